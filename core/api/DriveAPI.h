@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "client/ApiClient.h"
+#include "models/DriveModels.h"
+#include "sync/ReplacePrecondition.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace OrvelanNimbal {
+
+// The typed face of the drive service: each operation names one endpoint, sends it through the
+// shared ApiClient and turns the answer into models. A plain value without state; copies are
+// interchangeable. Every operation copies what it needs before its first wait, so the DriveAPI
+// it was called on may go away while it runs.
+class DriveAPI {
+public:
+    explicit DriveAPI(std::shared_ptr<ApiClient> client);
+
+    const std::shared_ptr<ApiClient> &client() const { return m_client; }
+
+    // --- Reading ---
+    // Changes since a cursor; a cursor the service no longer knows gives cursorExpired.
+    QCoro::Task<DriveChanges> changes(qint64 since, CancellationToken cancel = {}) const;
+    // Folders under a parent; the top-level folders without one.
+    QCoro::Task<std::vector<DriveFolder>> folders(std::optional<qint64> parentID,
+                                                  CancellationToken cancel = {}) const;
+    // Files of a folder (at most 100,000, no paging); the top-level files without one.
+    QCoro::Task<std::vector<DriveFile>> files(std::optional<qint64> folderID,
+                                              CancellationToken cancel = {}) const;
+    QCoro::Task<DriveQuota> quota(CancellationToken cancel = {}) const;
+
+    // --- Changing the tree ---
+    QCoro::Task<qint64> createFolder(QString name, std::optional<qint64> parentID,
+                                     CancellationToken cancel = {}) const;
+    QCoro::Task<> renameFile(qint64 id, QString newName, CancellationToken cancel = {}) const;
+    // `parentID`: nullopt leaves the parent as it is; an empty inner value moves the folder to
+    // the root; an id moves it there. Nothing to change sends nothing.
+    QCoro::Task<> updateFolder(qint64 id, std::optional<QString> name,
+                               std::optional<std::optional<qint64>> parentID,
+                               CancellationToken cancel = {}) const;
+    QCoro::Task<> move(std::vector<qint64> fileIDs, std::vector<qint64> folderIDs,
+                       std::optional<qint64> targetFolderID, CancellationToken cancel = {}) const;
+    QCoro::Task<> trash(std::vector<qint64> fileIDs, std::vector<qint64> folderIDs,
+                        CancellationToken cancel = {}) const;
+    // A download grant; an archived file gives DriveError::archived without a request.
+    QCoro::Task<DriveDownload> contentURL(DriveFile file, CancellationToken cancel = {}) const;
+    // The presigned address of the preferred thumbnail; nothing for an archived file or a file
+    // without thumbnails.
+    QCoro::Task<std::optional<QUrl>> thumbnailURL(DriveFile file,
+                                                  CancellationToken cancel = {}) const;
+
+    // --- Uploading ---
+    struct LocalContent {
+        QUrl url;            // the local file
+        qint64 size = 0;     // as the caller measured it: decides the path and bounds the parts
+        QString contentHash; // SHA-256, lower-case hexadecimal
+        QString contentType; // MIME type
+    };
+    // Cumulative bytes sent; may be called from any thread; never decreases.
+    using Progress = std::function<void(qint64 bytesSent)>;
+
+    static constexpr qint64 directUploadLimit = 16777216; // 16 MiB: larger goes part by part
+    // 8 MiB, or more for files so large that 8 MiB parts would exceed 10,000 parts.
+    static qint64 partSize(qint64 contentSize);
+
+    QCoro::Task<DriveFile> createFile(QString name, std::optional<qint64> parentID,
+                                      LocalContent content, Progress progress,
+                                      CancellationToken cancel = {}) const;
+    QCoro::Task<DriveFile> replaceContent(DriveFile file, LocalContent content,
+                                          ReplacePrecondition precondition, Progress progress,
+                                          CancellationToken cancel = {}) const;
+
+private:
+    std::shared_ptr<ApiClient> m_client;
+};
+
+// One stored part of a multipart upload, its ETag exactly as the storage sent it.
+struct UploadedPart {
+    int number = 0;
+    QString etag;
+
+    friend bool operator==(const UploadedPart &, const UploadedPart &) = default;
+};
+
+} // namespace OrvelanNimbal

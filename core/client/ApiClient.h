@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "auth/DriveSession.h"
+#include "auth/SessionStoring.h"
+#include "auth/TrustedDeviceStoring.h"
+#include "auth/TwoFactor.h"
+#include "client/Cancellation.h"
+#include "client/Clock.h"
+#include "client/HTTPTransport.h"
+#include "client/JsonDecoding.h"
+#include "client/MultipartForm.h"
+#include "client/RequestBody.h"
+#include "config/DriveConfiguration.h"
+
+#include <QJsonObject>
+
+#include <memory>
+
+namespace OrvelanNimbal {
+
+// The one gateway to the drive service's API. It holds the signed-in session, builds each
+// request from a path under the API base URL, retries transport failures and 5xx answers with
+// a doubling back-off, signs in again silently when a token is refused, and reports every
+// failure as a DriveError.
+//
+// All of it runs on the thread that created the client (the main thread in the application),
+// one piece at a time; while one operation waits, others run. Each operation therefore reads
+// the held session when it builds a request, so a sign-in that completes during another
+// request's back-off changes that request's next attempt.
+class ApiClient : public std::enable_shared_from_this<ApiClient> {
+public:
+    static std::shared_ptr<ApiClient> create(DriveConfiguration configuration,
+                                             std::shared_ptr<HTTPTransport> transport,
+                                             std::shared_ptr<SessionStoring> sessionStore,
+                                             std::shared_ptr<TrustedDeviceStoring> trustedDevices,
+                                             std::shared_ptr<Clock> clock = systemClock());
+
+    const DriveConfiguration &configuration() const { return m_configuration; }
+    const std::shared_ptr<Clock> &clock() const { return m_clock; }
+    HTTPTransport &transport() const { return *m_transport; }
+
+    // --- Session ---
+    bool isAuthenticated() const { return m_session.has_value(); }
+    std::optional<QString> account() const;
+    std::optional<QString> currentAccessToken() const;
+    const std::optional<DriveSession> &session() const { return m_session; }
+
+    // Replaces the held session with the stored one (possibly none); true when one is held.
+    // A store failure is passed on and leaves the held session as it was.
+    QCoro::Task<bool> restoreSession();
+    // Clears the stored session, then forgets the held one. Trusted-device tokens stay.
+    QCoro::Task<> logout();
+    // Signs in again with the held credentials; never fails (cancellation aside).
+    QCoro::Task<bool> refreshSession(CancellationToken cancel = {});
+    // The silent re-login behind a refused token and the event stream: see the definition.
+    QCoro::Task<bool> reauthenticate(CancellationToken cancel = {});
+
+    // --- Sign-in (one request each, never retried, never authenticated) ---
+    QCoro::Task<LoginOutcome> login(QString email, QString password,
+                                    CancellationToken cancel = {});
+    QCoro::Task<DriveSession> verifyTwoFactor(TwoFactorChallenge challenge, TwoFactorMethod method,
+                                              QString code, bool rememberDevice,
+                                              QString deviceLabel, CancellationToken cancel = {});
+
+    // --- Requests; paths are relative to the API base URL and escaped by the caller ---
+    template <class T>
+    QCoro::Task<T> get(QString path, CancellationToken cancel = {});
+    template <class T>
+    QCoro::Task<T> post(QString path, QJsonObject json, CancellationToken cancel = {});
+    QCoro::Task<> post(QString path, QJsonObject json, CancellationToken cancel = {});
+    QCoro::Task<> put(QString path, QJsonObject json, CancellationToken cancel = {});
+    // PUT of any single JSON value, such as a bare string.
+    QCoro::Task<> putRawJSON(QString path, QJsonValue value, CancellationToken cancel = {});
+    // Multipart requests are sent once: a body this size is not resent blindly.
+    template <class T>
+    QCoro::Task<T> postMultipart(QString path, MultipartForm form, CancellationToken cancel = {});
+    template <class T>
+    QCoro::Task<T> putMultipart(QString path, MultipartForm form, CancellationToken cancel = {});
+
+    // A request outside the API (pre-signed storage addresses), sent exactly as given: no
+    // token, no URL building. Retried like API requests; a non-2xx answer is an http error
+    // carrying the first 300 bytes of its body.
+    QCoro::Task<HttpResult> sendExternal(HttpRequest request, CancellationToken cancel = {});
+
+    // The pipeline under every API request: the body and head of a 2xx answer, or a DriveError.
+    QCoro::Task<HttpResult> perform(QString path, QByteArray method, RequestBody body, bool retry,
+                                    CancellationToken cancel = {});
+
+    // The API base URL's text followed by the path (a "/" put in front when missing). Throws
+    // DriveError::transport "URL invalide : " + path when the result is not a URL.
+    QUrl makeURL(const QString &path) const;
+
+    template <class T>
+    static T decodeResponse(const QByteArray &body)
+    {
+        return Json::decode<T>(body);
+    }
+
+private:
+    ApiClient(DriveConfiguration configuration, std::shared_ptr<HTTPTransport> transport,
+              std::shared_ptr<SessionStoring> sessionStore,
+              std::shared_ptr<TrustedDeviceStoring> trustedDevices, std::shared_ptr<Clock> clock);
+
+    HttpRequest buildRequest(const QUrl &url, const QByteArray &method,
+                             const RequestBody &body) const;
+    HttpRequest signInRequest(const QString &path, const QJsonObject &body) const;
+    QCoro::Task<HttpResult> attemptOnce(QUrl url, QByteArray method, RequestBody body,
+                                        CancellationToken cancel);
+    // Runs `attempt` up to `attempts` times while it fails with a retryable DriveError.
+    template <class Attempt>
+    QCoro::Task<HttpResult> withRetries(int attempts, CancellationToken cancel, Attempt attempt);
+    int retryAttempts() const;
+
+    const DriveConfiguration m_configuration;
+    const std::shared_ptr<HTTPTransport> m_transport;
+    const std::shared_ptr<SessionStoring> m_sessionStore;
+    const std::shared_ptr<TrustedDeviceStoring> m_trustedDevices;
+    const std::shared_ptr<Clock> m_clock;
+    std::optional<DriveSession> m_session;
+};
+
+template <class T>
+QCoro::Task<T> ApiClient::get(QString path, CancellationToken cancel)
+{
+    const HttpResult result = co_await perform(std::move(path), QByteArrayLiteral("GET"), {},
+                                               true, std::move(cancel));
+    co_return decodeResponse<T>(result.body);
+}
+
+template <class T>
+QCoro::Task<T> ApiClient::post(QString path, QJsonObject json, CancellationToken cancel)
+{
+    const HttpResult result = co_await perform(std::move(path), QByteArrayLiteral("POST"),
+                                               JsonBody::fromObject(json), true, std::move(cancel));
+    co_return decodeResponse<T>(result.body);
+}
+
+template <class T>
+QCoro::Task<T> ApiClient::postMultipart(QString path, MultipartForm form, CancellationToken cancel)
+{
+    MultipartBody body{form.takeBody(), form.boundary()};
+    const HttpResult result = co_await perform(std::move(path), QByteArrayLiteral("POST"),
+                                               std::move(body), false, std::move(cancel));
+    co_return decodeResponse<T>(result.body);
+}
+
+template <class T>
+QCoro::Task<T> ApiClient::putMultipart(QString path, MultipartForm form, CancellationToken cancel)
+{
+    MultipartBody body{form.takeBody(), form.boundary()};
+    const HttpResult result = co_await perform(std::move(path), QByteArrayLiteral("PUT"),
+                                               std::move(body), false, std::move(cancel));
+    co_return decodeResponse<T>(result.body);
+}
+
+} // namespace OrvelanNimbal

@@ -1,0 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+target_sources(OrvelanNimbalCore PRIVATE
+    config/DriveConfiguration.h
+    config/OrvelanNimbal.cpp
+    config/OrvelanNimbal.h
+)
