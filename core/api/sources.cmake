@@ -1,4 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(OrvelanNimbalCore PRIVATE
+    api/DriveAPI.cpp
     api/DriveAPI.h
+    api/DriveAPI_download.cpp
 )
