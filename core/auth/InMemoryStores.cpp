@@ -11,7 +11,9 @@ InMemorySessionStore::InMemorySessionStore(std::optional<DriveSession> session)
 QCoro::Task<std::optional<DriveSession>> InMemorySessionStore::load()
 {
     QMutexLocker lock(&m_lock);
-    co_return m_session;
+    // A copy: QCoro 0.8 moves from any non-const lvalue handed to co_return.
+    std::optional<DriveSession> session = m_session;
+    co_return session;
 }
 
 QCoro::Task<> InMemorySessionStore::save(DriveSession session)
@@ -39,7 +41,8 @@ QCoro::Task<std::optional<QString>> InMemoryTrustedDeviceStore::token(QString ac
     const auto found = m_tokens.constFind(account.toLower());
     if (found == m_tokens.cend())
         co_return std::nullopt;
-    co_return *found;
+    QString token = *found; // a copy: co_return would move from the map's own value
+    co_return token;
 }
 
 QCoro::Task<> InMemoryTrustedDeviceStore::save(QString token, QString account)

@@ -1,0 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+nimbal_add_test(test_api_client SOURCES core/client/test_api_client.cpp LABELS unit)
+nimbal_add_test(test_cancellation SOURCES core/client/test_cancellation.cpp LABELS unit)
+nimbal_add_test(test_json_body SOURCES core/client/test_json_body.cpp LABELS unit)
