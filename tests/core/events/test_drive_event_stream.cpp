@@ -190,31 +190,35 @@ void TestDriveEventStream::request() {
 }
 
 void TestDriveEventStream::reconnection_data() {
+    QTest::addColumn<bool>("usableAddress");
     QTest::addColumn<Answers>("answers"); // then 503 for ever
     QTest::addColumn<Statuses>("expected");
     QTest::addColumn<int>("connections");
 
     const Answer unavailable = Answer::withStatus(503);
     QTest::newRow("service ends the body")
-        << Answers{Answer::stream({": hello\n\n"}, Ending::endBody)}
+        << true << Answers{Answer::stream({": hello\n\n"}, Ending::endBody)}
         << Statuses{Status::connected(), Status::disconnected(1)} << 1;
     QTest::newRow("refused again and again")
-        << Answers{}
+        << true << Answers{}
         << Statuses{Status::disconnected(1),  Status::disconnected(2),  Status::disconnected(5),
                     Status::disconnected(10), Status::disconnected(30), Status::disconnected(60),
                     Status::disconnected(60)}
         << 7;
     QTest::newRow("only a 200 resets the back-off")
-        << Answers{unavailable, unavailable, Answer::stream({}), unavailable}
+        << true << Answers{unavailable, unavailable, Answer::stream({}), unavailable}
         << Statuses{Status::disconnected(1), Status::disconnected(2), Status::connected(),
                     Status::disconnected(1), Status::disconnected(2)}
         << 4;
     QTest::newRow("another 2xx is not the stream")
-        << Answers{Answer::withStatus(204), Answer::withStatus(404)}
+        << true << Answers{Answer::withStatus(204), Answer::withStatus(404)}
         << Statuses{Status::disconnected(1), Status::disconnected(2)} << 2;
+    QTest::newRow("unusable address")
+        << false << Answers{} << Statuses{Status::disconnected(1), Status::disconnected(2)} << 0;
 }
 
 void TestDriveEventStream::reconnection() {
+    QFETCH(bool, usableAddress);
     QFETCH(Answers, answers);
     QFETCH(Statuses, expected);
     QFETCH(int, connections);
@@ -223,7 +227,7 @@ void TestDriveEventStream::reconnection() {
     for (const Answer &answer : answers)
         harness.server.enqueue(answer);
     harness.cancelAfterStatuses(expected.size());
-    harness.run();
+    harness.run(std::nullopt, usableAddress ? harness.server.baseURL() : QUrl());
 
     QCOMPARE(harness.statuses, expected);
     QCOMPARE(harness.server.requests().size(), connections);
