@@ -2,6 +2,8 @@
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
     support/DriveErrorTesting.h
+    support/FakeEventServer.cpp
+    support/FakeEventServer.h
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/ManualClock.cpp
