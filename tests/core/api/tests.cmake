@@ -1,0 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+nimbal_add_test(test_uploads
+    SOURCES core/api/test_uploads.cpp core/api/FakeUploadService.cpp core/api/FakeUploadService.h
+    LABELS unit)
