@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AsyncTest.h"
 #include "FakeTransport.h"
 #include "ManualClock.h"
 #include "api/DriveAPI.h"
+#include "errors/FileError.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -66,18 +68,7 @@ struct Ending {
 };
 
 template <class T>
-Ending endingOf(QCoro::Task<T> task);
-
-// A file whose bytes differ from part to part, so a part sent twice or out of order shows.
-QByteArray patternBytes(qint64 size);
-
-} // namespace OrvelanNimbal::Testing
-
-#include "AsyncTest.h"
-#include "errors/FileError.h"
-
-template <class T>
-OrvelanNimbal::Testing::Ending OrvelanNimbal::Testing::endingOf(QCoro::Task<T> task) {
+Ending endingOf(QCoro::Task<T> task) {
     try {
         runAsync(std::move(task));
         return {};
@@ -89,3 +80,8 @@ OrvelanNimbal::Testing::Ending OrvelanNimbal::Testing::endingOf(QCoro::Task<T> t
         return {Ending::fileError, {}};
     }
 }
+
+// A file whose bytes differ from part to part, so a part sent twice or out of order shows.
+QByteArray patternBytes(qint64 size);
+
+} // namespace OrvelanNimbal::Testing
