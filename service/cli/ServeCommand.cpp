@@ -6,8 +6,10 @@
 #include "foundation/HttpService.h"
 #include "foundation/ServiceContext.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace OrvelanNimbal::Service {
@@ -23,6 +25,10 @@ sigset_t stopSignals() {
     sigaddset(&stopSet, SIGTERM);
     return stopSet;
 }
+
+// After a stop request, how long workers get to finish what they were answering. Idle
+// kept-alive connections would hold them for seconds more, for nothing.
+constexpr auto stopGrace = std::chrono::milliseconds(500);
 
 } // namespace
 
@@ -49,10 +55,13 @@ int runServe(const QStringList &arguments) {
         HttpService service(context);
         const int bound = service.bind();
 
-        std::thread([&service, stopSet] {
+        std::thread([&context, &service, stopSet] {
             int received = 0;
             sigwait(&stopSet, &received);
+            context.requestStop();
             service.stop();
+            std::this_thread::sleep_for(stopGrace);
+            std::_Exit(exitSuccess);
         }).detach();
 
         std::printf("nimbal-service listening on http://%s:%d\n", config.host.c_str(), bound);

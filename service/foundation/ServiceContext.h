@@ -5,6 +5,7 @@
 #include "foundation/ServiceClock.h"
 #include "foundation/ServiceConfig.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <typeindex>
@@ -32,6 +33,11 @@ public:
     std::int64_t now() const { return m_clock->now(); }
     Lifetimes &lifetimes() { return m_lifetimes; }
 
+    // Set when the service is asked to stop. Answers that run for long (event streams) check it
+    // and end, so that their workers are free to go.
+    bool isStopping() const { return m_stopping.load(); }
+    void requestStop() { m_stopping = true; }
+
     // T is constructible from ServiceContext&, or default-constructible.
     template <class T>
     T &component() {
@@ -53,6 +59,7 @@ private:
     std::unique_ptr<Database> m_database;
     std::shared_ptr<ServiceClock> m_clock;
     Lifetimes m_lifetimes;
+    std::atomic<bool> m_stopping = false;
     std::recursive_mutex m_componentsMutex; // a component may use another while built
     std::unordered_map<std::type_index, std::shared_ptr<void>> m_components;
 };

@@ -36,6 +36,7 @@ private slots:
     void renewsExpiredTokenSilently();
     void givesUpWhenSecondFactorIsNeeded_data();
     void givesUpWhenSecondFactorIsNeeded();
+    void signsInAgainOnlyOncePerRequest();
 
 private:
     // Signs a new account in on `client`, through its second factor when it has one.
@@ -123,6 +124,24 @@ void TestSessionRenewal::givesUpWhenSecondFactorIsNeeded() {
     QVERIFY(!client->isAuthenticated());
     QVERIFY(!runAsync(m_keychain->sessionStore()->load()));
     QCOMPARE(m_service->requestCount("GET", quotaServerPath), 1);
+}
+
+void TestSessionRenewal::signsInAgainOnlyOncePerRequest() {
+    auto client = makeServiceClient(*m_service, *m_keychain);
+    signIn(*client, false, false);
+    // Every token the service hands out from now on is born expired.
+    m_service->setAccessTokenLifetime(0);
+    m_service->expireAccessTokens();
+    const int loginsBefore = m_service->requestCount("POST", loginServerPath);
+
+    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->get<QuotaDTO>(quotaPath)),
+                              DriveError::notAuthenticated());
+
+    // One re-login, one resend, then the refusal stands: no loop of sign-ins.
+    QCOMPARE(m_service->requestCount("POST", loginServerPath), loginsBefore + 1);
+    QCOMPARE(m_service->requestCount("GET", quotaServerPath), 2);
+    // The password was accepted, so the new session stays.
+    QVERIFY(client->isAuthenticated());
 }
 
 QTEST_GUILESS_MAIN(TestSessionRenewal)
