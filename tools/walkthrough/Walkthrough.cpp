@@ -29,6 +29,8 @@ public:
         : std::runtime_error(text.toStdString()) {}
 };
 
+constexpr int maxCodeAttempts = 3;
+
 QTextStream &out() {
     static QTextStream stream(stdout);
     return stream;
@@ -75,14 +77,29 @@ QCoro::Task<> signInWithSecondFactor(std::shared_ptr<ApiClient> client,
     if (!challenge->acceptsAuthenticatorCode())
         throw WalkthroughFailure(
             QStringLiteral("le compte n'accepte pas de code d'authentification"));
-    out() << QStringLiteral("   Code à 6 chiffres de l'application d'authentification : ")
-          << Qt::flush;
-    const std::optional<QString> code = co_await readConsoleLine();
-    if (!code)
-        throw WalkthroughFailure(QStringLiteral("aucun code reçu sur l'entrée standard"));
-    if (!::isatty(STDIN_FILENO))
-        out() << Qt::endl; // nothing was typed, so nothing ended the prompt's line
-    co_await client->verifyTwoFactor(*challenge, TwoFactorMethod::totp, *code, true, deviceLabel());
+    // A mistyped code may be typed again, as in the application.
+    for (int attempt = 1;; ++attempt) {
+        out() << QStringLiteral("   Code à 6 chiffres de l'application d'authentification : ")
+              << Qt::flush;
+        const std::optional<QString> code = co_await readConsoleLine();
+        if (!code)
+            throw WalkthroughFailure(QStringLiteral("aucun code reçu sur l'entrée standard"));
+        if (!::isatty(STDIN_FILENO))
+            out() << Qt::endl; // nothing was typed, so nothing ended the prompt's line
+        bool refused = false;
+        try {
+            co_await client->verifyTwoFactor(*challenge, TwoFactorMethod::totp, *code, true,
+                                             deviceLabel());
+        } catch (const DriveError &error) {
+            if (error.kind() != DriveError::Kind::twoFactorInvalidCode
+                || attempt == maxCodeAttempts)
+                throw;
+            refused = true;
+        }
+        if (!refused)
+            break;
+        say(QStringLiteral("   Code invalide, réessayez."));
+    }
     say(QStringLiteral("   Code accepté. Connecté ; ce poste est mémorisé pour 30 jours."));
 }
 
