@@ -31,6 +31,13 @@ HttpService::HttpService(ServiceContext &context)
     const int threads = context.config().workerThreads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     m_server->set_keep_alive_max_count(keepAliveRequests);
+    // The library's default shares the port with any other process that asks (SO_REUSEPORT),
+    // so a second service on a taken port would quietly receive half the requests. Reusing
+    // an address left in TIME_WAIT is all a restart needs.
+    m_server->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     installHooks();
     for (const RouteFamily &family : RouteRegistry::families()) {
         if (family.testControlsOnly && !context.config().testControls)
