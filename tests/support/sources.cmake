@@ -6,6 +6,14 @@ target_sources(NimbalTestSupport PRIVATE
     support/FakeEventServer.h
     support/FakeTransport.cpp
     support/FakeTransport.h
+    support/LocalService.cpp
+    support/LocalService.h
     support/ManualClock.cpp
     support/ManualClock.h
+    support/OathTool.cpp
+    support/OathTool.h
+    support/ServiceClient.cpp
+    support/ServiceClient.h
 )
+# The test controls of the local service are called with a plain client of their own.
+target_link_libraries(NimbalTestSupport PRIVATE PkgConfig::HTTPLIB)
