@@ -5,6 +5,8 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/DataDirectory.h
     ${CMAKE_CURRENT_LIST_DIR}/Database.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Database.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveChangeHub.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveChangeHub.h
     ${CMAKE_CURRENT_LIST_DIR}/HttpService.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HttpService.h
     ${CMAKE_CURRENT_LIST_DIR}/JsonHttp.cpp
