@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/DriveChangeHub.h"
 
+#include <utility>
+
 
 namespace OrvelanNimbal::Service {
 
@@ -12,10 +14,36 @@ DriveChangeHub::Subscription::Subscription(std::weak_ptr<DriveChangeHub *> hub,
 {
 }
 
+DriveChangeHub::Subscription::Subscription(Subscription &&other) noexcept
+    : m_hub(std::move(other.m_hub))
+    , m_accountId(other.m_accountId)
+    , m_id(std::exchange(other.m_id, 0))
+{
+}
+
+DriveChangeHub::Subscription &DriveChangeHub::Subscription::operator=(Subscription &&other) noexcept
+{
+    if (this != &other) {
+        end();
+        m_hub = std::move(other.m_hub);
+        m_accountId = other.m_accountId;
+        m_id = std::exchange(other.m_id, 0);
+    }
+    return *this;
+}
+
 DriveChangeHub::Subscription::~Subscription()
 {
+    end();
+}
+
+void DriveChangeHub::Subscription::end()
+{
+    if (m_id == 0)
+        return;
     if (auto hub = m_hub.lock())
         (*hub)->unsubscribe(m_accountId, m_id);
+    m_id = 0;
 }
 
 DriveChangeHub::DriveChangeHub()

@@ -22,12 +22,13 @@ public:
     class Subscription {
     public:
         Subscription() = default;
-        Subscription(Subscription &&) noexcept = default;
-        Subscription &operator=(Subscription &&) noexcept = default;
+        Subscription(Subscription &&other) noexcept;
+        Subscription &operator=(Subscription &&other) noexcept;
         ~Subscription();
 
     private:
         friend class DriveChangeHub;
+        void end();
         Subscription(std::weak_ptr<DriveChangeHub *> hub, std::int64_t accountId,
                      std::uint64_t id);
 
