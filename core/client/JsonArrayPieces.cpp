@@ -3,9 +3,10 @@
 // own and parsed alone, with an index the size of the piece instead of the whole text. It is
 // cut only where one object ends and the next begins ("}", ",", "{", white space allowed). A
 // cut in the wrong place cannot go unnoticed: inside a string it leaves the string open, which
-// the parser's first pass refuses; inside an element it leaves that element unclosed, which
-// fails its decoding. Whatever goes wrong, the whole text is parsed again in one go, skipping
-// the elements already handed over, so that a failure reads exactly as parseDocument says it.
+// the parser's first pass refuses (another cut is tried); inside an element it leaves that
+// element unclosed, which fails its decoding (the next piece starts with that element). When a
+// piece fails on its first element, the whole text is parsed again in one go, skipping the
+// elements already handed over, so that a failure reads exactly as parseDocument says it.
 #include "client/JsonValue_p.h"
 
 #include <cstring>
@@ -48,7 +49,12 @@ size_t lastObjectBoundary(const char *text, size_t size, size_t from, size_t lim
 enum class PieceOutcome {
     read,       // every element handed over
     unreadable, // refused before any element was handed over
-    failed,     // refused, perhaps after some elements were handed over
+    failed,     // refused; the elements before `resumeAt` (if any) were handed over
+};
+
+struct PieceResult {
+    PieceOutcome outcome;
+    size_t resumeAt = noCut; // where the failing element starts in the whole text
 };
 
 class PieceReader {
@@ -62,34 +68,46 @@ public:
     {
     }
 
-    // Parses "[" + text, followed by "]" unless the text carries the array's own end.
-    PieceOutcome read(std::string_view text, bool closeArray)
+    // Parses "[" + the text at `position`, followed by "]" unless the text carries the array's
+    // own end.
+    PieceResult read(const char *text, size_t position, size_t length, bool closeArray)
     {
         m_buffer[0] = '[';
-        std::memcpy(m_buffer.get() + 1, text.data(), text.size());
-        size_t length = text.size() + 1;
+        std::memcpy(m_buffer.get() + 1, text + position, length);
+        size_t pieceLength = length + 1;
         if (closeArray)
-            m_buffer[length++] = ']';
+            m_buffer[pieceLength++] = ']';
         simdjson::ondemand::document document;
         simdjson::ondemand::value root;
-        if (m_parser.iterate(simdjson::padded_string_view(m_buffer.get(), length, m_capacity))
+        if (m_parser.iterate(simdjson::padded_string_view(m_buffer.get(), pieceLength, m_capacity))
                 .get(document)
             || document.get_value().get(root))
-            return PieceOutcome::unreadable;
+            return {PieceOutcome::unreadable};
+        const char *elementStart = nullptr;
+        bool decoding = false;
+        bool firstElement = true;
         try {
             Location location;
             Value array(root, location);
-            array.forEachElement([this](Value &element) {
+            array.forEachElement([&](Value &element) {
+                firstElement = elementStart == nullptr;
+                elementStart = element.raw().raw_json_token().data();
+                decoding = true;
                 m_decodeElement(element, m_context);
+                decoding = false;
                 ++m_delivered;
             });
         } catch (const DecodingFailure &) {
-            return PieceOutcome::failed;
+            // An element that fails after others were handed over may have been cut short: the
+            // next piece starts with it. A failure between elements is not a cut.
+            if (!decoding || firstElement)
+                return {PieceOutcome::failed};
+            return {PieceOutcome::failed, position + size_t(elementStart - (m_buffer.get() + 1))};
         }
         const char *rest = nullptr;
         if (document.current_location().get(rest) == simdjson::SUCCESS)
-            return PieceOutcome::failed; // something after the array
-        return PieceOutcome::read;
+            return {PieceOutcome::failed}; // something after the array
+        return {PieceOutcome::read};
     }
 
 private:
@@ -114,21 +132,26 @@ bool readInPieces(const QByteArray &json, size_t pieceSize, PieceReader &reader)
     ++position;
     while (size - position > pieceSize) {
         size_t limit = position + pieceSize;
-        size_t comma = noCut;
-        PieceOutcome outcome = PieceOutcome::unreadable;
-        for (int attempt = 0; attempt < cutAttempts && outcome == PieceOutcome::unreadable;
+        PieceResult result{PieceOutcome::unreadable};
+        for (int attempt = 0; attempt < cutAttempts && result.outcome == PieceOutcome::unreadable;
              ++attempt) {
-            comma = lastObjectBoundary(text, size, position, limit);
+            const size_t comma = lastObjectBoundary(text, size, position, limit);
             if (comma == noCut)
                 return false;
-            outcome = reader.read({text + position, comma - position}, true);
+            result = reader.read(text, position, comma - position, true);
+            if (result.outcome == PieceOutcome::read)
+                position = comma + 1;
             limit = comma;
         }
-        if (outcome != PieceOutcome::read)
+        if (result.outcome == PieceOutcome::unreadable)
             return false;
-        position = comma + 1;
+        if (result.outcome == PieceOutcome::failed) {
+            if (result.resumeAt == noCut)
+                return false;
+            position = result.resumeAt;
+        }
     }
-    return reader.read({text + position, size - position}, false) == PieceOutcome::read;
+    return reader.read(text, position, size - position, false).outcome == PieceOutcome::read;
 }
 
 } // namespace

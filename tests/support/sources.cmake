@@ -2,6 +2,7 @@
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
     support/DriveErrorTesting.h
+    support/DriveModelsTesting.h
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/ManualClock.cpp
