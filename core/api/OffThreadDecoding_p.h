@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "client/Wakeup.h"
+
 #include <QByteArray>
-#include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTask>
+#include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <exception>
@@ -34,14 +36,19 @@ QCoro::Task<std::invoke_result_t<Decode, const QByteArray &>> decodeOffMainThrea
     };
     auto outcome = std::make_shared<Outcome>();
     outcome->body = std::move(body);
-    co_await QtConcurrent::run([outcome, decode] {
+    // Woken through our own Wakeup, which resumes once however often the watcher reports.
+    Wakeup finished;
+    QFutureWatcher<void> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, [&finished] { finished.fire(); });
+    watcher.setFuture(QtConcurrent::run([outcome, decode] {
         try {
             outcome->result.emplace(decode(outcome->body));
         } catch (...) {
             outcome->failure = std::current_exception();
         }
         outcome->body = QByteArray(); // the answer is no longer needed
-    });
+    }));
+    co_await finished.wait();
     if (outcome->failure)
         std::rethrow_exception(outcome->failure);
     co_return std::move(*outcome->result);

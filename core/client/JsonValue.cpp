@@ -168,6 +168,23 @@ std::optional<bool> Value::toOptionalBool()
     return toBool();
 }
 
+namespace {
+
+// Every answer we read is an object or an array. A document that is neither is either a lone
+// scalar, or (far more often: an error page) no JSON at all.
+[[noreturn]] void failRoot(simdjson::ondemand::document &document, simdjson::error_code error,
+                           const Location &location)
+{
+    simdjson::ondemand::json_type type;
+    if (error == simdjson::SCALAR_DOCUMENT_AS_VALUE
+        && document.type().get(type) == simdjson::SUCCESS) {
+        failAt(location, QStringLiteral("objet ou tableau attendu"));
+    }
+    failAt(location, error == simdjson::SCALAR_DOCUMENT_AS_VALUE ? simdjson::TAPE_ERROR : error);
+}
+
+} // namespace
+
 void parseDocument(const QByteArray &json, void (*decodeRoot)(Value &root, void *context),
                    void *context)
 {
@@ -188,7 +205,7 @@ void parseDocument(const QByteArray &json, void (*decodeRoot)(Value &root, void 
             failAt(location, error);
         simdjson::ondemand::value root;
         if (auto error = document.get_value().get(root))
-            failAt(location, error);
+            failRoot(document, error, location);
         Value value(root, location);
         decodeRoot(value, context);
         const char *rest = nullptr;
