@@ -61,7 +61,7 @@ class PieceReader {
 public:
     PieceReader(size_t pieceSize, ElementDecoder decodeElement, void *context, size_t &delivered)
         : m_capacity(pieceSize + 2 + simdjson::SIMDJSON_PADDING)
-        , m_buffer(new char[m_capacity])
+        , m_buffer(new char[m_capacity]()) // the parser may glance at the padding
         , m_decodeElement(decodeElement)
         , m_context(context)
         , m_delivered(delivered)
