@@ -67,6 +67,10 @@ public:
     // 8 MiB, or more for files so large that 8 MiB parts would exceed 10,000 parts.
     static qint64 partSize(qint64 contentSize);
 
+    // Up to directUploadLimit the content goes in one request; larger, or refused as too large,
+    // it goes in parts straight to storage and is abandoned if a part fails. Exactly
+    // `content.size` bytes are read: a file that shrank meanwhile ends with a transport error.
+    // An unreadable local file gives FileError; a cancel, OperationCancelled.
     QCoro::Task<DriveFile> createFile(QString name, std::optional<qint64> parentID,
                                       LocalContent content, Progress progress,
                                       CancellationToken cancel = {}) const;

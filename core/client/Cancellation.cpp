@@ -2,10 +2,11 @@
 #include "client/Cancellation.h"
 
 #include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <map>
-#include <vector>
 
 namespace OrvelanNimbal {
 
@@ -29,30 +30,45 @@ public:
         return 0;
     }
 
+    // Once this returns, the callback is not running and never will: whoever registered it may
+    // free what it touches. When another thread is running it right now, that means waiting.
     void remove(quint64 id)
     {
         QMutexLocker lock(&m_mutex);
-        m_callbacks.erase(id);
+        if (m_callbacks.erase(id) > 0)
+            return;
+        while (m_running == id && m_runningOn != QThread::currentThread())
+            m_finished.wait(&m_mutex);
     }
 
     void cancel()
     {
-        std::map<quint64, std::function<void()>> callbacks;
-        {
-            QMutexLocker lock(&m_mutex);
-            if (m_cancelled.exchange(true, std::memory_order_acq_rel))
-                return;
-            callbacks.swap(m_callbacks);
-        }
-        // Outside the lock: a callback may resume a coroutine that registers or unregisters.
-        for (auto &[id, callback] : callbacks)
+        QMutexLocker lock(&m_mutex);
+        if (m_cancelled.exchange(true, std::memory_order_acq_rel))
+            return;
+        // One at a time, outside the lock: a callback may resume a coroutine that registers or
+        // unregisters other callbacks.
+        while (!m_callbacks.empty()) {
+            auto next = m_callbacks.begin();
+            const std::function<void()> callback = std::move(next->second);
+            m_running = next->first;
+            m_runningOn = QThread::currentThread();
+            m_callbacks.erase(next);
+            lock.unlock();
             callback();
+            lock.relock();
+            m_running = 0;
+            m_finished.wakeAll();
+        }
     }
 
 private:
     mutable QMutex m_mutex;
+    QWaitCondition m_finished;
     std::atomic<bool> m_cancelled = false;
     quint64 m_lastId = 0;
+    quint64 m_running = 0;
+    QThread *m_runningOn = nullptr;
     std::map<quint64, std::function<void()>> m_callbacks;
 };
 

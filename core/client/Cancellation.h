@@ -20,7 +20,9 @@ namespace detail {
 class CancellationState;
 }
 
-// Keeps a cancellation callback registered for as long as it lives.
+// Keeps a cancellation callback registered for as long as it lives. Ending the registration
+// while another thread runs the callback waits for it to return, so the callback may touch what
+// the registering scope owns.
 class CancellationRegistration {
 public:
     CancellationRegistration() = default;

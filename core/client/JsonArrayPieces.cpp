@@ -65,8 +65,7 @@ public:
         , m_decodeElement(decodeElement)
         , m_context(context)
         , m_delivered(delivered)
-    {
-    }
+    {}
 
     // Parses "[" + the text at `position`, followed by "]" unless the text carries the array's
     // own end.

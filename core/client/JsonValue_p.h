@@ -52,8 +52,7 @@ public:
     Value(simdjson::ondemand::value value, Location &location)
         : m_value(value)
         , m_location(location)
-    {
-    }
+    {}
 
     bool isNull();
 

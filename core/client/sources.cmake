@@ -16,6 +16,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/MultipartForm.h
     client/NetworkAccessTransport.cpp
     client/NetworkAccessTransport.h
+    client/OffMainThread_p.h
     client/RequestBody.cpp
     client/RequestBody.h
     client/SystemClock.cpp

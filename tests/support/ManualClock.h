@@ -9,7 +9,6 @@
 
 namespace OrvelanNimbal::Testing {
 
-
 // A clock whose time only moves when the test says so. In automatic mode (the default) every
 // sleep moves the clock forward by its own delay and completes on the next turn of the event
 // loop; otherwise sleeps wait for advance(). Every requested delay is recorded, so a test reads

@@ -3,8 +3,18 @@ target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
     support/DriveErrorTesting.h
     support/DriveModelsTesting.h
+    support/FakeEventServer.cpp
+    support/FakeEventServer.h
     support/FakeTransport.cpp
     support/FakeTransport.h
+    support/LocalService.cpp
+    support/LocalService.h
     support/ManualClock.cpp
     support/ManualClock.h
+    support/OathTool.cpp
+    support/OathTool.h
+    support/ServiceClient.cpp
+    support/ServiceClient.h
 )
+# The test controls of the local service are called with a plain client of their own.
+target_link_libraries(NimbalTestSupport PRIVATE PkgConfig::HTTPLIB)

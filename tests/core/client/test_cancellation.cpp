@@ -22,6 +22,7 @@ private slots:
     void registrationEndsWithItsScope();
     void childrenFollowTheirParent();
     void cancelFromAnotherThread();
+    void endingARegistrationWaitsForItsRunningCallback();
     void systemClockSleeps();
     void systemClockSleepEndsEarlyWhenCancelled();
     void wakeupDeliveredBeforeWaiting();
@@ -89,6 +90,25 @@ void TestCancellation::cancelFromAnotherThread()
     std::unique_ptr<QThread> canceller(QThread::create([&] { source.cancel(); }));
     canceller->start();
     QVERIFY_THROWS_EXCEPTION(OperationCancelled, runAsync(std::move(running)));
+    canceller->wait();
+}
+
+void TestCancellation::endingARegistrationWaitsForItsRunningCallback()
+{
+    CancellationSource source;
+    std::atomic<bool> entered = false;
+    std::atomic<bool> finished = false;
+    auto registration = source.token().onCancel([&] {
+        entered = true;
+        QThread::msleep(50);
+        finished = true;
+    });
+    std::unique_ptr<QThread> canceller(QThread::create([&] { source.cancel(); }));
+    canceller->start();
+    while (!entered)
+        QThread::yieldCurrentThread();
+    registration.reset(); // must not return while the callback still runs
+    QVERIFY(finished);
     canceller->wait();
 }
 

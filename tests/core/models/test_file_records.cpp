@@ -220,8 +220,8 @@ void TestFileRecords::failures_data()
     QTest::newRow("content after the listing")
         << "[" + good + "] []" << QStringLiteral("$ : contenu inattendu après la fin du JSON");
     QTest::newRow("not JSON") << QByteArray("<html>") << QStringLiteral("$ : JSON invalide (…");
-    QTest::newRow("a lone number") << QByteArray("12")
-                                   << QStringLiteral("$ : objet ou tableau attendu");
+    QTest::newRow("a lone number")
+        << QByteArray("12") << QStringLiteral("$ : objet ou tableau attendu");
     QTest::newRow("empty answer") << QByteArray() << QStringLiteral("$ : JSON invalide (…");
     QTest::newRow("cut short") << QByteArray(R"([{"id":1,"file_name":"a")")
                                << QStringLiteral("$… JSON invalide (…");

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "api/PartLoop_p.h"
+#include "api/UploadSource_p.h"
+#include "errors/DriveError.h"
+#include "models/DriveDTOs.h"
+
+#include <exception>
+
+namespace OrvelanNimbal::Uploads {
+
+namespace {
+
+// A part of up to 8 MiB (more for huge files) on a slow uplink needs far longer than an API
+// request; the time-out counts seconds without traffic.
+constexpr double partTimeoutSeconds = 300;
+
+// The part's bytes go wherever this address says, with no credentials of ours. Only a web
+// address may receive them: the network layer would also write a file: address to disk.
+QUrl partURL(const QString &text) {
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
+        throw DriveError::decoding(QStringLiteral("URL de part invalide"));
+    return url;
+}
+
+QCoro::Task<QUrl> presignPart(std::shared_ptr<ApiClient> client, OpenedUpload upload, int number,
+                              CancellationToken cancel) {
+    const PresignDTO presign =
+        co_await client->post<PresignDTO>(QStringLiteral("/drive/upload/multipart/presign"),
+                                          presignBody(upload, number), std::move(cancel));
+    co_return partURL(presign.url);
+}
+
+// Stores one part and returns the storage's ETag exactly as sent, quotes included: the
+// service hands it back to the storage when it assembles the parts.
+QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByteArray bytes,
+                               CancellationToken cancel) {
+    HttpRequest request;
+    request.url = std::move(url);
+    request.method = QByteArrayLiteral("PUT");
+    request.body = std::move(bytes);
+    request.timeout = partTimeoutSeconds;
+    const HttpResult stored = co_await client->sendExternal(std::move(request), std::move(cancel));
+    const std::optional<QString> etag = stored.response.headerText("ETag");
+    if (!etag || etag->isEmpty())
+        throw DriveError::decoding(QStringLiteral("ETag absent de la réponse du stockage"));
+    co_return *etag;
+}
+
+QCoro::Task<std::vector<UploadedPart>>
+sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::LocalContent content,
+          DriveAPI::Progress progress, CancellationToken cancel) {
+    UploadSource source(content.url);
+    std::vector<UploadedPart> parts;
+    qint64 sent = 0;
+    for (int number = 1; sent < content.size; ++number) {
+        cancel.throwIfCancelled();
+        const qint64 length = std::min(upload.partSize, content.size - sent);
+        QByteArray bytes = co_await source.read(length);
+        const QUrl url = co_await presignPart(client, upload, number, cancel);
+        QString etag = co_await storePart(client, url, std::move(bytes), cancel);
+        parts.push_back({number, std::move(etag)});
+        sent += length;
+        if (progress)
+            progress(sent);
+    }
+    co_return parts;
+}
+
+} // namespace
+
+QCoro::Task<OpenedUpload> openUpload(std::shared_ptr<ApiClient> client, QJsonObject body,
+                                     qint64 contentSize, CancellationToken cancel) {
+    const MultipartInitDTO opened = co_await client->post<MultipartInitDTO>(
+        QStringLiteral("/drive/upload/multipart/init"), std::move(body), std::move(cancel));
+    co_return OpenedUpload{opened.uploadID, opened.s3Key, DriveAPI::partSize(contentSize)};
+}
+
+QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
+                                                          OpenedUpload upload,
+                                                          DriveAPI::LocalContent content,
+                                                          DriveAPI::Progress progress,
+                                                          CancellationToken cancel) {
+    std::exception_ptr failure;
+    try {
+        co_return co_await sendParts(client, upload, std::move(content), std::move(progress),
+                                     std::move(cancel));
+    } catch (...) {
+        // Cancellation included: a cancelled upload is one to abandon too.
+        failure = std::current_exception();
+    }
+    co_await abandonUpload(client, upload);
+    std::rethrow_exception(failure);
+}
+
+QCoro::Task<> abandonUpload(std::shared_ptr<ApiClient> client, OpenedUpload upload) {
+    // Not under the caller's cancellation: after a cancel, this request is the one that must
+    // still go out.
+    try {
+        co_await client->post(QStringLiteral("/drive/upload/multipart/abort"), abandonBody(upload));
+    } catch (...) {
+        // The upload has already failed, and that failure is the one to report.
+    }
+}
+
+} // namespace OrvelanNimbal::Uploads

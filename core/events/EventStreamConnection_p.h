@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "client/Cancellation.h"
+#include "events/DriveEventStream.h"
+#include "events/SSEParser.h"
+
+#include <QCoro/QCoroTask>
+#include <QNetworkRequest>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace OrvelanNimbal {
+
+// One attempt at the event stream: a single HTTP exchange whose body is read as it arrives,
+// never held whole. The reply is aborted when the connection object goes away, so leaving the
+// scope that owns it (cancellation, a failure, the end of run) closes the socket.
+class EventStreamConnection {
+public:
+    EventStreamConnection(QNetworkAccessManager &manager, const QNetworkRequest &request,
+                          CancellationToken cancel);
+    EventStreamConnection(const EventStreamConnection &) = delete;
+    EventStreamConnection &operator=(const EventStreamConnection &) = delete;
+    ~EventStreamConnection();
+
+    // Waits for the head of the answer. Returns when the service accepted (200); throws
+    // DriveError::notAuthenticated for 401 and 403, DriveError::http(status, "flux") for any
+    // other status, DriveError::transport when no HTTP answer came, OperationCancelled.
+    QCoro::Task<> open();
+
+    // Reads the body to its end, awaiting onChange once per "drive.changed" event before any
+    // further byte is read. Returns when the service ends the body; throws
+    // DriveError::transport when the connection breaks or stays silent past the idle timeout,
+    // OperationCancelled as soon as the token fires.
+    QCoro::Task<> readEvents(DriveEventStream::ChangeHandler onChange);
+
+private:
+    // Suspends until the reply has news (head, bytes, end) or the token fires.
+    QCoro::Task<> waitForActivity();
+    DriveError failure() const;
+    // The status of the answer as it now stands: nothing for 200, the matching error otherwise.
+    void throwUnlessAccepted() const;
+
+    std::unique_ptr<QNetworkReply> m_reply;
+    CancellationToken m_cancel;
+    SSEParser m_parser; // fresh for every connection: nothing half-parsed carries over
+};
+
+} // namespace OrvelanNimbal

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "client/Cancellation.h"
+
+#include <QCoro/QCoroTask>
+#include <QString>
+#include <QUrl>
+
+// The content hash sent with every upload and compared with the service's: SHA-256 of the whole
+// file, 64 lower-case hexadecimal digits. The file is streamed in blocks through one reused
+// buffer, so files far larger than memory hash in constant space.
+namespace OrvelanNimbal::ContentHasher {
+
+inline constexpr qint64 blockSize = 4 * 1024 * 1024;
+
+// For worker threads: blocks until the whole file is read. Throws FileError when the file
+// cannot be opened or read, and OperationCancelled at the next block once `cancel` fires.
+QString sha256Blocking(const QUrl &file, const CancellationToken &cancel = {});
+
+// The same on the shared thread pool; the caller's thread stays free while the file is read.
+QCoro::Task<QString> sha256(QUrl file, CancellationToken cancel = {});
+
+} // namespace OrvelanNimbal::ContentHasher

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CommandLine.h"
+
+#include <cstdio>
+
+namespace OrvelanNimbal::Service {
+
+namespace {
+
+const char *const usage = R"(nimbal-service — the local Orvelan Nimbal drive service (loopback only)
+
+Usage:
+  nimbal-service serve --data DIR [--port N] [--test-controls]
+      Serves the drive API on http://127.0.0.1:N (N = 0, the default, picks a free port) with
+      its data in DIR (created when missing). Once listening, prints the one line
+        nimbal-service listening on http://127.0.0.1:PORT
+      Logs one line per request to stderr: method, path and status, never a query, a header
+      or a body. Stops on SIGINT or SIGTERM.
+      --test-controls adds the /_test/ routes that let a test create accounts, queue faults
+      on a route, count requests, shorten lifetimes and void tokens. Never for real use.
+
+  nimbal-service add-account --data DIR --email E --password P [--totp-secret BASE32]
+                             [--recovery-code C]... [--passkey-only] [--quota-mb N]
+      Creates an account (the service may be running). With --totp-secret, sign-in asks for
+      an authenticator code; with --passkey-only, for a passkey, which this service cannot
+      check. Each --recovery-code adds a one-time code that stands in for the second factor.
+      --quota-mb sets the storage allowance (default 10240).
+
+  nimbal-service --help
+)";
+
+} // namespace
+
+int runCommandLine(int argc, char **argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString command = arguments.value(0);
+    if (command == u"serve")
+        return runServe(arguments.mid(1));
+    if (command == u"add-account")
+        return runAddAccount(arguments.mid(1));
+    if (command == u"--help" || command == u"-h" || command == u"help") {
+        std::fputs(usage, stdout);
+        return exitSuccess;
+    }
+    std::fputs(usage, stderr);
+    return exitUsage;
+}
+
+} // namespace OrvelanNimbal::Service

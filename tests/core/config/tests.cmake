@@ -1,0 +1,2 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+nimbal_add_test(test_shared_container SOURCES core/config/test_shared_container.cpp LABELS unit)

@@ -1,0 +1,7 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The core client against the real local service and the real Secret Service.
+nimbal_add_test(test_sign_in SOURCES integration/test_sign_in.cpp LABELS integration)
+nimbal_add_test(test_session_renewal SOURCES integration/test_session_renewal.cpp
+                LABELS integration)
+nimbal_add_test(test_request_retries SOURCES integration/test_request_retries.cpp
+                LABELS integration)

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "auth/KeychainStores.h"
+#include "client/ApiClient.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+namespace OrvelanNimbal::Testing {
+
+class LocalService;
+
+// The desktop's Secret Service under service names of this test run's own, so that tests
+// never meet each other's items nor a user's. What a test left there is removed at the end.
+class KeychainScope {
+public:
+    // Why no Secret Service can be reached (no D-Bus session), or empty.
+    static QString unavailableReason();
+
+    KeychainScope();
+    ~KeychainScope();
+    KeychainScope(const KeychainScope &) = delete;
+    KeychainScope &operator=(const KeychainScope &) = delete;
+
+    std::shared_ptr<KeychainSessionStore> sessionStore() const { return m_sessionStore; }
+    std::shared_ptr<KeychainTrustedDeviceStore> trustedDevices() const { return m_trustedDevices; }
+
+    // Removes this account's trusted-device item at the end.
+    void forgetLater(const QString &account) { m_accounts.append(account); }
+
+private:
+    std::shared_ptr<KeychainSessionStore> m_sessionStore;
+    std::shared_ptr<KeychainTrustedDeviceStore> m_trustedDevices;
+    QStringList m_accounts;
+};
+
+// The client as the application builds it (real transport, keychain stores), pointed at the
+// local service, with back-off waits of a few milliseconds instead of 400 ms.
+std::shared_ptr<ApiClient>
+makeServiceClient(const LocalService &service, KeychainScope &keychain, int maxAttempts = 3,
+                  std::chrono::milliseconds retryBaseDelay = std::chrono::milliseconds(5));
+
+} // namespace OrvelanNimbal::Testing
