@@ -35,16 +35,6 @@ inline char *toString(const DriveFile &file)
     return QTest::toString(describe(file));
 }
 
-inline char *toString(const DriveFolder &folder)
-{
-    return QTest::toString(
-        QStringLiteral("{id %1, parent %2, name \"%3\", modified %4, trashed %5}")
-            .arg(folder.id)
-            .arg(folder.parentFolderID ? *folder.parentFolderID : -1)
-            .arg(folder.name, folder.modifiedAt.toString(Qt::ISODateWithMs))
-            .arg(folder.isTrashed));
-}
-
 namespace Testing {
 
 // An instant from seconds since 1970, in UTC as the conversions give it.

@@ -71,9 +71,6 @@ void TestDriveAPIItems::requests_data()
     QTest::newRow("folder at the top")
         << createFolder(QStringLiteral("A"), std::nullopt) << QByteArray("POST")
         << QStringLiteral("/drive/folders") << QByteArray(R"({"folder_name":"A","id_parent":0})");
-    QTest::newRow("folder in 7") << createFolder(QStringLiteral("A"), 7) << QByteArray("POST")
-                                 << QStringLiteral("/drive/folders")
-                                 << QByteArray(R"({"folder_name":"A","id_parent":7})");
     QTest::newRow("rename: a bare JSON string")
         << rename(5, QStringLiteral("x")) << QByteArray("PUT")
         << QStringLiteral("/drive/files/5/rename") << QByteArray(R"("x")");
@@ -92,9 +89,6 @@ void TestDriveAPIItems::requests_data()
     QTest::newRow("files moved to the top")
         << move({1, 2}, {}, std::nullopt) << QByteArray("POST") << QStringLiteral("/drive/move")
         << QByteArray(R"({"file_ids":[1,2],"folder_ids":[],"target_folder_id":0})");
-    QTest::newRow("a folder moved into 8")
-        << move({}, {3}, 8) << QByteArray("POST") << QStringLiteral("/drive/move")
-        << QByteArray(R"({"file_ids":[],"folder_ids":[3],"target_folder_id":8})");
     QTest::newRow("trash") << trash({1}, {}) << QByteArray("POST")
                            << QStringLiteral("/drive/bulk-delete")
                            << QByteArray(R"({"file_ids":[1],"folder_ids":[]})");
@@ -200,8 +194,6 @@ void TestDriveAPIItems::failuresPassThrough_data()
         << std::optional(DriveError::archived());
     QTest::newRow("gone") << move << Reply::withStatus(404)
                           << std::optional(DriveError::notFound());
-    QTest::newRow("locked") << rename << Reply::withStatus(423)
-                            << std::optional(DriveError::locked());
 }
 
 void TestDriveAPIItems::failuresPassThrough()
@@ -264,10 +256,6 @@ void TestDriveAPIItems::thumbnails_data()
         << QStringLiteral("/drive/thumbnails/presign?s3_key=k")
         << QByteArray(R"({"url":"http://[::1"})") << std::optional<QUrl>()
         << QStringLiteral("URL de miniature invalide");
-    QTest::newRow("an empty address")
-        << withThumbnails(QStringLiteral("k"))
-        << QStringLiteral("/drive/thumbnails/presign?s3_key=k") << QByteArray(R"({"url":""})")
-        << std::optional<QUrl>() << QStringLiteral("URL de miniature invalide");
     QTest::newRow("no address") << withThumbnails(QStringLiteral("k"))
                                 << QStringLiteral("/drive/thumbnails/presign?s3_key=k")
                                 << QByteArray("{}") << std::optional<QUrl>()

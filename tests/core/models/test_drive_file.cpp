@@ -19,7 +19,6 @@ private slots:
     void thumbnails();
     void synchronisation_data();
     void synchronisation();
-    void renamedAndMoved();
 };
 
 void TestDriveFile::thumbnails_data()
@@ -33,10 +32,6 @@ void TestDriveFile::thumbnails_data()
     QTest::newRow("one key") << std::optional(QStringLiteral("a_64x64.png"))
                              << QStringList{QStringLiteral("a_64x64.png")}
                              << std::optional(QStringLiteral("a_64x64.png"));
-    QTest::newRow("one key, trimmed")
-        << std::optional(QStringLiteral(" \ta.jpg\r\n")) << QStringList{QStringLiteral("a.jpg")}
-        << std::optional(QStringLiteral("a.jpg"));
-    QTest::newRow("blank") << std::optional(QStringLiteral(" \n ")) << QStringList() << none;
     QTest::newRow("array: strings kept, others skipped")
         << std::optional(QStringLiteral(R"(["x_64x64.jpg","x_256x256.jpg",3,"",null,{"k":"v"}])"))
         << QStringList{QStringLiteral("x_64x64.jpg"), QStringLiteral("x_256x256.jpg")}
@@ -45,10 +40,6 @@ void TestDriveFile::thumbnails_data()
         << std::optional(QStringLiteral("\n [\"b_1024x1024.png\", \"b_64x64.png\"] "))
         << QStringList{QStringLiteral("b_1024x1024.png"), QStringLiteral("b_64x64.png")}
         << std::optional(QStringLiteral("b_1024x1024.png"));
-    QTest::newRow("first of the same size wins")
-        << std::optional(QStringLiteral(R"(["p_64x64.jpg","q_64x64.jpg"])"))
-        << QStringList{QStringLiteral("p_64x64.jpg"), QStringLiteral("q_64x64.jpg")}
-        << std::optional(QStringLiteral("p_64x64.jpg"));
     QTest::newRow("no size label: the first")
         << std::optional(QStringLiteral(R"(["c.jpg","d_256x256"])"))
         << QStringList{QStringLiteral("c.jpg"), QStringLiteral("d_256x256")}
@@ -59,7 +50,6 @@ void TestDriveFile::thumbnails_data()
         << std::optional(QStringLiteral("f_64x64.jpg"));
     QTest::newRow("not JSON after the bracket")
         << std::optional(QStringLiteral("[x_64x64.jpg")) << QStringList() << none;
-    QTest::newRow("empty array") << std::optional(QStringLiteral("[]")) << QStringList() << none;
     QTest::newRow("escapes inside the array")
         << std::optional(QStringLiteral(R"(["a\"b_256x256.jpg","\u00e9.jpg"])"))
         << QStringList{QStringLiteral("a\"b_256x256.jpg"), QStringLiteral("é.jpg")}
@@ -85,9 +75,6 @@ void TestDriveFile::synchronisation_data()
     QTest::newRow("standard") << false << StorageClass::standard << true;
     QTest::newRow("trashed") << true << StorageClass::standard << false;
     QTest::newRow("glacier") << false << StorageClass::glacier << false;
-    QTest::newRow("archiving") << false << StorageClass::archiving << false;
-    QTest::newRow("unarchiving") << false << StorageClass::unarchiving << false;
-    QTest::newRow("restoring") << false << StorageClass::restoring << false;
     QTest::newRow("trashed glacier") << true << StorageClass::glacier << false;
 }
 
@@ -101,28 +88,6 @@ void TestDriveFile::synchronisation()
         f.storageClass = storageClass;
     });
     QCOMPARE(file.isSynchronizable(), synchronizable);
-}
-
-void TestDriveFile::renamedAndMoved()
-{
-    const DriveFile original = driveFile(9, QStringLiteral("a.txt"), [](DriveFile &f) {
-        f.parentFolderID = 4;
-        f.storageKey = QStringLiteral("k");
-        f.size = 10;
-        f.contentHash = QStringLiteral("h");
-        f.modifiedAt = utc(1600000000);
-        f.storageClass = StorageClass::glacier;
-        f.thumbnailPath = QStringLiteral("t");
-        f.uploadTimestamp = 1700000000;
-    });
-    DriveFile expected = original;
-    expected.name = QStringLiteral("b.txt");
-    expected.parentFolderID = 12;
-    QCOMPARE(original.with(QStringLiteral("b.txt"), 12), expected);
-
-    // To the root: the parent is stored as given, absent.
-    expected.parentFolderID.reset();
-    QCOMPARE(original.with(QStringLiteral("b.txt"), std::nullopt), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDriveFile)

@@ -43,9 +43,6 @@ void TestFolderAndChangeRecords::folders_data()
                                    });
     QTest::newRow("only the required keys")
         << QByteArray(R"({"id":7,"folder_name":"a"})") << driveFolder(7, QStringLiteral("a"));
-    QTest::newRow("nulls") << QByteArray(R"({"id":7,"folder_name":"a","id_parent":null,
-            "date_modified":null,"date_creation":null,"to_delete":null})")
-                           << driveFolder(7, QStringLiteral("a"));
     QTest::newRow("creation date stands in")
         << QByteArray(R"({"id":7,"folder_name":"a","date_creation":1500000000})")
         << driveFolder(7, QStringLiteral("a"),
@@ -53,13 +50,6 @@ void TestFolderAndChangeRecords::folders_data()
     QTest::newRow("parent 0 is the root")
         << QByteArray(R"({"id":7,"folder_name":"a","id_parent":0})")
         << driveFolder(7, QStringLiteral("a"));
-    QTest::newRow("negative parent is the root")
-        << QByteArray(R"({"id":7,"folder_name":"a","id_parent":-1})")
-        << driveFolder(7, QStringLiteral("a"));
-    QTest::newRow("not trashed at 0") << QByteArray(R"({"id":7,"folder_name":"a","to_delete":0})")
-                                      << driveFolder(7, QStringLiteral("a"));
-    QTest::newRow("64-bit id") << QByteArray(R"({"id":9007199254740993,"folder_name":"a"})")
-                               << driveFolder(9007199254740993, QStringLiteral("a"));
 }
 
 void TestFolderAndChangeRecords::folders()
@@ -76,8 +66,6 @@ void TestFolderAndChangeRecords::folderFailures_data()
     QTest::addColumn<QString>("description");
     QTest::newRow("name missing") << QByteArray(R"([{"id":1,"folder_name":"a"},{"id":2}])")
                                   << QStringLiteral("$[1] : clé « folder_name » absente");
-    QTest::newRow("id missing") << QByteArray(R"([{"folder_name":"a"}])")
-                                << QStringLiteral("$[0] : clé « id » absente");
     QTest::newRow("parent as text") << QByteArray(R"([{"id":1,"folder_name":"a","id_parent":"3"}])")
                                     << QStringLiteral("$[0].id_parent : entier attendu");
     QTest::newRow("not a listing")
@@ -115,7 +103,6 @@ void TestFolderAndChangeRecords::changes_data()
                {driveFile(2, QStringLiteral("b"), [](DriveFile &f) { f.isTrashed = true; }),
                 driveFile(1, QStringLiteral("a"),
                           [](DriveFile &f) { f.storageClass = StorageClass::glacier; })}};
-    QTest::newRow("negative cursor") << QByteArray(R"({"cursor":-2})") << DriveChanges{-2, {}, {}};
 }
 
 void TestFolderAndChangeRecords::changes()
@@ -137,8 +124,6 @@ void TestFolderAndChangeRecords::changeFailures_data()
     QTest::newRow("folder with a fractional id")
         << QByteArray(R"({"folders":[{"id":0.5,"folder_name":"a"}]})")
         << QStringLiteral("$.folders[0].id : entier attendu, valeur non entière");
-    QTest::newRow("cursor as text")
-        << QByteArray(R"({"cursor":"12"})") << QStringLiteral("$.cursor : entier attendu");
     QTest::newRow("files as an object")
         << QByteArray(R"({"files":{}})") << QStringLiteral("$.files : tableau attendu");
     QTest::newRow("a listing instead") << QByteArray("[]") << QStringLiteral("$ : objet attendu");

@@ -59,16 +59,11 @@ void TestItemIdentifier::parsing_data()
                                  << std::optional(ItemIdentifier::folder(lowest));
     QTest::newRow("one past the largest") << QStringLiteral("f:9223372036854775808") << none;
     QTest::newRow("one past the smallest") << QStringLiteral("f:-9223372036854775809") << none;
-    QTest::newRow("far out of range") << QStringLiteral("d:99999999999999999999999") << none;
     QTest::newRow("file prefix alone") << QStringLiteral("f:") << none;
-    QTest::newRow("folder prefix alone") << QStringLiteral("d:") << none;
     QTest::newRow("sign alone") << QStringLiteral("f:-") << none;
     QTest::newRow("other prefix") << QStringLiteral("x:5") << none;
-    QTest::newRow("upper-case prefix") << QStringLiteral("F:5") << none;
     QTest::newRow("trailing letters") << QStringLiteral("f:12a") << none;
     QTest::newRow("space before") << QStringLiteral("f: 5") << none;
-    QTest::newRow("space after") << QStringLiteral("d:5 ") << none;
-    QTest::newRow("two signs") << QStringLiteral("f:--5") << none;
     QTest::newRow("non-ASCII digit") << QStringLiteral("f:\u0663") << none;
     QTest::newRow("empty") << QString() << none;
     QTest::newRow("root with more") << ItemIdentifier::rootRawValue + u'x' << none;
@@ -92,9 +87,6 @@ void TestItemIdentifier::texts_data()
                           << std::optional<qint64>() << false;
     QTest::newRow("negative folder") << ItemIdentifier::folder(-3) << QStringLiteral("d:-3")
                                      << std::optional<qint64>(-3) << true;
-    QTest::newRow("smallest file")
-        << ItemIdentifier::file(lowest) << QStringLiteral("f:-9223372036854775808")
-        << std::optional<qint64>() << false;
     QTest::newRow("largest folder")
         << ItemIdentifier::folder(highest) << QStringLiteral("d:9223372036854775807")
         << std::optional<qint64>(highest) << true;
@@ -123,7 +115,6 @@ void TestItemIdentifier::containerOfAParent_data()
     QTest::newRow("absent") << std::optional<qint64>() << ItemIdentifier::root();
     QTest::newRow("zero") << std::optional<qint64>(0) << ItemIdentifier::root();
     QTest::newRow("negative") << std::optional<qint64>(-1) << ItemIdentifier::root();
-    QTest::newRow("smallest") << std::optional<qint64>(lowest) << ItemIdentifier::root();
     QTest::newRow("one") << std::optional<qint64>(1) << ItemIdentifier::folder(1);
     QTest::newRow("five") << std::optional<qint64>(5) << ItemIdentifier::folder(5);
 }

@@ -65,12 +65,10 @@ private slots:
     void applyingAListing();
     void archivedLabel_data();
     void archivedLabel();
-    void conflictLabel();
     void fileFormat();
     void loading_data();
     void loading();
     void savedAndLoadedAgain();
-    void savingWithoutAPlace();
     void onlyTheUserMayRead();
     void missingFoldersAreNotCreated();
     void readersNeverSeeAPartialFile();
@@ -79,6 +77,7 @@ private slots:
 void TestDomainSummary::conflictsKeepTheTenNewest()
 {
     DomainSummary summary;
+    QCOMPARE(summary.lastConflictLabel(), std::nullopt);
     for (int i = 1; i <= 12; ++i)
         summary.recordConflict(QStringLiteral("f%1").arg(i), QStringLiteral("c%1").arg(i),
                                utc(1700000000 + i));
@@ -104,14 +103,10 @@ void TestDomainSummary::applyingAListing_data()
         << QSet<qint64>{9} << false << StorageClass::glacier << QSet<qint64>{5, 9};
     QTest::newRow("unarchiving file counted")
         << QSet<qint64>{} << false << StorageClass::unarchiving << QSet<qint64>{5};
-    QTest::newRow("restoring file counted")
-        << QSet<qint64>{5} << false << StorageClass::restoring << QSet<qint64>{5};
     QTest::newRow("trashed glacier file no longer counted")
         << QSet<qint64>{5, 9} << true << StorageClass::glacier << QSet<qint64>{9};
     QTest::newRow("standard file no longer counted")
         << QSet<qint64>{5} << false << StorageClass::standard << QSet<qint64>{};
-    QTest::newRow("standard file never counted")
-        << QSet<qint64>{9} << false << StorageClass::standard << QSet<qint64>{9};
 }
 
 void TestDomainSummary::applyingAListing()
@@ -142,9 +137,6 @@ void TestDomainSummary::archivedLabel_data()
     QTest::newRow("two") << 2
                          << std::optional(
                                 QStringLiteral("2 fichiers archivés, disponibles depuis le web."));
-    QTest::newRow("many") << 1234
-                          << std::optional(QStringLiteral(
-                                 "1234 fichiers archivés, disponibles depuis le web."));
 }
 
 void TestDomainSummary::archivedLabel()
@@ -155,16 +147,6 @@ void TestDomainSummary::archivedLabel()
     for (int id = 0; id < count; ++id)
         summary.archivedFileIDs.insert(id);
     QCOMPARE(summary.archivedLabel(), label);
-}
-
-void TestDomainSummary::conflictLabel()
-{
-    DomainSummary summary;
-    QCOMPARE(summary.lastConflictLabel(), std::nullopt);
-    summary.recordConflict(QStringLiteral("X"), QStringLiteral("Y"), utc(0));
-    QCOMPARE(summary.lastConflictLabel(),
-             std::optional(
-                 QStringLiteral("Conflit sur « X » : votre version est enregistrée sous « Y ».")));
 }
 
 void TestDomainSummary::fileFormat()
@@ -203,15 +185,11 @@ void TestDomainSummary::loading_data()
         << std::optional(summaryOf({1, 9007199254740993}));
     QTest::newRow("a conflict without a date")
         << QByteArray(R"({"conflicts":[{"originalName":"X","copyName":"Y"}]})") << unreadable;
-    QTest::newRow("a date as text")
-        << QByteArray(R"({"conflicts":[{"originalName":"X","copyName":"Y","date":"0"}]})")
-        << unreadable;
     QTest::newRow("a date out of reach")
         << QByteArray(R"({"conflicts":[{"originalName":"X","copyName":"Y","date":1e300}]})")
         << unreadable;
     QTest::newRow("a fractional id") << QByteArray(R"({"archivedFileIDs":[1.5]})") << unreadable;
     QTest::newRow("half a file") << QByteArray(R"({"archivedFileIDs":[1,2)") << unreadable;
-    QTest::newRow("an empty file") << QByteArray() << unreadable;
     QTest::newRow("not JSON") << QByteArray("summary") << unreadable;
 }
 
@@ -245,13 +223,6 @@ void TestDomainSummary::savedAndLoadedAgain()
     const DomainSummary smaller = summaryOf({1});
     smaller.save(url);
     QVERIFY(DomainSummary::load(url) == smaller);
-}
-
-void TestDomainSummary::savingWithoutAPlace()
-{
-    QTemporaryDir folder;
-    summaryOf({1}).save(std::nullopt);
-    QVERIFY(QDir(folder.path()).isEmpty());
 }
 
 void TestDomainSummary::onlyTheUserMayRead()
