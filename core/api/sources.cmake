@@ -4,8 +4,12 @@ target_sources(OrvelanNimbalCore PRIVATE
     api/DriveAPI.cpp
     api/DriveAPI.h
     api/DriveAPI_download.cpp
+    api/DriveAPI_items.cpp
+    api/DriveAPI_read.cpp
+    api/DriveAPI_thumbnails.cpp
     api/DriveAPI_uploads.cpp
     api/MultipartUpload.cpp
+    api/OffThreadDecoding_p.h
     api/PartLoop.cpp
     api/PartLoop_p.h
     api/UploadForms.cpp

@@ -35,13 +35,19 @@ void Value::missingKey(std::string_view key) const
              .arg(QString::fromUtf8(key.data(), qsizetype(key.size()))));
 }
 
-template <class R>
-R Value::check(simdjson::simdjson_result<R> result, const char *expectation)
+std::string_view keyText(simdjson::ondemand::field &field, const Location &location)
 {
-    R value;
-    if (std::move(result).get(value) != simdjson::SUCCESS)
-        fail(QString::fromUtf8(expectation));
-    return value;
+    // The parser has checked that the key's closing quote is there.
+    const char *start = field.key().raw();
+    const char *end = start;
+    while (*end != '"' && *end != '\\')
+        ++end;
+    if (*end == '"')
+        return {start, size_t(end - start)};
+    std::string_view unescaped;
+    if (auto error = field.unescaped_key().get(unescaped))
+        failAt(location, error);
+    return unescaped;
 }
 
 bool Value::isNull()
@@ -50,13 +56,49 @@ bool Value::isNull()
     return m_value.is_null().get(null) == simdjson::SUCCESS && null;
 }
 
+std::string_view Value::toUtf8()
+{
+    const std::string_view token = m_value.raw_json_token();
+    if (!token.empty() && token.front() == '"') {
+        // The token runs up to the next structural character: the closing quote, then perhaps
+        // white space. The parser has already checked the text's UTF-8 and control characters.
+        size_t close = token.size() - 1;
+        while (token[close] != '"')
+            --close;
+        const std::string_view text = token.substr(1, close - 1);
+        simdjson::ondemand::raw_json_string consumed;
+        if (text.find('\\') == std::string_view::npos
+            && m_value.get_raw_json_string().get(consumed) == simdjson::SUCCESS)
+            return text;
+    }
+    std::string_view text;
+    if (m_value.get_string().get(text) != simdjson::SUCCESS)
+        fail(QStringLiteral("chaîne attendue"));
+    return text;
+}
+
+std::optional<std::string_view> Value::toOptionalUtf8()
+{
+    if (startsWith('n') && isNull())
+        return std::nullopt;
+    return toUtf8();
+}
+
 QString Value::toString()
 {
-    const std::string_view text = check(m_value.get_string(), "chaîne attendue");
+    const std::string_view text = toUtf8();
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 qint64 Value::toInt64()
+{
+    int64_t value = 0;
+    if (m_value.get_int64().get(value) == simdjson::SUCCESS)
+        return value;
+    return toInt64Slowly();
+}
+
+qint64 Value::toInt64Slowly()
 {
     simdjson::ondemand::json_type type;
     if (m_value.type().get(type) != simdjson::SUCCESS
@@ -84,41 +126,64 @@ qint64 Value::toInt64()
 
 double Value::toNumber()
 {
-    return check(m_value.get_double(), "nombre attendu");
+    double value = 0;
+    if (m_value.get_double().get(value) != simdjson::SUCCESS)
+        fail(QStringLiteral("nombre attendu"));
+    return value;
 }
 
 bool Value::toBool()
 {
-    return check(m_value.get_bool(), "booléen attendu");
+    bool value = false;
+    if (m_value.get_bool().get(value) != simdjson::SUCCESS)
+        fail(QStringLiteral("booléen attendu"));
+    return value;
 }
 
 std::optional<QString> Value::toOptionalString()
 {
-    if (isNull())
+    if (startsWith('n') && isNull())
         return std::nullopt;
     return toString();
 }
 
 std::optional<qint64> Value::toOptionalInt64()
 {
-    if (isNull())
+    if (startsWith('n') && isNull())
         return std::nullopt;
     return toInt64();
 }
 
 std::optional<double> Value::toOptionalNumber()
 {
-    if (isNull())
+    if (startsWith('n') && isNull())
         return std::nullopt;
     return toNumber();
 }
 
 std::optional<bool> Value::toOptionalBool()
 {
-    if (isNull())
+    if (startsWith('n') && isNull())
         return std::nullopt;
     return toBool();
 }
+
+namespace {
+
+// Every answer we read is an object or an array. A document that is neither is either a lone
+// scalar, or (far more often: an error page) no JSON at all.
+[[noreturn]] void failRoot(simdjson::ondemand::document &document, simdjson::error_code error,
+                           const Location &location)
+{
+    simdjson::ondemand::json_type type;
+    if (error == simdjson::SCALAR_DOCUMENT_AS_VALUE
+        && document.type().get(type) == simdjson::SUCCESS) {
+        failAt(location, QStringLiteral("objet ou tableau attendu"));
+    }
+    failAt(location, error == simdjson::SCALAR_DOCUMENT_AS_VALUE ? simdjson::TAPE_ERROR : error);
+}
+
+} // namespace
 
 void parseDocument(const QByteArray &json, void (*decodeRoot)(Value &root, void *context),
                    void *context)
@@ -140,7 +205,7 @@ void parseDocument(const QByteArray &json, void (*decodeRoot)(Value &root, void 
             failAt(location, error);
         simdjson::ondemand::value root;
         if (auto error = document.get_value().get(root))
-            failAt(location, error);
+            failRoot(document, error, location);
         Value value(root, location);
         decodeRoot(value, context);
         const char *rest = nullptr;

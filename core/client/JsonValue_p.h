@@ -3,13 +3,16 @@
 
 // The reader the record decoders are written against. Private to the library: it exposes the
 // parser's types.
+//
+// It is on the path of every listing, so it avoids the parser's own string buffer: a string
+// without escapes (nearly all of them) is read straight from the answer's bytes, and keys are
+// compared in place. Only strings with backslashes are unescaped into the parser's buffer.
 
 #include "client/JsonDecoding.h"
 
 #include <QString>
 
 #include <simdjson.h>
-
 #include <string_view>
 #include <vector>
 
@@ -41,13 +44,15 @@ private:
 [[noreturn]] void failAt(const Location &location, const QString &expectation);
 [[noreturn]] void failAt(const Location &location, simdjson::error_code error);
 
+// The text of a member's key, read in place when it has no escapes.
+std::string_view keyText(simdjson::ondemand::field &field, const Location &location);
+
 class Value {
 public:
     Value(simdjson::ondemand::value value, Location &location)
         : m_value(value)
         , m_location(location)
-    {
-    }
+    {}
 
     bool isNull();
 
@@ -61,6 +66,11 @@ public:
     std::optional<qint64> toOptionalInt64();
     std::optional<double> toOptionalNumber();
     std::optional<bool> toOptionalBool();
+
+    // A string's UTF-8 text, valid as long as the document is. For decoders that compare a
+    // value before deciding whether to keep it.
+    std::string_view toUtf8();
+    std::optional<std::string_view> toOptionalUtf8();
 
     template <class T>
     T as()
@@ -85,8 +95,8 @@ public:
     Location &location() { return m_location; }
 
 private:
-    template <class R>
-    R check(simdjson::simdjson_result<R> result, const char *expectation);
+    bool startsWith(char c) { return m_value.raw_json_token().front() == c; }
+    qint64 toInt64Slowly();
 
     simdjson::ondemand::value m_value;
     Location &m_location;
@@ -98,15 +108,13 @@ void Value::forEachField(F &&f)
     simdjson::ondemand::object object;
     if (m_value.get_object().get(object) != simdjson::SUCCESS)
         fail(QStringLiteral("objet attendu"));
-    for (auto field : object) {
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
+    for (auto member : object) {
+        simdjson::ondemand::field field;
+        if (auto error = std::move(member).get(field))
             failAt(m_location, error);
-        simdjson::ondemand::value member;
-        if (auto error = field.value().get(member))
-            failAt(m_location, error);
+        const std::string_view key = keyText(field, m_location);
         m_location.pushKey(key);
-        Value value(member, m_location);
+        Value value(field.value(), m_location);
         f(key, value);
         m_location.pop();
     }
@@ -130,16 +138,24 @@ void Value::forEachElement(F &&f)
     }
 }
 
-// Lists decode element by element, in order.
+// Parses `json` and hands its root value to `decodeRoot`, like decode<T> but for decoders that
+// build something other than one record, such as a listing converted element by element.
+template <class F>
+void parse(const QByteArray &json, F &&decodeRoot)
+{
+    using Function = std::remove_reference_t<F>;
+    parseDocument(
+        json, [](Value &root, void *context) { (*static_cast<Function *>(context))(root); },
+        const_cast<std::remove_const_t<Function> *>(&decodeRoot));
+}
+
 template <class T>
-struct Decoder<std::vector<T>> {
-    static std::vector<T> decode(Value &value)
-    {
-        std::vector<T> result;
-        value.forEachElement([&](Value &element) { result.push_back(element.as<T>()); });
-        return result;
-    }
-};
+std::vector<T> Decoder<std::vector<T>>::decode(Value &value)
+{
+    std::vector<T> result;
+    value.forEachElement([&](Value &element) { result.push_back(element.as<T>()); });
+    return result;
+}
 
 template <>
 struct Decoder<QString> {

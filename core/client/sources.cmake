@@ -8,6 +8,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/HTTPTransport.h
     client/HttpMessage.cpp
     client/HttpMessage.h
+    client/JsonArrayPieces.cpp
     client/JsonDecoding.h
     client/JsonValue.cpp
     client/JsonValue_p.h

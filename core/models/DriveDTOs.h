@@ -105,4 +105,8 @@ NIMBAL_DECLARE_DECODER(MultipartInitDTO);
 
 #undef NIMBAL_DECLARE_DECODER
 
+// Listings and the change feed's lists, decodable outside the library too.
+extern template struct Json::Decoder<std::vector<FileDTO>>;
+extern template struct Json::Decoder<std::vector<FolderDTO>>;
+
 } // namespace OrvelanNimbal

@@ -41,6 +41,9 @@ StorageClass storageClassFromServerValue(const std::optional<QString> &text)
         word = word.sliced(1);
     while (!word.isEmpty() && (word.back() == u' ' || word.back() == u'\t'))
         word.chop(1);
+    // The service nearly always sends the word as it should be: no need to lower-case a copy.
+    if (const auto exact = storageClassFromRawValue(word))
+        return *exact;
     return storageClassFromRawValue(word.toString().toLower()).value_or(StorageClass::standard);
 }
 

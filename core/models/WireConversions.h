@@ -9,9 +9,13 @@
 
 namespace OrvelanNimbal {
 
+// The rvalue forms hand the records' texts over to the models instead of sharing them.
 DriveFile fileFromWire(const FileDTO &dto);
+DriveFile fileFromWire(FileDTO &&dto);
 DriveFolder folderFromWire(const FolderDTO &dto);
+DriveFolder folderFromWire(FolderDTO &&dto);
 DriveChanges changesFromWire(const ChangesDTO &dto);
+DriveChanges changesFromWire(ChangesDTO &&dto);
 DriveQuota quotaFromWire(const QuotaDTO &dto);
 // Throws DriveError::decoding "URL de téléchargement invalide" unless the URL is http(s).
 DriveDownload downloadFromWire(const DownloadURLDTO &dto);

@@ -4,6 +4,9 @@ target_sources(OrvelanNimbalCore PRIVATE
     sync/ContentHasher.h
     sync/ContentVersion.cpp
     sync/ContentVersion.h
+    sync/DomainSummary.cpp
+    sync/DomainSummary.h
+    sync/DomainSummaryFile.cpp
     sync/ReplacePrecondition.h
     sync/SyncNaming.cpp
     sync/SyncNaming.h

@@ -2,6 +2,7 @@
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
     support/DriveErrorTesting.h
+    support/DriveModelsTesting.h
     support/FakeEventServer.cpp
     support/FakeEventServer.h
     support/FakeTransport.cpp

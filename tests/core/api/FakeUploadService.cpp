@@ -13,13 +13,15 @@ namespace OrvelanNimbal::Testing {
 
 namespace {
 
-FakeTransport::Reply okJson(const QJsonObject &object) {
+FakeTransport::Reply okJson(const QJsonObject &object)
+{
     return FakeTransport::Reply::ok(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
 
-QString stepOf(const HttpRequest &request) {
+QString stepOf(const HttpRequest &request)
+{
     if (request.url.host() == FakeUploadService::storageHost)
         return QStringLiteral("part");
     const QString path = request.url.path();
@@ -47,7 +49,8 @@ QString stepOf(const HttpRequest &request) {
     return QStringLiteral("unknown ") + path;
 }
 
-FakeUploadService::FakeUploadService() {
+FakeUploadService::FakeUploadService()
+{
     routes[QStringLiteral("directCreate")] = [](const HttpRequest &) {
         return okJson({{QStringLiteral("id"), 501},
                        {QStringLiteral("s3_key"), QStringLiteral("k/direct")},
@@ -104,21 +107,24 @@ FakeUploadService::FakeUploadService() {
     transport->setHandler([this](const HttpRequest &request) { return answer(request); });
 }
 
-FakeTransport::Reply FakeUploadService::answer(const HttpRequest &request) const {
+FakeTransport::Reply FakeUploadService::answer(const HttpRequest &request) const
+{
     const auto route = routes.constFind(stepOf(request));
     if (route == routes.constEnd())
         return Reply::withStatus(404);
     return (*route)(request);
 }
 
-QStringList FakeUploadService::steps() const {
+QStringList FakeUploadService::steps() const
+{
     QStringList names;
     for (const HttpRequest &request : transport->requests())
         names.append(stepOf(request));
     return names;
 }
 
-QList<HttpRequest> FakeUploadService::requests(const QString &step) const {
+QList<HttpRequest> FakeUploadService::requests(const QString &step) const
+{
     QList<HttpRequest> matching;
     for (const HttpRequest &request : transport->requests()) {
         if (stepOf(request) == step)
@@ -127,28 +133,33 @@ QList<HttpRequest> FakeUploadService::requests(const QString &step) const {
     return matching;
 }
 
-QList<QByteArray> FakeUploadService::partBodies() const {
+QList<QByteArray> FakeUploadService::partBodies() const
+{
     QList<QByteArray> bodies;
     for (const HttpRequest &request : requests(QStringLiteral("part")))
         bodies.append(request.body);
     return bodies;
 }
 
-QJsonObject FakeUploadService::json(const HttpRequest &request) {
+QJsonObject FakeUploadService::json(const HttpRequest &request)
+{
     return QJsonDocument::fromJson(request.body).object();
 }
 
-QByteArray FakeUploadService::boundary(const HttpRequest &request) {
+QByteArray FakeUploadService::boundary(const HttpRequest &request)
+{
     const QByteArray prefix = "multipart/form-data; boundary=";
     const QByteArray type = request.header("Content-Type").value_or(QByteArray());
     return type.startsWith(prefix) ? type.sliced(prefix.size()) : QByteArray();
 }
 
-QJsonObject FakeUploadService::abortBody() {
+QJsonObject FakeUploadService::abortBody()
+{
     return {{QStringLiteral("s3_key"), storageKey}, {QStringLiteral("upload_id"), uploadID}};
 }
 
-QByteArray patternBytes(qint64 size) {
+QByteArray patternBytes(qint64 size)
+{
     QByteArray bytes(size, Qt::Uninitialized);
     for (qint64 i = 0; i < size; ++i)
         bytes[i] = char((i * 31 + i / 8388608) % 251);

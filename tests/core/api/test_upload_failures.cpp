@@ -24,18 +24,21 @@ struct Setup {
 using Sabotage = std::function<void(Setup &)>;
 using Reply = FakeUploadService::Reply;
 
-QStringList names(const char *spaced) {
+QStringList names(const char *spaced)
+{
     return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
-Sabotage route(const char *step, Reply reply) {
+Sabotage route(const char *step, Reply reply)
+{
     return [step = QString::fromLatin1(step), reply](Setup &setup) {
         setup.service.routes[step] = [reply](const HttpRequest &) { return reply; };
     };
 }
 
 // The route answers `reply` from its `nth` request on, and as usual before.
-Sabotage routeFrom(const char *step, int nth, Reply reply) {
+Sabotage routeFrom(const char *step, int nth, Reply reply)
+{
     return [step = QString::fromLatin1(step), nth, reply](Setup &setup) {
         auto usual = setup.service.routes[step];
         auto count = std::make_shared<int>(0);
@@ -45,20 +48,23 @@ Sabotage routeFrom(const char *step, int nth, Reply reply) {
     };
 }
 
-Sabotage both(Sabotage first, Sabotage second) {
+Sabotage both(Sabotage first, Sabotage second)
+{
     return [=](Setup &setup) {
         first(setup);
         second(setup);
     };
 }
 
-Sabotage shrinkAfterFirstPart(qint64 newSize) {
+Sabotage shrinkAfterFirstPart(qint64 newSize)
+{
     return [newSize](Setup &setup) {
         setup.afterPart = [path = setup.path, newSize](qint64) { QFile::resize(path, newSize); };
     };
 }
 
-Reply presigned(const char *url) {
+Reply presigned(const char *url)
+{
     return Reply::ok(R"({"url":")" + QByteArray(url) + R"("})");
 }
 
@@ -98,13 +104,15 @@ private:
 
 void TestUploadFailures::addRow(const char *name, bool replace, qint64 size, Sabotage sabotage,
                                 Ending::Kind kind, std::optional<DriveError> error,
-                                const char *steps) {
+                                const char *steps)
+{
     QTest::newRow(name) << replace << size << sabotage << kind
                         << error.value_or(DriveError::notFound()) << names(steps);
 }
 
 // Runs the row's upload against a healthy service spoilt by the row's sabotage.
-void TestUploadFailures::run() {
+void TestUploadFailures::run()
+{
     QFETCH(bool, replace);
     QFETCH(qint64, size);
     QFETCH(Sabotage, sabotage);
@@ -142,7 +150,8 @@ void TestUploadFailures::run() {
         QCOMPARE(FakeUploadService::json(abort), FakeUploadService::abortBody());
 }
 
-void TestUploadFailures::partLoopFailuresAbandon_data() {
+void TestUploadFailures::partLoopFailuresAbandon_data()
+{
     QTest::addColumn<bool>("replace");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<Sabotage>("sabotage");
@@ -217,20 +226,21 @@ void TestUploadFailures::partLoopFailuresAbandon_data() {
     addRow("after a 413: file gone", create, 5,
            both(directTooLarge,
                 [](Setup &setup) {
-                    setup.service.routes[QStringLiteral("open")] =
-                        [&setup](const HttpRequest &) {
-                            QFile::remove(setup.path);
-                            return Reply::ok(R"({"upload_id":"U1","s3_key":"k/multi"})");
-                        };
+                    setup.service.routes[QStringLiteral("open")] = [&setup](const HttpRequest &) {
+                        QFile::remove(setup.path);
+                        return Reply::ok(R"({"upload_id":"U1","s3_key":"k/multi"})");
+                    };
                 }),
            Ending::fileError, std::nullopt, "directCreate open abort");
 }
 
-void TestUploadFailures::partLoopFailuresAbandon() {
+void TestUploadFailures::partLoopFailuresAbandon()
+{
     run();
 }
 
-void TestUploadFailures::finishFailures_data() {
+void TestUploadFailures::finishFailures_data()
+{
     QTest::addColumn<bool>("replace");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<Sabotage>("sabotage");
@@ -263,11 +273,13 @@ void TestUploadFailures::finishFailures_data() {
            "directReplace open presign part finishReplace finishReplace finishReplace abort");
 }
 
-void TestUploadFailures::finishFailures() {
+void TestUploadFailures::finishFailures()
+{
     run();
 }
 
-void TestUploadFailures::directFailures_data() {
+void TestUploadFailures::directFailures_data()
+{
     QTest::addColumn<bool>("replace");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<Sabotage>("sabotage");
@@ -299,7 +311,8 @@ void TestUploadFailures::directFailures_data() {
         [](Setup &setup) { QFile::resize(setup.path, 0); }, drive, fileChanged, "");
 }
 
-void TestUploadFailures::directFailures() {
+void TestUploadFailures::directFailures()
+{
     run();
 }
 

@@ -29,16 +29,19 @@ namespace {
 const QString localHash = QStringLiteral("localhash");
 
 // "open presign part" → {"open", "presign", "part"}
-QStringList names(const char *spaced) {
+QStringList names(const char *spaced)
+{
     return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
-QJsonObject object(const char *json) {
+QJsonObject object(const char *json)
+{
     return QJsonDocument::fromJson(json).object();
 }
 
 // The parts of an upload as the finish must list them: the fake storage's quoted ETags.
-QJsonArray etagParts(int count) {
+QJsonArray etagParts(int count)
+{
     QJsonArray parts;
     for (int number = 1; number <= count; ++number)
         parts.append(
@@ -48,12 +51,14 @@ QJsonArray etagParts(int count) {
 }
 
 // The form a direct upload must send, with "@@" standing for the boundary of the request.
-QByteArray expectedForm(QByteArray layout, const QByteArray &data, const QByteArray &boundary) {
+QByteArray expectedForm(QByteArray layout, const QByteArray &data, const QByteArray &boundary)
+{
     layout.replace("@@", boundary);
     return layout.replace("<data>", data);
 }
 
-DriveFile existingFile() {
+DriveFile existingFile()
+{
     DriveFile file;
     file.id = 77;
     file.parentFolderID = 5;
@@ -106,7 +111,8 @@ private:
     int m_files = 0;
 };
 
-DriveAPI::LocalContent TestUploads::content(const QByteArray &bytes, qint64 declaredSize) {
+DriveAPI::LocalContent TestUploads::content(const QByteArray &bytes, qint64 declaredSize)
+{
     QFile file(m_dir.filePath(QString::number(++m_files)));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write the test file");
@@ -114,7 +120,8 @@ DriveAPI::LocalContent TestUploads::content(const QByteArray &bytes, qint64 decl
             localHash, QStringLiteral("text/plain")};
 }
 
-void TestUploads::partSize_data() {
+void TestUploads::partSize_data()
+{
     QTest::addColumn<qint64>("contentSize");
     QTest::addColumn<qint64>("expected");
     QTest::newRow("empty") << qint64(0) << qint64(8388608);
@@ -126,20 +133,23 @@ void TestUploads::partSize_data() {
     QTest::newRow("largest size") << std::numeric_limits<qint64>::max() << qint64(922337203685478);
 }
 
-void TestUploads::partSize() {
+void TestUploads::partSize()
+{
     QFETCH(qint64, contentSize);
     QFETCH(qint64, expected);
     QCOMPARE(DriveAPI::partSize(contentSize), expected);
 }
 
-void TestUploads::directCreate_data() {
+void TestUploads::directCreate_data()
+{
     QTest::addColumn<OptionalID>("parentID");
     QTest::addColumn<QByteArray>("folderField");
     QTest::newRow("in a folder") << OptionalID(12) << QByteArray("12");
     QTest::newRow("at the root") << OptionalID() << QByteArray("0");
 }
 
-void TestUploads::directCreate() {
+void TestUploads::directCreate()
+{
     QFETCH(OptionalID, parentID);
     QFETCH(QByteArray, folderField);
 
@@ -197,7 +207,8 @@ void TestUploads::directCreate() {
     QVERIFY(created == expected);
 }
 
-void TestUploads::directReplaceForm_data() {
+void TestUploads::directReplaceForm_data()
+{
     QTest::addColumn<ReplacePrecondition>("precondition");
     QTest::addColumn<QByteArray>("fields");
 
@@ -217,7 +228,8 @@ void TestUploads::directReplaceForm_data() {
         << ReplacePrecondition{QStringLiteral("ab12"), 1700000000} << hashField + dateField;
 }
 
-void TestUploads::directReplaceForm() {
+void TestUploads::directReplaceForm()
+{
     QFETCH(ReplacePrecondition, precondition);
     QFETCH(QByteArray, fields);
 
@@ -242,7 +254,8 @@ void TestUploads::directReplaceForm() {
     QCOMPARE(progress, QList<qint64>({5}));
 }
 
-void TestUploads::sizeDecidesThePath_data() {
+void TestUploads::sizeDecidesThePath_data()
+{
     QTest::addColumn<bool>("replace");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QStringList>("steps");
@@ -261,7 +274,8 @@ void TestUploads::sizeDecidesThePath_data() {
         << Sizes({8388608, 8388608, 1});
 }
 
-void TestUploads::sizeDecidesThePath() {
+void TestUploads::sizeDecidesThePath()
+{
     QFETCH(bool, replace);
     QFETCH(qint64, size);
     QFETCH(QStringList, steps);
@@ -285,7 +299,8 @@ void TestUploads::sizeDecidesThePath() {
     }
 }
 
-void TestUploads::multipartCreateRequests() {
+void TestUploads::multipartCreateRequests()
+{
     FakeUploadService service;
     QList<qint64> progress;
     const qint64 size = 20 * 1024 * 1024;
@@ -338,7 +353,8 @@ void TestUploads::multipartCreateRequests() {
     QVERIFY(!created.thumbnailPath);
 }
 
-void TestUploads::tooLargeGoesInParts_data() {
+void TestUploads::tooLargeGoesInParts_data()
+{
     QTest::addColumn<bool>("replace");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("steps");
@@ -357,7 +373,8 @@ void TestUploads::tooLargeGoesInParts_data() {
         << true << QByteArray() << names("directReplace open finishReplace") << QJsonArray();
 }
 
-void TestUploads::tooLargeGoesInParts() {
+void TestUploads::tooLargeGoesInParts()
+{
     QFETCH(bool, replace);
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, steps);
@@ -386,7 +403,8 @@ void TestUploads::tooLargeGoesInParts() {
     QCOMPARE(progress, bytes.isEmpty() ? QList<qint64>() : QList<qint64>({bytes.size()}));
 }
 
-void TestUploads::multipartCreateStorageKey_data() {
+void TestUploads::multipartCreateStorageKey_data()
+{
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("storageKey");
     QTest::newRow("from the finish")
@@ -397,7 +415,8 @@ void TestUploads::multipartCreateStorageKey_data() {
         << QByteArray(R"({"id":9,"s3_key":""})") << QStringLiteral("k/multi");
 }
 
-void TestUploads::multipartCreateStorageKey() {
+void TestUploads::multipartCreateStorageKey()
+{
     QFETCH(QByteArray, answer);
     QFETCH(QString, storageKey);
 
@@ -413,7 +432,8 @@ void TestUploads::multipartCreateStorageKey() {
     QCOMPARE(created.storageKey, storageKey);
 }
 
-void TestUploads::multipartReplaceFinish_data() {
+void TestUploads::multipartReplaceFinish_data()
+{
     QTest::addColumn<OptionalID>("parentID");
     QTest::addColumn<ReplacePrecondition>("precondition");
     QTest::addColumn<QJsonObject>("conditions");
@@ -430,7 +450,8 @@ void TestUploads::multipartReplaceFinish_data() {
                           << object(R"({"if_content_hash":"ab12","if_date_upload":1700000000})");
 }
 
-void TestUploads::multipartReplaceFinish() {
+void TestUploads::multipartReplaceFinish()
+{
     QFETCH(OptionalID, parentID);
     QFETCH(ReplacePrecondition, precondition);
     QFETCH(QJsonObject, conditions);
@@ -456,7 +477,8 @@ void TestUploads::multipartReplaceFinish() {
     QCOMPARE(FakeUploadService::json(finish), expected);
 }
 
-void TestUploads::replaceAnswerMerge_data() {
+void TestUploads::replaceAnswerMerge_data()
+{
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<DriveFile>("expected");
 
@@ -485,7 +507,8 @@ void TestUploads::replaceAnswerMerge_data() {
         << QByteArray(R"({"id":77,"storage_class":" Glacier\t"})") << glacier;
 }
 
-void TestUploads::replaceAnswerMerge() {
+void TestUploads::replaceAnswerMerge()
+{
     QFETCH(QByteArray, answer);
     QFETCH(DriveFile, expected);
 
@@ -499,7 +522,8 @@ void TestUploads::replaceAnswerMerge() {
     QVERIFY(replaced == expected);
 }
 
-void TestUploads::createKeepsLocalValuesWithoutGrant_data() {
+void TestUploads::createKeepsLocalValuesWithoutGrant_data()
+{
     QTest::addColumn<FakeUploadService::Reply>("grant");
     QTest::newRow("file gone") << FakeUploadService::Reply::withStatus(404);
     QTest::newRow("service failing") << FakeUploadService::Reply::withStatus(503);
@@ -507,7 +531,8 @@ void TestUploads::createKeepsLocalValuesWithoutGrant_data() {
     QTest::newRow("unusable url") << FakeUploadService::Reply::ok(R"({"url":"ftp://x/y"})");
 }
 
-void TestUploads::createKeepsLocalValuesWithoutGrant() {
+void TestUploads::createKeepsLocalValuesWithoutGrant()
+{
     QFETCH(FakeUploadService::Reply, grant);
 
     FakeUploadService service;
@@ -520,7 +545,8 @@ void TestUploads::createKeepsLocalValuesWithoutGrant() {
     QCOMPARE(created.uploadTimestamp, OptionalID());
 }
 
-void TestUploads::grownFileSendsThePlannedBytes_data() {
+void TestUploads::grownFileSendsThePlannedBytes_data()
+{
     QTest::addColumn<qint64>("declared");
     QTest::addColumn<qint64>("actual");
     QTest::addColumn<Sizes>("parts");
@@ -529,7 +555,8 @@ void TestUploads::grownFileSendsThePlannedBytes_data() {
                               << Sizes({8388608, 8388608, 1});
 }
 
-void TestUploads::grownFileSendsThePlannedBytes() {
+void TestUploads::grownFileSendsThePlannedBytes()
+{
     QFETCH(qint64, declared);
     QFETCH(qint64, actual);
     QFETCH(Sizes, parts);

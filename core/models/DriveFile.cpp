@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "models/DriveModels.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <array>
+
+namespace OrvelanNimbal {
+
+bool DriveFile::isSynchronizable() const
+{
+    return !isTrashed && OrvelanNimbal::isSynchronizable(storageClass);
+}
+
+QStringList DriveFile::thumbnailKeys() const
+{
+    const QString text = thumbnailPath.value_or(QString()).trimmed();
+    if (text.isEmpty())
+        return {};
+    if (!text.startsWith(u'['))
+        return {text};
+    // The service sends several sizes as a JSON array inside the string.
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    QStringList keys;
+    const QJsonArray array = document.array(); // empty when not an array or not JSON
+    for (const QJsonValue &element : array) {
+        if (element.isString() && !element.toString().isEmpty())
+            keys.append(element.toString());
+    }
+    return keys;
+}
+
+std::optional<QString> DriveFile::preferredThumbnailKey() const
+{
+    // Big enough for the Finder's previews without fetching the largest.
+    static const std::array<QString, 3> preferredSizes{
+        QStringLiteral("_256x256."), QStringLiteral("_1024x1024."), QStringLiteral("_64x64.")};
+    const QStringList keys = thumbnailKeys();
+    for (const QString &size : preferredSizes) {
+        for (const QString &key : keys) {
+            if (key.contains(size))
+                return key;
+        }
+    }
+    if (keys.isEmpty())
+        return std::nullopt;
+    return keys.first();
+}
+
+DriveFile DriveFile::with(const QString &newName, std::optional<qint64> newParentID) const
+{
+    DriveFile copy = *this;
+    copy.name = newName;
+    copy.parentFolderID = newParentID;
+    return copy;
+}
+
+} // namespace OrvelanNimbal

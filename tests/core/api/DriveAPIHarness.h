@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A DriveAPI over a scripted transport, signed in, with a clock that never really waits.
+
+#include "AsyncTest.h"
+#include "FakeTransport.h"
+#include "ManualClock.h"
+#include "api/DriveAPI.h"
+#include "auth/InMemoryStores.h"
+
+#include <QTest>
+
+#include <functional>
+
+namespace OrvelanNimbal::Testing {
+
+struct DriveAPIHarness {
+    std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
+    std::shared_ptr<ApiClient> client;
+    DriveAPI api{nullptr};
+
+    DriveAPIHarness()
+    {
+        using namespace std::chrono_literals;
+        auto sessions = std::make_shared<InMemorySessionStore>();
+        client = ApiClient::create(
+            DriveConfiguration(QUrl(QStringLiteral("https://api.test/api/v1")), 3, 400ms, 60),
+            transport, sessions, std::make_shared<InMemoryTrustedDeviceStore>(),
+            std::make_shared<ManualClock>());
+        runAsync(sessions->save({QStringLiteral("alice@orvelan.net"), QStringLiteral("tok"),
+                                 QStringLiteral("secret")}));
+        runAsync(client->restoreSession());
+        api = DriveAPI(client);
+    }
+
+    qsizetype requestCount() const { return transport->requests().size(); }
+    const HttpRequest &request(qsizetype index = 0) const
+    {
+        return transport->requests().at(index);
+    }
+    // The address as sent on the wire, after the API base.
+    QString sentPath(qsizetype index = 0) const
+    {
+        return request(index)
+            .url.toString(QUrl::FullyEncoded)
+            .remove(QStringLiteral("https://api.test/api/v1"));
+    }
+};
+
+// One call of an operation, run to its end; its failure is rethrown.
+using Operation = std::function<void(const DriveAPI &)>;
+
+} // namespace OrvelanNimbal::Testing
+
+Q_DECLARE_METATYPE(OrvelanNimbal::Testing::Operation)
