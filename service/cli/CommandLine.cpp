@@ -21,10 +21,13 @@ Usage:
 
   nimbal-service add-account --data DIR --email E --password P [--totp-secret BASE32]
                              [--recovery-code C]... [--passkey-only] [--quota-mb N]
+                             [--seed-demo-tree]
       Creates an account (the service may be running). With --totp-secret, sign-in asks for
       an authenticator code; with --passkey-only, for a passkey, which this service cannot
       check. Each --recovery-code adds a one-time code that stands in for the second factor.
-      --quota-mb sets the storage allowance (default 10240).
+      --quota-mb sets the storage allowance (default 10240). --seed-demo-tree fills the new
+      drive with nested folders and a few hundred small files, some archived, some in the
+      trash, photos with thumbnails.
 
   nimbal-service --help
 )";

@@ -14,7 +14,8 @@ namespace {
 
 constexpr double bytesPerMegabyte = 1024.0 * 1024.0;
 
-void quota(ServiceContext &context, const httplib::Request &request, httplib::Response &response) {
+void quota(ServiceContext &context, const httplib::Request &request, httplib::Response &response)
+{
     const auto account = authenticate(context, request, response);
     if (!account)
         return;
@@ -26,7 +27,8 @@ void quota(ServiceContext &context, const httplib::Request &request, httplib::Re
                          {QStringLiteral("quota_max"), double(account->quotaMaxMegabytes)}});
 }
 
-void installQuotaRoutes(httplib::Server &server, ServiceContext &context) {
+void installQuotaRoutes(httplib::Server &server, ServiceContext &context)
+{
     server.Get(apiPrefix + "/drive/quota",
                [&context](const httplib::Request &request, httplib::Response &response) {
                    quota(context, request, response);

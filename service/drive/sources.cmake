@@ -1,4 +1,35 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(NimbalService PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ChangeFeed.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ChangeFeed.h
+    ${CMAKE_CURRENT_LIST_DIR}/DemoDrive.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DemoDrive.h
+    ${CMAKE_CURRENT_LIST_DIR}/DownloadRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveChange.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveChange.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveFailure.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveFailure.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveItemRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveJson.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveJson.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveLookups.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveLookups.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveMutations.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveMutations.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveNames.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveNames.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveReadRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveRecords.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveRequests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveRequests.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveSchema.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveStore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DriveStore.h
+    ${CMAKE_CURRENT_LIST_DIR}/DriveTestControls.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QuotaRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ThumbnailRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Thumbnails.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Thumbnails.h
+    ${CMAKE_CURRENT_LIST_DIR}/TinyPng.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TinyPng.h
 )

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/DriveFailure.h"
+
+#include "foundation/JsonHttp.h"
+
+#include <httplib.h>
+
+namespace OrvelanNimbal::Service {
+
+DriveFailure::DriveFailure(int status, QString code, QString message, std::string conflict)
+    : std::runtime_error(toStd(message))
+    , m_status(status)
+    , m_code(std::move(code))
+    , m_message(std::move(message))
+    , m_conflict(std::move(conflict))
+{}
+
+void DriveFailure::answer(httplib::Response &response) const
+{
+    if (!m_conflict.empty())
+        response.set_header("X-Drive-Conflict", m_conflict);
+    sendError(response, m_status, m_code, m_message);
+}
+
+DriveFailure DriveFailure::invalid(const QString &message)
+{
+    return {400, QStringLiteral("invalid_request"), message};
+}
+
+DriveFailure DriveFailure::invalidName(const QString &message)
+{
+    return {400, QStringLiteral("invalid_name"), message};
+}
+
+DriveFailure DriveFailure::notFound(const QString &message)
+{
+    return {404, QStringLiteral("not_found"), message};
+}
+
+DriveFailure DriveFailure::nameTaken(const QString &name)
+{
+    return {409, QStringLiteral("name_taken"),
+            QStringLiteral("« %1 » existe déjà dans ce dossier").arg(name)};
+}
+
+DriveFailure DriveFailure::archived()
+{
+    return {409, QStringLiteral("archived"),
+            QStringLiteral("ce fichier est archivé : son contenu n'est servi que depuis le web"),
+            "archived"};
+}
+
+DriveFailure DriveFailure::cursorExpired()
+{
+    return {410, QStringLiteral("cursor_expired"),
+            QStringLiteral("curseur inconnu ou trop ancien : relisez tout le Nimbal")};
+}
+
+} // namespace OrvelanNimbal::Service

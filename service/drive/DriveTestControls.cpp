@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Test controls of the drive, installed only with --test-controls: files with chosen content,
+// storage class, thumbnails or lock (before uploads exist, and for what uploads cannot make),
+// ids moved beyond what a double holds, a change feed that forgets, and the demo drive.
+//
+//   POST /_test/drive/files    {"email", "file_name", "id_folder"?, "content"?, "content_type"?,
+//                               "storage_class"?, "file_miniatures_path"?, "thumbnails"?: [key..],
+//                               "locked"?}                                → 201 file record
+//   POST /_test/drive/ids      {"next"}      ids handed out from now on are at least "next" → 204
+//   POST /_test/drive/compact  {"email"}     the feed refuses every cursor but the newest
+//                                                                         → {"cursor"}
+//   POST /_test/drive/demo     {"email"}     → {"folders", "files", "archived_files",
+//                                               "trashed_files"}
+#include "auth/Accounts.h"
+#include "drive/ChangeFeed.h"
+#include "drive/DemoDrive.h"
+#include "drive/DriveChange.h"
+#include "drive/DriveFailure.h"
+#include "drive/DriveJson.h"
+#include "drive/DriveMutations.h"
+#include "drive/DriveRequests.h"
+#include "drive/DriveStore.h"
+#include "drive/Thumbnails.h"
+#include "drive/TinyPng.h"
+#include "foundation/ApiPaths.h"
+#include "foundation/JsonHttp.h"
+#include "foundation/RouteRegistry.h"
+#include "storage/ContentStore.h"
+
+#include <QJsonArray>
+
+namespace OrvelanNimbal::Service {
+
+namespace {
+
+using namespace DriveRequests;
+using Control = void (*)(ServiceContext &, const QJsonObject &, httplib::Response &);
+
+std::int64_t accountOf(ServiceContext &context, const QJsonObject &body)
+{
+    const QString email = requiredString(body, u"email");
+    const auto account = context.database().read(
+        [&](Connection &connection) { return Accounts::findByEmail(connection, email); });
+    if (!account)
+        throw DriveFailure::notFound(QStringLiteral("aucun compte pour cette adresse"));
+    return account->id;
+}
+
+void addFile(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t accountId = accountOf(context, body);
+    const QByteArray content = optionalString(body, u"content").value_or(QString()).toUtf8();
+    FileRecord file;
+    file.name = requiredString(body, u"file_name");
+    file.folderId = optionalId(body, u"id_folder").value_or(driveRoot);
+    file.size = content.size();
+    file.contentHash = contentHash(content);
+    file.contentType = optionalString(body, u"content_type").value_or(file.contentType);
+    file.storageClass = optionalString(body, u"storage_class").value_or(file.storageClass);
+    file.thumbnailPath = optionalString(body, u"file_miniatures_path");
+    file.locked = body.value(u"locked").toBool(false);
+    const QJsonArray thumbnails = body.value(u"thumbnails").toArray();
+
+    const ContentStore &store = context.component<ContentStore>();
+    file.contentKey = ContentStore::newKey(accountId);
+    store.write(file.contentKey, content);
+    try {
+        file = changeDrive(context, accountId, [&](DriveChange &change) {
+            for (const QJsonValue key : thumbnails)
+                Thumbnails::put(change.connection(), accountId, key.toString(),
+                                {QStringLiteral("image/png"),
+                                 gradientPng(64, 64, {30, 120, 200}, {240, 240, 250})});
+            return DriveMutations::addFile(change, file);
+        });
+    } catch (...) {
+        store.remove(file.contentKey);
+        throw;
+    }
+    sendJson(response, 201, DriveJson::file(file));
+}
+
+void moveIds(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t next = requiredId(body, u"next");
+    context.database().transaction(
+        [&](Connection &connection) { DriveStore::moveIdsAtLeast(connection, next); });
+    response.status = 204;
+}
+
+void compact(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t accountId = accountOf(context, body);
+    const std::int64_t cursor = context.database().transaction(
+        [&](Connection &connection) { return ChangeFeed::compact(connection, accountId); });
+    sendJson(response, 200, QJsonObject{{QStringLiteral("cursor"), qint64(cursor)}});
+}
+
+void demo(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t accountId = accountOf(context, body);
+    const DemoDriveCounts counts = changeDrive(context, accountId, [&](DriveChange &change) {
+        return seedDemoDrive(change, context.component<ContentStore>());
+    });
+    sendJson(response, 200,
+             QJsonObject{{QStringLiteral("folders"), counts.folders},
+                         {QStringLiteral("files"), counts.files},
+                         {QStringLiteral("archived_files"), counts.archivedFiles},
+                         {QStringLiteral("trashed_files"), counts.trashedFiles}});
+}
+
+httplib::Server::Handler control(ServiceContext &context, Control handler)
+{
+    return [&context, handler](const httplib::Request &request, httplib::Response &response) {
+        try {
+            handler(context, objectBody(request), response);
+        } catch (const DriveFailure &failure) {
+            failure.answer(response);
+        }
+    };
+}
+
+void installDriveTestControls(httplib::Server &server, ServiceContext &context)
+{
+    const std::string root = testControlPrefix + "/drive";
+    server.Post(root + "/files", control(context, &addFile));
+    server.Post(root + "/ids", control(context, &moveIds));
+    server.Post(root + "/compact", control(context, &compact));
+    server.Post(root + "/demo", control(context, &demo));
+}
+
+[[maybe_unused]] const bool registered =
+    RouteRegistry::add({"drive-test-controls", &installDriveTestControls, true});
+
+} // namespace
+
+} // namespace OrvelanNimbal::Service

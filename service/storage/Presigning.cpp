@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "storage/Presigning.h"
+
+#include "foundation/JsonHttp.h"
+#include "foundation/ServiceContext.h"
+#include "storage/UrlSigner.h"
+
+#include <httplib.h>
+
+namespace OrvelanNimbal::Service {
+
+namespace {
+
+std::string originOf(const httplib::Request &request)
+{
+    const bool ipv6 = request.local_addr.find(':') != std::string::npos;
+    const std::string host = ipv6 ? "[" + request.local_addr + "]" : request.local_addr;
+    return "http://" + host + ":" + std::to_string(request.local_port);
+}
+
+} // namespace
+
+std::string contentPath(const QString &contentKey)
+{
+    return storagePrefix + "/content/" + contentKey.toStdString();
+}
+
+std::string thumbnailPath(std::int64_t thumbnailId)
+{
+    return storagePrefix + "/thumbnails/" + std::to_string(thumbnailId);
+}
+
+PresignedUrl presign(ServiceContext &context, const httplib::Request &request,
+                     std::string_view method, const std::string &path, std::int64_t lifetime)
+{
+    const std::int64_t expires = context.now() + lifetime;
+    return {originOf(request) + path + "?"
+                + context.component<UrlSigner>().query(method, path, expires),
+            lifetime};
+}
+
+bool admitPresigned(ServiceContext &context, const httplib::Request &request,
+                    httplib::Response &response)
+{
+    const UrlSigner::Verdict verdict = context.component<UrlSigner>().check(
+        request.method, request.path, request.get_param_value("expires"),
+        request.get_param_value("signature"), context.now());
+    if (verdict == UrlSigner::Verdict::valid)
+        return true;
+    if (verdict == UrlSigner::Verdict::expired)
+        sendError(response, 403, QStringLiteral("expired_signature"),
+                  QStringLiteral("cette adresse a expiré : demandez-en une nouvelle"));
+    else
+        sendError(response, 403, QStringLiteral("invalid_signature"),
+                  QStringLiteral("signature absente ou fausse"));
+    return false;
+}
+
+} // namespace OrvelanNimbal::Service
