@@ -3,13 +3,13 @@
 
 #include "ConsoleInput.h"
 #include "ServiceControls.h"
+#include "api/DriveAPI.h"
 #include "auth/KeychainError.h"
 #include "auth/KeychainStores.h"
 #include "client/ApiClient.h"
 #include "client/NetworkAccessTransport.h"
 #include "config/OrvelanNimbal.h"
 #include "errors/DriveError.h"
-#include "models/DriveDTOs.h"
 
 #include <QLocale>
 #include <QSysInfo>
@@ -26,45 +26,70 @@ namespace {
 class WalkthroughFailure : public std::runtime_error {
 public:
     explicit WalkthroughFailure(const QString &text)
-        : std::runtime_error(text.toStdString()) {}
+        : std::runtime_error(text.toStdString())
+    {}
 };
 
 constexpr int maxCodeAttempts = 3;
+// Enough of the top of the drive to show it is there, not a listing to read through.
+constexpr int filesShown = 5;
 
-QTextStream &out() {
+QTextStream &out()
+{
     static QTextStream stream(stdout);
     return stream;
 }
 
-void say(const QString &line) {
+void say(const QString &line)
+{
     out() << line << Qt::endl;
 }
 
-QString megabytes(double value) {
+QString megabytes(double value)
+{
     return QLocale(QLocale::French).toString(value, 'f', value == qRound64(value) ? 0 : 2)
            + QStringLiteral(" Mo");
 }
 
-QString deviceLabel() {
+QString deviceLabel()
+{
     const QString host = QSysInfo::machineHostName();
     return host.isEmpty() ? QStringLiteral("Poste de démonstration") : host;
 }
 
-QCoro::Task<QuotaDTO> readQuota(std::shared_ptr<ApiClient> client) {
-    // The typed quota operation comes with the drive API; the pipeline and the wire record
-    // are enough to show the request going through.
-    const HttpResult result =
-        co_await client->perform(QStringLiteral("/drive/quota"), "GET", {}, true);
-    co_return ApiClient::decodeResponse<QuotaDTO>(result.body);
+QString quotaLine(const DriveQuota &quota)
+{
+    return megabytes(quota.usedMegabytes) + QStringLiteral(" utilisés sur ")
+           + megabytes(quota.maxMegabytes);
 }
 
-QString quotaLine(const QuotaDTO &quota) {
-    return megabytes(quota.quotaUsed.value_or(0)) + QStringLiteral(" utilisés sur ")
-           + megabytes(quota.quotaMax.value_or(0));
+QString bytes(qint64 size)
+{
+    return QLocale(QLocale::French).toString(size)
+           + (size > 1 ? QStringLiteral(" octets") : QStringLiteral(" octet"));
 }
 
-QCoro::Task<> signInWithSecondFactor(std::shared_ptr<ApiClient> client,
-                                     WalkthroughAccount account) {
+// The top of the drive: its folders, and a few of the files that sit there.
+QCoro::Task<> showDriveTop(DriveAPI drive)
+{
+    const std::vector<DriveFolder> folders = co_await drive.folders(std::nullopt);
+    QStringList names;
+    for (const DriveFolder &folder : folders)
+        names.append(folder.name);
+    say(QStringLiteral("   Dossiers à la racine (%1) : %2")
+            .arg(folders.size())
+            .arg(names.isEmpty() ? QStringLiteral("aucun") : names.join(QStringLiteral(", "))));
+    const std::vector<DriveFile> files = co_await drive.files(std::nullopt);
+    say(QStringLiteral("   Fichiers à la racine : %1").arg(files.size()));
+    for (size_t i = 0; i < files.size() && i < size_t(filesShown); ++i)
+        say(QStringLiteral("     · %1 — %2, modifié le %3")
+                .arg(files[i].name, bytes(files[i].size),
+                     QLocale(QLocale::French)
+                         .toString(files[i].modifiedAt.toUTC(), QStringLiteral("d MMMM yyyy"))));
+}
+
+QCoro::Task<> signInWithSecondFactor(std::shared_ptr<ApiClient> client, WalkthroughAccount account)
+{
     const LoginOutcome outcome = co_await client->login(account.email, account.password);
     const TwoFactorChallenge *challenge = outcome.challenge();
     if (!challenge) {
@@ -103,7 +128,8 @@ QCoro::Task<> signInWithSecondFactor(std::shared_ptr<ApiClient> client,
     say(QStringLiteral("   Code accepté. Connecté ; ce poste est mémorisé pour 30 jours."));
 }
 
-QCoro::Task<> walk(WalkthroughAccount account, QUrl serviceRoot) {
+QCoro::Task<> walk(WalkthroughAccount account, QUrl serviceRoot)
+{
     auto sessionStore =
         std::make_shared<KeychainSessionStore>(sessionKeychainService, appGroupIdentifier);
     auto trustedDevices = std::make_shared<KeychainTrustedDeviceStore>(trustedDeviceKeychainService,
@@ -121,14 +147,18 @@ QCoro::Task<> walk(WalkthroughAccount account, QUrl serviceRoot) {
         throw WalkthroughFailure(QStringLiteral("le jeton d'appareil de confiance n'a pas été "
                                                 "rangé dans le trousseau"));
 
-    say(QStringLiteral("2. Quota : %1").arg(quotaLine(co_await readQuota(client))));
+    const DriveAPI drive(client);
+    say(QStringLiteral("2. Quota : %1").arg(quotaLine(co_await drive.quota())));
 
-    say(QStringLiteral("3. Le service fait expirer tous les jetons d'accès."));
+    say(QStringLiteral("3. Le Nimbal"));
+    co_await showDriveTop(drive);
+
+    say(QStringLiteral("4. Le service fait expirer tous les jetons d'accès."));
     const QString tokenBefore = client->currentAccessToken().value_or(QString());
     co_await ServiceControls::expireAccessTokens(serviceRoot);
 
-    say(QStringLiteral("4. Nouvelle lecture du quota avec le jeton périmé…"));
-    const QuotaDTO quota = co_await readQuota(client);
+    say(QStringLiteral("5. Nouvelle lecture du quota avec le jeton périmé…"));
+    const DriveQuota quota = co_await drive.quota();
     const std::optional<DriveSession> stored = co_await sessionStore->load();
     if (client->currentAccessToken().value_or(tokenBefore) == tokenBefore || !stored
         || stored->accessToken != client->currentAccessToken())
@@ -138,22 +168,23 @@ QCoro::Task<> walk(WalkthroughAccount account, QUrl serviceRoot) {
                        "passe du trousseau et l'appareil mémorisé : nouveau jeton en place, "
                        "aucun code demandé."));
 
-    say(QStringLiteral("5. Déconnexion."));
+    say(QStringLiteral("6. Déconnexion."));
     co_await client->logout();
     say(QStringLiteral("   Session effacée du trousseau ; l'appareil reste mémorisé."));
 
-    say(QStringLiteral("6. Nouvelle connexion de %1").arg(account.email));
+    say(QStringLiteral("7. Nouvelle connexion de %1").arg(account.email));
     const LoginOutcome again = co_await client->login(account.email, account.password);
     if (!again.session())
         throw WalkthroughFailure(QStringLiteral("le service a redemandé le second facteur"));
     say(QStringLiteral("   Appareil reconnu : connecté sans second facteur."));
-    say(QStringLiteral("   Quota : %1").arg(quotaLine(co_await readQuota(client))));
+    say(QStringLiteral("   Quota : %1").arg(quotaLine(co_await drive.quota())));
     co_await client->logout();
 }
 
 } // namespace
 
-QCoro::Task<int> runWalkthrough(WalkthroughAccount account, QUrl serviceRoot) {
+QCoro::Task<int> runWalkthrough(WalkthroughAccount account, QUrl serviceRoot)
+{
     // The handlers only note the failure: co_await is not allowed inside them.
     QString failure;
     try {
