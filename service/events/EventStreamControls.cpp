@@ -5,7 +5,7 @@
 //   POST /_test/events/publish  {"email"}            → {"published_ns"} (monotonic clock)
 //   POST /_test/events/close    {"email"?}           → {"closed"}  ends the bodies properly
 //   POST /_test/events/stall    {"email"?}           → {"stalled"} silence, connections kept
-//   GET  /_test/events/streams[?email=E]             → {"open"}
+//   GET  /_test/events/streams[?email=E]             → {"open", "limit"}
 //   POST /_test/events/settings {"keepalive_ms"?, "debounce_ms"?, "max_streams"?}   → 204
 //   POST /_test/events/reset    settings back to start, every stream ended          → 204
 //
@@ -127,9 +127,10 @@ void countStreams(ServiceContext &context, const httplib::Request &request,
     if (request.has_param("email")
         && !findAccount(context, fromStd(request.get_param_value("email")), response, accountId))
         return;
-    sendJson(
-        response, 200,
-        QJsonObject{{QStringLiteral("open"), context.component<EventStreams>().count(accountId)}});
+    EventStreams &streams = context.component<EventStreams>();
+    sendJson(response, 200,
+             QJsonObject{{QStringLiteral("open"), streams.count(accountId)},
+                         {QStringLiteral("limit"), streams.settings().limit}});
 }
 
 void changeSettings(ServiceContext &context, const httplib::Request &request,
