@@ -31,6 +31,10 @@ HttpService::HttpService(ServiceContext &context)
     const int threads = context.config().workerThreads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     m_server->set_keep_alive_max_count(keepAliveRequests);
+    // Answers go out in several small writes (the head, then each chunk of an event stream).
+    // Held back until the previous one is acknowledged, the second would wait for the client's
+    // delayed acknowledgement: some 40 ms added to a reconnection, for nothing.
+    m_server->set_tcp_nodelay(true);
     // The library's default shares the port with any other process that asks (SO_REUSEPORT),
     // so a second service on a taken port would quietly receive half the requests. Reusing
     // an address left in TIME_WAIT is all a restart needs.

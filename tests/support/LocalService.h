@@ -67,6 +67,7 @@ public:
     QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
     QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
 
     void addAccount(const Account &account);
 
