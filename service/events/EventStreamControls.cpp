@@ -10,8 +10,9 @@
 //   POST /_test/events/reset    settings back to start, every stream ended          → 204
 //
 // Without "email" a control acts on every account. A stalled stream writes nothing, so it
-// never notices that its client left: it stays open until closed, reset or the service stops. New streams are refused with a chosen
-// status through /_test/faults on GET /api/v1/jmap/events/web, like any other route.
+// never notices that its client left: it stays open until closed, reset or the service stops. New
+// streams are refused with a chosen status through /_test/faults on GET /api/v1/jmap/events/web,
+// like any other route.
 #include "auth/Accounts.h"
 #include "events/EventStreams.h"
 #include "foundation/ApiPaths.h"
