@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/Wakeup.h"
+#include "client/OffMainThread_p.h"
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
-#include <exception>
-#include <memory>
-#include <optional>
 #include <type_traits>
 
 namespace OrvelanNimbal {
@@ -19,39 +14,16 @@ namespace OrvelanNimbal {
 // would otherwise hold the main thread (and every other request) for milliseconds on end.
 inline constexpr qsizetype offThreadDecodingSize = 256 * 1024;
 
-// Runs `decode(body)` and hands its result (or its exception) back to the awaiting coroutine.
+// Runs `decode(body)`, on a worker thread when the answer is big enough to be worth it.
 template <class Decode>
 QCoro::Task<std::invoke_result_t<Decode, const QByteArray &>> decodeOffMainThread(QByteArray body,
                                                                                   Decode decode)
 {
-    using Result = std::invoke_result_t<Decode, const QByteArray &>;
     if (body.size() < offThreadDecodingSize)
         co_return decode(body);
-    // Shared with the worker, which may outlive this coroutine if it is destroyed meanwhile. The
-    // result is moved out, never copied: a listing is tens of megabytes.
-    struct Outcome {
-        QByteArray body;
-        std::optional<Result> result;
-        std::exception_ptr failure;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    outcome->body = std::move(body);
-    // Woken through our own Wakeup, which resumes once however often the watcher reports.
-    Wakeup finished;
-    QFutureWatcher<void> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, [&finished] { finished.fire(); });
-    watcher.setFuture(QtConcurrent::run([outcome, decode] {
-        try {
-            outcome->result.emplace(decode(outcome->body));
-        } catch (...) {
-            outcome->failure = std::current_exception();
-        }
-        outcome->body = QByteArray(); // the answer is no longer needed
-    }));
-    co_await finished.wait();
-    if (outcome->failure)
-        std::rethrow_exception(outcome->failure);
-    co_return std::move(*outcome->result);
+    // The answer goes with the work and is released as soon as the worker is done with it.
+    auto work = [body = std::move(body), decode] { return decode(body); };
+    co_return co_await runOffMainThread(std::move(work));
 }
 
 } // namespace OrvelanNimbal

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/DriveSession.h"
-#include "client/JsonValue_p.h"
+#include "client/JsonRecord_p.h"
 #include "client/RequestBody.h"
 
 namespace OrvelanNimbal {
+
+using namespace Json;
 
 QByteArray DriveSession::toJson() const
 {
@@ -15,22 +17,11 @@ QByteArray DriveSession::toJson() const
 
 DriveSession Json::Decoder<DriveSession>::decode(Value &value)
 {
-    std::optional<QString> account, accessToken, password;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "account")
-            account = field.toString();
-        else if (key == "accessToken")
-            accessToken = field.toString();
-        else if (key == "password")
-            password = field.toString();
-    });
-    if (!account)
-        value.missingKey("account");
-    if (!accessToken)
-        value.missingKey("accessToken");
-    if (!password)
-        value.missingKey("password");
-    return {*account, *accessToken, *password};
+    return decodeRecord<DriveSession>(value, {
+                                                 required<&DriveSession::account>("account"),
+                                                 required<&DriveSession::accessToken>("accessToken"),
+                                                 required<&DriveSession::password>("password"),
+                                             });
 }
 
 } // namespace OrvelanNimbal

@@ -1,66 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/LoginDTOs.h"
-#include "client/JsonValue_p.h"
+#include "client/JsonRecord_p.h"
 
 namespace OrvelanNimbal {
 
+using namespace Json;
+
 LoginResponseDTO Json::Decoder<LoginResponseDTO>::decode(Value &value)
 {
-    LoginResponseDTO dto;
-    bool hasToken = false;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "access_token") {
-            dto.accessToken = field.toString();
-            hasToken = true;
-        } else if (key == "email") {
-            dto.email = field.toOptionalString();
-        }
-    });
-    if (!hasToken)
-        value.missingKey("access_token");
-    return dto;
+    return decodeRecord<LoginResponseDTO>(value, {
+                                                     required<&LoginResponseDTO::accessToken>(
+                                                         "access_token"),
+                                                     optional<&LoginResponseDTO::email>("email"),
+                                                 });
 }
 
 TwoFactorRequiredDTO Json::Decoder<TwoFactorRequiredDTO>::decode(Value &value)
 {
-    TwoFactorRequiredDTO dto;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "two_factor_required") {
-            dto.twoFactorRequired = field.toOptionalBool();
-        } else if (key == "pending_token") {
-            dto.pendingToken = field.toOptionalString();
-        } else if (key == "methods") {
-            if (!field.isNull()) {
-                QStringList methods;
-                field.forEachElement([&](Value &method) { methods.append(method.toString()); });
-                dto.methods = methods;
-            }
-        } else if (key == "expires_in") {
-            dto.expiresIn = field.toOptionalInt64();
-        } else if (key == "email") {
-            dto.email = field.toOptionalString();
-        }
-    });
-    return dto;
+    return decodeRecord<TwoFactorRequiredDTO>(
+        value, {
+                   optional<&TwoFactorRequiredDTO::twoFactorRequired>("two_factor_required"),
+                   optional<&TwoFactorRequiredDTO::pendingToken>("pending_token"),
+                   optional<&TwoFactorRequiredDTO::methods>("methods"),
+                   optional<&TwoFactorRequiredDTO::expiresIn>("expires_in"),
+                   optional<&TwoFactorRequiredDTO::email>("email"),
+               });
 }
 
 TwoFactorVerifyDTO Json::Decoder<TwoFactorVerifyDTO>::decode(Value &value)
 {
-    TwoFactorVerifyDTO dto;
-    bool hasToken = false;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "access_token") {
-            dto.accessToken = field.toString();
-            hasToken = true;
-        } else if (key == "email") {
-            dto.email = field.toOptionalString();
-        } else if (key == "trusted_device_token") {
-            dto.trustedDeviceToken = field.toOptionalString();
-        }
-    });
-    if (!hasToken)
-        value.missingKey("access_token");
-    return dto;
+    return decodeRecord<TwoFactorVerifyDTO>(
+        value, {
+                   required<&TwoFactorVerifyDTO::accessToken>("access_token"),
+                   optional<&TwoFactorVerifyDTO::email>("email"),
+                   optional<&TwoFactorVerifyDTO::trustedDeviceToken>("trusted_device_token"),
+               });
 }
 
 } // namespace OrvelanNimbal

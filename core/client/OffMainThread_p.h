@@ -4,11 +4,15 @@
 // Included by the library's own sources only: it needs Qt Concurrent, which the library links
 // privately.
 
-#include <QCoro/QCoroFuture>
-#include <QCoro/QCoroTask>
+#include "client/Wakeup.h"
+
+#include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <QCoro/QCoroTask>
+
 #include <exception>
+#include <memory>
 #include <optional>
 #include <type_traits>
 
@@ -22,12 +26,21 @@ struct OffThreadOutcome {
     std::exception_ptr failure;
 };
 
+// Woken through our own Wakeup rather than by awaiting the QFuture directly: QCoro 0.8 can
+// resume a coroutine twice when a future's watcher reports more than once.
 template <class Result>
-QCoro::Task<Result> awaitOffThread(QFuture<OffThreadOutcome<Result>> future) {
-    OffThreadOutcome<Result> outcome = co_await future;
-    if (outcome.failure)
-        std::rethrow_exception(outcome.failure);
-    co_return std::move(*outcome.value);
+QCoro::Task<Result> awaitOffThread(QFuture<void> future,
+                                   std::shared_ptr<OffThreadOutcome<Result>> outcome)
+{
+    Wakeup finished;
+    QFutureWatcher<void> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &watcher,
+                     [&finished] { finished.fire(); });
+    watcher.setFuture(future);
+    co_await finished.wait();
+    if (outcome->failure)
+        std::rethrow_exception(outcome->failure);
+    co_return std::move(*outcome->value);
 }
 
 } // namespace detail
@@ -35,23 +48,25 @@ QCoro::Task<Result> awaitOffThread(QFuture<OffThreadOutcome<Result>> future) {
 // Runs `work` on the shared thread pool and resumes the caller on its own thread once it is
 // done, so that disk or CPU-heavy work never stalls the event loop. Whatever `work` throws is
 // rethrown to the caller unchanged: the pool itself only carries QException subclasses and
-// would hand back our errors as QUnhandledException.
+// would hand back our errors as QUnhandledException. The outcome is shared with the worker,
+// which may outlive an abandoned caller, and is moved out, never copied.
 //
 // Not a coroutine itself, so that callers can hand it a lambda from a plain function: GCC 12
 // destroys a capturing lambda written inside a co_await expression twice (name it first).
 template <class Work>
-QCoro::Task<std::invoke_result_t<Work>> runOffMainThread(Work work) {
+QCoro::Task<std::invoke_result_t<Work>> runOffMainThread(Work work)
+{
     using Result = std::invoke_result_t<Work>;
     static_assert(!std::is_void_v<Result>, "the work must return its result");
-    return detail::awaitOffThread<Result>(QtConcurrent::run([work = std::move(work)]() mutable {
-        detail::OffThreadOutcome<Result> done;
+    auto outcome = std::make_shared<detail::OffThreadOutcome<Result>>();
+    QFuture<void> future = QtConcurrent::run([outcome, work = std::move(work)]() mutable {
         try {
-            done.value.emplace(work());
+            outcome->value.emplace(work());
         } catch (...) {
-            done.failure = std::current_exception();
+            outcome->failure = std::current_exception();
         }
-        return done;
-    }));
+    });
+    return detail::awaitOffThread<Result>(std::move(future), std::move(outcome));
 }
 
 } // namespace OrvelanNimbal

@@ -11,6 +11,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/JsonArrayPieces.cpp
     client/JsonDecoding.h
     client/JsonValue.cpp
+    client/JsonRecord_p.h
     client/JsonValue_p.h
     client/MultipartForm.cpp
     client/MultipartForm.h

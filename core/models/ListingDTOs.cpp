@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoders of the records that come by the hundred thousand: files, folders and the change feed.
-#include "client/JsonValue_p.h"
+#include "client/JsonRecord_p.h"
 #include "models/DriveDTOs.h"
 
 namespace OrvelanNimbal {
 
-using Json::Value;
+using namespace Json;
 
 namespace {
 
@@ -21,96 +21,47 @@ std::optional<QString> storageClassWord(Value &field)
     return QString::fromUtf8(word->data(), qsizetype(word->size()));
 }
 
-template <class T>
-std::optional<std::vector<T>> optionalList(Value &field)
-{
-    if (field.isNull())
-        return std::nullopt;
-    return field.as<std::vector<T>>();
-}
-
 } // namespace
 
 FileDTO Json::Decoder<FileDTO>::decode(Value &value)
 {
-    FileDTO dto;
-    bool hasID = false;
-    bool hasName = false;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "id") {
-            dto.id = field.toInt64();
-            hasID = true;
-        } else if (key == "id_folder") {
-            dto.idFolder = field.toOptionalInt64();
-        } else if (key == "file_name") {
-            dto.fileName = field.toString();
-            hasName = true;
-        } else if (key == "file_path") {
-            dto.filePath = field.toOptionalString();
-        } else if (key == "file_size") {
-            dto.fileSize = field.toOptionalNumber();
-        } else if (key == "content_hash") {
-            dto.contentHash = field.toOptionalString();
-        } else if (key == "date_modified") {
-            dto.dateModified = field.toOptionalInt64();
-        } else if (key == "date_upload") {
-            dto.dateUpload = field.toOptionalInt64();
-        } else if (key == "to_delete") {
-            dto.toDelete = field.toOptionalInt64();
-        } else if (key == "storage_class") {
-            dto.storageClass = storageClassWord(field);
-        } else if (key == "file_miniatures_path") {
-            dto.thumbnailPath = field.toOptionalString();
-        }
-    });
-    if (!hasID)
-        value.missingKey("id");
-    if (!hasName)
-        value.missingKey("file_name");
-    return dto;
+    // In the order the service writes them, so that each key matches at the first comparison.
+    return decodeRecord<FileDTO>(
+        value, {
+                   required<&FileDTO::id>("id"),
+                   optional<&FileDTO::idFolder>("id_folder"),
+                   required<&FileDTO::fileName>("file_name"),
+                   optional<&FileDTO::filePath>("file_path"),
+                   optional<&FileDTO::fileSize>("file_size"),
+                   optional<&FileDTO::contentHash>("content_hash"),
+                   optional<&FileDTO::dateModified>("date_modified"),
+                   optional<&FileDTO::dateUpload>("date_upload"),
+                   optional<&FileDTO::toDelete>("to_delete"),
+                   {"storage_class", false,
+                    [](FileDTO &dto, Value &field) { dto.storageClass = storageClassWord(field); }},
+                   optional<&FileDTO::thumbnailPath>("file_miniatures_path"),
+               });
 }
 
 FolderDTO Json::Decoder<FolderDTO>::decode(Value &value)
 {
-    FolderDTO dto;
-    bool hasID = false;
-    bool hasName = false;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "id") {
-            dto.id = field.toInt64();
-            hasID = true;
-        } else if (key == "id_parent") {
-            dto.idParent = field.toOptionalInt64();
-        } else if (key == "folder_name") {
-            dto.folderName = field.toString();
-            hasName = true;
-        } else if (key == "date_modified") {
-            dto.dateModified = field.toOptionalInt64();
-        } else if (key == "date_creation") {
-            dto.dateCreation = field.toOptionalInt64();
-        } else if (key == "to_delete") {
-            dto.toDelete = field.toOptionalInt64();
-        }
-    });
-    if (!hasID)
-        value.missingKey("id");
-    if (!hasName)
-        value.missingKey("folder_name");
-    return dto;
+    return decodeRecord<FolderDTO>(value, {
+                                              required<&FolderDTO::id>("id"),
+                                              optional<&FolderDTO::idParent>("id_parent"),
+                                              required<&FolderDTO::folderName>("folder_name"),
+                                              optional<&FolderDTO::dateModified>("date_modified"),
+                                              optional<&FolderDTO::dateCreation>("date_creation"),
+                                              optional<&FolderDTO::toDelete>("to_delete"),
+                                          });
 }
 
 ChangesDTO Json::Decoder<ChangesDTO>::decode(Value &value)
 {
-    ChangesDTO dto;
-    value.forEachField([&](std::string_view key, Value &field) {
-        if (key == "cursor")
-            dto.cursor = field.toOptionalInt64();
-        else if (key == "files")
-            dto.files = optionalList<FileDTO>(field);
-        else if (key == "folders")
-            dto.folders = optionalList<FolderDTO>(field);
-    });
-    return dto;
+    return decodeRecord<ChangesDTO>(value, {
+                                               optional<&ChangesDTO::cursor>("cursor"),
+                                               optional<&ChangesDTO::files>("files"),
+                                               optional<&ChangesDTO::folders>("folders"),
+                                           });
 }
 
 template struct Json::Decoder<std::vector<FileDTO>>;

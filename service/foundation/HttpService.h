@@ -31,9 +31,11 @@ public:
 
 private:
     void installHooks();
+    void lengthenAcceptQueue();
 
     ServiceContext &m_context;
     std::unique_ptr<httplib::Server> m_server;
+    int m_listeningSocket = -1; // the library's own, seen when it sets the socket's options
 };
 
 } // namespace OrvelanNimbal::Service

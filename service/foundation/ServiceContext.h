@@ -6,10 +6,12 @@
 #include "foundation/ServiceConfig.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <typeindex>
 #include <unordered_map>
+#include <vector>
 
 namespace OrvelanNimbal::Service {
 
@@ -36,11 +38,16 @@ public:
     // Set when the service is asked to stop. Answers that run for long (event streams) check it
     // and end, so that their workers are free to go.
     bool isStopping() const { return m_stopping.load(); }
-    void requestStop() { m_stopping = true; }
+    void requestStop();
+    // Runs `listener` once when the service is asked to stop (at once if it already was), on the
+    // thread that asks. Answers that sleep until something happens wake with it rather than
+    // look at isStopping() now and then.
+    void onStopRequested(std::function<void()> listener);
 
     // T is constructible from ServiceContext&, or default-constructible.
     template <class T>
-    T &component() {
+    T &component()
+    {
         std::lock_guard lock(m_componentsMutex);
         auto found = m_components.find(typeid(T));
         if (found == m_components.end()) {
@@ -60,6 +67,8 @@ private:
     std::shared_ptr<ServiceClock> m_clock;
     Lifetimes m_lifetimes;
     std::atomic<bool> m_stopping = false;
+    std::mutex m_stopMutex;
+    std::vector<std::function<void()>> m_stopListeners;
     std::recursive_mutex m_componentsMutex; // a component may use another while built
     std::unordered_map<std::type_index, std::shared_ptr<void>> m_components;
 };

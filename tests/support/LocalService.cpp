@@ -87,6 +87,13 @@ LocalService::~LocalService() {
     }
 }
 
+bool LocalService::stop()
+{
+    m_process.terminate();
+    return m_process.waitForFinished(stopTimeoutMilliseconds)
+           && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
 QUrl LocalService::apiBaseURL() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1").arg(m_port));
 }
@@ -182,8 +189,91 @@ void LocalService::expireTrustedDevices() {
     expire("trusted_devices");
 }
 
-void LocalService::reset() {
+void LocalService::changePassword(const QString &email, const QString &password)
+{
+    call("POST", "/_test/accounts/password",
+         json({{QStringLiteral("email"), email}, {QStringLiteral("password"), password}}));
+}
+
+std::chrono::nanoseconds LocalService::publishDriveChange(const QString &email)
+{
+    const QByteArray answer =
+        call("POST", "/_test/events/publish", json({{QStringLiteral("email"), email}}));
+    return std::chrono::nanoseconds(
+        QJsonDocument::fromJson(answer).object().value(u"published_ns").toInteger(-1));
+}
+
+int LocalService::actOnEventStreams(const char *action, const QString &email,
+                                    const char *resultKey)
+{
+    QJsonObject body;
+    if (!email.isEmpty())
+        body.insert(QStringLiteral("email"), email);
+    const QByteArray answer = call("POST", std::string("/_test/events/") + action, json(body));
+    return QJsonDocument::fromJson(answer).object().value(QLatin1String(resultKey)).toInt(-1);
+}
+
+int LocalService::closeEventStreams(const QString &email)
+{
+    return actOnEventStreams("close", email, "closed");
+}
+
+int LocalService::stallEventStreams(const QString &email)
+{
+    return actOnEventStreams("stall", email, "stalled");
+}
+
+QJsonObject LocalService::eventStreams(const QString &email)
+{
+    std::string path = "/_test/events/streams";
+    if (!email.isEmpty()) {
+        QUrlQuery query;
+        query.addQueryItem(QStringLiteral("email"), email);
+        path += "?" + query.toString(QUrl::FullyEncoded).toStdString();
+    }
+    return QJsonDocument::fromJson(call("GET", path)).object();
+}
+
+int LocalService::openEventStreams(const QString &email)
+{
+    return eventStreams(email).value(u"open").toInt(-1);
+}
+
+int LocalService::eventStreamLimit()
+{
+    return eventStreams({}).value(u"limit").toInt(-1);
+}
+
+void LocalService::setEventSetting(const char *key, qint64 value)
+{
+    call("POST", "/_test/events/settings", json({{QString::fromLatin1(key), value}}));
+}
+
+void LocalService::setEventKeepAlive(std::chrono::milliseconds interval)
+{
+    setEventSetting("keepalive_ms", interval.count());
+}
+
+void LocalService::setEventDebounce(std::chrono::milliseconds debounce)
+{
+    setEventSetting("debounce_ms", debounce.count());
+}
+
+void LocalService::setEventStreamLimit(int limit)
+{
+    setEventSetting("max_streams", limit);
+}
+
+void LocalService::refuseEventStreams(int status, int count)
+{
+    injectFault("GET", QStringLiteral("/api/v1/jmap/events/web"), Fault::withStatus(status),
+                count);
+}
+
+void LocalService::reset()
+{
     call("POST", "/_test/reset");
+    call("POST", "/_test/events/reset");
 }
 
 QString LocalService::uniqueEmail(const QString &tag) {

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
@@ -57,11 +59,15 @@ public:
     LocalService &operator=(const LocalService &) = delete;
 
     bool isRunning() const { return m_port > 0; }
+    // Asks the service to stop, as the system does at shutdown, and waits for it to exit. True
+    // when it exited by itself, in time and successfully.
+    bool stop();
     QString errorString() const { return m_error; }
 
     QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
     QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
 
     void addAccount(const Account &account);
 
@@ -78,7 +84,29 @@ public:
     void expirePendingLogins();
     void expireTrustedDevices();
 
-    // Faults, counts, lifetimes and rate limits back to how the service started.
+    // As if the user changed the password elsewhere; tokens already handed out stay valid.
+    void changePassword(const QString &email, const QString &password);
+
+    // --- Event streams; an empty `email` means every account ---
+    // A change of the account's drive, announced as a drive request would. Gives the instant the
+    // service published it on the monotonic clock, which every process of the machine shares.
+    std::chrono::nanoseconds publishDriveChange(const QString &email);
+    // Ends the open streams properly (the clients see the body end). Gives how many.
+    int closeEventStreams(const QString &email = {});
+    // Silences the open streams, connections left open. Gives how many.
+    int stallEventStreams(const QString &email = {});
+    int openEventStreams(const QString &email = {});
+    // How many streams may be open at once, all accounts together.
+    int eventStreamLimit();
+    // New streams send keep-alives this often, whatever they asked for.
+    void setEventKeepAlive(std::chrono::milliseconds interval);
+    void setEventDebounce(std::chrono::milliseconds debounce);
+    void setEventStreamLimit(int limit);
+    // The next `count` attempts to open a stream are answered `status`.
+    void refuseEventStreams(int status, int count);
+
+    // Faults, counts, lifetimes, rate limits and event-stream settings back to how the service
+    // started; every open stream ended.
     void reset();
 
     // An address no other test of this run uses; `tag` makes logs readable.
@@ -88,6 +116,9 @@ private:
     QByteArray call(const char *method, const std::string &path, const QByteArray &body = {});
     void setLifetime(const char *key, qint64 seconds);
     void expire(const char *kind);
+    QJsonObject eventStreams(const QString &email);
+    int actOnEventStreams(const char *action, const QString &email, const char *resultKey);
+    void setEventSetting(const char *key, qint64 value);
 
     QTemporaryDir m_data;
     QProcess m_process;

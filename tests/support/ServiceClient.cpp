@@ -48,11 +48,12 @@ KeychainScope::~KeychainScope() {
 
 std::shared_ptr<ApiClient> makeServiceClient(const LocalService &service, KeychainScope &keychain,
                                              int maxAttempts,
-                                             std::chrono::milliseconds retryBaseDelay) {
+                                             std::chrono::milliseconds retryBaseDelay,
+                                             std::shared_ptr<Clock> clock) {
     return ApiClient::create(DriveConfiguration(service.apiBaseURL(), maxAttempts, retryBaseDelay,
                                                 requestTimeoutSeconds),
                              std::make_shared<NetworkAccessTransport>(), keychain.sessionStore(),
-                             keychain.trustedDevices());
+                             keychain.trustedDevices(), std::move(clock));
 }
 
 } // namespace OrvelanNimbal::Testing

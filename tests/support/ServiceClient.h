@@ -38,9 +38,11 @@ private:
 };
 
 // The client as the application builds it (real transport, keychain stores), pointed at the
-// local service, with back-off waits of a few milliseconds instead of 400 ms.
+// local service, with back-off waits of a few milliseconds instead of 400 ms. A test that
+// records waits, or must not sleep through them, passes a ManualClock.
 std::shared_ptr<ApiClient>
 makeServiceClient(const LocalService &service, KeychainScope &keychain, int maxAttempts = 3,
-                  std::chrono::milliseconds retryBaseDelay = std::chrono::milliseconds(5));
+                  std::chrono::milliseconds retryBaseDelay = std::chrono::milliseconds(5),
+                  std::shared_ptr<Clock> clock = systemClock());
 
 } // namespace OrvelanNimbal::Testing

@@ -5,6 +5,7 @@ target_sources(NimbalTestSupport PRIVATE
     support/DriveControls.h
     support/DriveErrorTesting.h
     support/DriveModelsTesting.h
+    support/EventStatusTesting.h
     support/FakeEventServer.cpp
     support/FakeEventServer.h
     support/FakeTransport.cpp
@@ -15,6 +16,8 @@ target_sources(NimbalTestSupport PRIVATE
     support/ManualClock.h
     support/OathTool.cpp
     support/OathTool.h
+    support/RawEventStream.cpp
+    support/RawEventStream.h
     support/ServiceClient.cpp
     support/ServiceClient.h
 )

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AsyncTest.h"
+#include "EventStatusTesting.h"
 #include "FakeEventServer.h"
 #include "FakeTransport.h"
 #include "ManualClock.h"
@@ -27,20 +28,6 @@ Q_DECLARE_METATYPE(Statuses)
 Q_DECLARE_METATYPE(Answers)
 Q_DECLARE_METATYPE(Reply)
 Q_DECLARE_METATYPE(Chunks)
-
-namespace OrvelanNimbal {
-char *toString(const DriveEventStream::Status &status) {
-    switch (status.kind()) {
-    case DriveEventStream::Status::Kind::disconnected:
-        return QTest::toString(QStringLiteral("disconnected(%1)").arg(status.retryIn()));
-    case DriveEventStream::Status::Kind::connected:
-        return QTest::toString(QStringLiteral("connected"));
-    case DriveEventStream::Status::Kind::unauthorized:
-        return QTest::toString(QStringLiteral("unauthorized"));
-    }
-    return nullptr;
-}
-} // namespace OrvelanNimbal
 
 namespace {
 
