@@ -17,7 +17,8 @@ Usage:
       Logs one line per request to stderr: method, path and status, never a query, a header
       or a body. Stops on SIGINT or SIGTERM.
       --test-controls adds the /_test/ routes that let a test create accounts, queue faults
-      on a route, count requests, shorten lifetimes and void tokens. Never for real use.
+      on a route, count requests, shorten lifetimes, void tokens and shape drives. Never
+      for real use.
 
   nimbal-service add-account --data DIR --email E --password P [--totp-secret BASE32]
                              [--recovery-code C]... [--passkey-only] [--quota-mb N]

@@ -6,6 +6,7 @@
 #include "DriveControls.h"
 #include "DriveErrorTesting.h"
 #include "LocalService.h"
+#include "RawEventStream.h"
 #include "ServiceClient.h"
 
 #include <QTest>
@@ -59,6 +60,7 @@ private slots:
     void trashesItems();
     void refusalsChangeNothing_data();
     void refusalsChangeNothing();
+    void changesReachTheEventStream();
 
 private:
     Tree plantTree(const DriveAccount &account);
@@ -287,6 +289,27 @@ void TestDriveItems::refusalsChangeNothing()
         QVERIFY(file.id != tree.report.id);
     for (const DriveFolder &folder : after.folders)
         QVERIFY(folder.id != tree.documents && folder.id != tree.archives);
+}
+
+void TestDriveItems::changesReachTheEventStream()
+{
+    using namespace std::chrono_literals;
+    constexpr int ceilingMilliseconds = 5000;
+    const QString changed = QStringLiteral("drive.changed");
+    m_service->setEventDebounce(1ms);
+    const DriveAccount account = signedInDriveAccount(*m_service, *m_keychain, u"events"_qs);
+    const QByteArray token = account.client->currentAccessToken().value_or(QString()).toUtf8();
+    RawEventStream stream(m_service->port(), "/api/v1/jmap/events/web?ping=30",
+                          {{"Authorization", "Bearer " + token}});
+    QTRY_COMPARE_WITH_TIMEOUT(stream.status(), 200, ceilingMilliseconds);
+
+    // Each committed request is announced; one at a time, so none is folded into another.
+    const qint64 folder = runAsync(account.drive.createFolder(u"Annoncé"_qs, {}));
+    QTRY_COMPARE_WITH_TIMEOUT(stream.eventCount(changed), 1, ceilingMilliseconds);
+    runAsync(account.drive.updateFolder(folder, u"Annoncé deux fois"_qs, std::nullopt));
+    QTRY_COMPARE_WITH_TIMEOUT(stream.eventCount(changed), 2, ceilingMilliseconds);
+    runAsync(account.drive.trash({}, {folder}));
+    QTRY_COMPARE_WITH_TIMEOUT(stream.eventCount(changed), 3, ceilingMilliseconds);
 }
 
 QTEST_GUILESS_MAIN(TestDriveItems)
