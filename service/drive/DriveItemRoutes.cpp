@@ -5,8 +5,8 @@
 //   POST /api/v1/drive/folders          {"folder_name", "id_parent"}        201 {"id", ..folder}
 //   PUT  /api/v1/drive/folders/{id}     {"folder_name"?, "parent_id"?}      200 folder
 //   PUT  /api/v1/drive/files/{id}/rename  "new name" (a bare JSON string)   200 file
-//   POST /api/v1/drive/move             {"file_ids", "folder_ids", "target_folder_id"}  200
-//   POST /api/v1/drive/bulk-delete      {"file_ids", "folder_ids"}  (to the trash)      200
+//   POST /api/v1/drive/move         {"file_ids", "folder_ids", "target_folder_id"}  {"success"}
+//   POST /api/v1/drive/bulk-delete  {"file_ids", "folder_ids"}  (to the trash)      {"success"}
 #include "auth/Accounts.h"
 #include "drive/DriveChange.h"
 #include "drive/DriveFailure.h"
@@ -75,8 +75,7 @@ void move(ServiceContext &context, const Account &account, const httplib::Reques
     const std::int64_t target = requiredId(body, u"target_folder_id");
     changeDrive(context, account.id,
                 [&](DriveChange &change) { DriveMutations::move(change, files, folders, target); });
-    sendJson(response, 200,
-             QJsonObject{{QStringLiteral("moved"), qint64(files.size() + folders.size())}});
+    sendJson(response, 200, QJsonObject{{QStringLiteral("success"), true}});
 }
 
 void bulkDelete(ServiceContext &context, const Account &account, const httplib::Request &request,
@@ -87,8 +86,7 @@ void bulkDelete(ServiceContext &context, const Account &account, const httplib::
     const auto folders = idList(body, u"folder_ids");
     changeDrive(context, account.id,
                 [&](DriveChange &change) { DriveMutations::trash(change, files, folders); });
-    sendJson(response, 200,
-             QJsonObject{{QStringLiteral("trashed"), qint64(files.size() + folders.size())}});
+    sendJson(response, 200, QJsonObject{{QStringLiteral("success"), true}});
 }
 
 void installDriveItemRoutes(httplib::Server &server, ServiceContext &context)
