@@ -26,6 +26,16 @@ bool isNetworkFailure(QNetworkReply::NetworkError error)
            || error == QNetworkReply::ProtocolFailure;
 }
 
+// A connection closed in the middle of a body is not always reported as an error by the
+// network layer: the bytes received just end early. The announced length tells. (A compressed
+// body announces its compressed length, so it is left to the decompressor to notice.)
+bool isCutShort(const QNetworkReply &reply, const QByteArray &body)
+{
+    const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
+    return announced.isValid() && !reply.hasRawHeader("Content-Encoding")
+           && body.size() < announced.toLongLong();
+}
+
 QNetworkRequest networkRequest(const HttpRequest &request)
 {
     QNetworkRequest result(request.url);
@@ -89,6 +99,8 @@ QCoro::Task<HttpResult> NetworkAccessTransport::send(HttpRequest request, Cancel
         throw DriveError::transport(QStringLiteral("réponse non HTTP"));
 
     result.body.append(reply->readAll());
+    if (isCutShort(*reply, result.body))
+        throw DriveError::transport(QStringLiteral("réponse incomplète"));
     if (result.body.capacity() - result.body.size() < bodyPadding)
         result.body.reserve(result.body.size() + bodyPadding);
     result.response.statusCode = status.toInt();

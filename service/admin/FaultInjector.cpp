@@ -10,6 +10,7 @@ namespace {
 
 // The length announced by a dropped answer: the client waits for bytes that never come.
 constexpr size_t droppedBodyLength = 1024;
+constexpr auto droppedBodyPause = std::chrono::milliseconds(30);
 
 } // namespace
 
@@ -48,10 +49,21 @@ bool FaultInjector::apply(const InjectedFault &fault, httplib::Response &respons
 
     if (fault.dropConnection) {
         response.status = fault.status ? fault.status : 200;
-        // The head goes out with the announced length, then the provider gives up and the
-        // server closes the connection: the client sees it break in the middle of the body.
-        response.set_content_provider(droppedBodyLength, "application/json",
-                                      [](size_t, size_t, httplib::DataSink &) { return false; });
+        // The head and the start of the body go out with the announced length, then the
+        // provider gives up and the server closes the connection: the client sees it break in
+        // the middle of the body. The pause lets the client take in the head first; a
+        // connection that closes before any answer arrived would be resent by the client's
+        // network layer on its own, and the test would count one request too many.
+        response.set_content_provider(
+            droppedBodyLength, "application/json",
+            [](size_t offset, size_t, httplib::DataSink &sink) {
+                if (offset > 0)
+                    return false;
+                constexpr std::string_view start = R"({"partial":)";
+                sink.write(start.data(), start.size());
+                std::this_thread::sleep_for(droppedBodyPause);
+                return false;
+            });
         return true;
     }
     if (fault.status) {

@@ -35,8 +35,8 @@ private slots:
     void sendsMultipartOnce();
 
 private:
-    // A client signed in to a new account.
-    std::shared_ptr<ApiClient> signedInClient();
+    // A client signed in to a new account, whose sends `transport` counts.
+    std::shared_ptr<ApiClient> signedInClient(std::shared_ptr<CountingTransport> transport = {});
 
     std::unique_ptr<LocalService> m_service;
     std::unique_ptr<KeychainScope> m_keychain;
@@ -57,10 +57,12 @@ void TestRequestRetries::cleanup() {
     m_service->reset();
 }
 
-std::shared_ptr<ApiClient> TestRequestRetries::signedInClient() {
+std::shared_ptr<ApiClient>
+TestRequestRetries::signedInClient(std::shared_ptr<CountingTransport> transport) {
     const QString email = LocalService::uniqueEmail(QStringLiteral("retries"));
     m_service->addAccount({email, password, {}, {}, false, 100});
-    auto client = makeServiceClient(*m_service, *m_keychain, maxAttempts);
+    auto client = makeServiceClient(*m_service, *m_keychain, maxAttempts,
+                                    std::chrono::milliseconds(5), systemClock(), transport);
     if (!runAsync(client->login(email, password)).session())
         qFatal("the retry account should sign in without a second factor");
     return client;
@@ -76,7 +78,8 @@ void TestRequestRetries::retriesTransientFailures_data() {
     QTest::newRow("503, 503, then 200") << Fault::withStatus(503) << 2 << 3 << 0;
     QTest::newRow("503 every time") << Fault::withStatus(503) << 3 << 3 << 503;
     QTest::newRow("connection dropped, then 200") << Fault::droppedConnection() << 1 << 2 << 0;
-    QTest::newRow("connection dropped every time") << Fault::droppedConnection() << 3 << 3 << -1;
+    // Every connection breaks, however many times the request goes out.
+    QTest::newRow("connection dropped every time") << Fault::droppedConnection() << 100 << 3 << -1;
     QTest::newRow("404 is not retried") << Fault::withStatus(404) << 3 << 1 << 404;
     QTest::newRow("429 is not retried") << Fault::withStatus(429) << 3 << 1 << 429;
 }
@@ -86,7 +89,9 @@ void TestRequestRetries::retriesTransientFailures() {
     QFETCH(int, faultCount);
     QFETCH(int, expectedSends);
     QFETCH(int, expectedErrorStatus);
-    auto client = signedInClient();
+    auto transport = std::make_shared<CountingTransport>();
+    auto client = signedInClient(transport);
+    const int signInSends = transport->sends();
     const QString path = QStringLiteral("/api/v1/drive/quota");
     m_service->injectFault("GET", path, fault, faultCount);
 
@@ -98,7 +103,21 @@ void TestRequestRetries::retriesTransientFailures() {
         failure = error;
     }
 
-    QCOMPARE(m_service->requestCount("GET", path), expectedSends);
+    // The network layer resends on its own, once in a while, a request whose connection broke
+    // early; a broken connection may therefore cost the client fewer attempts than the
+    // service sees requests. Everything else is exact.
+    const int attempts = transport->sends() - signInSends;
+    const int received = m_service->requestCount("GET", path);
+    if (fault.dropConnection && expectedErrorStatus == 0) {
+        QVERIFY(attempts >= 1 && attempts <= expectedSends);
+        QVERIFY(received >= expectedSends);
+    } else if (fault.dropConnection) {
+        QCOMPARE(attempts, expectedSends);
+        QVERIFY(received >= expectedSends);
+    } else {
+        QCOMPARE(attempts, expectedSends);
+        QCOMPARE(received, expectedSends);
+    }
     if (expectedErrorStatus == 0) {
         QVERIFY2(!failure, failure ? qPrintable(failure->errorDescription()) : "");
     } else if (expectedErrorStatus == -1) {

@@ -49,11 +49,25 @@ KeychainScope::~KeychainScope() {
 std::shared_ptr<ApiClient> makeServiceClient(const LocalService &service, KeychainScope &keychain,
                                              int maxAttempts,
                                              std::chrono::milliseconds retryBaseDelay,
-                                             std::shared_ptr<Clock> clock) {
+                                             std::shared_ptr<Clock> clock,
+                                             std::shared_ptr<HTTPTransport> transport) {
+    if (!transport)
+        transport = std::make_shared<NetworkAccessTransport>();
     return ApiClient::create(DriveConfiguration(service.apiBaseURL(), maxAttempts, retryBaseDelay,
                                                 requestTimeoutSeconds),
-                             std::make_shared<NetworkAccessTransport>(), keychain.sessionStore(),
+                             std::move(transport), keychain.sessionStore(),
                              keychain.trustedDevices(), std::move(clock));
+}
+
+CountingTransport::CountingTransport()
+    : m_inner(std::make_shared<NetworkAccessTransport>())
+{
+}
+
+QCoro::Task<HttpResult> CountingTransport::send(HttpRequest request, CancellationToken cancel)
+{
+    ++m_sends;
+    co_return co_await m_inner->send(std::move(request), std::move(cancel));
 }
 
 } // namespace OrvelanNimbal::Testing

@@ -43,6 +43,21 @@ private:
 std::shared_ptr<ApiClient>
 makeServiceClient(const LocalService &service, KeychainScope &keychain, int maxAttempts = 3,
                   std::chrono::milliseconds retryBaseDelay = std::chrono::milliseconds(5),
-                  std::shared_ptr<Clock> clock = systemClock());
+                  std::shared_ptr<Clock> clock = systemClock(),
+                  std::shared_ptr<HTTPTransport> transport = {});
+
+// The real transport, counting the requests handed to it: the attempts the client made, as
+// opposed to what reached the service (the network layer may resend a request whose
+// connection broke before it was answered).
+class CountingTransport final : public HTTPTransport {
+public:
+    CountingTransport();
+    QCoro::Task<HttpResult> send(HttpRequest request, CancellationToken cancel) override;
+    int sends() const { return m_sends; }
+
+private:
+    std::shared_ptr<HTTPTransport> m_inner;
+    int m_sends = 0;
+};
 
 } // namespace OrvelanNimbal::Testing
