@@ -2,6 +2,7 @@
 // The event stream end to end on loopback, against the real service: how long a change of the
 // drive takes to reach the application's change handler, and whether a thousand drops and
 // reconnections leave anything behind, in the client or in the service.
+#include "api/DriveAPI.h"
 #include "AsyncTest.h"
 #include "LocalService.h"
 #include "auth/InMemoryStores.h"
@@ -132,6 +133,31 @@ QCoro::Task<> measureLatency(LocalService &service, QString email, StreamProbe &
                 requestP99);
 }
 
+// From a real change of the drive, a folder created through the API, to onChange: the API
+// request, the service's commit and publication, its debounce and the stream.
+QCoro::Task<> measureMutationLatency(LocalService &service, QString email, StreamProbe &probe,
+                                     std::shared_ptr<ApiClient> client,
+                                     std::chrono::milliseconds debounce)
+{
+    service.setEventDebounce(debounce);
+    const int connections = probe.connections;
+    service.closeEventStreams(email);
+    co_await probe.until([&] { return probe.connections > connections; });
+    const DriveAPI api(client);
+    std::vector<std::chrono::nanoseconds> samples;
+    for (int i = 0; i < latencySamples; ++i) {
+        const int before = probe.changes;
+        const Instant startedAt = std::chrono::steady_clock::now();
+        co_await api.createFolder(QStringLiteral("latence %1 %2").arg(debounce.count()).arg(i),
+                                  std::nullopt);
+        co_await probe.until([&] { return probe.changes > before; });
+        samples.push_back(probe.lastChangeAt - startedAt);
+    }
+    const auto [median, p99] = spread(samples);
+    std::printf("  debounce %3lld ms: createFolder sent -> onChange median %7.3f ms, p99 %7.3f ms\n",
+                static_cast<long long>(debounce.count()), median, p99);
+}
+
 QCoro::Task<> dropAndReconnect(LocalService &service, QString email, StreamProbe &probe, int cycles,
                                std::vector<std::chrono::nanoseconds> *durations)
 {
@@ -146,7 +172,7 @@ QCoro::Task<> dropAndReconnect(LocalService &service, QString email, StreamProbe
 }
 
 QCoro::Task<> measureAll(LocalService &service, QString email, StreamProbe &probe,
-                         CancellationSource &cancel)
+                         std::shared_ptr<ApiClient> client, CancellationSource &cancel)
 {
     co_await probe.until([&] { return probe.connections > 0; });
 
@@ -155,6 +181,8 @@ QCoro::Task<> measureAll(LocalService &service, QString email, StreamProbe &prob
                 latencySamples);
     co_await measureLatency(service, email, probe, 50ms);
     co_await measureLatency(service, email, probe, 0ms);
+    co_await measureMutationLatency(service, email, probe, client, 50ms);
+    co_await measureMutationLatency(service, email, probe, client, 0ms);
 
     co_await dropAndReconnect(service, email, probe, warmUpCycles, nullptr);
     const QString self = QString::number(QCoreApplication::applicationPid());
@@ -229,7 +257,7 @@ int main(int argc, char **argv)
             co_await std::move(measure);
             co_await std::move(run);
         }(stream.run(onChange, onStatus, cancel.token()),
-                                   measureAll(service, email, probe, cancel)),
+                                   measureAll(service, email, probe, client, cancel)),
         10min);
     return 0;
 }
