@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/NetworkAccessTransport.h"
+#include "client/OwnConnectionRequest_p.h"
 #include "errors/DriveError.h"
 
 #include <QNetworkAccessManager>
@@ -17,6 +18,9 @@ namespace {
 
 // Padding left after a body so that the JSON parser can read it in place.
 constexpr qsizetype bodyPadding = 64;
+// Bodies from this size on go over a connection of their own (see sendOnOwnConnection): parts
+// of uploads and direct uploads, never the API's JSON.
+constexpr qsizetype largeBody = 1024 * 1024;
 
 bool isNetworkFailure(QNetworkReply::NetworkError error)
 {
@@ -69,6 +73,8 @@ NetworkAccessTransport::NetworkAccessTransport(QNetworkAccessManager &manager)
 QCoro::Task<HttpResult> NetworkAccessTransport::send(HttpRequest request, CancellationToken cancel)
 {
     cancel.throwIfCancelled();
+    if (request.body.size() >= largeBody)
+        co_return co_await sendOnOwnConnection(std::move(request), std::move(cancel));
     std::unique_ptr<QNetworkReply> reply(
         m_manager->sendCustomRequest(networkRequest(request), request.method, request.body));
     QPointer<QNetworkReply> guard(reply.get());

@@ -18,8 +18,12 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/NetworkAccessTransport.cpp
     client/NetworkAccessTransport.h
     client/OffMainThread_p.h
+    client/OwnConnectionRequest.cpp
+    client/OwnConnectionRequest_p.h
     client/RequestBody.cpp
     client/RequestBody.h
+    client/ResponseReader.cpp
+    client/ResponseReader_p.h
     client/SystemClock.cpp
     client/Wakeup.h
 )

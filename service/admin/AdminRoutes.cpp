@@ -11,7 +11,8 @@
 //   DELETE /_test/faults                                                        → 204
 //   GET    /_test/requests?method=GET&path=/api/v1/drive/quota                  → {"count"}
 //   POST   /_test/lifetimes  {"access_token_seconds"?, "pending_login_seconds"?,
-//                             "trusted_device_seconds"?, "presigned_url_seconds"?} → 204
+//                             "trusted_device_seconds"?, "presigned_url_seconds"?,
+//                             "idle_upload_seconds"?}                             → 204
 //   POST   /_test/expire     {"access_tokens"?: true, "pending_logins"?, "trusted_devices"?}
 //                                                                              → {"expired"}
 //   POST   /_test/reset      faults, counts, lifetimes and rate limits back to start → 204
@@ -140,6 +141,8 @@ void setLifetimes(ServiceContext &context, const httplib::Request &request,
         lifetimes.setTrustedDevice(body->value(u"trusted_device_seconds").toInteger());
     if (body->contains(u"presigned_url_seconds"))
         lifetimes.setPresignedUrl(body->value(u"presigned_url_seconds").toInteger());
+    if (body->contains(u"idle_upload_seconds"))
+        lifetimes.setIdleUpload(body->value(u"idle_upload_seconds").toInteger());
     noContent(response);
 }
 

@@ -50,6 +50,41 @@ DriveFailure DriveFailure::archived()
             "archived"};
 }
 
+DriveFailure DriveFailure::reinforced()
+{
+    return {409, QStringLiteral("reinforced"),
+            QStringLiteral("ce fichier est sous protection renforcée : son contenu ne peut changer"),
+            "reinforced"};
+}
+
+DriveFailure DriveFailure::staleVersion()
+{
+    return {409, QStringLiteral("version_conflict"),
+            QStringLiteral("le contenu a changé depuis la version que le client connaît")};
+}
+
+DriveFailure DriveFailure::tooLarge(const QString &message)
+{
+    return {413, QStringLiteral("payload_too_large"), message};
+}
+
+DriveFailure DriveFailure::locked()
+{
+    return {423, QStringLiteral("locked"),
+            QStringLiteral("ce fichier est ouvert dans l'éditeur en ligne")};
+}
+
+DriveFailure DriveFailure::insufficientQuota()
+{
+    return {507, QStringLiteral("insufficient_quota"),
+            QStringLiteral("l'espace de stockage du compte ne suffit pas")};
+}
+
+DriveFailure DriveFailure::mismatch(const QString &code, const QString &message)
+{
+    return {400, code, message};
+}
+
 DriveFailure DriveFailure::cursorExpired()
 {
     return {410, QStringLiteral("cursor_expired"),

@@ -36,8 +36,21 @@ public:
     static DriveFailure nameTaken(const QString &name);
     // 409 "archived": the content sits in cold storage and is only served from the web.
     static DriveFailure archived();
+    // 409 "reinforced": the file is under reinforced protection; its content stays as it is.
+    static DriveFailure reinforced();
+    // 409 without a conflict header: the content is no longer the version the client last saw.
+    static DriveFailure staleVersion();
     // 410: the change feed no longer knows the cursor (or never did).
     static DriveFailure cursorExpired();
+    // 413: more content than one request may carry; the client sends it in parts instead.
+    static DriveFailure tooLarge(const QString &message);
+    // 423: the file is open in the online editor, which holds its content.
+    static DriveFailure locked();
+    // 507: the account's storage cannot take that much more.
+    static DriveFailure insufficientQuota();
+    // 400: what was received is not what the client said it sent (size, hash, parts). The code
+    // says which.
+    static DriveFailure mismatch(const QString &code, const QString &message);
 
 private:
     int m_status;

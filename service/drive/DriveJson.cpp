@@ -29,7 +29,8 @@ QJsonObject file(const FileRecord &file)
             {QStringLiteral("storage_class"), file.storageClass},
             {QStringLiteral("file_miniatures_path"),
              file.thumbnailPath ? QJsonValue(*file.thumbnailPath) : QJsonValue(QJsonValue::Null)},
-            {QStringLiteral("locked"), file.locked ? 1 : 0}};
+            {QStringLiteral("locked"), file.locked ? 1 : 0},
+            {QStringLiteral("reinforced"), file.reinforced ? 1 : 0}};
 }
 
 } // namespace OrvelanNimbal::Service::DriveJson

@@ -35,7 +35,8 @@ struct FileRecord {
     QString contentType = QStringLiteral("application/octet-stream");
     QString storageClass = standardStorageClass;
     std::optional<QString> thumbnailPath;
-    bool locked = false;
+    bool locked = false;     // open in the online editor: its content may not change now
+    bool reinforced = false; // under reinforced protection: its content never changes
     std::int64_t dateCreation = 0;
     std::int64_t dateModified = 0;
     std::int64_t dateUpload = 0;

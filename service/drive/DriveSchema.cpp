@@ -69,7 +69,13 @@ CREATE TABLE drive_thumbnails (
 );
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"drive", {version1}});
+// Files under reinforced protection: listed and downloadable, but their content is never
+// replaced (a replace is refused with the "reinforced" conflict).
+const char *const version2 = R"sql(
+ALTER TABLE drive_files ADD COLUMN reinforced INTEGER NOT NULL DEFAULT 0;
+)sql";
+
+[[maybe_unused]] const bool registered = SchemaRegistry::add({"drive", {version1, version2}});
 
 } // namespace
 

@@ -15,7 +15,7 @@ const std::string folderColumns = "SELECT id, account_id, id_parent, folder_name
 const std::string fileColumns =
     "SELECT id, account_id, id_folder, file_name, file_size, content_key, content_hash,"
     " content_type, storage_class, thumbnail_path, locked, date_creation, date_modified,"
-    " date_upload, to_delete FROM drive_files ";
+    " date_upload, to_delete, reinforced FROM drive_files ";
 
 FolderRecord folderFrom(const Statement &row)
 {
@@ -49,6 +49,7 @@ FileRecord fileFrom(const Statement &row)
     file.dateModified = row.int64(12);
     file.dateUpload = row.int64(13);
     file.trashed = row.int64(14) != 0;
+    file.reinforced = row.int64(15) != 0;
     return file;
 }
 
@@ -174,12 +175,12 @@ void insertFile(Connection &connection, const FileRecord &file, std::int64_t cur
 {
     connection.exec("INSERT INTO drive_files (id, account_id, id_folder, file_name, file_size,"
                     " content_key, content_hash, content_type, storage_class, thumbnail_path,"
-                    " locked, date_creation, date_modified, date_upload, to_delete, changed_at)"
-                    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                    " locked, date_creation, date_modified, date_upload, to_delete, changed_at,"
+                    " reinforced) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                     file.id, file.accountId, file.folderId, file.name, file.size, file.contentKey,
                     file.contentHash, file.contentType, file.storageClass, file.thumbnailPath,
                     file.locked, file.dateCreation, file.dateModified, file.dateUpload,
-                    file.trashed, cursor);
+                    file.trashed, cursor, file.reinforced);
 }
 
 void updateFolder(Connection &connection, const FolderRecord &folder, std::int64_t cursor)
@@ -195,11 +196,11 @@ void updateFile(Connection &connection, const FileRecord &file, std::int64_t cur
     connection.exec("UPDATE drive_files SET id_folder = ?, file_name = ?, file_size = ?,"
                     " content_key = ?, content_hash = ?, content_type = ?, storage_class = ?,"
                     " thumbnail_path = ?, locked = ?, date_modified = ?, date_upload = ?,"
-                    " to_delete = ?, changed_at = ? WHERE account_id = ? AND id = ?",
+                    " to_delete = ?, changed_at = ?, reinforced = ? WHERE account_id = ? AND id = ?",
                     file.folderId, file.name, file.size, file.contentKey, file.contentHash,
                     file.contentType, file.storageClass, file.thumbnailPath, file.locked,
-                    file.dateModified, file.dateUpload, file.trashed, cursor, file.accountId,
-                    file.id);
+                    file.dateModified, file.dateUpload, file.trashed, cursor, file.reinforced,
+                    file.accountId, file.id);
 }
 
 int trashFilesIn(Connection &connection, std::int64_t accountId,

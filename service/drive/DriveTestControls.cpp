@@ -6,6 +6,8 @@
 //   POST /_test/drive/files    {"email", "file_name", "id_folder"?, "content"?, "content_type"?,
 //                               "storage_class"?, "file_miniatures_path"?, "thumbnails"?: [key..],
 //                               "locked"?}                                → 201 file record
+//   POST /_test/drive/flags    {"email", "id", "locked"?, "reinforced"?, "storage_class"?}
+//                              a file's state changed as the web site would   → 200 file record
 //   POST /_test/drive/ids      {"next"}      ids handed out from now on are at least "next" → 204
 //   POST /_test/drive/compact  {"email"}     the feed refuses every cursor but the newest
 //                                                                         → {"cursor"}
@@ -17,6 +19,7 @@
 #include "drive/DriveChange.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveJson.h"
+#include "drive/DriveLookups.h"
 #include "drive/DriveMutations.h"
 #include "drive/DriveRequests.h"
 #include "drive/DriveStore.h"
@@ -79,6 +82,23 @@ void addFile(ServiceContext &context, const QJsonObject &body, httplib::Response
     sendJson(response, 201, DriveJson::file(file));
 }
 
+// As the web site would: the file opened in the online editor, put under reinforced
+// protection, or archived. A drive change like any other, so that clients hear of it.
+void setFlags(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t accountId = accountOf(context, body);
+    const std::int64_t id = requiredId(body, u"id");
+    const FileRecord file = changeDrive(context, accountId, [&](DriveChange &change) {
+        FileRecord file = DriveLookups::anyFile(change.connection(), accountId, id);
+        file.locked = body.value(u"locked").toBool(file.locked);
+        file.reinforced = body.value(u"reinforced").toBool(file.reinforced);
+        file.storageClass = optionalString(body, u"storage_class").value_or(file.storageClass);
+        DriveStore::updateFile(change.connection(), file, change.cursor());
+        return file;
+    });
+    sendJson(response, 200, DriveJson::file(file));
+}
+
 void moveIds(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
 {
     const std::int64_t next = requiredId(body, u"next");
@@ -123,6 +143,7 @@ void installDriveTestControls(httplib::Server &server, ServiceContext &context)
 {
     const std::string root = testControlPrefix + "/drive";
     server.Post(root + "/files", control(context, &addFile));
+    server.Post(root + "/flags", control(context, &setFlags));
     server.Post(root + "/ids", control(context, &moveIds));
     server.Post(root + "/compact", control(context, &compact));
     server.Post(root + "/demo", control(context, &demo));

@@ -82,9 +82,14 @@ void HttpService::installHooks() {
             return httplib::Server::HandlerResponse::Unhandled;
         m_context.component<RequestLog>().record(request.method, request.path);
         const auto fault = m_context.component<FaultInjector>().take(request.method, request.path);
-        if (fault && FaultInjector::apply(*fault, response))
-            return httplib::Server::HandlerResponse::Handled;
-        return httplib::Server::HandlerResponse::Unhandled;
+        if (!fault || !FaultInjector::apply(*fault, response))
+            return httplib::Server::HandlerResponse::Unhandled;
+        // Answered before its body was read: the body would otherwise be taken for the next
+        // requests of the connection. Closing it is all a client with a small body notices.
+        const std::string length = request.get_header_value("Content-Length");
+        if ((!length.empty() && length != "0") || request.has_header("Transfer-Encoding"))
+            response.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
     });
 }
 

@@ -2,9 +2,13 @@
 target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ContentStore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ContentStore.h
+    ${CMAKE_CURRENT_LIST_DIR}/ContentDigest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ContentDigest.h
     ${CMAKE_CURRENT_LIST_DIR}/Presigning.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Presigning.h
     ${CMAKE_CURRENT_LIST_DIR}/StorageRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StreamedFile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StreamedFile.h
     ${CMAKE_CURRENT_LIST_DIR}/UrlSigner.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UrlSigner.h
 )

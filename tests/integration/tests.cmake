@@ -11,3 +11,7 @@ nimbal_add_test(test_event_stream_service SOURCES integration/test_event_stream_
 nimbal_add_test(test_drive_reading SOURCES integration/test_drive_reading.cpp LABELS integration)
 nimbal_add_test(test_drive_items SOURCES integration/test_drive_items.cpp LABELS integration)
 nimbal_add_test(test_drive_content SOURCES integration/test_drive_content.cpp LABELS integration)
+nimbal_add_test(test_service_uploads SOURCES integration/test_service_uploads.cpp
+                LABELS integration)
+nimbal_add_test(test_service_upload_failures SOURCES integration/test_service_upload_failures.cpp
+                LABELS integration)

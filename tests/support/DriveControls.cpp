@@ -33,6 +33,14 @@ QByteArray DriveControls::post(const std::string &path, const QByteArray &body)
     return QByteArray::fromStdString(result->body);
 }
 
+QByteArray DriveControls::get(const std::string &path)
+{
+    const httplib::Result result = m_client->Get(path);
+    if (!result || result->status != 200)
+        throw std::runtime_error("drive control " + path + " failed");
+    return QByteArray::fromStdString(result->body);
+}
+
 DriveFile DriveControls::putFile(const QString &email, const NewFile &file)
 {
     QJsonObject body{{QStringLiteral("email"), email},
@@ -67,6 +75,41 @@ void DriveControls::setPresignedURLLifetime(qint64 seconds)
     post("/_test/lifetimes",
          QJsonDocument(QJsonObject{{QStringLiteral("presigned_url_seconds"), seconds}})
              .toJson(QJsonDocument::Compact));
+}
+
+DriveFile DriveControls::setFlags(const QString &email, qint64 fileID, const Flags &flags)
+{
+    QJsonObject body{{QStringLiteral("email"), email}, {QStringLiteral("id"), fileID}};
+    if (flags.locked)
+        body.insert(QStringLiteral("locked"), *flags.locked);
+    if (flags.reinforced)
+        body.insert(QStringLiteral("reinforced"), *flags.reinforced);
+    if (!flags.storageClass.isEmpty())
+        body.insert(QStringLiteral("storage_class"), flags.storageClass);
+    const QByteArray record =
+        post("/_test/drive/flags", QJsonDocument(body).toJson(QJsonDocument::Compact));
+    return fileFromWire(Json::decode<FileDTO>(record));
+}
+
+void DriveControls::storageFault(StorageFault fault, int count, int status)
+{
+    const QString name = fault == StorageFault::fail   ? QStringLiteral("fail")
+                         : fault == StorageFault::drop ? QStringLiteral("drop")
+                                                       : QStringLiteral("omit_etag");
+    post("/_test/uploads/faults", QJsonDocument(QJsonObject{{QStringLiteral("fault"), name},
+                                                            {QStringLiteral("count"), count},
+                                                            {QStringLiteral("status"), status}})
+                                      .toJson(QJsonDocument::Compact));
+}
+
+DriveControls::Leftovers DriveControls::leftovers(const QString &email)
+{
+    const QJsonObject answer =
+        QJsonDocument::fromJson(
+            get("/_test/uploads?email=" + QUrl::toPercentEncoding(email).toStdString()))
+            .object();
+    return {answer.value(u"uploads").toInt(-1), answer.value(u"parts").toInt(-1),
+            answer.value(u"part_files").toInt(-1), answer.value(u"content_files").toInt(-1)};
 }
 
 DriveAccount signedInDriveAccount(LocalService &service, KeychainScope &keychain,

@@ -48,8 +48,35 @@ public:
     // service's reset() restores the default.
     void setPresignedURLLifetime(qint64 seconds);
 
+    // A file's state, changed as the web site would; what is not given stays.
+    struct Flags {
+        std::optional<bool> locked;     // open in the online editor
+        std::optional<bool> reinforced; // under reinforced protection
+        QString storageClass;           // empty: unchanged
+    };
+    DriveFile setFlags(const QString &email, qint64 fileID, const Flags &flags);
+
+    // What the storage does to the next `count` part PUTs. The service's reset() clears them.
+    enum class StorageFault {
+        fail,     // answers `status` and stores nothing
+        drop,     // answers as if stored, ETag and all, and keeps nothing
+        omitETag, // stores the part and answers without its ETag
+    };
+    void storageFault(StorageFault fault, int count = 1, int status = 503);
+
+    // What an account's uploads have left on the service: rows of uploads in progress and of
+    // their parts, files in its parts folder and in its content folder.
+    struct Leftovers {
+        int uploads = 0;
+        int parts = 0;
+        int partFiles = 0;
+        int contentFiles = 0;
+    };
+    Leftovers leftovers(const QString &email);
+
 private:
     QByteArray post(const std::string &path, const QByteArray &body);
+    QByteArray get(const std::string &path);
 
     std::unique_ptr<httplib::Client> m_client;
 };

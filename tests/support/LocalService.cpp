@@ -274,6 +274,7 @@ void LocalService::reset()
 {
     call("POST", "/_test/reset");
     call("POST", "/_test/events/reset");
+    call("POST", "/_test/uploads/reset");
 }
 
 QString LocalService::uniqueEmail(const QString &tag) {

@@ -105,8 +105,8 @@ public:
     // The next `count` attempts to open a stream are answered `status`.
     void refuseEventStreams(int status, int count);
 
-    // Faults, counts, lifetimes, rate limits and event-stream settings back to how the service
-    // started; every open stream ended.
+    // Faults (storage faults too), counts, lifetimes, rate limits and event-stream settings
+    // back to how the service started; every open stream ended.
     void reset();
 
     // An address no other test of this run uses; `tag` makes logs readable.

@@ -11,6 +11,8 @@ target_sources(NimbalTestSupport PRIVATE
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/LocalService.cpp
+    support/LocalUploadFile.cpp
+    support/LocalUploadFile.h
     support/LocalService.h
     support/ManualClock.cpp
     support/ManualClock.h

@@ -4,3 +4,4 @@ nimbal_add_test(test_cancellation SOURCES core/client/test_cancellation.cpp LABE
 nimbal_add_test(test_json_body SOURCES core/client/test_json_body.cpp LABELS unit)
 nimbal_add_test(test_multipart_form SOURCES core/client/test_multipart_form.cpp LABELS unit)
 nimbal_add_test(test_network_transport SOURCES core/client/test_network_transport.cpp LABELS unit)
+nimbal_add_test(test_response_reader SOURCES core/client/test_response_reader.cpp LABELS unit)

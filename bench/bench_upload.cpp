@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A gigabyte uploaded to the local service through DriveAPI::createFile (8 MiB parts, each
+// presigned, PUT, acknowledged with its ETag, in turn), beside curl putting the same bytes to
+// the same storage endpoint in one PUT: the client's throughput against the tool's, and how far
+// the uploading process's resident size rises above its idle size.
+//
+// curl gets the easiest case on purpose: one request, no presigning, no per-part round trips.
+// The client's figure is the transfer, from the call to the last part stored, which is what
+// curl's PUT also covers; the service's assembly of the parts (a copy and a hash of the whole
+// gigabyte on the service's side) and the download grant that follow are shown apart.
+//
+// Targets: client throughput at least 0.7 × curl's; peak resident growth at most 24 MiB (three
+// parts' worth) over the idle size.
+#include "AsyncTest.h"
+#include "LocalService.h"
+#include "api/DriveAPI.h"
+#include "auth/InMemoryStores.h"
+#include "client/NetworkAccessTransport.h"
+#include "models/DriveDTOs.h"
+#include "upload/GeneratedFile.h"
+#include "upload/ResidentGrowth.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace OrvelanNimbal;
+using namespace OrvelanNimbal::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qint64 fileSize = qint64(1) << 30;
+constexpr int rounds = 3;
+constexpr double throughputTarget = 0.7;
+constexpr long growthTargetKiB = 24 * 1024;
+const QString password = QStringLiteral("bench pass phrase");
+
+double mebibytesPerSecond(qint64 bytes, qint64 nanoseconds)
+{
+    return double(bytes) / (1024.0 * 1024.0) / (double(nanoseconds) / 1e9);
+}
+
+struct ClientRun {
+    qint64 transferNs = 0; // the call to the last part stored
+    qint64 totalNs = 0;    // the call to the file returned
+    long growthKiB = 0;
+};
+
+ClientRun uploadWithClient(const DriveAPI &drive, const Bench::GeneratedFile &file, int round)
+{
+    const DriveAPI::LocalContent content{QUrl::fromLocalFile(file.path()), file.size(),
+                                         file.sha256(), QStringLiteral("application/octet-stream")};
+    ClientRun run;
+    Bench::ResidentGrowth growth;
+    if (!growth.start())
+        std::fprintf(stderr, "bench_upload: the kernel refused to reset the peak\n");
+    QElapsedTimer timer;
+    timer.start();
+    const auto progress = [&](qint64 sent) {
+        if (sent == file.size())
+            run.transferNs = timer.nsecsElapsed();
+    };
+    const DriveFile created = runAsync(
+        drive.createFile(QStringLiteral("gros-%1.bin").arg(round), std::nullopt, content, progress),
+        10min);
+    run.totalNs = timer.nsecsElapsed();
+    run.growthKiB = growth.peakGrowth();
+    if (created.contentHash != file.sha256())
+        std::fprintf(stderr, "bench_upload: the service holds another content\n");
+    runAsync(drive.trash({created.id}, {}));
+    return run;
+}
+
+// One PUT of the whole file by curl to a part address of an upload opened for it, then
+// abandoned. Gives the nanoseconds, or -1 when curl failed.
+qint64 uploadWithCurl(ApiClient &client, const Bench::GeneratedFile &file)
+{
+    const MultipartInitDTO opened = runAsync(client.post<MultipartInitDTO>(
+        QStringLiteral("/drive/upload/multipart/init"),
+        QJsonObject{{QStringLiteral("file_name"), QStringLiteral("curl.bin")},
+                    {QStringLiteral("file_size"), qint64(file.size())},
+                    {QStringLiteral("id_folder"), 0},
+                    {QStringLiteral("content_type"), QStringLiteral("application/octet-stream")},
+                    {QStringLiteral("storage_class"), QStringLiteral("standard")}}));
+    const QJsonObject identity{{QStringLiteral("s3_key"), opened.s3Key},
+                               {QStringLiteral("upload_id"), opened.uploadID}};
+    QJsonObject presign = identity;
+    presign.insert(QStringLiteral("part_number"), 1);
+    const PresignDTO part = runAsync(
+        client.post<PresignDTO>(QStringLiteral("/drive/upload/multipart/presign"), presign));
+
+    QProcess curl;
+    // No "Expect: 100-continue": curl would wait for the go-ahead before sending, which the
+    // client never does either.
+    const QStringList arguments{QStringLiteral("--silent"),
+                                QStringLiteral("--show-error"),
+                                QStringLiteral("--fail"),
+                                QStringLiteral("--header"),
+                                QStringLiteral("Expect:"),
+                                QStringLiteral("--upload-file"),
+                                file.path(),
+                                QStringLiteral("--output"),
+                                QStringLiteral("/dev/null"),
+                                part.url};
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(QStringLiteral("curl"), arguments);
+    const bool finished = curl.waitForFinished(600000);
+    const qint64 elapsed = timer.nsecsElapsed();
+    runAsync(client.post(QStringLiteral("/drive/upload/multipart/abort"), identity));
+    if (!finished || curl.exitStatus() != QProcess::NormalExit || curl.exitCode() != 0) {
+        std::fprintf(stderr, "bench_upload: curl failed: %s\n",
+                     curl.readAllStandardError().constData());
+        return -1;
+    }
+    return elapsed;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
+        qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
+    LocalService service;
+    if (!service.isRunning()) {
+        std::fprintf(stderr, "bench_upload: %s\n", qPrintable(service.errorString()));
+        return 1;
+    }
+    const QString email = LocalService::uniqueEmail(QStringLiteral("bench"));
+    service.addAccount({email, password, {}, {}, false, 8 * 1024});
+    auto client = ApiClient::create(DriveConfiguration(service.apiBaseURL(), 3, 400ms, 60.0),
+                                    std::make_shared<NetworkAccessTransport>(),
+                                    std::make_shared<InMemorySessionStore>(),
+                                    std::make_shared<InMemoryTrustedDeviceStore>());
+    runAsync(client->login(email, password));
+    const DriveAPI drive(client);
+
+    const Bench::GeneratedFile file(fileSize);
+    if (!file.isValid()) {
+        std::fprintf(stderr, "bench_upload: cannot write the gigabyte to upload\n");
+        return 1;
+    }
+    std::printf("upload of %lld bytes (%s), 8 MiB parts, service on loopback\n",
+                static_cast<long long>(fileSize), qPrintable(QDir::tempPath()));
+    // Before the idle size is taken: the network layer's thread, the thread pool that reads the
+    // file and the allocator's arenas exist from the first upload on, and are no growth.
+    {
+        const Bench::GeneratedFile small(3 * 8 * 1024 * 1024);
+        uploadWithClient(drive, small, 0);
+    }
+
+    qint64 bestCurl = -1;
+    ClientRun bestClient;
+    long worstGrowth = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        const qint64 curl = uploadWithCurl(*client, file);
+        const ClientRun run = uploadWithClient(drive, file, round);
+        std::printf("  round %d: curl %.0f MiB/s; client %.0f MiB/s transfer, %.0f MiB/s with "
+                    "assembly and grant; peak growth %ld KiB\n",
+                    round, curl > 0 ? mebibytesPerSecond(fileSize, curl) : 0.0,
+                    mebibytesPerSecond(fileSize, run.transferNs),
+                    mebibytesPerSecond(fileSize, run.totalNs), run.growthKiB);
+        if (curl > 0 && (bestCurl < 0 || curl < bestCurl))
+            bestCurl = curl;
+        if (bestClient.transferNs == 0 || run.transferNs < bestClient.transferNs)
+            bestClient = run;
+        worstGrowth = std::max(worstGrowth, run.growthKiB);
+    }
+    if (bestCurl < 0)
+        return 1;
+
+    const double curlRate = mebibytesPerSecond(fileSize, bestCurl);
+    const double clientRate = mebibytesPerSecond(fileSize, bestClient.transferNs);
+    const double ratio = clientRate / curlRate;
+    const bool fastEnough = ratio >= throughputTarget;
+    const bool smallEnough = worstGrowth <= growthTargetKiB;
+    std::printf("best of %d: curl %.0f MiB/s (%.2f s), client %.0f MiB/s (%.2f s transfer, "
+                "%.2f s in all)\n",
+                rounds, curlRate, double(bestCurl) / 1e9, clientRate,
+                double(bestClient.transferNs) / 1e9, double(bestClient.totalNs) / 1e9);
+    std::printf("throughput client/curl: %.2f (target >= %.2f) %s\n", ratio, throughputTarget,
+                fastEnough ? "PASS" : "FAIL");
+    std::printf("peak resident growth: %.1f MiB (target <= %.0f MiB) %s\n", worstGrowth / 1024.0,
+                growthTargetKiB / 1024.0, smallEnough ? "PASS" : "FAIL");
+    return fastEnough && smallEnough ? 0 : 1;
+}

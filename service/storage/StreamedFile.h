@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "storage/ContentDigest.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace OrvelanNimbal::Service {
+
+// A file written as its bytes arrive, hashed on the way, under a temporary name in the folder
+// where it will live. Only keep() gives it its final name, in one rename, so that no reader
+// ever meets half a file; a file not kept is deleted when this object goes, whatever ended the
+// request (a refusal, a broken connection, an exception).
+//
+// Writes go through a buffer of its own: the HTTP library hands over a body a few kilobytes at
+// a time, and a system call per piece would cost more than the disk.
+class StreamedFile {
+public:
+    // Creates "<folder>/.<random>.partial" (and the folder). Throws std::runtime_error (in
+    // French) when the disk refuses.
+    explicit StreamedFile(const std::filesystem::path &folder);
+    ~StreamedFile();
+    StreamedFile(const StreamedFile &) = delete;
+    StreamedFile &operator=(const StreamedFile &) = delete;
+
+    void write(const char *data, std::size_t length);
+    std::int64_t size() const { return m_size; }
+
+    // Flushes and closes; the SHA-256 of everything written. Call once, before keep().
+    QString finish();
+    // Renames the finished file to `destination` (same file system), replacing what was there.
+    void keep(const std::filesystem::path &destination);
+
+private:
+    void flush();
+
+    std::filesystem::path m_path;
+    int m_descriptor = -1;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_buffered = 0;
+    std::int64_t m_size = 0;
+    ContentDigest m_digest;
+    bool m_kept = false;
+};
+
+} // namespace OrvelanNimbal::Service

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace OrvelanNimbal::Service {
+
+class ServiceContext;
+
+// The parts of multipart uploads on disk: "<data>/uploads/<account>/<upload id>/<part number>",
+// each written whole before it takes its number. Upload ids are the service's own (32
+// hexadecimal digits); anything else names no folder, so no request can reach outside.
+class PartStore {
+public:
+    explicit PartStore(std::filesystem::path root);
+    explicit PartStore(ServiceContext &context);
+
+    // Throws std::runtime_error for an id the service cannot have made.
+    std::filesystem::path folderOf(std::int64_t accountId, const QString &uploadId) const;
+    std::filesystem::path partPath(std::int64_t accountId, const QString &uploadId,
+                                   int number) const;
+
+    // The upload's folder and everything in it, finished or half-written.
+    void removeUpload(std::int64_t accountId, const QString &uploadId) const;
+    // Files under the account's folder, half-written ones included: what a test checks is gone.
+    int countFiles(std::int64_t accountId) const;
+
+private:
+    std::filesystem::path m_root;
+};
+
+} // namespace OrvelanNimbal::Service

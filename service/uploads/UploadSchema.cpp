@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Multipart uploads in progress: what each was opened for, and the parts stored so far. The
+// parts' bytes are files on disk (PartStore); a row says a part arrived whole, with its ETag.
+#include "foundation/Schema.h"
+
+namespace OrvelanNimbal::Service {
+
+namespace {
+
+const char *const version1 = R"sql(
+CREATE TABLE uploads (
+    upload_id TEXT PRIMARY KEY,            -- 32 random hexadecimal digits
+    account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    content_key TEXT NOT NULL,             -- where the assembled content goes ("s3_key")
+    file_size INTEGER NOT NULL,            -- announced when opened; the parts must add up to it
+    created_at INTEGER NOT NULL,
+    touched_at INTEGER NOT NULL            -- last part stored: idle uploads are swept away
+);
+CREATE INDEX uploads_by_idleness ON uploads(touched_at);
+
+CREATE TABLE upload_parts (
+    upload_id TEXT NOT NULL REFERENCES uploads(upload_id) ON DELETE CASCADE,
+    part_number INTEGER NOT NULL,
+    part_size INTEGER NOT NULL,
+    etag TEXT NOT NULL,                    -- as sent to the client, quotes included
+    PRIMARY KEY (upload_id, part_number)
+);
+)sql";
+
+[[maybe_unused]] const bool registered = SchemaRegistry::add({"uploads", {version1}});
+
+} // namespace
+
+} // namespace OrvelanNimbal::Service

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uploads/UploadSessions.h"
+
+#include "foundation/Database.h"
+
+#include <string>
+
+namespace OrvelanNimbal::Service::UploadSessions {
+
+namespace {
+
+const std::string columns = "SELECT upload_id, account_id, content_key, file_size, created_at,"
+                            " touched_at FROM uploads ";
+
+UploadSession sessionFrom(const Statement &row)
+{
+    UploadSession upload;
+    upload.id = row.text(0);
+    upload.accountId = row.int64(1);
+    upload.contentKey = row.text(2);
+    upload.fileSize = row.int64(3);
+    upload.createdAt = row.int64(4);
+    upload.touchedAt = row.int64(5);
+    return upload;
+}
+
+std::vector<UploadSession> all(Statement &rows)
+{
+    std::vector<UploadSession> uploads;
+    while (rows.step())
+        uploads.push_back(sessionFrom(rows));
+    return uploads;
+}
+
+} // namespace
+
+void insert(Connection &connection, const UploadSession &upload)
+{
+    connection.exec("INSERT INTO uploads (upload_id, account_id, content_key, file_size,"
+                    " created_at, touched_at) VALUES (?, ?, ?, ?, ?, ?)",
+                    upload.id, upload.accountId, upload.contentKey, upload.fileSize,
+                    upload.createdAt, upload.touchedAt);
+}
+
+std::optional<UploadSession> find(Connection &connection, std::int64_t accountId,
+                                  const QString &uploadId)
+{
+    Statement row =
+        connection.query(columns + "WHERE account_id = ? AND upload_id = ?", accountId, uploadId);
+    if (!row.step())
+        return std::nullopt;
+    return sessionFrom(row);
+}
+
+std::optional<UploadSession> findAnyAccount(Connection &connection, const QString &uploadId)
+{
+    Statement row = connection.query(columns + "WHERE upload_id = ?", uploadId);
+    if (!row.step())
+        return std::nullopt;
+    return sessionFrom(row);
+}
+
+void recordPart(Connection &connection, const QString &uploadId, const StoredPart &part,
+                std::int64_t now)
+{
+    connection.exec("INSERT OR REPLACE INTO upload_parts (upload_id, part_number, part_size, etag)"
+                    " VALUES (?, ?, ?, ?)",
+                    uploadId, part.number, part.size, part.etag);
+    connection.exec("UPDATE uploads SET touched_at = ? WHERE upload_id = ?", now, uploadId);
+}
+
+std::vector<StoredPart> parts(Connection &connection, const QString &uploadId)
+{
+    Statement rows = connection.query("SELECT part_number, part_size, etag FROM upload_parts"
+                                      " WHERE upload_id = ? ORDER BY part_number",
+                                      uploadId);
+    std::vector<StoredPart> parts;
+    while (rows.step())
+        parts.push_back({int(rows.int64(0)), rows.int64(1), rows.text(2)});
+    return parts;
+}
+
+void remove(Connection &connection, const QString &uploadId)
+{
+    connection.exec("DELETE FROM upload_parts WHERE upload_id = ?", uploadId);
+    connection.exec("DELETE FROM uploads WHERE upload_id = ?", uploadId);
+}
+
+std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before)
+{
+    Statement rows = connection.query(columns + "WHERE touched_at < ? ORDER BY touched_at", before);
+    return all(rows);
+}
+
+std::vector<UploadSession> ofAccount(Connection &connection, std::int64_t accountId)
+{
+    Statement rows =
+        connection.query(columns + "WHERE account_id = ? ORDER BY created_at", accountId);
+    return all(rows);
+}
+
+} // namespace OrvelanNimbal::Service::UploadSessions

@@ -1,0 +1,29 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+target_sources(NimbalService PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.h
+    ${CMAKE_CURRENT_LIST_DIR}/DirectForm.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DirectForm.h
+    ${CMAKE_CURRENT_LIST_DIR}/DirectUploadRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MultipartRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/OpenUploads.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/OpenUploads.h
+    ${CMAKE_CURRENT_LIST_DIR}/PartAssembly.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PartAssembly.h
+    ${CMAKE_CURRENT_LIST_DIR}/PartRoutes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PartStore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PartStore.h
+    ${CMAKE_CURRENT_LIST_DIR}/StorageFaults.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StorageFaults.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadBody.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadBody.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadLimits.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadLimits.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadLocks.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadLocks.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadPaths.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadSchema.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadSessions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadSessions.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadTestControls.cpp
+)
