@@ -11,6 +11,11 @@
 //
 // Targets: client throughput at least 0.7 × curl's; peak resident growth at most 24 MiB (three
 // parts' worth) over the idle size.
+//
+// The file and the service's storage live in memory (/dev/shm) when the machine has room:
+// on disk, the writeback of one round's gigabytes slows whichever upload comes next, and the
+// figures then measure the disk's mood rather than the two uploaders. The two also take turns
+// going first, for the same reason.
 #include "AsyncTest.h"
 #include "LocalService.h"
 #include "api/DriveAPI.h"
@@ -24,9 +29,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -35,7 +43,9 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr qint64 fileSize = qint64(1) << 30;
-constexpr int rounds = 3;
+constexpr int rounds = 4;
+// Room for the file, what curl and the client store, and the assembled copies of all rounds.
+constexpr qint64 memoryStorageNeeded = qint64(rounds) * 3 * fileSize + fileSize;
 constexpr double throughputTarget = 0.7;
 constexpr long growthTargetKiB = 24 * 1024;
 const QString password = QStringLiteral("bench pass phrase");
@@ -123,9 +133,24 @@ qint64 uploadWithCurl(ApiClient &client, const Bench::GeneratedFile &file)
 
 } // namespace
 
+// A folder in memory for the file and the service's data, or nothing (then $TMPDIR is used).
+std::unique_ptr<QTemporaryDir> memoryBackedTemporaryDirectory()
+{
+    const QStorageInfo shared(QStringLiteral("/dev/shm"));
+    if (!shared.isValid() || shared.bytesAvailable() < memoryStorageNeeded)
+        return nullptr;
+    auto directory =
+        std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/nimbal-bench-upload-XXXXXX"));
+    if (!directory->isValid())
+        return nullptr;
+    qputenv("TMPDIR", directory->path().toUtf8());
+    return directory;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const auto inMemory = memoryBackedTemporaryDirectory();
     if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
         qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
     LocalService service;
@@ -160,8 +185,15 @@ int main(int argc, char **argv)
     ClientRun bestClient;
     long worstGrowth = 0;
     for (int round = 1; round <= rounds; ++round) {
-        const qint64 curl = uploadWithCurl(*client, file);
-        const ClientRun run = uploadWithClient(drive, file, round);
+        qint64 curl = -1;
+        ClientRun run;
+        if (round % 2 == 1) {
+            curl = uploadWithCurl(*client, file);
+            run = uploadWithClient(drive, file, round);
+        } else {
+            run = uploadWithClient(drive, file, round);
+            curl = uploadWithCurl(*client, file);
+        }
         std::printf("  round %d: curl %.0f MiB/s; client %.0f MiB/s transfer, %.0f MiB/s with "
                     "assembly and grant; peak growth %ld KiB\n",
                     round, curl > 0 ? mebibytesPerSecond(fileSize, curl) : 0.0,

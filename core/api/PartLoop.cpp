@@ -5,6 +5,7 @@
 #include "models/DriveDTOs.h"
 
 #include <exception>
+#include <optional>
 
 namespace OrvelanNimbal::Uploads {
 
@@ -48,17 +49,32 @@ QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByt
     co_return *etag;
 }
 
+// The parts go one after the other, one part's bytes in memory at a time. Only the address of
+// the next part is asked for while the current part travels: the storage spends that time
+// taking in the bytes, and the round trip of the request would otherwise leave it idle once per
+// part. An address asked for in vain (the upload fails first) is simply never used.
 QCoro::Task<std::vector<UploadedPart>>
 sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::LocalContent content,
           DriveAPI::Progress progress, CancellationToken cancel) {
     UploadSource source(content.url);
     std::vector<UploadedPart> parts;
     qint64 sent = 0;
+    std::optional<QCoro::Task<QUrl>> nextAddress;
     for (int number = 1; sent < content.size; ++number) {
         cancel.throwIfCancelled();
         const qint64 length = std::min(upload.partSize, content.size - sent);
         QByteArray bytes = co_await source.read(length);
-        const QUrl url = co_await presignPart(client, upload, number, cancel);
+        // Not a conditional expression around co_await: GCC 12 miscompiles that.
+        QUrl url;
+        if (nextAddress) {
+            QCoro::Task<QUrl> asked = std::move(*nextAddress);
+            nextAddress.reset();
+            url = co_await asked;
+        } else {
+            url = co_await presignPart(client, upload, number, cancel);
+        }
+        if (sent + length < content.size)
+            nextAddress.emplace(presignPart(client, upload, number + 1, cancel));
         QString etag = co_await storePart(client, url, std::move(bytes), cancel);
         parts.push_back({number, std::move(etag)});
         sent += length;

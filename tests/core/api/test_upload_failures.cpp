@@ -164,12 +164,12 @@ void TestUploadFailures::partLoopFailuresAbandon_data()
     const bool create = false, replace = true;
 
     addRow("storage answer without ETag", create, threeParts, route("part", Reply::ok({})), drive,
-           noETag, "open presign part abort");
+           noETag, "open presign presign part abort");
     addRow("empty ETag", create, threeParts,
            route("part", Reply::withStatus(200, {}, {{"ETag", ""}})), drive, noETag,
-           "open presign part abort");
+           "open presign presign part abort");
     addRow("second part without ETag", create, threeParts, routeFrom("part", 2, Reply::ok({})),
-           drive, noETag, "open presign part presign part abort");
+           drive, noETag, "open presign presign part presign part abort");
     addRow("part URL that does not parse", create, threeParts,
            route("presign", presigned("https://exa mple.test/p")), drive, badPartURL,
            "open presign abort");
@@ -180,24 +180,24 @@ void TestUploadFailures::partLoopFailuresAbandon_data()
            badPartURL, "open presign abort");
     addRow("storage failing after retries", create, threeParts,
            route("part", Reply::withStatus(503, "busy")), drive,
-           DriveError::http(503, QStringLiteral("busy")), "open presign part part part abort");
+           DriveError::http(503, QStringLiteral("busy")), "open presign presign part part part abort");
     addRow("storage refusing", create, threeParts, route("part", Reply::withStatus(403, "denied")),
-           drive, DriveError::http(403, QStringLiteral("denied")), "open presign part abort");
+           drive, DriveError::http(403, QStringLiteral("denied")), "open presign presign part abort");
     addRow("presign failing after retries", create, threeParts,
            route("presign", Reply::withStatus(500)), drive, DriveError::http(500, {}),
            "open presign presign presign abort");
     addRow("file shrinks within the next part", create, threeParts,
-           shrinkAfterFirstPart(10 * 1024 * 1024), drive, fileChanged, "open presign part abort");
+           shrinkAfterFirstPart(10 * 1024 * 1024), drive, fileChanged, "open presign presign part abort");
     addRow("file shrinks to a part boundary", create, threeParts, shrinkAfterFirstPart(8388608),
-           drive, fileChanged, "open presign part abort");
+           drive, fileChanged, "open presign presign part abort");
     addRow("file shrinks to nothing", replace, threeParts, shrinkAfterFirstPart(0), drive,
-           fileChanged, "open presign part abort");
+           fileChanged, "open presign presign part abort");
     addRow(
         "cancelled between parts", create, threeParts,
         [](Setup &setup) {
             setup.afterPart = [&cancel = setup.cancel](qint64) { cancel.cancel(); };
         },
-        Ending::cancelled, std::nullopt, "open presign part abort");
+        Ending::cancelled, std::nullopt, "open presign presign part abort");
     addRow(
         "cancelled while a part is sent", create, threeParts,
         [](Setup &setup) {
@@ -207,22 +207,22 @@ void TestUploadFailures::partLoopFailuresAbandon_data()
                 return Reply::hang();
             };
         },
-        Ending::cancelled, std::nullopt, "open presign part abort");
+        Ending::cancelled, std::nullopt, "open presign presign part abort");
     addRow(
         "file gone before the parts", create, threeParts,
         [](Setup &setup) { QFile::remove(setup.path); }, Ending::fileError, std::nullopt,
         "open abort");
     addRow("abort refused as well", create, threeParts,
            both(route("part", Reply::ok({})), route("abort", Reply::withStatus(500))), drive,
-           noETag, "open presign part abort abort abort");
+           noETag, "open presign presign part abort abort abort");
     addRow("replace: storage answer without ETag", replace, threeParts,
-           route("part", Reply::ok({})), drive, noETag, "open presign part abort");
+           route("part", Reply::ok({})), drive, noETag, "open presign presign part abort");
     addRow(
         "replace: cancelled between parts", replace, threeParts,
         [](Setup &setup) {
             setup.afterPart = [&cancel = setup.cancel](qint64) { cancel.cancel(); };
         },
-        Ending::cancelled, std::nullopt, "open presign part abort");
+        Ending::cancelled, std::nullopt, "open presign presign part abort");
     addRow("after a 413: file gone", create, 5,
            both(directTooLarge,
                 [](Setup &setup) {

@@ -261,7 +261,7 @@ void TestUploads::sizeDecidesThePath_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<Sizes>("parts");
 
-    const QStringList inParts = names("open presign part presign part presign part");
+    const QStringList inParts = names("open presign presign part presign part part");
     QTest::newRow("create at the limit: direct")
         << false << qint64(16777216) << names("directCreate grant") << Sizes();
     QTest::newRow("create one byte over: three parts")
