@@ -53,15 +53,6 @@ FileRecord fileFrom(const Statement &row)
     return file;
 }
 
-template <class Record, class Read>
-std::vector<Record> all(Statement &rows, Read read)
-{
-    std::vector<Record> records;
-    while (rows.step())
-        records.push_back(read(rows));
-    return records;
-}
-
 } // namespace
 
 std::int64_t allocateId(Connection &connection)
@@ -104,7 +95,7 @@ std::vector<FolderRecord> foldersIn(Connection &connection, std::int64_t account
                                           + "WHERE account_id = ? AND id_parent = ?"
                                             " AND to_delete = 0 ORDER BY folder_name, id",
                                       accountId, parentId);
-    return all<FolderRecord>(rows, folderFrom);
+    return readAll(rows, folderFrom);
 }
 
 std::vector<FileRecord> filesIn(Connection &connection, std::int64_t accountId,
@@ -114,7 +105,7 @@ std::vector<FileRecord> filesIn(Connection &connection, std::int64_t accountId,
                                           + "WHERE account_id = ? AND id_folder = ?"
                                             " AND to_delete = 0 ORDER BY file_name, id LIMIT ?",
                                       accountId, folderId, limit);
-    return all<FileRecord>(rows, fileFrom);
+    return readAll(rows, fileFrom);
 }
 
 std::vector<FolderRecord> foldersChangedAfter(Connection &connection, std::int64_t accountId,
@@ -124,7 +115,7 @@ std::vector<FolderRecord> foldersChangedAfter(Connection &connection, std::int64
                                           + "WHERE account_id = ? AND changed_at > ?"
                                             " ORDER BY changed_at, id",
                                       accountId, cursor);
-    return all<FolderRecord>(rows, folderFrom);
+    return readAll(rows, folderFrom);
 }
 
 std::vector<FileRecord> filesChangedAfter(Connection &connection, std::int64_t accountId,
@@ -134,7 +125,7 @@ std::vector<FileRecord> filesChangedAfter(Connection &connection, std::int64_t a
                                           + "WHERE account_id = ? AND changed_at > ?"
                                             " ORDER BY changed_at, id",
                                       accountId, cursor);
-    return all<FileRecord>(rows, fileFrom);
+    return readAll(rows, fileFrom);
 }
 
 bool nameTaken(Connection &connection, std::int64_t accountId, std::int64_t parentId,
@@ -159,7 +150,7 @@ std::vector<std::int64_t> subtree(Connection &connection, std::int64_t accountId
         " JOIN subtree s ON f.id_parent = s.id WHERE f.account_id = ?1)"
         " SELECT id FROM subtree",
         accountId, folderId);
-    return all<std::int64_t>(rows, [](const Statement &row) { return row.int64(0); });
+    return readAll(rows, [](const Statement &row) { return row.int64(0); });
 }
 
 void insertFolder(Connection &connection, const FolderRecord &folder, std::int64_t cursor)

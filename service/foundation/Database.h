@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 #include <type_traits>
 
 struct sqlite3;
@@ -70,6 +71,16 @@ private:
     sqlite3 *m_db;
     sqlite3_stmt *m_statement = nullptr;
 };
+
+// Every row left in `rows`, each made a record by `read(rows)`.
+template <class Read>
+auto readAll(Statement &rows, Read read) -> std::vector<std::invoke_result_t<Read, Statement &>>
+{
+    std::vector<std::invoke_result_t<Read, Statement &>> records;
+    while (rows.step())
+        records.push_back(read(rows));
+    return records;
+}
 
 // The connection, lent to a caller of Database::transaction() or Database::read().
 class Connection {

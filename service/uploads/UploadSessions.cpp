@@ -24,14 +24,6 @@ UploadSession sessionFrom(const Statement &row)
     return upload;
 }
 
-std::vector<UploadSession> all(Statement &rows)
-{
-    std::vector<UploadSession> uploads;
-    while (rows.step())
-        uploads.push_back(sessionFrom(rows));
-    return uploads;
-}
-
 } // namespace
 
 void insert(Connection &connection, const UploadSession &upload)
@@ -74,10 +66,9 @@ std::vector<StoredPart> parts(Connection &connection, const QString &uploadId)
     Statement rows = connection.query("SELECT part_number, part_size, etag FROM upload_parts"
                                       " WHERE upload_id = ? ORDER BY part_number",
                                       uploadId);
-    std::vector<StoredPart> parts;
-    while (rows.step())
-        parts.push_back({int(rows.int64(0)), rows.int64(1), rows.text(2)});
-    return parts;
+    return readAll(rows, [](const Statement &row) {
+        return StoredPart{int(row.int64(0)), row.int64(1), row.text(2)};
+    });
 }
 
 void remove(Connection &connection, const QString &uploadId)
@@ -89,14 +80,14 @@ void remove(Connection &connection, const QString &uploadId)
 std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before)
 {
     Statement rows = connection.query(columns + "WHERE touched_at < ? ORDER BY touched_at", before);
-    return all(rows);
+    return readAll(rows, sessionFrom);
 }
 
 std::vector<UploadSession> ofAccount(Connection &connection, std::int64_t accountId)
 {
     Statement rows =
         connection.query(columns + "WHERE account_id = ? ORDER BY created_at", accountId);
-    return all(rows);
+    return readAll(rows, sessionFrom);
 }
 
 } // namespace OrvelanNimbal::Service::UploadSessions
