@@ -20,7 +20,8 @@ namespace {
 
 constexpr std::int64_t now = 1'700'000'000;
 
-NewAccount account(const QString &email) {
+NewAccount account(const QString &email)
+{
     NewAccount result;
     result.email = email;
     result.password = QStringLiteral("pw");
@@ -53,7 +54,8 @@ private slots:
 private:
     std::int64_t create(const NewAccount &newAccount);
     template <class Work>
-    auto transaction(Work work) {
+    auto transaction(Work work)
+    {
         return m_database->transaction(work);
     }
 
@@ -61,23 +63,27 @@ private:
     std::unique_ptr<Database> m_database;
 };
 
-void TestServiceStore::init() {
+void TestServiceStore::init()
+{
     m_directory = std::make_unique<QTemporaryDir>();
     QVERIFY(m_directory->isValid());
     m_database = openDataDirectory(m_directory->path().toStdString());
 }
 
-void TestServiceStore::cleanup() {
+void TestServiceStore::cleanup()
+{
     m_database.reset();
     m_directory.reset();
 }
 
-std::int64_t TestServiceStore::create(const NewAccount &newAccount) {
+std::int64_t TestServiceStore::create(const NewAccount &newAccount)
+{
     return transaction(
         [&](Connection &connection) { return Accounts::create(connection, newAccount, now); });
 }
 
-void TestServiceStore::schemaIsMigratedOnce() {
+void TestServiceStore::schemaIsMigratedOnce()
+{
     QCOMPARE(schemaVersion(*m_database, "accounts"), 1);
     create(account(QStringLiteral("kept@nimbal.test")));
     m_database.reset();
@@ -91,7 +97,8 @@ void TestServiceStore::schemaIsMigratedOnce() {
     QVERIFY(found);
 }
 
-void TestServiceStore::refusesSchemaFromNewerService() {
+void TestServiceStore::refusesSchemaFromNewerService()
+{
     transaction([](Connection &connection) {
         connection.exec("UPDATE schema_versions SET version = 99 WHERE module = 'accounts'");
     });
@@ -99,7 +106,8 @@ void TestServiceStore::refusesSchemaFromNewerService() {
     QVERIFY_THROWS_EXCEPTION(DatabaseError, openDataDirectory(m_directory->path().toStdString()));
 }
 
-void TestServiceStore::findsAccountsWhateverTheLetterCase() {
+void TestServiceStore::findsAccountsWhateverTheLetterCase()
+{
     const std::int64_t id = create(account(QStringLiteral("Claire.Dupont@Nimbal.test")));
     const auto found = transaction([](Connection &connection) {
         return Accounts::findByEmail(connection, QStringLiteral("claire.dupont@NIMBAL.TEST"));
@@ -110,7 +118,8 @@ void TestServiceStore::findsAccountsWhateverTheLetterCase() {
     QVERIFY(!found->requiresSecondFactor());
 }
 
-void TestServiceStore::refusesInvalidAccounts_data() {
+void TestServiceStore::refusesInvalidAccounts_data()
+{
     QTest::addColumn<NewAccount>("newAccount");
     QTest::addColumn<bool>("exists"); // refused as a duplicate rather than as invalid
 
@@ -138,7 +147,8 @@ void TestServiceStore::refusesInvalidAccounts_data() {
         << with([](NewAccount &a) { a.email = u"TAKEN@nimbal.test"_qs; }) << true;
 }
 
-void TestServiceStore::refusesInvalidAccounts() {
+void TestServiceStore::refusesInvalidAccounts()
+{
     QFETCH(NewAccount, newAccount);
     QFETCH(bool, exists);
     create(account(QStringLiteral("taken@nimbal.test")));
@@ -151,7 +161,8 @@ void TestServiceStore::refusesInvalidAccounts() {
     }
 }
 
-void TestServiceStore::verifiesPasswords_data() {
+void TestServiceStore::verifiesPasswords_data()
+{
     const QString stored = PasswordHash::make(QStringLiteral("mot de passe"), 1000);
     QStringList parts = stored.split(u'$');
     QTest::addColumn<QString>("password");
@@ -171,14 +182,16 @@ void TestServiceStore::verifiesPasswords_data() {
     QTest::newRow("key not base64") << QStringLiteral("mot de passe") << parts.join(u'$') << false;
 }
 
-void TestServiceStore::verifiesPasswords() {
+void TestServiceStore::verifiesPasswords()
+{
     QFETCH(QString, password);
     QFETCH(QString, storedHash);
     QFETCH(bool, accepted);
     QCOMPARE(PasswordHash::verify(password, storedHash), accepted);
 }
 
-void TestServiceStore::recoveryCodesServeOnce() {
+void TestServiceStore::recoveryCodesServeOnce()
+{
     NewAccount first = account(QStringLiteral("first@nimbal.test"));
     first.totpSecret = QStringLiteral("MZXW6YTB");
     first.recoveryCodes = {QStringLiteral("AB12-CD34"), QStringLiteral("EF56-GH78")};
@@ -197,7 +210,8 @@ void TestServiceStore::recoveryCodesServeOnce() {
     });
 }
 
-void TestServiceStore::offersSecondFactors_data() {
+void TestServiceStore::offersSecondFactors_data()
+{
     QTest::addColumn<bool>("authenticator");
     QTest::addColumn<bool>("passkey");
     QTest::addColumn<bool>("recoveryCodes");
@@ -213,7 +227,8 @@ void TestServiceStore::offersSecondFactors_data() {
         << false << true << true << QStringList{u"webauthn"_qs, u"recovery"_qs};
 }
 
-void TestServiceStore::offersSecondFactors() {
+void TestServiceStore::offersSecondFactors()
+{
     QFETCH(bool, authenticator);
     QFETCH(bool, passkey);
     QFETCH(bool, recoveryCodes);
@@ -234,7 +249,8 @@ void TestServiceStore::offersSecondFactors() {
     });
 }
 
-void TestServiceStore::tokensExpire() {
+void TestServiceStore::tokensExpire()
+{
     const std::int64_t id = create(account(QStringLiteral("tokens@nimbal.test")));
     transaction([&](Connection &connection) {
         const QString token = AccessTokens::issue(connection, id, now, 60);
@@ -254,7 +270,8 @@ void TestServiceStore::tokensExpire() {
     });
 }
 
-void TestServiceStore::pendingLoginStates() {
+void TestServiceStore::pendingLoginStates()
+{
     using State = PendingLogins::Lookup::State;
     const std::int64_t id = create(account(QStringLiteral("pending@nimbal.test")));
     transaction([&](Connection &connection) {
@@ -271,7 +288,8 @@ void TestServiceStore::pendingLoginStates() {
     });
 }
 
-void TestServiceStore::trustedDevicesBelongToTheirAccount() {
+void TestServiceStore::trustedDevicesBelongToTheirAccount()
+{
     const std::int64_t id = create(account(QStringLiteral("device@nimbal.test")));
     const std::int64_t otherId = create(account(QStringLiteral("else@nimbal.test")));
     transaction([&](Connection &connection) {
