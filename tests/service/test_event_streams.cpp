@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The service's event streams without a server: the keep-alive a client may ask for, the
-// decision a stream's worker makes at each turn, a burst of changes announced once, and a stop
-// of the service ending the streams.
+// The service's event streams without a server: the decision a stream's worker makes at each
+// turn, a burst of changes announced once, and a stop of the service ending the streams.
 #include "events/EventStreams.h"
 #include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
@@ -18,7 +17,6 @@ using namespace std::chrono_literals;
 using Kind = StreamStep::Kind;
 using Next = OpenStream::Next;
 
-Q_DECLARE_METATYPE(std::chrono::milliseconds)
 Q_DECLARE_METATYPE(StreamStep::Kind)
 
 namespace {
@@ -43,33 +41,11 @@ class TestEventStreams : public QObject {
     Q_OBJECT
 
 private slots:
-    void keepAliveFromQuery_data();
-    void keepAliveFromQuery();
     void nextStep_data();
     void nextStep();
     void burstIsAnnouncedOnce();
     void stopEndsStreamsAndRefusesNewOnes();
 };
-
-void TestEventStreams::keepAliveFromQuery_data()
-{
-    QTest::addColumn<QString>("ping");
-    QTest::addColumn<std::chrono::milliseconds>("expected");
-    QTest::newRow("as the application asks") << "30" << std::chrono::milliseconds(30s);
-    QTest::newRow("shortest") << "1" << std::chrono::milliseconds(1s);
-    QTest::newRow("too long, held") << "3600" << std::chrono::milliseconds(5min);
-    QTest::newRow("absent") << "" << std::chrono::milliseconds(30s);
-    QTest::newRow("zero") << "0" << std::chrono::milliseconds(30s);
-    QTest::newRow("with a unit") << "10s" << std::chrono::milliseconds(30s);
-    QTest::newRow("beyond 64 bits") << "99999999999999999999999" << std::chrono::milliseconds(30s);
-}
-
-void TestEventStreams::keepAliveFromQuery()
-{
-    QFETCH(QString, ping);
-    QFETCH(std::chrono::milliseconds, expected);
-    QCOMPARE(keepAliveInterval(ping.toStdString()), expected);
-}
 
 void TestEventStreams::nextStep_data()
 {
