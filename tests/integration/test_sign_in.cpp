@@ -36,15 +36,12 @@ private slots:
     void signsInWithoutSecondFactor();
     void signsInWithSecondFactor_data();
     void signsInWithSecondFactor();
-    void recoveryCodeWorksOnce();
     void rememberedDeviceSkipsSecondFactor_data();
     void rememberedDeviceSkipsSecondFactor();
-    void refusesWrongPassword();
+    void refusesWrongPasswordsThenCloses();
     void passkeyOnlyChallengeAcceptsNoCode();
-    void tooManyAttempts_data();
-    void tooManyAttempts();
-    void expiredChallenge();
-    void clientWithoutSecondFactorSupport_data();
+    void refusesCodesTooLateOrTooOften_data();
+    void refusesCodesTooLateOrTooOften();
     void clientWithoutSecondFactorSupport();
     void renewsExpiredTokenSilently_data();
     void renewsExpiredTokenSilently();
@@ -101,26 +98,16 @@ void TestSignIn::signsInWithSecondFactor()
     QCOMPARE(runAsync(keychain().sessionStore()->load()), std::optional(session));
     QVERIFY(!runAsync(keychain().trustedDevices()->token(email))); // not asked to remember
     QVERIFY(runAsync(client->get<QuotaDTO>(quotaPath)).quotaMax);
-}
+    if (method != TwoFactorMethod::recovery)
+        return;
 
-void TestSignIn::recoveryCodeWorksOnce()
-{
-    const QString email =
-        addAccount(QStringLiteral("recovery"), true, {QStringLiteral("ab12-cd34")});
-    auto client = newClient();
-    const LoginOutcome first = runAsync(client->login(email, password));
-    QVERIFY(first.challenge());
-    runAsync(client->verifyTwoFactor(*first.challenge(), TwoFactorMethod::recovery,
-                                     QStringLiteral("ab12-cd34"), false, deviceLabel));
-
-    // The only code is spent: the next challenge no longer offers recovery, and the code is
+    // The only recovery code is spent: the next challenge no longer offers it, and it is
     // refused if sent all the same.
-    const LoginOutcome second = runAsync(client->login(email, password));
-    QVERIFY(second.challenge());
-    QCOMPARE(second.challenge()->methods, QStringList{QStringLiteral("totp")});
+    const LoginOutcome again = runAsync(client->login(email, password));
+    QVERIFY(again.challenge());
+    QCOMPARE(again.challenge()->methods, QStringList{QStringLiteral("totp")});
     NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(client->verifyTwoFactor(*second.challenge(), TwoFactorMethod::recovery,
-                                         QStringLiteral("ab12-cd34"), false, deviceLabel)),
+        runAsync(client->verifyTwoFactor(*again.challenge(), method, code, false, deviceLabel)),
         DriveError::twoFactorInvalidCode());
 }
 
@@ -151,12 +138,16 @@ void TestSignIn::rememberedDeviceSkipsSecondFactor()
     QCOMPARE(restarted->isAuthenticated(), remember);
 }
 
-void TestSignIn::refusesWrongPassword()
+void TestSignIn::refusesWrongPasswordsThenCloses()
 {
-    const QString email = addAccount(QStringLiteral("wrong"));
+    const QString email = addAccount(QStringLiteral("guess"));
     auto client = newClient();
-    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("not it"))),
-                              DriveError::notAuthenticated());
+    for (int i = 0; i < 5; ++i)
+        NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("guess"))),
+                                  DriveError::notAuthenticated());
+    // Closed now, even to the right password.
+    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, password)),
+                              DriveError::tooManyAttempts());
     QVERIFY(!client->isAuthenticated());
 }
 
@@ -169,78 +160,46 @@ void TestSignIn::passkeyOnlyChallengeAcceptsNoCode()
     QVERIFY(!outcome.challenge()->acceptsAnyCode());
 }
 
-void TestSignIn::tooManyAttempts_data()
+void TestSignIn::refusesCodesTooLateOrTooOften_data()
 {
-    QTest::addColumn<bool>("atVerification");
-    QTest::newRow("passwords") << false;
-    QTest::newRow("codes") << true;
+    QTest::addColumn<bool>("expired"); // else five wrong codes come first
+    QTest::newRow("challenge expired") << true;
+    QTest::newRow("too many wrong codes") << false;
 }
 
-void TestSignIn::tooManyAttempts()
+void TestSignIn::refusesCodesTooLateOrTooOften()
 {
-    QFETCH(bool, atVerification);
-    const QString email = addAccount(QStringLiteral("guess"), true);
-    auto client = newClient();
-    constexpr int allowedFailures = 5;
-
-    if (!atVerification) {
-        for (int i = 0; i < allowedFailures; ++i)
-            NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("guess"))),
-                                      DriveError::notAuthenticated());
-        // Closed now, even to the right password.
-        NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, password)),
-                                  DriveError::tooManyAttempts());
-        return;
-    }
-    const LoginOutcome outcome = runAsync(client->login(email, password));
-    QVERIFY(outcome.challenge());
-    // A six-digit code that none of the steps the service accepts right now would produce.
-    const QStringList valid{totpCode(totpSecret, -1), totpCode(totpSecret),
-                            totpCode(totpSecret, 1)};
-    const QString wrong = valid.contains(u"000000"_qs) ? u"111111"_qs : u"000000"_qs;
-    const auto verify = [&](const QString &code) {
-        return runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp, code,
-                                                false, deviceLabel));
-    };
-    for (int i = 0; i < allowedFailures; ++i)
-        NIMBAL_EXPECT_DRIVE_ERROR(verify(wrong), DriveError::twoFactorInvalidCode());
-    NIMBAL_EXPECT_DRIVE_ERROR(verify(totpCode(totpSecret)), DriveError::tooManyAttempts());
-    QVERIFY(!client->isAuthenticated());
-}
-
-void TestSignIn::expiredChallenge()
-{
+    QFETCH(bool, expired);
     const QString email = addAccount(QStringLiteral("late"), true);
     auto client = newClient();
     const LoginOutcome outcome = runAsync(client->login(email, password));
     QVERIFY(outcome.challenge());
-    service().expirePendingLogins();
+    const auto verify = [&](const QString &code) {
+        return runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp, code,
+                                                false, deviceLabel));
+    };
+    if (expired)
+        service().expirePendingLogins();
+    // A six-digit code that none of the steps the service accepts right now would produce.
+    const QStringList valid{totpCode(totpSecret, -1), totpCode(totpSecret),
+                            totpCode(totpSecret, 1)};
+    const QString wrong = valid.contains(u"000000"_qs) ? u"111111"_qs : u"000000"_qs;
+    for (int i = 0; !expired && i < 5; ++i)
+        NIMBAL_EXPECT_DRIVE_ERROR(verify(wrong), DriveError::twoFactorInvalidCode());
 
-    NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp,
-                                         totpCode(totpSecret), false, deviceLabel)),
-        DriveError::twoFactorExpired());
+    // The right code comes too late.
+    const DriveError expected =
+        expired ? DriveError::twoFactorExpired() : DriveError::tooManyAttempts();
+    NIMBAL_EXPECT_DRIVE_ERROR(verify(totpCode(totpSecret)), expected);
     QVERIFY(!client->isAuthenticated());
-}
-
-void TestSignIn::clientWithoutSecondFactorSupport_data()
-{
-    QTest::addColumn<bool>("passkey");
-    QTest::addColumn<QJsonValue>("supportsTwoFactor"); // undefined: the key is left out
-    QTest::newRow("authenticator, key absent") << false << QJsonValue(QJsonValue::Undefined);
-    QTest::newRow("passkey, false") << true << QJsonValue(false);
 }
 
 void TestSignIn::clientWithoutSecondFactorSupport()
 {
-    QFETCH(bool, passkey);
-    QFETCH(QJsonValue, supportsTwoFactor);
-    const QString email = addAccount(QStringLiteral("old-client"), !passkey, {}, passkey);
-    QJsonObject body{{QStringLiteral("email"), email}, {QStringLiteral("password"), password}};
-    if (!supportsTwoFactor.isUndefined())
-        body.insert(QStringLiteral("supports_2fa"), supportsTwoFactor);
-
-    // Sent by hand, as a client without a second-factor screen would.
+    const QString email = addAccount(QStringLiteral("old-client"), true);
+    // Sent by hand, as a client that knows nothing of second factors would: no "supports_2fa".
+    const QJsonObject body{{QStringLiteral("email"), email},
+                           {QStringLiteral("password"), password}};
     httplib::Client http("127.0.0.1", service().port());
     const httplib::Result answer = http.Post(
         loginServerPath.toStdString(),
@@ -248,8 +207,7 @@ void TestSignIn::clientWithoutSecondFactorSupport()
 
     QVERIFY(answer);
     QCOMPARE(answer->status, 403);
-    const QByteArray answerBody = QByteArray::fromStdString(answer->body);
-    QCOMPARE(mapLoginError(answer->status, answerBody, std::nullopt),
+    QCOMPARE(mapLoginError(answer->status, QByteArray::fromStdString(answer->body), std::nullopt),
              DriveError::twoFactorClientUnsupported());
 }
 
