@@ -53,56 +53,44 @@ QList<std::chrono::milliseconds> waitsOf(const Statuses &statuses)
     return waits;
 }
 
-// One run of the stream on a signed-in client. The hooks act on the service from inside the
-// handlers, at a known point of the run; a hook that throws cancels the run, and run() throws
-// what it threw.
+// The stream run on a signed-in client, with a hook that acts on the service at a known point:
+// once the first status is reported.
 struct LiveStream {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<ApiClient> client;
-    CancellationSource cancel;
+    std::function<void()> afterFirstStatus;
     Statuses statuses;
     int changes = 0;
-    std::function<void()> afterStatus; // `statuses` already holds the new one
-    std::function<void()> afterChange;
-    std::exception_ptr hookFailure;
 
-    void cancelAfterStatuses(qsizetype count, std::function<void()> before = {})
+    // Runs until `statusCount` statuses are reported (0: until the run ends by itself), or a
+    // change is when `untilChange`. A hook that throws ends the run, and run() throws it.
+    void run(const LocalService &service, qsizetype statusCount, bool untilChange = false)
     {
-        afterStatus = [this, count, before] {
-            if (before)
-                before();
-            if (statuses.size() >= count)
-                cancel.cancel();
-        };
-    }
-
-    void run(const LocalService &service)
-    {
-        const DriveEventStream stream(client, service.eventsBaseURL(), pingSeconds, idleTimeout);
-        const auto onChange = [this]() -> QCoro::Task<> {
+        CancellationSource cancel;
+        std::exception_ptr failure;
+        const auto onChange = [&]() -> QCoro::Task<> {
             ++changes;
-            hook(afterChange);
+            if (untilChange)
+                cancel.cancel();
             co_return;
         };
-        const auto onStatus = [this](Status status) -> QCoro::Task<> {
+        const auto onStatus = [&](Status status) -> QCoro::Task<> {
             statuses.append(status);
-            hook(afterStatus);
+            try {
+                if (statuses.size() == 1 && afterFirstStatus)
+                    afterFirstStatus();
+            } catch (...) {
+                failure = std::current_exception();
+                cancel.cancel();
+            }
+            if (statuses.size() == statusCount)
+                cancel.cancel();
             co_return;
         };
+        const DriveEventStream stream(client, service.eventsBaseURL(), pingSeconds, idleTimeout);
         runAsync(stream.run(onChange, onStatus, cancel.token()));
-        if (hookFailure)
-            std::rethrow_exception(hookFailure);
-    }
-
-    void hook(const std::function<void()> &action)
-    {
-        try {
-            if (action)
-                action();
-        } catch (...) {
-            hookFailure = std::current_exception();
-            cancel.cancel();
-        }
+        if (failure)
+            std::rethrow_exception(failure);
     }
 };
 
@@ -188,8 +176,8 @@ void TestLiveEvents::reconnectsWithBackOff()
     const QString email = signInStream(live);
     if (drop == Drop::none)
         service().refuseEventStreams(503, refusals);
-    live.cancelAfterStatuses(expected.size(), [&] {
-        if (drop == Drop::none || live.statuses.size() != 1)
+    live.afterFirstStatus = [&] {
+        if (drop == Drop::none)
             return;
         if (refusals > 0)
             service().refuseEventStreams(503, refusals);
@@ -197,9 +185,9 @@ void TestLiveEvents::reconnectsWithBackOff()
         QCOMPARE(drop == Drop::close ? service().closeEventStreams(email)
                                      : service().stallEventStreams(email),
                  1);
-    });
+    };
 
-    live.run(service());
+    live.run(service(), expected.size());
 
     QCOMPARE(live.statuses, expected);
     QCOMPARE(live.clock->sleeps(), waitsOf(expected));
@@ -225,14 +213,14 @@ void TestLiveEvents::renewsRefusedTokenSilently()
     const int loginsBefore = service().requestCount("POST", loginPath);
     if (!whileConnected)
         service().expireAccessTokens();
-    live.cancelAfterStatuses(expected.size(), [&] {
-        if (whileConnected && live.statuses.size() == 1) {
+    live.afterFirstStatus = [&] {
+        if (whileConnected) {
             service().expireAccessTokens();
             service().closeEventStreams(email);
         }
-    });
+    };
 
-    live.run(service());
+    live.run(service(), expected.size());
 
     // The refusal itself is never reported: one silent sign-in, and the stream is back.
     QCOMPARE(live.statuses, expected);
@@ -251,8 +239,8 @@ void TestLiveEvents::reportsUnauthorizedWhenSignInFails()
     service().expireTrustedDevices();
     service().expireAccessTokens();
 
-    // No cancellation: run ends by itself once it has reported unauthorized.
-    live.run(service());
+    // The run ends by itself once it has reported unauthorized.
+    live.run(service(), 0);
 
     QCOMPARE(live.statuses, Statuses{Status::unauthorized()});
     QVERIFY(!live.client->isAuthenticated());
@@ -265,12 +253,11 @@ void TestLiveEvents::announcesChangeMadeThroughTheDrive()
     signInStream(live);
     const DriveAPI drive(live.client);
     // Made while the stream runs, as the extension would make it.
-    live.afterStatus = [&] {
+    live.afterFirstStatus = [&] {
         static_cast<void>(drive.createFolder(QStringLiteral("Annoncé"), {}));
     };
-    live.afterChange = [&] { live.cancel.cancel(); };
 
-    live.run(service());
+    live.run(service(), 0, true);
 
     QCOMPARE(live.changes, 1);
     QCOMPARE(live.statuses, Statuses{connected});
