@@ -48,34 +48,29 @@ QString replacePath(qint64 id)
 // A real file to upload, in a folder of its own. Its bytes differ from part to part and from
 // one seed to another, so that a part sent twice, skipped or put in the wrong place changes the
 // content's hash.
-class LocalFile {
-public:
+struct LocalFile {
     LocalFile(qint64 size, quint32 seed)
-        : m_bytes(size, Qt::Uninitialized)
+        : bytes((size + 3) / 4 * 4, Qt::Uninitialized)
     {
-        QRandomGenerator generator(seed);
-        generator.fillRange(reinterpret_cast<quint32 *>(m_bytes.data()), size / 4);
-        for (qint64 i = size / 4 * 4; i < size; ++i)
-            m_bytes[i] = char(generator.generate());
-        QFile file(m_folder.filePath(QStringLiteral("envoi.bin")));
-        if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(m_bytes) != size)
+        QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()),
+                                         bytes.size() / 4);
+        bytes.truncate(size);
+        QFile file(folder.filePath(QStringLiteral("envoi.bin")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
             throw std::runtime_error("cannot write the file to upload");
     }
-
-    const QByteArray &bytes() const { return m_bytes; }
 
     // What the extension hands to an upload: the file, its size and its SHA-256.
     DriveAPI::LocalContent content() const
     {
-        return {QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("envoi.bin"))), m_bytes.size(),
+        return {QUrl::fromLocalFile(folder.filePath(QStringLiteral("envoi.bin"))), bytes.size(),
                 QString::fromLatin1(
-                    QCryptographicHash::hash(m_bytes, QCryptographicHash::Sha256).toHex()),
+                    QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
                 QStringLiteral("application/octet-stream")};
     }
 
-private:
-    QTemporaryDir m_folder;
-    QByteArray m_bytes;
+    QTemporaryDir folder;
+    QByteArray bytes;
 };
 
 } // namespace
@@ -179,7 +174,7 @@ void TestServiceUploads::storedAsSent()
     QCOMPARE(uploaded.contentHash, std::optional(local.content().contentHash));
     // The feed tells of it as it is, and its content comes back whole.
     QCOMPARE(onlyFileInFeed(account), version(uploaded));
-    QVERIFY(download(account, uploaded) == local.bytes());
+    QVERIFY(download(account, uploaded) == local.bytes);
     // The content replaced is gone with the version it was.
     verifyNothingLeft(account.email, 1);
 }

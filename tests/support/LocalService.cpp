@@ -33,9 +33,10 @@ std::string query(const QString &key, const QString &value)
     return "?" + query.toString(QUrl::FullyEncoded).toStdString();
 }
 
-QJsonObject object(const QByteArray &json)
+// The body naming an account; left empty, an event-stream control acts on every account.
+QJsonObject emailBody(const QString &email)
 {
-    return QJsonDocument::fromJson(json).object();
+    return email.isEmpty() ? QJsonObject() : QJsonObject{{u"email"_qs, email}};
 }
 
 } // namespace
@@ -116,7 +117,7 @@ QUrl LocalService::eventsBaseURL() const
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
 }
 
-QByteArray LocalService::call(const char *method, const std::string &path, const QJsonObject &body)
+QJsonObject LocalService::call(const char *method, const std::string &path, const QJsonObject &body)
 {
     if (!m_control)
         throw std::runtime_error("the local service is not running");
@@ -130,7 +131,7 @@ QByteArray LocalService::call(const char *method, const std::string &path, const
     if (result->status < 200 || result->status > 299)
         throw std::runtime_error("test control " + path + " answered "
                                  + std::to_string(result->status) + ": " + result->body);
-    return QByteArray::fromStdString(result->body);
+    return QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
 }
 
 void LocalService::addAccount(const Account &account)
@@ -171,8 +172,7 @@ void LocalService::injectFault(const QByteArray &method, const QString &path, Fa
 
 int LocalService::requestCount(const QByteArray &method, const QString &path)
 {
-    return object(call("GET",
-                       "/_test/requests" + query(u"path"_qs, path) + "&method=" + method.data()))
+    return call("GET", "/_test/requests" + query(u"path"_qs, path) + "&method=" + method.data())
         .value(u"count")
         .toInt(-1);
 }
@@ -189,14 +189,13 @@ DriveFile LocalService::putFile(const QString &email, const QString &name,
         body.insert(u"file_miniatures_path"_qs, thumbnailKey);
         body.insert(u"thumbnails"_qs, QJsonArray{thumbnailKey});
     }
-    return fileFromWire(Json::decode<FileDTO>(call("POST", "/_test/drive/files", body)));
+    const QJsonObject record = call("POST", "/_test/drive/files", body);
+    return fileFromWire(Json::decode<FileDTO>(QJsonDocument(record).toJson()));
 }
 
 qint64 LocalService::compactChanges(const QString &email)
 {
-    return object(call("POST", "/_test/drive/compact", {{u"email"_qs, email}}))
-        .value(u"cursor")
-        .toInteger(-1);
+    return call("POST", "/_test/drive/compact", emailBody(email)).value(u"cursor").toInteger(-1);
 }
 
 void LocalService::failStorage(int count, int status)
@@ -207,34 +206,31 @@ void LocalService::failStorage(int count, int status)
 
 LocalService::Leftovers LocalService::leftovers(const QString &email)
 {
-    const QJsonObject answer = object(call("GET", "/_test/uploads" + query(u"email"_qs, email)));
+    const QJsonObject answer = call("GET", "/_test/uploads" + query(u"email"_qs, email));
     return {answer.value(u"uploads").toInt(-1), answer.value(u"parts").toInt(-1),
             answer.value(u"part_files").toInt(-1), answer.value(u"content_files").toInt(-1)};
 }
 
 std::chrono::nanoseconds LocalService::publishDriveChange(const QString &email)
 {
-    return std::chrono::nanoseconds(
-        object(call("POST", "/_test/events/publish", {{u"email"_qs, email}}))
-            .value(u"published_ns")
-            .toInteger(-1));
+    return std::chrono::nanoseconds(call("POST", "/_test/events/publish", emailBody(email))
+                                        .value(u"published_ns")
+                                        .toInteger(-1));
 }
 
 int LocalService::closeEventStreams(const QString &email)
 {
-    const QJsonObject body = email.isEmpty() ? QJsonObject() : QJsonObject{{u"email"_qs, email}};
-    return object(call("POST", "/_test/events/close", body)).value(u"closed").toInt(-1);
+    return call("POST", "/_test/events/close", emailBody(email)).value(u"closed").toInt(-1);
 }
 
 int LocalService::stallEventStreams(const QString &email)
 {
-    const QJsonObject body = email.isEmpty() ? QJsonObject() : QJsonObject{{u"email"_qs, email}};
-    return object(call("POST", "/_test/events/stall", body)).value(u"stalled").toInt(-1);
+    return call("POST", "/_test/events/stall", emailBody(email)).value(u"stalled").toInt(-1);
 }
 
 int LocalService::eventStreamLimit()
 {
-    return object(call("GET", "/_test/events/streams")).value(u"limit").toInt(-1);
+    return call("GET", "/_test/events/streams").value(u"limit").toInt(-1);
 }
 
 void LocalService::setEventKeepAlive(std::chrono::milliseconds interval)

@@ -113,7 +113,7 @@ public:
     void reset();
 
 private:
-    QByteArray call(const char *method, const std::string &path, const QJsonObject &body = {});
+    QJsonObject call(const char *method, const std::string &path, const QJsonObject &body = {});
     void expire(const char *kind);
 
     QTemporaryDir m_data;

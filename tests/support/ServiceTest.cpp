@@ -17,20 +17,17 @@ namespace {
 // above anything the local service needs.
 constexpr double requestTimeoutSeconds = 5.0;
 
-QString runSuffix()
-{
-    static const QString suffix =
-        QStringLiteral(".test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-    return suffix;
-}
+// Service names of this run's own.
+const QString runSuffix =
+    QStringLiteral(".test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
 
 } // namespace
 
 KeychainScope::KeychainScope()
-    : m_sessionStore(std::make_shared<KeychainSessionStore>(sessionKeychainService + runSuffix(),
+    : m_sessionStore(std::make_shared<KeychainSessionStore>(sessionKeychainService + runSuffix,
                                                             appGroupIdentifier))
     , m_trustedDevices(std::make_shared<KeychainTrustedDeviceStore>(
-          trustedDeviceKeychainService + runSuffix(), appGroupIdentifier))
+          trustedDeviceKeychainService + runSuffix, appGroupIdentifier))
 {}
 
 KeychainScope::~KeychainScope()
