@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The application's event stream against the real service: drops, refusals, a stalled
-// stream, refused and renewed tokens, announced changes, cancellation. Back-off waits go to a
-// manual clock that records them and lets them pass at once; the service sends keep-alives
-// every few milliseconds and the client gives a silent stream up after a few hundred.
+// The application's event stream against the real service: drops, refusals, a stalled stream,
+// refused and renewed tokens, a change made through the drive's API; and the service carrying
+// every stream it takes while still answering requests. Back-off waits go to a manual clock that
+// records them and lets them pass at once; the service sends keep-alives every few milliseconds
+// and the client gives a silent stream up after a few hundred.
 #include "AsyncTest.h"
 #include "EventStatusTesting.h"
-#include "LocalService.h"
 #include "ManualClock.h"
-#include "OathTool.h"
-#include "ServiceClient.h"
+#include "ServiceTest.h"
 #include "events/DriveEventStream.h"
+#include "models/DriveDTOs.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <exception>
@@ -22,12 +24,11 @@ using namespace std::chrono_literals;
 using Status = DriveEventStream::Status;
 using Statuses = QList<Status>;
 
-Q_DECLARE_METATYPE(Statuses)
-
 namespace {
 
-const QString password = QStringLiteral("s3cret pass phrase");
-const QString secret = QStringLiteral("GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ");
+// What the service does to the first stream once it is connected.
+enum class Drop { none, close, stall };
+
 const QString streamPath = QStringLiteral("/api/v1/jmap/events/web");
 const QString loginPath = QStringLiteral("/api/v1/auth/login-jmap");
 // What the application asks; the service's test setting shortens it for every stream.
@@ -36,7 +37,6 @@ constexpr auto keepAlive = 20ms;
 constexpr auto idleTimeout = 300ms;
 
 const Status connected = Status::connected();
-const Status unauthorized = Status::unauthorized();
 Status disconnected(qint64 seconds)
 {
     return Status::disconnected(seconds);
@@ -53,371 +53,260 @@ QList<std::chrono::milliseconds> waitsOf(const Statuses &statuses)
     return waits;
 }
 
-// One run of the stream on a signed-in client. The hooks act on the service from inside the
-// handlers, at a known point of the run; a hook that fails cancels the run and its failure is
-// thrown by run().
+// The stream run on a signed-in client, with a hook that acts on the service at a known point:
+// once the first status is reported.
 struct LiveStream {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<ApiClient> client;
-    CancellationSource cancel;
+    std::function<void()> afterFirstStatus;
     Statuses statuses;
     int changes = 0;
-    std::function<void()> afterStatus; // `statuses` already holds the new one
-    std::function<void()> afterChange;
-    std::exception_ptr hookFailure;
 
-    void cancelAfterStatuses(qsizetype count, std::function<void()> before = {})
+    // Runs until `statusCount` statuses are reported (0: until the run ends by itself), or a
+    // change is when `untilChange`. A hook that throws ends the run, and run() throws it.
+    void run(const LocalService &service, qsizetype statusCount, bool untilChange = false)
     {
-        afterStatus = [this, count, before] {
-            if (before)
-                before();
-            if (statuses.size() >= count)
-                cancel.cancel();
-        };
-    }
-
-    void run(const LocalService &service)
-    {
-        const DriveEventStream stream(client, service.eventsBaseURL(), pingSeconds, idleTimeout);
-        const auto onChange = [this]() -> QCoro::Task<> {
+        CancellationSource cancel;
+        std::exception_ptr failure;
+        const auto onChange = [&]() -> QCoro::Task<> {
             ++changes;
-            hook(afterChange);
+            if (untilChange)
+                cancel.cancel();
             co_return;
         };
-        const auto onStatus = [this](Status status) -> QCoro::Task<> {
+        const auto onStatus = [&](Status status) -> QCoro::Task<> {
             statuses.append(status);
-            hook(afterStatus);
+            try {
+                if (statuses.size() == 1 && afterFirstStatus)
+                    afterFirstStatus();
+            } catch (...) {
+                failure = std::current_exception();
+                cancel.cancel();
+            }
+            if (statuses.size() == statusCount)
+                cancel.cancel();
             co_return;
         };
+        const DriveEventStream stream(client, service.eventsBaseURL(), pingSeconds, idleTimeout);
         runAsync(stream.run(onChange, onStatus, cancel.token()));
-        if (hookFailure)
-            std::rethrow_exception(hookFailure);
+        if (failure)
+            std::rethrow_exception(failure);
     }
+};
 
-private:
-    void hook(const std::function<void()> &action)
+// An event stream opened by hand on a bare socket, as any other client's would be.
+struct RawStream {
+    QTcpSocket socket;
+    QByteArray received;
+
+    RawStream(int port, const QByteArray &token)
     {
-        if (!action)
-            return;
-        try {
-            action();
-        } catch (...) {
-            hookFailure = std::current_exception();
-            cancel.cancel();
-        }
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
+                         [this] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        socket.write("GET /api/v1/jmap/events/web?ping=30 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                     "Accept: text/event-stream\r\nAuthorization: Bearer "
+                     + token + "\r\n\r\n");
     }
+    // 0 until the head has arrived.
+    int status() const { return received.startsWith("HTTP/1.1 ") ? received.mid(9, 3).toInt() : 0; }
+    qsizetype changes() const { return received.count("event: drive.changed\n"); }
 };
 
 } // namespace
 
-class TestLiveEvents : public QObject {
+Q_DECLARE_METATYPE(Statuses)
+Q_DECLARE_METATYPE(Drop)
+
+class TestLiveEvents : public ServiceTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
 
-    void reconnectsWhenServiceCloses();
-    void backsOffWhileRefused_data();
-    void backsOffWhileRefused();
-    void reconnectsAfterStall();
+    void reconnectsWithBackOff_data();
+    void reconnectsWithBackOff();
     void renewsRefusedTokenSilently_data();
     void renewsRefusedTokenSilently();
-    void reportsUnauthorizedWhenSignInFails_data();
     void reportsUnauthorizedWhenSignInFails();
-    void announcesChange();
-    void coalescesBursts_data();
-    void coalescesBursts();
-    void cancellationClosesStream();
+    void announcesChangeMadeThroughTheDrive();
+    void manyStreamsLeaveRequestsServed();
 
 private:
     // A new account signed in on the stream's client (through its second factor, with the
     // device remembered, when it has an authenticator); its address.
-    QString signIn(LiveStream &live, bool withAuthenticator = false);
-
-    std::unique_ptr<LocalService> m_service;
-    std::unique_ptr<KeychainScope> m_keychain;
-};
-
-void TestLiveEvents::initTestCase()
-{
-    for (const QString &reason :
-         {LocalService::unavailableReason(), KeychainScope::unavailableReason()}) {
-        if (!reason.isEmpty())
-            QSKIP(qPrintable(reason));
+    QString signInStream(LiveStream &live, bool withAuthenticator = false)
+    {
+        live.client = newClient(live.clock);
+        const QString email = addAccount(QStringLiteral("events"), withAuthenticator);
+        signIn(*live.client, email, true);
+        return email;
     }
-    m_service = std::make_unique<LocalService>();
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_keychain = std::make_unique<KeychainScope>();
-}
+};
 
 void TestLiveEvents::init()
 {
-    m_service->setEventKeepAlive(keepAlive);
+    service().setEventKeepAlive(keepAlive);
 }
 
-void TestLiveEvents::cleanup()
+void TestLiveEvents::reconnectsWithBackOff_data()
 {
-    m_service->reset();
-}
-
-QString TestLiveEvents::signIn(LiveStream &live, bool withAuthenticator)
-{
-    live.client = makeServiceClient(*m_service, *m_keychain, 3, 5ms, live.clock);
-    const QString email = LocalService::uniqueEmail(QStringLiteral("events"));
-    m_service->addAccount({email, password, withAuthenticator ? secret : QString(), {}, false});
-    m_keychain->forgetLater(email);
-    const LoginOutcome outcome = runAsync(live.client->login(email, password));
-    if (const TwoFactorChallenge *challenge = outcome.challenge())
-        runAsync(live.client->verifyTwoFactor(*challenge, TwoFactorMethod::totp, totpCode(secret),
-                                              true, QStringLiteral("Poste de test")));
-    return email;
-}
-
-void TestLiveEvents::reconnectsWhenServiceCloses()
-{
-    LiveStream live;
-    const QString email = signIn(live);
-    live.cancelAfterStatuses(3, [&] {
-        if (live.statuses.size() == 1)
-            QCOMPARE(m_service->closeEventStreams(email), 1);
-    });
-
-    live.run(*m_service);
-
-    QCOMPARE(live.statuses, (Statuses{connected, disconnected(1), connected}));
-    QCOMPARE(live.clock->sleeps(), (QList<std::chrono::milliseconds>{1s}));
-    QCOMPARE(m_service->requestCount("GET", streamPath), 2);
-}
-
-void TestLiveEvents::backsOffWhileRefused_data()
-{
-    QTest::addColumn<QList<int>>("refusals"); // the next stream attempts are answered these
-    QTest::addColumn<bool>("afterDrop");      // refused once connected and dropped
+    QTest::addColumn<int>("refusals"); // the next stream attempts are answered 503
+    QTest::addColumn<Drop>("drop");    // and, if any, refused only after this
     QTest::addColumn<Statuses>("expected");
 
+    QTest::newRow("closed once connected")
+        << 0 << Drop::close << Statuses{connected, disconnected(1), connected};
+    QTest::newRow("stalled once connected")
+        << 0 << Drop::stall << Statuses{connected, disconnected(1), connected};
     QTest::newRow("unavailable from the start")
-        << QList<int>{503, 503, 503, 503} << false
+        << 4 << Drop::none
         << Statuses{disconnected(1), disconnected(2), disconnected(5), disconnected(10), connected};
     QTest::newRow("unavailable after a drop")
-        << QList<int>{503, 503, 503} << true
-        << Statuses{connected,       disconnected(1),  disconnected(2),
-                    disconnected(5), disconnected(10), connected};
-    QTest::newRow("error, unknown path, other success")
-        << QList<int>{500, 404, 202} << false
-        << Statuses{disconnected(1), disconnected(2), disconnected(5), connected};
+        << 3 << Drop::close << Statuses{connected,       disconnected(1),  disconnected(2),
+                                        disconnected(5), disconnected(10), connected};
 }
 
-void TestLiveEvents::backsOffWhileRefused()
+void TestLiveEvents::reconnectsWithBackOff()
 {
-    QFETCH(QList<int>, refusals);
-    QFETCH(bool, afterDrop);
+    QFETCH(int, refusals);
+    QFETCH(Drop, drop);
     QFETCH(Statuses, expected);
-
     LiveStream live;
-    const QString email = signIn(live);
-    const auto refuse = [&] {
-        for (const int status : std::as_const(refusals))
-            m_service->refuseEventStreams(status, 1);
+    const QString email = signInStream(live);
+    if (drop == Drop::none)
+        service().refuseEventStreams(503, refusals);
+    live.afterFirstStatus = [&] {
+        if (drop == Drop::none)
+            return;
+        if (refusals > 0)
+            service().refuseEventStreams(503, refusals);
+        // A stalled stream stays open but silent: the client gives it up after the idle timeout.
+        QCOMPARE(drop == Drop::close ? service().closeEventStreams(email)
+                                     : service().stallEventStreams(email),
+                 1);
     };
-    if (!afterDrop)
-        refuse();
-    live.cancelAfterStatuses(expected.size(), [&] {
-        if (afterDrop && live.statuses.size() == 1) {
-            refuse();
-            m_service->closeEventStreams(email);
-        }
-    });
 
-    live.run(*m_service);
+    live.run(service(), expected.size());
 
     QCOMPARE(live.statuses, expected);
     QCOMPARE(live.clock->sleeps(), waitsOf(expected));
-    QCOMPARE(m_service->requestCount("GET", streamPath), refusals.size() + (afterDrop ? 2 : 1));
-}
-
-void TestLiveEvents::reconnectsAfterStall()
-{
-    LiveStream live;
-    const QString email = signIn(live);
-    live.cancelAfterStatuses(3, [&] {
-        if (live.statuses.size() == 1)
-            QCOMPARE(m_service->stallEventStreams(email), 1);
-    });
-
-    live.run(*m_service);
-
-    // No keep-alive for longer than the idle timeout: given up, and a new stream opened.
-    QCOMPARE(live.statuses, (Statuses{connected, disconnected(1), connected}));
-    QCOMPARE(m_service->requestCount("GET", streamPath), 2);
+    QCOMPARE(service().requestCount("GET", streamPath), refusals + expected.count(connected));
 }
 
 void TestLiveEvents::renewsRefusedTokenSilently_data()
 {
     QTest::addColumn<bool>("whileConnected"); // the token is refused on a reconnection
-    QTest::addColumn<int>("refusal");         // 0: the service voids its tokens
     QTest::addColumn<Statuses>("expected");
-
-    QTest::newRow("token expired before connecting") << false << 0 << Statuses{connected};
+    QTest::newRow("token expired before connecting") << false << Statuses{connected};
     QTest::newRow("token expired while connected")
-        << true << 0 << Statuses{connected, disconnected(1), connected};
-    QTest::newRow("stream forbidden once") << false << 403 << Statuses{connected};
+        << true << Statuses{connected, disconnected(1), connected};
 }
 
 void TestLiveEvents::renewsRefusedTokenSilently()
 {
     QFETCH(bool, whileConnected);
-    QFETCH(int, refusal);
     QFETCH(Statuses, expected);
-
     LiveStream live;
-    const QString email = signIn(live);
+    const QString email = signInStream(live);
     const QString firstToken = live.client->currentAccessToken().value_or(QString());
-    const int loginsBefore = m_service->requestCount("POST", loginPath);
-    const auto refuse = [&] {
-        if (refusal)
-            m_service->refuseEventStreams(refusal, 1);
-        else
-            m_service->expireAccessTokens();
-    };
+    const int loginsBefore = service().requestCount("POST", loginPath);
     if (!whileConnected)
-        refuse();
-    live.cancelAfterStatuses(expected.size(), [&] {
-        if (whileConnected && live.statuses.size() == 1) {
-            refuse();
-            m_service->closeEventStreams(email);
+        service().expireAccessTokens();
+    live.afterFirstStatus = [&] {
+        if (whileConnected) {
+            service().expireAccessTokens();
+            service().closeEventStreams(email);
         }
-    });
+    };
 
-    live.run(*m_service);
+    live.run(service(), expected.size());
 
     // The refusal itself is never reported: one silent sign-in, and the stream is back.
     QCOMPARE(live.statuses, expected);
-    QCOMPARE(m_service->requestCount("POST", loginPath), loginsBefore + 1);
+    QCOMPARE(service().requestCount("POST", loginPath), loginsBefore + 1);
     // Every connection, and the one refusal.
-    QCOMPARE(m_service->requestCount("GET", streamPath), expected.count(connected) + 1);
+    QCOMPARE(service().requestCount("GET", streamPath), expected.count(connected) + 1);
     const auto renewed = live.client->currentAccessToken();
     QVERIFY(renewed && *renewed != firstToken);
 }
 
-void TestLiveEvents::reportsUnauthorizedWhenSignInFails_data()
-{
-    QTest::addColumn<bool>("withAuthenticator");
-    QTest::addColumn<bool>("passwordChanged"); // otherwise the device is no longer trusted
-    QTest::addColumn<bool>("whileConnected");
-    QTest::addColumn<Statuses>("expected");
-
-    QTest::newRow("password changed") << false << true << false << Statuses{unauthorized};
-    QTest::newRow("second factor now required") << true << false << false << Statuses{unauthorized};
-    QTest::newRow("password changed while connected")
-        << false << true << true << Statuses{connected, disconnected(1), unauthorized};
-}
-
 void TestLiveEvents::reportsUnauthorizedWhenSignInFails()
 {
-    QFETCH(bool, withAuthenticator);
-    QFETCH(bool, passwordChanged);
-    QFETCH(bool, whileConnected);
-    QFETCH(Statuses, expected);
-
     LiveStream live;
-    const QString email = signIn(live, withAuthenticator);
-    const auto refuse = [&] {
-        if (passwordChanged)
-            m_service->changePassword(email, QStringLiteral("changed elsewhere"));
-        else
-            m_service->expireTrustedDevices();
-        m_service->expireAccessTokens();
-    };
-    if (!whileConnected)
-        refuse();
-    live.afterStatus = [&] {
-        if (whileConnected && live.statuses.size() == 1) {
-            refuse();
-            m_service->closeEventStreams(email);
-        }
-    };
+    signInStream(live, true);
+    // The device is no longer trusted: signing in again would need a second factor.
+    service().expireTrustedDevices();
+    service().expireAccessTokens();
 
-    // No cancellation: run ends by itself once it has reported unauthorized.
-    live.run(*m_service);
+    // The run ends by itself once it has reported unauthorized.
+    live.run(service(), 0);
 
-    QCOMPARE(live.statuses, expected);
+    QCOMPARE(live.statuses, Statuses{Status::unauthorized()});
     QVERIFY(!live.client->isAuthenticated());
-    QCOMPARE(m_service->requestCount("GET", streamPath), whileConnected ? 2 : 1);
+    QCOMPARE(service().requestCount("GET", streamPath), 1);
 }
 
-void TestLiveEvents::announcesChange()
+void TestLiveEvents::announcesChangeMadeThroughTheDrive()
 {
     LiveStream live;
-    const QString email = signIn(live);
-    live.afterStatus = [&] { m_service->publishDriveChange(email); };
-    live.afterChange = [&] { live.cancel.cancel(); };
+    signInStream(live);
+    const DriveAPI drive(live.client);
+    // Made while the stream runs, as the extension would make it.
+    live.afterFirstStatus = [&] {
+        static_cast<void>(drive.createFolder(QStringLiteral("Annoncé"), {}));
+    };
 
-    live.run(*m_service);
+    live.run(service(), 0, true);
 
     QCOMPARE(live.changes, 1);
     QCOMPARE(live.statuses, Statuses{connected});
+    QCOMPARE(runAsync(drive.folders({})).size(), size_t(1));
 }
 
-void TestLiveEvents::coalescesBursts_data()
+void TestLiveEvents::manyStreamsLeaveRequestsServed()
 {
-    QTest::addColumn<int>("ownChanges");
-    QTest::addColumn<int>("othersChanges"); // of another account's drive
-    QTest::addColumn<int>("fewest");
-    QTest::addColumn<int>("most");
+    const DriveAccount account = signedInAccount(QStringLiteral("streams"));
+    const QByteArray token = account.client->currentAccessToken().value_or(QString()).toUtf8();
+    const int limit = service().eventStreamLimit();
+    QVERIFY2(limit >= 100, "the service must carry at least a hundred streams");
+    constexpr int beyondLimit = 8;
 
-    QTest::newRow("one change") << 1 << 0 << 1 << 1;
-    QTest::newRow("burst of twenty") << 20 << 0 << 1 << 3;
-    QTest::newRow("another account's drive") << 0 << 5 << 0 << 0;
-    QTest::newRow("both drives") << 3 << 3 << 1 << 2;
-}
+    // All at once, as clients do when a restart of the service dropped them together.
+    std::vector<std::unique_ptr<RawStream>> streams;
+    for (int i = 0; i < limit + beyondLimit; ++i)
+        streams.push_back(std::make_unique<RawStream>(service().port(), token));
+    const auto withStatus = [&](int status) {
+        return int(std::count_if(streams.begin(), streams.end(),
+                                 [&](const auto &stream) { return stream->status() == status; }));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(withStatus(0), 0, 5000);
+    QCOMPARE(withStatus(200), limit);
+    // The streams beyond the limit are told to come back later, so that the workers left
+    // answer requests.
+    QCOMPARE(withStatus(503), beyondLimit);
 
-void TestLiveEvents::coalescesBursts()
-{
-    QFETCH(int, ownChanges);
-    QFETCH(int, othersChanges);
-    QFETCH(int, fewest);
-    QFETCH(int, most);
-
-    LiveStream live;
-    const QString email = signIn(live);
-    const QString other = LocalService::uniqueEmail(QStringLiteral("other"));
-    m_service->addAccount({other, password, {}, {}, false});
-    // The changes, then the end of the stream: a change still held back goes out before the
-    // end, so every announcement has arrived when the drop is reported.
-    live.cancelAfterStatuses(2, [&] {
-        if (live.statuses.size() != 1)
-            return;
-        for (int i = 0; i < std::max(ownChanges, othersChanges); ++i) {
-            if (i < ownChanges)
-                m_service->publishDriveChange(email);
-            if (i < othersChanges)
-                m_service->publishDriveChange(other);
+    // With every stream the service takes held open, requests are all answered, side by side.
+    constexpr int requests = 24;
+    const int answered = runAsync([](std::shared_ptr<ApiClient> client) -> QCoro::Task<int> {
+        std::vector<QCoro::Task<QuotaDTO>> pending;
+        for (int i = 0; i < requests; ++i)
+            pending.push_back(client->get<QuotaDTO>(QStringLiteral("/drive/quota")));
+        int count = 0;
+        for (auto &request : pending) {
+            co_await std::move(request);
+            ++count;
         }
-        m_service->closeEventStreams(email);
-    });
+        co_return count;
+    }(account.client));
+    QCOMPARE(answered, requests);
 
-    live.run(*m_service);
-
-    QCOMPARE(live.statuses, (Statuses{connected, disconnected(1)}));
-    QVERIFY2(live.changes >= fewest && live.changes <= most,
-             qPrintable(QStringLiteral("%1 announcements").arg(live.changes)));
-}
-
-void TestLiveEvents::cancellationClosesStream()
-{
-    LiveStream live;
-    const QString email = signIn(live);
-    live.cancelAfterStatuses(1);
-
-    live.run(*m_service);
-
-    QCOMPARE(live.statuses, Statuses{connected});
-    // The connection is closed with the run; the service lets the stream go at its next
-    // keep-alive, a few milliseconds later.
-    QTRY_COMPARE_WITH_TIMEOUT(m_service->openEventStreams(email), 0, 2000);
-    QCOMPARE(m_service->requestCount("GET", streamPath), 1);
+    // And the streams still carry news: one change reaches every one of them.
+    service().publishDriveChange(account.email);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        std::count_if(streams.begin(), streams.end(),
+                      [](const auto &stream) { return stream->changes() == 1; }),
+        qsizetype(limit), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestLiveEvents)

@@ -1,21 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Sign-in with and without a second factor, end to end: the client of the core library, the
-// local service over HTTP, and the session and trusted-device items in the Secret Service.
+// Signing in end to end: the client of the core library, the local service over HTTP, and the
+// session and trusted-device items in the Secret Service; then the silent re-login behind an
+// expired token, and where it has to give up.
 #include "AsyncTest.h"
 #include "DriveErrorTesting.h"
-#include "LocalService.h"
 #include "OathTool.h"
-#include "ServiceClient.h"
-#include "client/NetworkAccessTransport.h"
+#include "ServiceTest.h"
 #include "errors/HttpErrorMapping.h"
 #include "models/DriveDTOs.h"
 
-#include <QCoro/QCoroNetworkReply>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTest>
+
+#include <httplib.h>
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -24,129 +22,57 @@ Q_DECLARE_METATYPE(OrvelanNimbal::TwoFactorMethod)
 
 namespace {
 
-const QString password = QStringLiteral("correct horse battery");
-const QString secret = QStringLiteral("JBSWY3DPEHPK3PXPJBSWY3DPEHPK3PXP");
 const QString deviceLabel = QStringLiteral("Poste de test");
-constexpr qint64 quotaMegabytes = 2048;
-
-struct RawAnswer {
-    int status = 0;
-    QByteArray body;
-};
-
-// A sign-in request written by hand, as a client without a second-factor screen would send it.
-QCoro::Task<RawAnswer> postRaw(QUrl url, QByteArray body) {
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    std::unique_ptr<QNetworkReply> reply(sharedNetworkAccessManager().post(request, body));
-    co_await reply.get();
-    co_return RawAnswer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                        reply->readAll()};
-}
-
-// A six-digit code that none of the steps the service accepts right now would produce.
-QString wrongCode() {
-    const QStringList valid{totpCode(secret, -1), totpCode(secret), totpCode(secret, 1)};
-    return valid.contains(QStringLiteral("000000")) ? QStringLiteral("111111")
-                                                    : QStringLiteral("000000");
-}
+const QString quotaPath = QStringLiteral("/drive/quota");
+const QString quotaServerPath = QStringLiteral("/api/v1/drive/quota");
+const QString loginServerPath = QStringLiteral("/api/v1/auth/login-jmap");
 
 } // namespace
 
-class TestSignIn : public QObject {
+class TestSignIn : public ServiceTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
-    void signsInWithoutSecondFactor_data();
     void signsInWithoutSecondFactor();
     void signsInWithSecondFactor_data();
     void signsInWithSecondFactor();
-    void recoveryCodeWorksOnce();
     void rememberedDeviceSkipsSecondFactor_data();
     void rememberedDeviceSkipsSecondFactor();
-    void refusesWrongCredentials_data();
-    void refusesWrongCredentials();
+    void refusesWrongPasswordsThenCloses();
     void passkeyOnlyChallengeAcceptsNoCode();
-    void tooManyAttempts_data();
-    void tooManyAttempts();
-    void expiredChallenge_data();
-    void expiredChallenge();
-    void clientWithoutSecondFactorSupport_data();
+    void refusesCodesTooLateOrTooOften_data();
+    void refusesCodesTooLateOrTooOften();
     void clientWithoutSecondFactorSupport();
-
-private:
-    // A new account of the local service; returns its address as created.
-    QString addAccount(const QString &tag, bool withAuthenticator, QStringList recoveryCodes = {},
-                       bool passkeyOnly = false);
-    std::shared_ptr<ApiClient> newClient() { return makeServiceClient(*m_service, *m_keychain); }
-
-    std::unique_ptr<LocalService> m_service;
-    std::unique_ptr<KeychainScope> m_keychain;
+    void renewsExpiredTokenSilently_data();
+    void renewsExpiredTokenSilently();
+    void signsInAgainOnlyOncePerRequest();
 };
 
-void TestSignIn::initTestCase() {
-    for (const QString &reason :
-         {LocalService::unavailableReason(), KeychainScope::unavailableReason()}) {
-        if (!reason.isEmpty())
-            QSKIP(qPrintable(reason));
-    }
-    m_service = std::make_unique<LocalService>();
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_keychain = std::make_unique<KeychainScope>();
-}
-
-void TestSignIn::cleanup() {
-    m_service->reset();
-}
-
-QString TestSignIn::addAccount(const QString &tag, bool withAuthenticator,
-                               QStringList recoveryCodes, bool passkeyOnly) {
-    const QString email = LocalService::uniqueEmail(tag);
-    m_service->addAccount({email, password, withAuthenticator ? secret : QString(),
-                           std::move(recoveryCodes), passkeyOnly, quotaMegabytes});
-    m_keychain->forgetLater(email);
-    return email;
-}
-
-void TestSignIn::signsInWithoutSecondFactor_data() {
-    QTest::addColumn<bool>("typedInCapitals");
-    QTest::newRow("address as created") << false;
-    QTest::newRow("address in capitals") << true;
-}
-
-void TestSignIn::signsInWithoutSecondFactor() {
-    QFETCH(bool, typedInCapitals);
-    const QString email = addAccount(QStringLiteral("plain"), false);
+void TestSignIn::signsInWithoutSecondFactor()
+{
+    const QString email = addAccount(QStringLiteral("plain"), false, {}, false, 2048);
     auto client = newClient();
 
-    const LoginOutcome outcome =
-        runAsync(client->login(typedInCapitals ? email.toUpper() : email, password));
+    // Typed in capitals: the service answers with the address as created.
+    const LoginOutcome outcome = runAsync(client->login(email.toUpper(), password));
 
     QVERIFY(outcome.session());
-    // The service answers with the address as created, whatever the letter case typed.
     QCOMPARE(outcome.session()->account, email);
-    QCOMPARE(client->account(), email);
-    const auto stored = runAsync(m_keychain->sessionStore()->load());
-    QVERIFY(stored);
-    QCOMPARE(*stored, *outcome.session());
-    const auto quota = runAsync(client->get<QuotaDTO>(QStringLiteral("/drive/quota")));
-    QCOMPARE(quota.quotaMax, std::optional<double>(quotaMegabytes));
-    QCOMPARE(quota.quotaUsed, std::optional<double>(0));
+    QCOMPARE(runAsync(keychain().sessionStore()->load()), std::optional(*outcome.session()));
+    QCOMPARE(runAsync(client->get<QuotaDTO>(quotaPath)).quotaMax, std::optional<double>(2048));
 }
 
-void TestSignIn::signsInWithSecondFactor_data() {
+void TestSignIn::signsInWithSecondFactor_data()
+{
     QTest::addColumn<TwoFactorMethod>("method");
     QTest::addColumn<QString>("typedCode"); // empty: the authenticator's current code
     QTest::newRow("authenticator code") << TwoFactorMethod::totp << QString();
-    QTest::newRow("recovery code") << TwoFactorMethod::recovery << QStringLiteral("ab12-cd34");
     QTest::newRow("recovery code typed loosely")
-        << TwoFactorMethod::recovery << QStringLiteral("  AB12 CD34\n");
+        << TwoFactorMethod::recovery << QStringLiteral("  ab12 CD34\n");
 }
 
-void TestSignIn::signsInWithSecondFactor() {
+void TestSignIn::signsInWithSecondFactor()
+{
     QFETCH(TwoFactorMethod, method);
     QFETCH(QString, typedCode);
     const QString email = addAccount(QStringLiteral("totp"), true, {QStringLiteral("AB12-CD34")});
@@ -162,62 +88,46 @@ void TestSignIn::signsInWithSecondFactor() {
     QVERIFY(challenge->expiresAt <= QDateTime::currentDateTimeUtc().addSecs(301));
     QVERIFY(!client->isAuthenticated());
 
-    const QString code = typedCode.isEmpty() ? totpCode(secret) : typedCode;
+    const QString code = typedCode.isEmpty() ? totpCode(totpSecret) : typedCode;
     const DriveSession session =
         runAsync(client->verifyTwoFactor(*challenge, method, code, false, deviceLabel));
 
     QCOMPARE(session.account, email);
     QCOMPARE(session.password, password);
     QCOMPARE(client->currentAccessToken(), session.accessToken);
-    QCOMPARE(runAsync(m_keychain->sessionStore()->load()), std::optional(session));
-    QVERIFY(!runAsync(m_keychain->trustedDevices()->token(email))); // not asked to remember
-    const auto quota = runAsync(client->get<QuotaDTO>(QStringLiteral("/drive/quota")));
-    QCOMPARE(quota.quotaMax, std::optional<double>(quotaMegabytes));
-}
+    QCOMPARE(runAsync(keychain().sessionStore()->load()), std::optional(session));
+    QVERIFY(!runAsync(keychain().trustedDevices()->token(email))); // not asked to remember
+    QVERIFY(runAsync(client->get<QuotaDTO>(quotaPath)).quotaMax);
+    if (method != TwoFactorMethod::recovery)
+        return;
 
-void TestSignIn::recoveryCodeWorksOnce() {
-    const QString email =
-        addAccount(QStringLiteral("recovery"), true, {QStringLiteral("ab12-cd34")});
-    auto client = newClient();
-
-    const LoginOutcome first = runAsync(client->login(email, password));
-    QVERIFY(first.challenge());
-    runAsync(client->verifyTwoFactor(*first.challenge(), TwoFactorMethod::recovery,
-                                     QStringLiteral("ab12-cd34"), false, deviceLabel));
-
-    // The only code is spent: the next challenge no longer offers recovery, and the code is
+    // The only recovery code is spent: the next challenge no longer offers it, and it is
     // refused if sent all the same.
-    const LoginOutcome second = runAsync(client->login(email, password));
-    QVERIFY(second.challenge());
-    QCOMPARE(second.challenge()->methods, QStringList{QStringLiteral("totp")});
-    try {
-        runAsync(client->verifyTwoFactor(*second.challenge(), TwoFactorMethod::recovery,
-                                         QStringLiteral("ab12-cd34"), false, deviceLabel));
-        QFAIL("a spent recovery code was accepted");
-    } catch (const DriveError &error) {
-        QCOMPARE(error, DriveError::twoFactorInvalidCode());
-        QCOMPARE(error.errorDescription(), QStringLiteral("Code invalide."));
-    }
+    const LoginOutcome again = runAsync(client->login(email, password));
+    QVERIFY(again.challenge());
+    QCOMPARE(again.challenge()->methods, QStringList{QStringLiteral("totp")});
+    NIMBAL_EXPECT_DRIVE_ERROR(
+        runAsync(client->verifyTwoFactor(*again.challenge(), method, code, false, deviceLabel)),
+        DriveError::twoFactorInvalidCode());
 }
 
-void TestSignIn::rememberedDeviceSkipsSecondFactor_data() {
+void TestSignIn::rememberedDeviceSkipsSecondFactor_data()
+{
     QTest::addColumn<bool>("remember");
     QTest::newRow("remembered") << true;
     QTest::newRow("not remembered") << false;
 }
 
-void TestSignIn::rememberedDeviceSkipsSecondFactor() {
+void TestSignIn::rememberedDeviceSkipsSecondFactor()
+{
     QFETCH(bool, remember);
     const QString email = addAccount(QStringLiteral("device"), true);
     auto client = newClient();
-    const LoginOutcome first = runAsync(client->login(email, password));
-    QVERIFY(first.challenge());
-    runAsync(client->verifyTwoFactor(*first.challenge(), TwoFactorMethod::totp, totpCode(secret),
-                                     remember, deviceLabel));
+    signIn(*client, email, remember);
     // The token lives in the Secret Service under the account, whatever its letter case.
-    QCOMPARE(runAsync(m_keychain->trustedDevices()->token(email.toUpper())).has_value(), remember);
+    QCOMPARE(runAsync(keychain().trustedDevices()->token(email.toUpper())).has_value(), remember);
     runAsync(client->logout());
-    QVERIFY(!runAsync(m_keychain->sessionStore()->load()));
+    QVERIFY(!runAsync(keychain().sessionStore()->load()));
 
     // A new client, as after a restart: only the keychain remembers.
     auto restarted = newClient();
@@ -228,123 +138,145 @@ void TestSignIn::rememberedDeviceSkipsSecondFactor() {
     QCOMPARE(restarted->isAuthenticated(), remember);
 }
 
-void TestSignIn::refusesWrongCredentials_data() {
-    QTest::addColumn<bool>("knownAddress");
-    QTest::newRow("wrong password") << true;
-    QTest::newRow("unknown address") << false;
-}
-
-void TestSignIn::refusesWrongCredentials() {
-    QFETCH(bool, knownAddress);
-    const QString email = knownAddress ? addAccount(QStringLiteral("wrong"), false)
-                                       : LocalService::uniqueEmail(QStringLiteral("nobody"));
+void TestSignIn::refusesWrongPasswordsThenCloses()
+{
+    const QString email = addAccount(QStringLiteral("guess"));
     auto client = newClient();
-
-    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("not it"))),
-                              DriveError::notAuthenticated());
+    for (int i = 0; i < 5; ++i)
+        NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("guess"))),
+                                  DriveError::notAuthenticated());
+    // Closed now, even to the right password.
+    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, password)),
+                              DriveError::tooManyAttempts());
     QVERIFY(!client->isAuthenticated());
 }
 
-void TestSignIn::passkeyOnlyChallengeAcceptsNoCode() {
+void TestSignIn::passkeyOnlyChallengeAcceptsNoCode()
+{
     const QString email = addAccount(QStringLiteral("passkey"), false, {}, true);
-    auto client = newClient();
-
-    const LoginOutcome outcome = runAsync(client->login(email, password));
-
+    const LoginOutcome outcome = runAsync(newClient()->login(email, password));
     QVERIFY(outcome.challenge());
     QCOMPARE(outcome.challenge()->methods, QStringList{QStringLiteral("webauthn")});
     QVERIFY(!outcome.challenge()->acceptsAnyCode());
 }
 
-void TestSignIn::tooManyAttempts_data() {
-    QTest::addColumn<bool>("atVerification");
-    QTest::newRow("passwords") << false;
-    QTest::newRow("codes") << true;
+void TestSignIn::refusesCodesTooLateOrTooOften_data()
+{
+    QTest::addColumn<bool>("expired"); // else five wrong codes come first
+    QTest::newRow("challenge expired") << true;
+    QTest::newRow("too many wrong codes") << false;
 }
 
-void TestSignIn::tooManyAttempts() {
-    QFETCH(bool, atVerification);
-    const QString email = addAccount(QStringLiteral("guess"), true);
-    auto client = newClient();
-    constexpr int allowedFailures = 5;
-
-    if (!atVerification) {
-        for (int i = 0; i < allowedFailures; ++i)
-            NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, QStringLiteral("guess"))),
-                                      DriveError::notAuthenticated());
-        // Closed now, even to the right password.
-        NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->login(email, password)),
-                                  DriveError::tooManyAttempts());
-        return;
-    }
-    const LoginOutcome outcome = runAsync(client->login(email, password));
-    QVERIFY(outcome.challenge());
-    const QString wrong = wrongCode();
-    for (int i = 0; i < allowedFailures; ++i)
-        NIMBAL_EXPECT_DRIVE_ERROR(
-            runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp, wrong,
-                                             false, deviceLabel)),
-            DriveError::twoFactorInvalidCode());
-    NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp,
-                                         totpCode(secret), false, deviceLabel)),
-        DriveError::tooManyAttempts());
-    QVERIFY(!client->isAuthenticated());
-}
-
-void TestSignIn::expiredChallenge_data() {
-    QTest::addColumn<bool>("voidedByService");
-    QTest::newRow("voided by the service") << true;
-    QTest::newRow("lifetime of no time at all") << false;
-}
-
-void TestSignIn::expiredChallenge() {
-    QFETCH(bool, voidedByService);
+void TestSignIn::refusesCodesTooLateOrTooOften()
+{
+    QFETCH(bool, expired);
     const QString email = addAccount(QStringLiteral("late"), true);
     auto client = newClient();
-    if (!voidedByService)
-        m_service->setPendingLoginLifetime(0);
-
     const LoginOutcome outcome = runAsync(client->login(email, password));
     QVERIFY(outcome.challenge());
-    if (voidedByService)
-        m_service->expirePendingLogins();
-    else
-        QVERIFY(outcome.challenge()->expiresAt <= QDateTime::currentDateTimeUtc());
+    const auto verify = [&](const QString &code) {
+        return runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp, code,
+                                                false, deviceLabel));
+    };
+    if (expired)
+        service().expirePendingLogins();
+    // A six-digit code that none of the steps the service accepts right now would produce.
+    const QStringList valid{totpCode(totpSecret, -1), totpCode(totpSecret),
+                            totpCode(totpSecret, 1)};
+    const QString wrong = valid.contains(u"000000"_qs) ? u"111111"_qs : u"000000"_qs;
+    for (int i = 0; !expired && i < 5; ++i)
+        NIMBAL_EXPECT_DRIVE_ERROR(verify(wrong), DriveError::twoFactorInvalidCode());
 
-    NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(client->verifyTwoFactor(*outcome.challenge(), TwoFactorMethod::totp,
-                                         totpCode(secret), false, deviceLabel)),
-        DriveError::twoFactorExpired());
+    // The right code comes too late.
+    const DriveError expected =
+        expired ? DriveError::twoFactorExpired() : DriveError::tooManyAttempts();
+    NIMBAL_EXPECT_DRIVE_ERROR(verify(totpCode(totpSecret)), expected);
     QVERIFY(!client->isAuthenticated());
 }
 
-void TestSignIn::clientWithoutSecondFactorSupport_data() {
-    QTest::addColumn<bool>("passkey");
-    QTest::addColumn<QJsonValue>("supportsTwoFactor"); // undefined: the key is left out
-    QTest::newRow("authenticator, false") << false << QJsonValue(false);
-    QTest::newRow("authenticator, key absent") << false << QJsonValue(QJsonValue::Undefined);
-    QTest::newRow("authenticator, text \"true\"") << false << QJsonValue(QStringLiteral("true"));
-    QTest::newRow("passkey, false") << true << QJsonValue(false);
+void TestSignIn::clientWithoutSecondFactorSupport()
+{
+    const QString email = addAccount(QStringLiteral("old-client"), true);
+    // Sent by hand, as a client that knows nothing of second factors would: no "supports_2fa".
+    const QJsonObject body{{QStringLiteral("email"), email},
+                           {QStringLiteral("password"), password}};
+    httplib::Client http("127.0.0.1", service().port());
+    const httplib::Result answer = http.Post(
+        loginServerPath.toStdString(),
+        QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+
+    QVERIFY(answer);
+    QCOMPARE(answer->status, 403);
+    QCOMPARE(mapLoginError(answer->status, QByteArray::fromStdString(answer->body), std::nullopt),
+             DriveError::twoFactorClientUnsupported());
 }
 
-void TestSignIn::clientWithoutSecondFactorSupport() {
-    QFETCH(bool, passkey);
-    QFETCH(QJsonValue, supportsTwoFactor);
-    const QString email = addAccount(QStringLiteral("old-client"), !passkey, {}, passkey);
-    QJsonObject body{{QStringLiteral("email"), email}, {QStringLiteral("password"), password}};
-    if (!supportsTwoFactor.isUndefined())
-        body.insert(QStringLiteral("supports_2fa"), supportsTwoFactor);
-    QUrl url = m_service->apiBaseURL();
-    url.setPath(url.path() + QStringLiteral("/auth/login-jmap"));
+void TestSignIn::renewsExpiredTokenSilently_data()
+{
+    QTest::addColumn<bool>("withAuthenticator");
+    QTest::addColumn<bool>("rememberDevice");
+    QTest::addColumn<bool>("revokeDevice");
+    QTest::addColumn<bool>("renewed");
+    QTest::newRow("no second factor") << false << false << false << true;
+    QTest::newRow("remembered device") << true << true << false << true;
+    QTest::newRow("device never remembered") << true << false << false << false;
+    QTest::newRow("remembered device revoked") << true << true << true << false;
+}
 
-    const RawAnswer answer =
-        runAsync(postRaw(url, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+void TestSignIn::renewsExpiredTokenSilently()
+{
+    QFETCH(bool, withAuthenticator);
+    QFETCH(bool, rememberDevice);
+    QFETCH(bool, revokeDevice);
+    QFETCH(bool, renewed);
+    const QString email = addAccount(QStringLiteral("renewal"), withAuthenticator);
+    auto client = newClient();
+    signIn(*client, email, rememberDevice);
+    const QString before = client->currentAccessToken().value_or(QString());
+    const int loginsBefore = service().requestCount("POST", loginServerPath);
+    if (revokeDevice)
+        service().expireTrustedDevices();
+    service().expireAccessTokens();
 
-    QCOMPARE(answer.status, 403);
-    QVERIFY2(answer.body.contains("two_factor_client_unsupported"), answer.body.constData());
-    QCOMPARE(mapLoginError(answer.status, answer.body, std::nullopt),
-             DriveError::twoFactorClientUnsupported());
+    if (!renewed) {
+        NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->get<QuotaDTO>(quotaPath)),
+                                  DriveError::notAuthenticated());
+        // Silent re-login cannot answer a second factor: the session is gone, held and stored.
+        QVERIFY(!client->isAuthenticated());
+        QVERIFY(!runAsync(keychain().sessionStore()->load()));
+        QCOMPARE(service().requestCount("GET", quotaServerPath), 1);
+        return;
+    }
+    QVERIFY(runAsync(client->get<QuotaDTO>(quotaPath)).quotaMax);
+    // Refused once, signed in again once, sent again once.
+    QCOMPARE(service().requestCount("GET", quotaServerPath), 2);
+    QCOMPARE(service().requestCount("POST", loginServerPath), loginsBefore + 1);
+    const auto after = client->currentAccessToken();
+    QVERIFY(after && !after->isEmpty() && *after != before);
+    const auto stored = runAsync(keychain().sessionStore()->load());
+    QVERIFY(stored);
+    QCOMPARE(stored->accessToken, *after);
+    QCOMPARE(stored->account, email);
+    QCOMPARE(stored->password, password);
+}
+
+void TestSignIn::signsInAgainOnlyOncePerRequest()
+{
+    auto client = newClient();
+    signIn(*client, addAccount(QStringLiteral("loop")));
+    // Every token the service hands out from now on is born expired.
+    service().setAccessTokenLifetime(0);
+    service().expireAccessTokens();
+    const int loginsBefore = service().requestCount("POST", loginServerPath);
+
+    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(client->get<QuotaDTO>(quotaPath)),
+                              DriveError::notAuthenticated());
+
+    // One re-login, one resend, then the refusal stands: no loop of sign-ins.
+    QCOMPARE(service().requestCount("POST", loginServerPath), loginsBefore + 1);
+    QCOMPARE(service().requestCount("GET", quotaServerPath), 2);
+    // The password was accepted, so the new session stays.
+    QVERIFY(client->isAuthenticated());
 }
 
 QTEST_GUILESS_MAIN(TestSignIn)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// When the service closes the door on guesses, and for how long.
 #include "auth/RateLimiter.h"
 
 #include <QTest>
@@ -11,50 +12,42 @@ class TestRateLimiter : public QObject {
 private slots:
     void closesAfterTooManyFailures_data();
     void closesAfterTooManyFailures();
-    void successClearsTheCount();
-    void keysAreSeparate();
 };
 
-void TestRateLimiter::closesAfterTooManyFailures_data() {
-    QTest::addColumn<QList<qint64>>("failures"); // instants of the failed attempts
+void TestRateLimiter::closesAfterTooManyFailures_data()
+{
+    QTest::addColumn<QList<qint64>>("failures"); // instants of the failed attempts of "a"
+    QTest::addColumn<int>("successAfter");       // failures before a success; -1: none
+    QTest::addColumn<QByteArray>("key");         // checked
     QTest::addColumn<qint64>("checkedAt");
     QTest::addColumn<bool>("blocked");
     const QList<qint64> five{0, 1, 2, 3, 4};
-    QTest::newRow("four failures") << QList<qint64>{0, 1, 2, 3} << qint64(5) << false;
-    QTest::newRow("five failures") << five << qint64(5) << true;
-    QTest::newRow("last second of the lockout") << five << qint64(4 + 299) << true;
-    QTest::newRow("lockout over") << five << qint64(4 + 300) << false;
+    QTest::newRow("four failures") << QList<qint64>{0, 1, 2, 3} << -1 << "a"_qba << 5ll << false;
+    QTest::newRow("five failures") << five << -1 << "a"_qba << 5ll << true;
+    QTest::newRow("last second of the lockout") << five << -1 << "a"_qba << 303ll << true;
+    QTest::newRow("lockout over") << five << -1 << "a"_qba << 304ll << false;
     QTest::newRow("failures a window apart")
-        << QList<qint64>{0, 1, 2, 3, 900} << qint64(901) << false;
+        << QList<qint64>{0, 1, 2, 3, 900} << -1 << "a"_qba << 901ll << false;
     QTest::newRow("a new series after a lockout")
-        << QList<qint64>{0, 1, 2, 3, 4, 400, 401} << qint64(402) << false;
+        << QList<qint64>{0, 1, 2, 3, 4, 400, 401} << -1 << "a"_qba << 402ll << false;
+    QTest::newRow("a success clears the count") << five << 4 << "a"_qba << 5ll << false;
+    QTest::newRow("another key") << five << -1 << "b"_qba << 5ll << false;
 }
 
-void TestRateLimiter::closesAfterTooManyFailures() {
+void TestRateLimiter::closesAfterTooManyFailures()
+{
     QFETCH(QList<qint64>, failures);
+    QFETCH(int, successAfter);
+    QFETCH(QByteArray, key);
     QFETCH(qint64, checkedAt);
     QFETCH(bool, blocked);
     RateLimiter limiter;
-    for (const qint64 at : failures)
-        limiter.recordFailure("login:a", at);
-    QCOMPARE(limiter.isBlocked("login:a", checkedAt), blocked);
-}
-
-void TestRateLimiter::successClearsTheCount() {
-    RateLimiter limiter;
-    for (int i = 0; i < 4; ++i)
-        limiter.recordFailure("verify:1", i);
-    limiter.recordSuccess("verify:1");
-    limiter.recordFailure("verify:1", 10);
-    QVERIFY(!limiter.isBlocked("verify:1", 11));
-}
-
-void TestRateLimiter::keysAreSeparate() {
-    RateLimiter limiter;
-    for (int i = 0; i < 5; ++i)
-        limiter.recordFailure("login:a", i);
-    QVERIFY(limiter.isBlocked("login:a", 5));
-    QVERIFY(!limiter.isBlocked("login:b", 5));
+    for (qsizetype i = 0; i < failures.size(); ++i) {
+        if (i == successAfter)
+            limiter.recordSuccess("a");
+        limiter.recordFailure("a", failures[i]);
+    }
+    QCOMPARE(limiter.isBlocked(key.toStdString(), checkedAt), blocked);
 }
 
 QTEST_GUILESS_MAIN(TestRateLimiter)

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LocalService.h"
 
+#include "client/JsonDecoding.h"
+#include "models/DriveDTOs.h"
+#include "models/WireConversions.h"
+
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrlQuery>
 #include <QUuid>
@@ -23,20 +26,40 @@ const char *const serviceVariable = "NIMBAL_SERVICE";
 constexpr int startTimeoutMilliseconds = 10000;
 constexpr int stopTimeoutMilliseconds = 5000;
 
-QByteArray json(const QJsonObject &object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+std::string query(const QString &key, const QString &value)
+{
+    QUrlQuery query;
+    query.addQueryItem(key, value);
+    return "?" + query.toString(QUrl::FullyEncoded).toStdString();
+}
+
+// The body naming an account; left empty, an event-stream control acts on every account.
+QJsonObject emailBody(const QString &email)
+{
+    return email.isEmpty() ? QJsonObject() : QJsonObject{{u"email"_qs, email}};
 }
 
 } // namespace
 
-QString LocalService::unavailableReason() {
+QString LocalService::unavailableReason()
+{
     if (qEnvironmentVariableIsEmpty(serviceVariable))
         return QStringLiteral("NIMBAL_SERVICE is not set: run through ctest (or ./run test), or "
                               "point it at the nimbal-service binary");
     return {};
 }
 
-LocalService::LocalService() {
+QString LocalService::uniqueEmail(const QString &tag)
+{
+    static std::atomic<int> counter = 0;
+    return QStringLiteral("%1-%2-%3@nimbal.test")
+        .arg(tag)
+        .arg(++counter)
+        .arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+}
+
+LocalService::LocalService()
+{
     const QString program = qEnvironmentVariable(serviceVariable);
     if (program.isEmpty() || !m_data.isValid()) {
         m_error = program.isEmpty() ? unavailableReason() : m_data.errorString();
@@ -51,22 +74,18 @@ LocalService::LocalService() {
     // A test that crashes takes its service along instead of leaving it to hold ctest's pipe.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start();
-    if (!m_process.waitForStarted(startTimeoutMilliseconds)) {
-        m_error = m_process.errorString();
-        return;
-    }
-
-    static const QRegularExpression ready(
-        QStringLiteral("^nimbal-service listening on http://127\\.0\\.0\\.1:(\\d+)$"));
     QElapsedTimer waited;
     waited.start();
     while (!m_process.canReadLine()) {
         const int left = int(startTimeoutMilliseconds - waited.elapsed());
         if (left <= 0 || !m_process.waitForReadyRead(left)) {
-            m_error = QStringLiteral("the service did not say it was listening");
+            m_error = QStringLiteral("the service did not say it was listening: ")
+                      + m_process.errorString();
             return;
         }
     }
+    static const QRegularExpression ready(
+        QStringLiteral("^nimbal-service listening on http://127\\.0\\.0\\.1:(\\d+)$"));
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
     const auto match = ready.match(line);
     if (!match.hasMatch()) {
@@ -77,7 +96,8 @@ LocalService::LocalService() {
     m_control = std::make_unique<httplib::Client>("127.0.0.1", m_port);
 }
 
-LocalService::~LocalService() {
+LocalService::~LocalService()
+{
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
@@ -87,187 +107,145 @@ LocalService::~LocalService() {
     }
 }
 
-bool LocalService::stop()
+QUrl LocalService::apiBaseURL() const
 {
-    m_process.terminate();
-    return m_process.waitForFinished(stopTimeoutMilliseconds)
-           && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-}
-
-QUrl LocalService::apiBaseURL() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1").arg(m_port));
 }
 
-QUrl LocalService::eventsBaseURL() const {
+QUrl LocalService::eventsBaseURL() const
+{
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
 }
 
-QByteArray LocalService::call(const char *method, const std::string &path, const QByteArray &body) {
+QJsonObject LocalService::call(const char *method, const std::string &path, const QJsonObject &body)
+{
     if (!m_control)
         throw std::runtime_error("the local service is not running");
-    httplib::Result result = [&] {
-        const std::string content = body.toStdString();
-        if (qstrcmp(method, "POST") == 0)
-            return m_control->Post(path, content, "application/json");
-        if (qstrcmp(method, "DELETE") == 0)
-            return m_control->Delete(path);
-        return m_control->Get(path);
-    }();
+    const std::string content = QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
+    const httplib::Result result = qstrcmp(method, "POST") == 0
+                                       ? m_control->Post(path, content, "application/json")
+                                       : m_control->Get(path);
     if (!result)
         throw std::runtime_error("test control " + path
                                  + " failed: " + httplib::to_string(result.error()));
     if (result->status < 200 || result->status > 299)
         throw std::runtime_error("test control " + path + " answered "
                                  + std::to_string(result->status) + ": " + result->body);
-    return QByteArray::fromStdString(result->body);
+    return QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
 }
 
-void LocalService::addAccount(const Account &account) {
-    QJsonObject body{
-        {QStringLiteral("email"), account.email},
-        {QStringLiteral("password"), account.password},
-        {QStringLiteral("recovery_codes"), QJsonArray::fromStringList(account.recoveryCodes)},
-        {QStringLiteral("passkey_only"), account.passkeyOnly},
-        {QStringLiteral("quota_mb"), account.quotaMegabytes}};
-    if (!account.totpSecret.isEmpty())
-        body.insert(QStringLiteral("totp_secret"), account.totpSecret);
-    call("POST", "/_test/accounts", json(body));
-}
-
-void LocalService::injectFault(const QByteArray &method, const QString &path, const Fault &fault,
-                               int count) {
-    QJsonObject headers;
-    for (const auto &[name, value] : fault.headers)
-        headers.insert(QString::fromUtf8(name), QString::fromUtf8(value));
-    call("POST", "/_test/faults",
-         json({{QStringLiteral("method"), QString::fromUtf8(method)},
-               {QStringLiteral("path"), path},
-               {QStringLiteral("count"), count},
-               {QStringLiteral("status"), fault.status},
-               {QStringLiteral("delay_ms"), fault.delayMilliseconds},
-               {QStringLiteral("headers"), headers},
-               {QStringLiteral("drop_connection"), fault.dropConnection},
-               {QStringLiteral("body"), QString::fromUtf8(fault.body)}}));
-}
-
-int LocalService::requestCount(const QByteArray &method, const QString &path) {
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("method"), QString::fromUtf8(method));
-    query.addQueryItem(QStringLiteral("path"), path);
-    const QByteArray answer =
-        call("GET", "/_test/requests?" + query.toString(QUrl::FullyEncoded).toStdString());
-    return QJsonDocument::fromJson(answer).object().value(u"count").toInt(-1);
-}
-
-void LocalService::setLifetime(const char *key, qint64 seconds) {
-    call("POST", "/_test/lifetimes", json({{QString::fromLatin1(key), seconds}}));
-}
-
-void LocalService::setAccessTokenLifetime(qint64 seconds) {
-    setLifetime("access_token_seconds", seconds);
-}
-
-void LocalService::setPendingLoginLifetime(qint64 seconds) {
-    setLifetime("pending_login_seconds", seconds);
-}
-
-void LocalService::expire(const char *kind) {
-    QJsonObject body{{QStringLiteral("access_tokens"), false}};
-    body.insert(QString::fromLatin1(kind), true);
-    call("POST", "/_test/expire", json(body));
-}
-
-void LocalService::expireAccessTokens() {
-    expire("access_tokens");
-}
-
-void LocalService::expirePendingLogins() {
-    expire("pending_logins");
-}
-
-void LocalService::expireTrustedDevices() {
-    expire("trusted_devices");
-}
-
-void LocalService::changePassword(const QString &email, const QString &password)
+void LocalService::addAccount(const Account &account)
 {
-    call("POST", "/_test/accounts/password",
-         json({{QStringLiteral("email"), email}, {QStringLiteral("password"), password}}));
+    QJsonObject body{{u"email"_qs, account.email},
+                     {u"password"_qs, account.password},
+                     {u"recovery_codes"_qs, QJsonArray::fromStringList(account.recoveryCodes)},
+                     {u"passkey_only"_qs, account.passkeyOnly},
+                     {u"quota_mb"_qs, account.quotaMegabytes}};
+    if (!account.totpSecret.isEmpty())
+        body.insert(u"totp_secret"_qs, account.totpSecret);
+    call("POST", "/_test/accounts", body);
+}
+
+void LocalService::setAccessTokenLifetime(qint64 seconds)
+{
+    call("POST", "/_test/lifetimes", {{u"access_token_seconds"_qs, seconds}});
+}
+
+void LocalService::expire(const char *kind)
+{
+    // Access tokens are voided unless the body says otherwise.
+    QJsonObject body{{u"access_tokens"_qs, false}};
+    body.insert(QString::fromLatin1(kind), true);
+    call("POST", "/_test/expire", body);
+}
+
+void LocalService::injectFault(const QByteArray &method, const QString &path, Fault fault,
+                               int count)
+{
+    call("POST", "/_test/faults",
+         {{u"method"_qs, QString::fromLatin1(method)},
+          {u"path"_qs, path},
+          {u"count"_qs, count},
+          {u"status"_qs, fault.status},
+          {u"drop_connection"_qs, fault.dropConnection}});
+}
+
+int LocalService::requestCount(const QByteArray &method, const QString &path)
+{
+    return call("GET", "/_test/requests" + query(u"path"_qs, path) + "&method=" + method.data())
+        .value(u"count")
+        .toInt(-1);
+}
+
+DriveFile LocalService::putFile(const QString &email, const QString &name,
+                                const QByteArray &content, std::optional<qint64> folder,
+                                const QString &thumbnailKey)
+{
+    QJsonObject body{{u"email"_qs, email},
+                     {u"file_name"_qs, name},
+                     {u"id_folder"_qs, folder.value_or(0)},
+                     {u"content"_qs, QString::fromUtf8(content)}};
+    if (!thumbnailKey.isEmpty()) {
+        body.insert(u"file_miniatures_path"_qs, thumbnailKey);
+        body.insert(u"thumbnails"_qs, QJsonArray{thumbnailKey});
+    }
+    const QJsonObject record = call("POST", "/_test/drive/files", body);
+    return fileFromWire(Json::decode<FileDTO>(QJsonDocument(record).toJson()));
+}
+
+qint64 LocalService::compactChanges(const QString &email)
+{
+    return call("POST", "/_test/drive/compact", emailBody(email)).value(u"cursor").toInteger(-1);
+}
+
+void LocalService::failStorage(int count, int status)
+{
+    call("POST", "/_test/uploads/faults",
+         {{u"fault"_qs, u"fail"_qs}, {u"count"_qs, count}, {u"status"_qs, status}});
+}
+
+LocalService::Leftovers LocalService::leftovers(const QString &email)
+{
+    const QJsonObject answer = call("GET", "/_test/uploads" + query(u"email"_qs, email));
+    return {answer.value(u"uploads").toInt(-1), answer.value(u"parts").toInt(-1),
+            answer.value(u"part_files").toInt(-1), answer.value(u"content_files").toInt(-1)};
 }
 
 std::chrono::nanoseconds LocalService::publishDriveChange(const QString &email)
 {
-    const QByteArray answer =
-        call("POST", "/_test/events/publish", json({{QStringLiteral("email"), email}}));
-    return std::chrono::nanoseconds(
-        QJsonDocument::fromJson(answer).object().value(u"published_ns").toInteger(-1));
-}
-
-int LocalService::actOnEventStreams(const char *action, const QString &email,
-                                    const char *resultKey)
-{
-    QJsonObject body;
-    if (!email.isEmpty())
-        body.insert(QStringLiteral("email"), email);
-    const QByteArray answer = call("POST", std::string("/_test/events/") + action, json(body));
-    return QJsonDocument::fromJson(answer).object().value(QLatin1String(resultKey)).toInt(-1);
+    return std::chrono::nanoseconds(call("POST", "/_test/events/publish", emailBody(email))
+                                        .value(u"published_ns")
+                                        .toInteger(-1));
 }
 
 int LocalService::closeEventStreams(const QString &email)
 {
-    return actOnEventStreams("close", email, "closed");
+    return call("POST", "/_test/events/close", emailBody(email)).value(u"closed").toInt(-1);
 }
 
 int LocalService::stallEventStreams(const QString &email)
 {
-    return actOnEventStreams("stall", email, "stalled");
-}
-
-QJsonObject LocalService::eventStreams(const QString &email)
-{
-    std::string path = "/_test/events/streams";
-    if (!email.isEmpty()) {
-        QUrlQuery query;
-        query.addQueryItem(QStringLiteral("email"), email);
-        path += "?" + query.toString(QUrl::FullyEncoded).toStdString();
-    }
-    return QJsonDocument::fromJson(call("GET", path)).object();
-}
-
-int LocalService::openEventStreams(const QString &email)
-{
-    return eventStreams(email).value(u"open").toInt(-1);
+    return call("POST", "/_test/events/stall", emailBody(email)).value(u"stalled").toInt(-1);
 }
 
 int LocalService::eventStreamLimit()
 {
-    return eventStreams({}).value(u"limit").toInt(-1);
-}
-
-void LocalService::setEventSetting(const char *key, qint64 value)
-{
-    call("POST", "/_test/events/settings", json({{QString::fromLatin1(key), value}}));
+    return call("GET", "/_test/events/streams").value(u"limit").toInt(-1);
 }
 
 void LocalService::setEventKeepAlive(std::chrono::milliseconds interval)
 {
-    setEventSetting("keepalive_ms", interval.count());
+    call("POST", "/_test/events/settings", {{u"keepalive_ms"_qs, qint64(interval.count())}});
 }
 
 void LocalService::setEventDebounce(std::chrono::milliseconds debounce)
 {
-    setEventSetting("debounce_ms", debounce.count());
-}
-
-void LocalService::setEventStreamLimit(int limit)
-{
-    setEventSetting("max_streams", limit);
+    call("POST", "/_test/events/settings", {{u"debounce_ms"_qs, qint64(debounce.count())}});
 }
 
 void LocalService::refuseEventStreams(int status, int count)
 {
-    injectFault("GET", QStringLiteral("/api/v1/jmap/events/web"), Fault::withStatus(status),
-                count);
+    injectFault("GET", u"/api/v1/jmap/events/web"_qs, {status}, count);
 }
 
 void LocalService::reset()
@@ -275,14 +253,6 @@ void LocalService::reset()
     call("POST", "/_test/reset");
     call("POST", "/_test/events/reset");
     call("POST", "/_test/uploads/reset");
-}
-
-QString LocalService::uniqueEmail(const QString &tag) {
-    static std::atomic<int> counter = 0;
-    return QStringLiteral("%1-%2-%3@nimbal.test")
-        .arg(tag)
-        .arg(++counter)
-        .arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
 }
 
 } // namespace OrvelanNimbal::Testing

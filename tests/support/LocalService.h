@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "models/DriveModels.h"
+
 #include <QByteArray>
 #include <QJsonObject>
-#include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,7 +12,7 @@
 
 #include <chrono>
 #include <memory>
-#include <utility>
+#include <optional>
 
 namespace httplib {
 class Client;
@@ -36,21 +37,26 @@ public:
         qint64 quotaMegabytes = 10240;
     };
 
-    // What the next answers of a route are made to be (see injectFault).
+    // How the next answers of a route go wrong: a status, or a connection that breaks once
+    // the head is sent.
     struct Fault {
-        int status = 0; // 0: the real answer
-        int delayMilliseconds = 0;
-        QList<std::pair<QByteArray, QByteArray>> headers;
-        bool dropConnection = false; // the head is sent, then the connection breaks
-        QByteArray body;
-
-        static Fault withStatus(int status) { return Fault{status, 0, {}, false, {}}; }
-        static Fault droppedConnection() { return Fault{0, 0, {}, true, {}}; }
+        int status = 0;
+        bool dropConnection = false;
     };
 
-    // Why no service can be started here (NIMBAL_SERVICE is not set), or empty. Tests skip
-    // with this text.
+    // What an account's uploads have left on the service: rows of uploads in progress and of
+    // their parts, files in its parts folder and in its content folder.
+    struct Leftovers {
+        int uploads = 0;
+        int parts = 0;
+        int partFiles = 0;
+        int contentFiles = 0;
+    };
+
+    // Why no service can be started here (NIMBAL_SERVICE is not set), or empty.
     static QString unavailableReason();
+    // An address no other test of this run uses; `tag` makes logs readable.
+    static QString uniqueEmail(const QString &tag);
 
     // Starts the service and waits for it to listen; check isRunning().
     LocalService();
@@ -59,33 +65,32 @@ public:
     LocalService &operator=(const LocalService &) = delete;
 
     bool isRunning() const { return m_port > 0; }
-    // Asks the service to stop, as the system does at shutdown, and waits for it to exit. True
-    // when it exited by itself, in time and successfully.
-    bool stop();
     QString errorString() const { return m_error; }
-
-    QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
-    QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
     int port() const { return m_port; }
     qint64 processId() const { return m_process.processId(); }
+    QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
+    QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
 
     void addAccount(const Account &account);
+    void setAccessTokenLifetime(qint64 seconds);
+    void expireAccessTokens() { expire("access_tokens"); }
+    void expirePendingLogins() { expire("pending_logins"); }
+    void expireTrustedDevices() { expire("trusted_devices"); }
 
-    // The next `count` requests of `method` (or "*") on the server path `path` (e.g.
-    // "/api/v1/drive/quota", no query) are answered with `fault`.
-    void injectFault(const QByteArray &method, const QString &path, const Fault &fault,
-                     int count = 1);
+    // The next `count` requests of `method` on the server path `path` (e.g.
+    // "/api/v1/drive/quota", no query) meet `fault`.
+    void injectFault(const QByteArray &method, const QString &path, Fault fault, int count = 1);
     // Requests received on a server path since the start or the last reset().
     int requestCount(const QByteArray &method, const QString &path);
 
-    void setAccessTokenLifetime(qint64 seconds);
-    void setPendingLoginLifetime(qint64 seconds);
-    void expireAccessTokens();
-    void expirePendingLogins();
-    void expireTrustedDevices();
-
-    // As if the user changed the password elsewhere; tokens already handed out stay valid.
-    void changePassword(const QString &email, const QString &password);
+    // A file put straight into the account's drive, as the service records it.
+    DriveFile putFile(const QString &email, const QString &name, const QByteArray &content,
+                      std::optional<qint64> folder = {}, const QString &thumbnailKey = {});
+    // The feed refuses every cursor but the newest, which this gives.
+    qint64 compactChanges(const QString &email);
+    // The storage answers the next `count` part uploads `status` and keeps nothing.
+    void failStorage(int count, int status = 503);
+    Leftovers leftovers(const QString &email);
 
     // --- Event streams; an empty `email` means every account ---
     // A change of the account's drive, announced as a drive request would. Gives the instant the
@@ -95,30 +100,21 @@ public:
     int closeEventStreams(const QString &email = {});
     // Silences the open streams, connections left open. Gives how many.
     int stallEventStreams(const QString &email = {});
-    int openEventStreams(const QString &email = {});
     // How many streams may be open at once, all accounts together.
     int eventStreamLimit();
     // New streams send keep-alives this often, whatever they asked for.
     void setEventKeepAlive(std::chrono::milliseconds interval);
     void setEventDebounce(std::chrono::milliseconds debounce);
-    void setEventStreamLimit(int limit);
     // The next `count` attempts to open a stream are answered `status`.
     void refuseEventStreams(int status, int count);
 
-    // Faults (storage faults too), counts, lifetimes, rate limits and event-stream settings
-    // back to how the service started; every open stream ended.
+    // Faults, counts, lifetimes, rate limits and event-stream settings back to how the service
+    // started; every open stream ended.
     void reset();
 
-    // An address no other test of this run uses; `tag` makes logs readable.
-    static QString uniqueEmail(const QString &tag);
-
 private:
-    QByteArray call(const char *method, const std::string &path, const QByteArray &body = {});
-    void setLifetime(const char *key, qint64 seconds);
+    QJsonObject call(const char *method, const std::string &path, const QJsonObject &body = {});
     void expire(const char *kind);
-    QJsonObject eventStreams(const QString &email);
-    int actOnEventStreams(const char *action, const QString &email, const char *resultKey);
-    void setEventSetting(const char *key, qint64 value);
 
     QTemporaryDir m_data;
     QProcess m_process;

@@ -1,8 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
-    support/DriveControls.cpp
-    support/DriveControls.h
     support/DriveErrorTesting.h
     support/DriveModelsTesting.h
     support/EventStatusTesting.h
@@ -11,17 +9,13 @@ target_sources(NimbalTestSupport PRIVATE
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/LocalService.cpp
-    support/LocalUploadFile.cpp
-    support/LocalUploadFile.h
     support/LocalService.h
     support/ManualClock.cpp
     support/ManualClock.h
     support/OathTool.cpp
     support/OathTool.h
-    support/RawEventStream.cpp
-    support/RawEventStream.h
-    support/ServiceClient.cpp
-    support/ServiceClient.h
+    support/ServiceTest.cpp
+    support/ServiceTest.h
 )
 # The test controls of the local service are called with a plain client of their own.
 target_link_libraries(NimbalTestSupport PRIVATE PkgConfig::HTTPLIB)
