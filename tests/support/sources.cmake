@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
+    support/ClientHarness.h
     support/DriveControls.cpp
     support/DriveControls.h
     support/DriveErrorTesting.h
