@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Cancellation, the clock's waits, and the wake-up primitive every wait is built on.
 #include "AsyncTest.h"
-
 #include "client/Cancellation.h"
 #include "client/Clock.h"
 #include "client/Wakeup.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 
@@ -18,52 +16,34 @@ class TestCancellation : public QObject {
     Q_OBJECT
 
 private slots:
-    void callbacksRunOnceOnCancel();
-    void registrationEndsWithItsScope();
+    void callbacks();
     void childrenFollowTheirParent();
     void cancelFromAnotherThread();
     void endingARegistrationWaitsForItsRunningCallback();
     void systemClockSleeps();
-    void systemClockSleepEndsEarlyWhenCancelled();
     void wakeupDeliveredBeforeWaiting();
 };
 
-void TestCancellation::callbacksRunOnceOnCancel()
+void TestCancellation::callbacks()
 {
     CancellationSource source;
     const CancellationToken token = source.token();
     int calls = 0;
     const auto registration = token.onCancel([&] { ++calls; });
+    {
+        const auto ended = token.onCancel([&] { calls += 100; });
+    }
+    CancellationRegistration moved = token.onCancel([&] { calls += 100; });
+    moved.reset();
+    const auto never = CancellationToken().onCancel([&] { calls += 100; });
+
     QVERIFY(!token.isCancelled());
     source.cancel();
     source.cancel();
-    QCOMPARE(calls, 1);
-    QVERIFY(token.isCancelled());
+    QCOMPARE(calls, 1); // once, and only for the registration still alive
     QVERIFY_THROWS_EXCEPTION(OperationCancelled, token.throwIfCancelled());
-
-    // Registering on a cancelled token calls back at once.
-    const auto late = token.onCancel([&] { ++calls; });
+    const auto late = token.onCancel([&] { ++calls; }); // already cancelled: at once
     QCOMPARE(calls, 2);
-
-    // A default token never fires.
-    const CancellationToken never;
-    const auto none = never.onCancel([&] { ++calls; });
-    QVERIFY(!never.isCancelled());
-    QCOMPARE(calls, 2);
-}
-
-void TestCancellation::registrationEndsWithItsScope()
-{
-    CancellationSource source;
-    int calls = 0;
-    {
-        const auto registration = source.token().onCancel([&] { ++calls; });
-    }
-    auto moved = source.token().onCancel([&] { ++calls; });
-    CancellationRegistration kept = std::move(moved);
-    kept.reset();
-    source.cancel();
-    QCOMPARE(calls, 0);
 }
 
 void TestCancellation::childrenFollowTheirParent()
@@ -71,26 +51,26 @@ void TestCancellation::childrenFollowTheirParent()
     CancellationSource parent;
     CancellationSource child(parent.token());
     CancellationSource grandchild(child.token());
+    CancellationSource sibling(parent.token());
     child.cancel();
-    QVERIFY(!parent.isCancelled());
     QVERIFY(grandchild.isCancelled());
-
-    CancellationSource other(parent.token());
+    QVERIFY(!parent.isCancelled() && !sibling.isCancelled());
     parent.cancel();
-    QVERIFY(other.isCancelled());
+    QVERIFY(sibling.isCancelled());
 }
 
 void TestCancellation::cancelFromAnotherThread()
 {
+    // A long sleep of the real clock, cut short by a cancel from another thread.
     CancellationSource source;
-    auto wait = [](CancellationToken token) -> QCoro::Task<> {
-        co_await systemClock()->sleep(10s, token);
-    };
-    auto running = wait(source.token());
+    auto running = systemClock()->sleep(10s, source.token());
     std::unique_ptr<QThread> canceller(QThread::create([&] { source.cancel(); }));
     canceller->start();
     QVERIFY_THROWS_EXCEPTION(OperationCancelled, runAsync(std::move(running)));
     canceller->wait();
+    // Already cancelled: fails before waiting at all.
+    QVERIFY_THROWS_EXCEPTION(OperationCancelled,
+                             runAsync(systemClock()->sleep(10s, source.token())));
 }
 
 void TestCancellation::endingARegistrationWaitsForItsRunningCallback()
@@ -116,26 +96,9 @@ void TestCancellation::systemClockSleeps()
 {
     const auto clock = systemClock();
     const auto before = clock->continuousNow();
-    QElapsedTimer elapsed;
-    elapsed.start();
     runAsync(clock->sleep(20ms, {}));
-    QVERIFY(elapsed.elapsed() >= 19);
     QVERIFY(clock->continuousNow() - before >= 19ms);
     runAsync(clock->sleep(0ms, {})); // nothing to wait for
-}
-
-void TestCancellation::systemClockSleepEndsEarlyWhenCancelled()
-{
-    CancellationSource source;
-    auto running = systemClock()->sleep(10s, source.token());
-    QTimer::singleShot(5, [&] { source.cancel(); });
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QVERIFY_THROWS_EXCEPTION(OperationCancelled, runAsync(std::move(running)));
-    QVERIFY(elapsed.elapsed() < 2000);
-
-    // Already cancelled: fails before waiting at all.
-    QVERIFY_THROWS_EXCEPTION(OperationCancelled, runAsync(systemClock()->sleep(10s, source.token())));
 }
 
 void TestCancellation::wakeupDeliveredBeforeWaiting()
