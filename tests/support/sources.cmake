@@ -7,8 +7,6 @@ target_sources(NimbalTestSupport PRIVATE
     support/DriveErrorTesting.h
     support/DriveModelsTesting.h
     support/EventStatusTesting.h
-    support/FakeEventServer.cpp
-    support/FakeEventServer.h
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/LocalService.cpp
@@ -21,6 +19,7 @@ target_sources(NimbalTestSupport PRIVATE
     support/OathTool.h
     support/RawEventStream.cpp
     support/RawEventStream.h
+    support/ScriptedPeer.h
     support/ServiceClient.cpp
     support/ServiceClient.h
 )
