@@ -16,10 +16,7 @@ namespace {
 
 HttpRequest request(const QUrl &url, double timeout = 5)
 {
-    HttpRequest result;
-    result.url = url;
-    result.timeout = timeout;
-    return result;
+    return {url, "GET", {}, {}, timeout};
 }
 
 // The kind of failure of a request whose wording comes from the network layer.
@@ -51,8 +48,9 @@ private slots:
 
 void TestNetworkTransport::errorStatusesAreAnswers()
 {
+    // Chunked, so that no announced length lets the body be sized in advance.
     ScriptedPeer peer("HTTP/1.1 409 Conflict\r\nX-Drive-Conflict: archived\r\n"
-                      "Content-Length: 5\r\n\r\nstale");
+                      "Transfer-Encoding: chunked\r\n\r\n5\r\nstale\r\n0\r\n\r\n");
     HttpRequest put = request(peer.url(u"/api/v1/drive/files/5/rename"_s));
     put.method = "PUT";
     put.setHeader("Content-Type", "application/json");
