@@ -168,8 +168,9 @@ void TestLogin::verificationAnswers_data()
     row("remembered", 200, R"({"access_token":"t","trusted_device_token":"dev"})", alice, u"dev"_s);
     row("empty device token stores nothing", 200,
         R"({"access_token":"t","trusted_device_token":""})", alice, {});
-    row("returned address wins", 200, R"({"access_token":"t","email":"ALICE@orvelan.net"})",
-        u"ALICE@orvelan.net"_s, {});
+    row("returned address wins, the device stays the challenge's", 200,
+        R"({"access_token":"t","email":"ana@orvelan.net","trusted_device_token":"dev"})",
+        u"ana@orvelan.net"_s, u"dev"_s);
     row("429", 429, {}, {}, {}, DriveError::tooManyAttempts());
     row("410", 410, {}, {}, {}, DriveError::twoFactorExpired());
     row("401", 401, {}, {}, {}, DriveError::twoFactorInvalidCode());
