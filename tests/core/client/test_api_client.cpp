@@ -242,11 +242,7 @@ void TestApiClient::sendExternal()
 {
     ClientHarness harness;
     harness.signIn(alice);
-    HttpRequest put;
-    put.url = QUrl(u"http://storage.test/part?sig=x"_s);
-    put.method = "PUT";
-    put.body = "part bytes";
-    put.timeout = 300;
+    const HttpRequest put{QUrl(u"http://storage.test/part?sig=x"_s), "PUT", {}, "part", 300};
 
     // Sent exactly as given, retried on 5xx, and a refusal quotes 300 bytes of its body.
     harness.transport->enqueue(Reply::withStatus(500));
@@ -256,8 +252,10 @@ void TestApiClient::sendExternal()
     QCOMPARE(harness.transport->requests().size(), 2);
     const HttpRequest &sent = harness.request(1);
     QCOMPARE(sent.url, put.url);
+    QCOMPARE(sent.method, put.method);
+    QCOMPARE(sent.headers, HttpHeaders()); // no token, no content type
+    QCOMPARE(sent.body, put.body);
     QCOMPARE(sent.timeout, 300.0);
-    QCOMPARE(sent.headers, HttpHeaders());
 
     // A 401 from storage is an answer like any other: no re-login.
     harness.transport->enqueue(Reply::withStatus(401, "expired"));
