@@ -1,11 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(NimbalTestSupport PRIVATE
     support/AsyncTest.h
+    support/ClientHarness.h
     support/DriveErrorTesting.h
     support/DriveModelsTesting.h
     support/EventStatusTesting.h
-    support/FakeEventServer.cpp
-    support/FakeEventServer.h
     support/FakeTransport.cpp
     support/FakeTransport.h
     support/LocalService.cpp
@@ -14,6 +13,7 @@ target_sources(NimbalTestSupport PRIVATE
     support/ManualClock.h
     support/OathTool.cpp
     support/OathTool.h
+    support/ScriptedPeer.h
     support/ServiceTest.cpp
     support/ServiceTest.h
 )
