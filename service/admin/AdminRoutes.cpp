@@ -5,7 +5,6 @@
 //
 //   POST   /_test/accounts   {"email", "password", "totp_secret"?, "recovery_codes"?: [..],
 //                             "passkey_only"?, "quota_mb"?}                     → 201 {"id"}
-//   POST   /_test/accounts/password {"email", "password"}                      → 204
 //   POST   /_test/faults     {"method", "path", "count"?, "status"?, "delay_ms"?,
 //                             "headers"?: {name: value}, "drop_connection"?, "body"?} → 204
 //   DELETE /_test/faults                                                        → 204
@@ -64,31 +63,6 @@ void addAccount(ServiceContext &context, const httplib::Request &request,
     } catch (const AccountError &error) {
         sendError(response, error.reason == AccountError::Reason::exists ? 409 : 400,
                   QStringLiteral("invalid_account"), QString::fromUtf8(error.what()));
-    }
-}
-
-// As if the user changed the password elsewhere: the next sign-in with the old one fails.
-void changePassword(ServiceContext &context, const httplib::Request &request,
-                    httplib::Response &response)
-{
-    const auto body = jsonObjectBody(request);
-    const auto email = body ? stringMember(*body, u"email") : std::nullopt;
-    const auto password = body ? stringMember(*body, u"password") : std::nullopt;
-    if (!email || !password)
-        return badRequest(response, QStringLiteral("« email » et « password » sont requis"));
-    try {
-        const bool found = context.database().transaction([&](Connection &connection) {
-            const auto account = Accounts::findByEmail(connection, *email);
-            if (account)
-                Accounts::setPassword(connection, account->id, *password);
-            return account.has_value();
-        });
-        if (!found)
-            return sendError(response, 404, QStringLiteral("unknown_account"),
-                             QStringLiteral("aucun compte pour cette adresse"));
-        noContent(response);
-    } catch (const AccountError &error) {
-        badRequest(response, QString::fromUtf8(error.what()));
     }
 }
 
@@ -174,7 +148,6 @@ httplib::Server::Handler bound(ServiceContext &context, Handler handler) {
 void installAdminRoutes(httplib::Server &server, ServiceContext &context) {
     const std::string &root = testControlPrefix;
     server.Post(root + "/accounts", bound(context, &addAccount));
-    server.Post(root + "/accounts/password", bound(context, &changePassword));
     server.Post(root + "/faults", bound(context, &addFault));
     server.Delete(root + "/faults", bound(context, &clearFaults));
     server.Get(root + "/requests", bound(context, &requestCount));

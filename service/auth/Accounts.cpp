@@ -90,14 +90,6 @@ void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_
     connection.exec("UPDATE accounts SET totp_last_step = ? WHERE id = ?", step, accountId);
 }
 
-void setPassword(Connection &connection, std::int64_t accountId, const QString &password)
-{
-    if (password.isEmpty())
-        throw AccountError(AccountError::Reason::invalid, "le mot de passe ne peut pas être vide");
-    connection.exec("UPDATE accounts SET password_hash = ? WHERE id = ?",
-                    PasswordHash::make(password), accountId);
-}
-
 QStringList secondFactorMethods(Connection &connection, const Account &account) {
     QStringList methods;
     if (account.totpSecret)

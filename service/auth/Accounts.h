@@ -57,8 +57,6 @@ std::optional<Account> findById(Connection &connection, std::int64_t id);
 
 void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_t step);
 
-// Replaces the password (hashed like at creation). Tokens already handed out stay valid.
-void setPassword(Connection &connection, std::int64_t accountId, const QString &password);
 
 // The second factors a challenge offers: "totp" or "webauthn", then "recovery" while unused
 // recovery codes remain. Empty for an account without a second factor.

@@ -64,12 +64,6 @@ std::int64_t allocateId(Connection &connection)
     return row.int64(0);
 }
 
-void moveIdsAtLeast(Connection &connection, std::int64_t next)
-{
-    connection.exec("UPDATE drive_id_sequence SET next_id = max(next_id, ?) WHERE singleton = 1",
-                    next);
-}
-
 std::optional<FolderRecord> folder(Connection &connection, std::int64_t accountId, std::int64_t id)
 {
     Statement row =

@@ -18,8 +18,6 @@ namespace DriveStore {
 
 // The next id of the sequence shared by folders and files.
 std::int64_t allocateId(Connection &connection);
-// Ids handed out from now on are at least `next` (never lower than they already were).
-void moveIdsAtLeast(Connection &connection, std::int64_t next);
 
 std::optional<FolderRecord> folder(Connection &connection, std::int64_t accountId, std::int64_t id);
 std::optional<FileRecord> file(Connection &connection, std::int64_t accountId, std::int64_t id);

@@ -1,21 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Test controls of the drive, installed only with --test-controls: files with chosen content,
-// storage class, thumbnails or lock (before uploads exist, and for what uploads cannot make),
-// ids moved beyond what a double holds, a change feed that forgets, and the demo drive.
+// storage class, thumbnails or lock (for what uploads cannot make), a file's state changed as the
+// web site would, and a change feed that forgets.
 //
 //   POST /_test/drive/files    {"email", "file_name", "id_folder"?, "content"?, "content_type"?,
 //                               "storage_class"?, "file_miniatures_path"?, "thumbnails"?: [key..],
 //                               "locked"?}                                → 201 file record
 //   POST /_test/drive/flags    {"email", "id", "locked"?, "reinforced"?, "storage_class"?}
 //                              a file's state changed as the web site would   → 200 file record
-//   POST /_test/drive/ids      {"next"}      ids handed out from now on are at least "next" → 204
 //   POST /_test/drive/compact  {"email"}     the feed refuses every cursor but the newest
 //                                                                         → {"cursor"}
-//   POST /_test/drive/demo     {"email"}     → {"folders", "files", "archived_files",
-//                                               "trashed_files"}
 #include "auth/Accounts.h"
 #include "drive/ChangeFeed.h"
-#include "drive/DemoDrive.h"
 #include "drive/DriveChange.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveJson.h"
@@ -99,33 +95,12 @@ void setFlags(ServiceContext &context, const QJsonObject &body, httplib::Respons
     sendJson(response, 200, DriveJson::file(file));
 }
 
-void moveIds(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
-{
-    const std::int64_t next = requiredId(body, u"next");
-    context.database().transaction(
-        [&](Connection &connection) { DriveStore::moveIdsAtLeast(connection, next); });
-    response.status = 204;
-}
-
 void compact(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
 {
     const std::int64_t accountId = accountOf(context, body);
     const std::int64_t cursor = context.database().transaction(
         [&](Connection &connection) { return ChangeFeed::compact(connection, accountId); });
     sendJson(response, 200, QJsonObject{{QStringLiteral("cursor"), qint64(cursor)}});
-}
-
-void demo(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
-{
-    const std::int64_t accountId = accountOf(context, body);
-    const DemoDriveCounts counts = changeDrive(context, accountId, [&](DriveChange &change) {
-        return seedDemoDrive(change, context.component<ContentStore>());
-    });
-    sendJson(response, 200,
-             QJsonObject{{QStringLiteral("folders"), counts.folders},
-                         {QStringLiteral("files"), counts.files},
-                         {QStringLiteral("archived_files"), counts.archivedFiles},
-                         {QStringLiteral("trashed_files"), counts.trashedFiles}});
 }
 
 httplib::Server::Handler control(ServiceContext &context, Control handler)
@@ -144,9 +119,7 @@ void installDriveTestControls(httplib::Server &server, ServiceContext &context)
     const std::string root = testControlPrefix + "/drive";
     server.Post(root + "/files", control(context, &addFile));
     server.Post(root + "/flags", control(context, &setFlags));
-    server.Post(root + "/ids", control(context, &moveIds));
     server.Post(root + "/compact", control(context, &compact));
-    server.Post(root + "/demo", control(context, &demo));
 }
 
 [[maybe_unused]] const bool registered =

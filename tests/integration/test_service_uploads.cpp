@@ -20,6 +20,8 @@ using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 using namespace std::chrono_literals;
 
+Q_DECLARE_METATYPE(OrvelanNimbal::DriveError)
+
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
@@ -85,6 +87,8 @@ private slots:
     void staleReplaceChangesNothing();
     void failureHalfWayLeavesNothing_data();
     void failureHalfWayLeavesNothing();
+    void fileStateRefusesReplace_data();
+    void fileStateRefusesReplace();
 
 private:
     QByteArray download(const DriveAccount &account, const DriveFile &file)
@@ -272,5 +276,33 @@ void TestServiceUploads::failureHalfWayLeavesNothing()
     verifyNothingLeft(account.email, before ? 1 : 0);
 }
 
+void TestServiceUploads::fileStateRefusesReplace_data()
+{
+    QTest::addColumn<QString>("state"); // what the web site did to the file, or "quota"
+    QTest::addColumn<DriveError>("expected");
+    QTest::newRow("open in the online editor") << u"locked"_qs << DriveError::locked();
+    QTest::newRow("in reinforced storage") << u"reinforced"_qs << DriveError::reinforced();
+    QTest::newRow("archived") << u"glacier"_qs << DriveError::archived();
+    QTest::newRow("no room left") << u"quota"_qs << DriveError::insufficientQuota();
+}
+
+void TestServiceUploads::fileStateRefusesReplace()
+{
+    QFETCH(QString, state);
+    QFETCH(DriveError, expected);
+    const DriveAccount account = signedInAccount(u"state"_qs, 1);
+    const DriveFile original = service().putFile(account.email, u"plan.odt"_qs, "v1");
+    if (state != u"quota")
+        service().setFileState(account.email, original.id, state);
+
+    const LocalFile local(state == u"quota" ? 2 * MiB : 64, 5);
+    NIMBAL_EXPECT_DRIVE_ERROR(
+        runAsync(account.drive.replaceContent(original, local.content(), {}, {}), uploadCeiling),
+        expected);
+    QCOMPARE(onlyFileInFeed(account), version(original));
+    verifyNothingLeft(account.email, 1);
+}
+
 QTEST_GUILESS_MAIN(TestServiceUploads)
 #include "test_service_uploads.moc"
+

@@ -193,6 +193,16 @@ DriveFile LocalService::putFile(const QString &email, const QString &name,
     return fileFromWire(Json::decode<FileDTO>(QJsonDocument(record).toJson()));
 }
 
+void LocalService::setFileState(const QString &email, qint64 id, const QString &state)
+{
+    QJsonObject body{{u"email"_qs, email}, {u"id"_qs, id}};
+    if (state == u"locked" || state == u"reinforced")
+        body.insert(state, true);
+    else
+        body.insert(u"storage_class"_qs, state);
+    call("POST", "/_test/drive/flags", body);
+}
+
 qint64 LocalService::compactChanges(const QString &email)
 {
     return call("POST", "/_test/drive/compact", emailBody(email)).value(u"cursor").toInteger(-1);

@@ -86,6 +86,9 @@ public:
     // A file put straight into the account's drive, as the service records it.
     DriveFile putFile(const QString &email, const QString &name, const QByteArray &content,
                       std::optional<qint64> folder = {}, const QString &thumbnailKey = {});
+    // What the web site can do to a file: open it in the editor ("locked"), move it to
+    // reinforced storage ("reinforced") or to a cold storage class ("glacier", …).
+    void setFileState(const QString &email, qint64 id, const QString &state);
     // The feed refuses every cursor but the newest, which this gives.
     qint64 compactChanges(const QString &email);
     // The storage answers the next `count` part uploads `status` and keeps nothing.
