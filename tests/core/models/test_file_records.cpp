@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// File records as the service sends them, and the files they become: every rule of the
-// conversion, the reader's handling of the JSON text, and the failures, which must name the
-// key and the element.
+// File records as the service sends them and the files they become: every rule of the
+// conversion, the reader's handling of the JSON text, the failures (which must name the key and
+// the element), and what a file then tells its users.
 #include "DriveErrorTesting.h"
 #include "DriveModelsTesting.h"
 #include "models/WireConversions.h"
@@ -16,27 +16,39 @@ using namespace OrvelanNimbal::Testing;
 
 Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
 
+namespace {
+
+// The record of file 1 named "a", with more keys.
+QByteArray recordA(const QByteArray &more)
+{
+    return QByteArray(R"({"id":1,"file_name":"a",)") + more + '}';
+}
+
+// "a b" → {"a", "b"}
+QStringList words(const char *spaced)
+{
+    return QString::fromUtf8(spaced).split(u' ', Qt::SkipEmptyParts);
+}
+
+DriveFile fileA(const std::function<void(DriveFile &)> &change = {})
+{
+    return driveFile(1, QStringLiteral("a"), change);
+}
+
+} // namespace
+
 class TestFileRecords : public QObject {
     Q_OBJECT
 
 private slots:
     void conversion_data();
     void conversion();
-    void readingTheText_data();
-    void readingTheText();
     void failures_data();
     void failures();
+    void thumbnails_data();
+    void thumbnails();
+    void synchronisation();
 };
-
-namespace {
-
-// The listing of one file, as the service would send it.
-QByteArray listingOf(const char *record)
-{
-    return QByteArray("[") + record + ']';
-}
-
-} // namespace
 
 void TestFileRecords::conversion_data()
 {
@@ -57,54 +69,70 @@ void TestFileRecords::conversion_data()
                                        f.thumbnailPath = QStringLiteral("t/a_64x64.jpg");
                                        f.uploadTimestamp = 1700000000;
                                    });
-    QTest::newRow("only the required keys")
-        << QByteArray(R"({"id":1,"file_name":"a"})") << driveFile(1, QStringLiteral("a"));
+    QTest::newRow("only the required keys") << QByteArray(R"({"id":1,"file_name":"a"})") << fileA();
     QTest::newRow("nulls are absent values")
-        << QByteArray(R"({"id":1,"file_name":"a","id_folder":null,"file_path":null,
-            "file_size":null,"content_hash":null,"date_modified":null,"date_upload":null,
-            "to_delete":null,"storage_class":null,"file_miniatures_path":null})")
-        << driveFile(1, QStringLiteral("a"));
-    QTest::newRow("size half rounds up")
-        << QByteArray(R"({"id":1,"file_name":"a","file_size":1234.5})")
-        << driveFile(1, QStringLiteral("a"), [](DriveFile &f) { f.size = 1235; });
-    QTest::newRow("negative half rounds away from zero")
-        << QByteArray(R"({"id":1,"file_name":"a","file_size":-2.5})")
-        << driveFile(1, QStringLiteral("a"), [](DriveFile &f) { f.size = -3; });
+        << recordA(R"("id_folder":null,"file_path":null,"file_size":null,"content_hash":null,
+            "date_modified":null,"date_upload":null,"to_delete":null,"storage_class":null,
+            "file_miniatures_path":null)")
+        << fileA();
+    QTest::newRow("size: a half rounds up")
+        << recordA(R"("file_size":1234.5)") << fileA([](DriveFile &f) { f.size = 1235; });
+    QTest::newRow("size: a negative half rounds away from zero")
+        << recordA(R"("file_size":-2.5)") << fileA([](DriveFile &f) { f.size = -3; });
     QTest::newRow("size beyond 64 bits is clamped")
-        << QByteArray(R"({"id":1,"file_name":"a","file_size":1e30})")
-        << driveFile(1, QStringLiteral("a"),
-                     [](DriveFile &f) { f.size = std::numeric_limits<qint64>::max(); });
-    QTest::newRow("parent 0 is the root") << QByteArray(R"({"id":1,"file_name":"a","id_folder":0})")
-                                          << driveFile(1, QStringLiteral("a"));
+        << recordA(R"("file_size":1e30)")
+        << fileA([](DriveFile &f) { f.size = std::numeric_limits<qint64>::max(); });
+    QTest::newRow("parent 0 is the root") << recordA(R"("id_folder":0)") << fileA();
     QTest::newRow("empty hash and thumbnails are absent")
-        << QByteArray(R"({"id":1,"file_name":"a","content_hash":"","file_miniatures_path":""})")
-        << driveFile(1, QStringLiteral("a"));
+        << recordA(R"("content_hash":"","file_miniatures_path":"")") << fileA();
     QTest::newRow("upload date stands in for the modification date")
-        << QByteArray(R"({"id":1,"file_name":"a","date_upload":1700000000})")
-        << driveFile(1, QStringLiteral("a"), [](DriveFile &f) {
+        << recordA(R"("date_upload":1700000000)") << fileA([](DriveFile &f) {
                f.modifiedAt = QDateTime(QDate(2023, 11, 14), QTime(22, 13, 20), Qt::UTC);
                f.uploadTimestamp = 1700000000;
            });
-    for (const auto &[toDelete, trashed] :
-         {std::pair{"-1", false}, {"0", false}, {"1", true}, {"2", true}}) {
-        QTest::addRow("to_delete %s", toDelete)
-            << QByteArray(R"({"id":1,"file_name":"a","to_delete":)") + toDelete + '}'
-            << driveFile(1, QStringLiteral("a"),
-                         [trashed = trashed](DriveFile &f) { f.isTrashed = trashed; });
-    }
+    QTest::newRow("to_delete -1") << recordA(R"("to_delete":-1)") << fileA();
+    QTest::newRow("to_delete 2") << recordA(R"("to_delete":2)")
+                                 << fileA([](DriveFile &f) { f.isTrashed = true; });
     for (const auto &[word, storageClass] : {std::pair{R"(" Glacier ")", StorageClass::glacier},
                                              {R"("\tARCHIVING")", StorageClass::archiving},
                                              {R"("unarchiving")", StorageClass::unarchiving},
-                                             {R"("Restoring")", StorageClass::restoring},
                                              {R"("cold")", StorageClass::standard},
-                                             {R"("glacier\n")", StorageClass::standard},
-                                             {R"("")", StorageClass::standard}}) {
+                                             {R"("glacier\n")", StorageClass::standard}}) {
         QTest::addRow("storage class %s", word)
-            << QByteArray(R"({"id":1,"file_name":"a","storage_class":)") + word + '}'
-            << driveFile(1, QStringLiteral("a"), [storageClass = storageClass](DriveFile &f) {
-                   f.storageClass = storageClass;
-               });
+            << recordA("\"storage_class\":" + QByteArray(word))
+            << fileA(
+                   [storageClass = storageClass](DriveFile &f) { f.storageClass = storageClass; });
     }
+
+    // How the reader takes the text.
+    QTest::newRow("64-bit ids exactly")
+        << QByteArray(R"({"id":9223372036854775807,"id_folder":9007199254740993,"file_name":"a"})")
+        << driveFile(std::numeric_limits<qint64>::max(), QStringLiteral("a"),
+                     [](DriveFile &f) { f.parentFolderID = 9007199254740993; });
+    QTest::newRow("smallest id") << QByteArray(R"({"id":-9223372036854775808,"file_name":"a"})")
+                                 << driveFile(std::numeric_limits<qint64>::min(),
+                                              QStringLiteral("a"));
+    QTest::newRow("whole numbers written with a fraction or an exponent")
+        << QByteArray(R"({"id":1.0,"file_name":"a","date_upload":1.7e9})")
+        << fileA([](DriveFile &f) {
+               f.modifiedAt = utc(1700000000);
+               f.uploadTimestamp = 1700000000;
+           });
+    QTest::newRow("escapes") << QByteArray(
+        R"({"id":1,"file_name":"say \"hi\"\\\/\u00e9\n\t\ud83d\ude00.txt"})")
+                             << driveFile(1, QStringLiteral("say \"hi\"\\/é\n\t\U0001F600.txt"));
+    QTest::newRow("UTF-8 as is") << QByteArray(R"({"id":1,"file_name":"Réunion 😀.pdf"})")
+                                 << driveFile(1, QStringLiteral("Réunion 😀.pdf"));
+    QTest::newRow("escaped key") << QByteArray(R"({"id":1,"file\u005fname":"a"})") << fileA();
+    QTest::newRow("white space everywhere")
+        << QByteArray(
+               "{ \"id\" : 1 ,\n\t\"file_name\" :\r\n \"a\"  ,  \"content_hash\" : \"h\" \n}")
+        << fileA([](DriveFile &f) { f.contentHash = QStringLiteral("h"); });
+    QTest::newRow("unknown keys skipped, whatever they hold")
+        << recordA(R"("x":{"file_name":5,"y":[1,{"id":"z"}]},"tags":[[],{}],"f":true,"n":null)")
+        << fileA();
+    QTest::newRow("the last of a repeated key wins")
+        << recordA(R"("file_name":"b")") << driveFile(1, QStringLiteral("b"));
 }
 
 void TestFileRecords::conversion()
@@ -112,55 +140,7 @@ void TestFileRecords::conversion()
     QFETCH(QByteArray, record);
     QFETCH(DriveFile, expected);
     QCOMPARE(fileFromWire(Json::decode<FileDTO>(record)), expected);
-    QCOMPARE(filesFromWireListing(listingOf(record)), std::vector{expected});
-}
-
-void TestFileRecords::readingTheText_data()
-{
-    QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<DriveFile>("expected");
-
-    constexpr qint64 largest = std::numeric_limits<qint64>::max();
-    constexpr qint64 smallest = std::numeric_limits<qint64>::min();
-    QTest::newRow("64-bit ids exactly")
-        << QByteArray(R"({"id":9223372036854775807,"id_folder":9007199254740993,"file_name":"a"})")
-        << driveFile(largest, QStringLiteral("a"),
-                     [](DriveFile &f) { f.parentFolderID = 9007199254740993; });
-    QTest::newRow("smallest id") << QByteArray(R"({"id":-9223372036854775808,"file_name":"a"})")
-                                 << driveFile(smallest, QStringLiteral("a"));
-    QTest::newRow("whole numbers written with a fraction or an exponent")
-        << QByteArray(R"({"id":12.0,"file_name":"a","date_upload":1.7e9})")
-        << driveFile(12, QStringLiteral("a"), [](DriveFile &f) {
-               f.modifiedAt = utc(1700000000);
-               f.uploadTimestamp = 1700000000;
-           });
-    QTest::newRow("escapes") << QByteArray(
-        R"({"id":1,"file_name":"say \"hi\"\\\/\u00e9\n\t\ud83d\ude00.txt"})")
-                             << driveFile(1, QStringLiteral("say \"hi\"\\/é\n\t\U0001F600.txt"));
-    QTest::newRow("UTF-8 as is") << QByteArray(R"({"id":1,"file_name":"Réunion équipe 😀.pdf"})")
-                                 << driveFile(1, QStringLiteral("Réunion équipe 😀.pdf"));
-    QTest::newRow("escaped key") << QByteArray(R"({"id":1,"file\u005fname":"a"})")
-                                 << driveFile(1, QStringLiteral("a"));
-    QTest::newRow("white space everywhere")
-        << QByteArray(
-               "{ \"id\" : 1 ,\n\t\"file_name\" :\r\n \"a b\"  ,  \"content_hash\" : \"h\" \n}")
-        << driveFile(1, QStringLiteral("a b"),
-                     [](DriveFile &f) { f.contentHash = QStringLiteral("h"); });
-    QTest::newRow("unknown keys skipped, whatever they hold")
-        << QByteArray(R"({"x":{"file_name":5,"y":[1,{"id":"z"}]},"id":1,"mime":"a/b",
-            "file_name":"a","tags":[[],{}],"flag":true,"n":null})")
-        << driveFile(1, QStringLiteral("a"));
-    QTest::newRow("the last of a repeated key wins")
-        << QByteArray(R"({"id":1,"file_name":"a","file_name":"b"})")
-        << driveFile(1, QStringLiteral("b"));
-}
-
-void TestFileRecords::readingTheText()
-{
-    QFETCH(QByteArray, record);
-    QFETCH(DriveFile, expected);
-    QCOMPARE(fileFromWire(Json::decode<FileDTO>(record)), expected);
-    QCOMPARE(filesFromWireListing(listingOf(record)), std::vector{expected});
+    QCOMPARE(filesFromWireListing("[" + record + "]"), std::vector{expected});
 }
 
 void TestFileRecords::failures_data()
@@ -187,9 +167,9 @@ void TestFileRecords::failures_data()
         << QByteArray(R"([{"id":9223372036854775808,"file_name":"a"}])")
         << QStringLiteral("$[0].id : entier hors limites");
     QTest::newRow("fractional date")
-        << QByteArray(R"([{"id":1,"file_name":"a","date_upload":1700000000.5}])")
+        << "[" + recordA(R"("date_upload":1700000000.5)") + "]"
         << QStringLiteral("$[0].date_upload : entier attendu, valeur non entière");
-    QTest::newRow("size as text") << QByteArray(R"([{"id":1,"file_name":"a","file_size":"12"}])")
+    QTest::newRow("size as text") << "[" + recordA(R"("file_size":"12")") + "]"
                                   << QStringLiteral("$[0].file_size : nombre attendu");
     QTest::newRow("an element that is not an object")
         << "[" + good + "," + good + ",7]" << QStringLiteral("$[2] : objet attendu");
@@ -236,6 +216,53 @@ void TestFileRecords::failures()
                 QStringLiteral("Réponse du serveur illisible. ")));
         }
     }
+}
+
+void TestFileRecords::thumbnails_data()
+{
+    QTest::addColumn<QString>("path"); // null: none
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("preferred"); // null: none
+
+    QTest::newRow("none") << QString() << QStringList() << QString();
+    QTest::newRow("one key") << QStringLiteral("a_64x64.png") << words("a_64x64.png")
+                             << QStringLiteral("a_64x64.png");
+    QTest::newRow("array: strings kept, others skipped")
+        << QStringLiteral(R"(["x_64x64.jpg","x_256x256.jpg",3,"",null,{"k":"v"}])")
+        << words("x_64x64.jpg x_256x256.jpg") << QStringLiteral("x_256x256.jpg");
+    QTest::newRow("array after white space; 1024 before 64")
+        << QStringLiteral("\n [\"b_64x64.png\", \"b_1024x1024.png\"] ")
+        << words("b_64x64.png b_1024x1024.png") << QStringLiteral("b_1024x1024.png");
+    QTest::newRow("no size label: the first")
+        << QStringLiteral(R"(["c.jpg","d_256x256"])") << words("c.jpg d_256x256")
+        << QStringLiteral("c.jpg");
+    QTest::newRow("label must follow an underscore")
+        << QStringLiteral(R"(["e256x256.jpg","f_64x64.jpg"])") << words("e256x256.jpg f_64x64.jpg")
+        << QStringLiteral("f_64x64.jpg");
+    QTest::newRow("not JSON after the bracket")
+        << QStringLiteral("[x_64x64.jpg") << QStringList() << QString();
+}
+
+void TestFileRecords::thumbnails()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, preferred);
+    const DriveFile file = fileA([&](DriveFile &f) {
+        if (!path.isNull())
+            f.thumbnailPath = path;
+    });
+    QCOMPARE(file.thumbnailKeys(), keys);
+    QCOMPARE(file.preferredThumbnailKey(),
+             preferred.isNull() ? std::nullopt : std::optional(preferred));
+}
+
+void TestFileRecords::synchronisation()
+{
+    QVERIFY(fileA().isSynchronizable());
+    QVERIFY(!fileA([](DriveFile &f) { f.isTrashed = true; }).isSynchronizable());
+    QVERIFY(
+        !fileA([](DriveFile &f) { f.storageClass = StorageClass::restoring; }).isSynchronizable());
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)
