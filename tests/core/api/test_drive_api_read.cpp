@@ -17,54 +17,78 @@ class TestDriveAPIRead : public QObject {
     Q_OBJECT
 
 private slots:
-    void requests_data();
-    void requests();
-    void changeFeed();
+    void reads_data();
+    void reads();
     void failures_data();
     void failures();
-    void listings();
-    void listingsThatDoNotRead_data();
-    void listingsThatDoNotRead();
     void longListingsReadAwayFromTheMainThread();
-    void quota_data();
-    void quota();
 };
 
-void TestDriveAPIRead::requests_data()
+void TestDriveAPIRead::reads_data()
 {
-    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<Operation>("operation"); // checks what it returns
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("path");
 
-    const auto changes = [](qint64 since) {
-        return Operation([since](const DriveAPI &api) { runAsync(api.changes(since)); });
+    const auto files = [](std::optional<qint64> folder, std::vector<DriveFile> expected) {
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.files(folder)), expected); });
     };
-    const auto folders = [](std::optional<qint64> parent) {
-        return Operation([parent](const DriveAPI &api) { runAsync(api.folders(parent)); });
+    const auto folders = [](std::optional<qint64> parent, std::vector<DriveFolder> expected) {
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.folders(parent)), expected); });
     };
-    const auto files = [](std::optional<qint64> folder) {
-        return Operation([folder](const DriveAPI &api) { runAsync(api.files(folder)); });
+    const auto quota = [](DriveQuota expected, double fraction) {
+        return Operation([=](const DriveAPI &api) {
+            const DriveQuota quota = runAsync(api.quota());
+            QCOMPARE(quota, expected);
+            QCOMPARE(quota.fraction(), fraction);
+        });
     };
-    QTest::newRow("changes since 0")
-        << changes(0) << QByteArray("{}") << QStringLiteral("/drive/changes?since=0");
-    QTest::newRow("changes since a negative cursor")
-        << changes(-7) << QByteArray("{}") << QStringLiteral("/drive/changes?since=-7");
+    // A listed file, trashed when its id is even.
+    const auto listed = [](qint64 id, const char *name, StorageClass storageClass) {
+        return driveFile(id, QString::fromLatin1(name), [=](DriveFile &f) {
+            f.isTrashed = id % 2 == 0;
+            f.storageClass = storageClass;
+        });
+    };
+
+    // In the service's order, trashed and archived items included.
+    QTest::newRow("changes") << Operation([=](const DriveAPI &api) {
+        QCOMPARE(runAsync(api.changes(0)),
+                 (DriveChanges{42,
+                               {driveFolder(3, QStringLiteral("d"))},
+                               {listed(5, "b", StorageClass::glacier),
+                                listed(4, "a", StorageClass::standard)}}));
+    }) << QByteArray(R"({"cursor":42,"folders":[{"id":3,"folder_name":"d","id_parent":0}],
+            "files":[{"id":5,"file_name":"b","storage_class":"glacier"},
+                     {"id":4,"file_name":"a","to_delete":1}]})")
+                             << QStringLiteral("/drive/changes?since=0");
     QTest::newRow("top-level folders")
-        << folders(std::nullopt) << QByteArray("[]") << QStringLiteral("/drive/folders");
-    QTest::newRow("folders of 12")
-        << folders(12) << QByteArray("[]") << QStringLiteral("/drive/folders?id_parent=12");
-    QTest::newRow("top-level files")
-        << files(std::nullopt) << QByteArray("[]") << QStringLiteral("/drive/files?limit=100000");
-    QTest::newRow("files of 12") << files(12) << QByteArray("[]")
-                                 << QStringLiteral("/drive/files?limit=100000&id_folder=12");
-    QTest::newRow("files of -1, not checked")
-        << files(-1) << QByteArray("[]")
-        << QStringLiteral("/drive/files?limit=100000&id_folder=-1");
-    QTest::newRow("quota") << Operation([](const DriveAPI &api) { runAsync(api.quota()); })
-                           << QByteArray("{}") << QStringLiteral("/drive/quota");
+        << folders(std::nullopt, {}) << QByteArray("[]") << QStringLiteral("/drive/folders");
+    QTest::newRow("folders of 12") << folders(
+        12, {driveFolder(13, QStringLiteral("x"), [](DriveFolder &f) { f.parentFolderID = 12; })})
+                                   << QByteArray(R"([{"id":13,"folder_name":"x","id_parent":12}])")
+                                   << QStringLiteral("/drive/folders?id_parent=12");
+    QTest::newRow("top-level files") << files(std::nullopt, {}) << QByteArray("[]")
+                                     << QStringLiteral("/drive/files?limit=100000");
+    QTest::newRow("files of 12")
+        << files(12,
+                 {listed(2, "b", StorageClass::archiving), listed(1, "a", StorageClass::standard)})
+        << QByteArray(R"([{"id":2,"file_name":"b","storage_class":"archiving","to_delete":1},
+                          {"id":1,"file_name":"a"}])")
+        << QStringLiteral("/drive/files?limit=100000&id_folder=12");
+    QTest::newRow("quota") << quota({250.5, 1002}, 0.25)
+                           << QByteArray(R"({"quota_used":250.5,"quota_max":1002})")
+                           << QStringLiteral("/drive/quota");
+    QTest::newRow("quota: nothing known")
+        << quota({}, 0) << QByteArray("{}") << QStringLiteral("/drive/quota");
+    QTest::newRow("quota: over the maximum")
+        << quota({150, 100}, 1) << QByteArray(R"({"quota_used":150,"quota_max":100})")
+        << QStringLiteral("/drive/quota");
 }
 
-void TestDriveAPIRead::requests()
+void TestDriveAPIRead::reads()
 {
     QFETCH(Operation, operation);
     QFETCH(QByteArray, answer);
@@ -81,22 +105,6 @@ void TestDriveAPIRead::requests()
     QCOMPARE(harness.request().header("Authorization"), std::optional(QByteArray("Bearer tok")));
 }
 
-void TestDriveAPIRead::changeFeed()
-{
-    DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(R"({"cursor":42,
-        "files":[{"id":5,"file_name":"b","storage_class":"glacier"},{"id":4,"file_name":"a","to_delete":1}],
-        "folders":[{"id":3,"folder_name":"d","id_parent":0}]})"));
-    const DriveChanges changes = runAsync(harness.api.changes(41));
-    const DriveChanges expected{
-        42,
-        {driveFolder(3, QStringLiteral("d"))},
-        {driveFile(5, QStringLiteral("b"),
-                   [](DriveFile &f) { f.storageClass = StorageClass::glacier; }),
-         driveFile(4, QStringLiteral("a"), [](DriveFile &f) { f.isTrashed = true; })}};
-    QVERIFY(changes == expected);
-}
-
 void TestDriveAPIRead::failures_data()
 {
     QTest::addColumn<Operation>("operation");
@@ -106,25 +114,26 @@ void TestDriveAPIRead::failures_data()
 
     const Operation changes([](const DriveAPI &api) { runAsync(api.changes(7)); });
     const Operation files([](const DriveAPI &api) { runAsync(api.files(7)); });
-    const Operation quota([](const DriveAPI &api) { runAsync(api.quota()); });
+    const Operation folders([](const DriveAPI &api) { runAsync(api.folders(std::nullopt)); });
+    const auto unreadable = [](const char *description) {
+        return DriveError::decoding(QString::fromUtf8(description));
+    };
     QTest::newRow("feed: 410 is an expired cursor, not retried")
         << changes << Reply::withStatus(410, "gone") << DriveError::cursorExpired() << 1;
     QTest::newRow("feed: 404 is not an expired cursor")
         << changes << Reply::withStatus(404) << DriveError::notFound() << 1;
     QTest::newRow("feed: 503 is retried") << changes << Reply::withStatus(503, "busy")
                                           << DriveError::http(503, QStringLiteral("busy")) << 3;
-    QTest::newRow("feed: transport failures are retried")
-        << changes << Reply::error(DriveError::transport(QStringLiteral("x")))
-        << DriveError::transport(QStringLiteral("x")) << 3;
-    QTest::newRow("listing: 410 stays an HTTP error")
+    QTest::newRow("files: 410 stays an HTTP error")
         << files << Reply::withStatus(410, "gone") << DriveError::http(410, QStringLiteral("gone"))
         << 1;
-    QTest::newRow("quota: not JSON")
-        << quota << Reply::ok("<html></html>")
-        << DriveError::decoding(QStringLiteral(
-               "$ : JSON invalide (The JSON document has an improper structure: missing or "
-               "superfluous commas, braces, missing keys, etc.)"))
-        << 1;
+    QTest::newRow("files: an object")
+        << files << Reply::ok(R"({"files":[]})") << unreadable("$ : tableau attendu") << 1;
+    QTest::newRow("files: one without a name fails them all")
+        << files << Reply::ok(R"([{"id":1,"file_name":"a"},{"id":2}])")
+        << unreadable("$[1] : clé « file_name » absente") << 1;
+    QTest::newRow("folders: an object")
+        << folders << Reply::ok("{}") << unreadable("$ : tableau attendu") << 1;
 }
 
 void TestDriveAPIRead::failures()
@@ -138,57 +147,6 @@ void TestDriveAPIRead::failures()
     harness.transport->setHandler([reply](const HttpRequest &) { return reply; });
     NIMBAL_EXPECT_DRIVE_ERROR(operation(harness.api), expected);
     QCOMPARE(harness.requestCount(), attempts);
-}
-
-void TestDriveAPIRead::listings()
-{
-    DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(R"([{"id":2,"file_name":"b","id_folder":12},
-        {"id":1,"file_name":"a","id_folder":12,"storage_class":"archiving","to_delete":1}])"));
-    harness.transport->enqueue(Reply::ok(R"([{"id":13,"folder_name":"x","id_parent":12}])"));
-
-    // In the service's order, trashed and archived files included.
-    const std::vector<DriveFile> files = runAsync(harness.api.files(12));
-    const std::vector<DriveFile> expectedFiles{
-        driveFile(2, QStringLiteral("b"), [](DriveFile &f) { f.parentFolderID = 12; }),
-        driveFile(1, QStringLiteral("a"), [](DriveFile &f) {
-            f.parentFolderID = 12;
-            f.storageClass = StorageClass::archiving;
-            f.isTrashed = true;
-        })};
-    QCOMPARE(files, expectedFiles);
-
-    const std::vector<DriveFolder> folders = runAsync(harness.api.folders(12));
-    const std::vector<DriveFolder> expectedFolders{
-        driveFolder(13, QStringLiteral("x"), [](DriveFolder &f) { f.parentFolderID = 12; })};
-    QCOMPARE(folders, expectedFolders);
-}
-
-void TestDriveAPIRead::listingsThatDoNotRead_data()
-{
-    QTest::addColumn<Operation>("operation");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("description");
-
-    const Operation files([](const DriveAPI &api) { runAsync(api.files(std::nullopt)); });
-    const Operation folders([](const DriveAPI &api) { runAsync(api.folders(std::nullopt)); });
-    QTest::newRow("files: an object")
-        << files << QByteArray(R"({"files":[]})") << QStringLiteral("$ : tableau attendu");
-    QTest::newRow("files: one without a name fails them all")
-        << files << QByteArray(R"([{"id":1,"file_name":"a"},{"id":2}])")
-        << QStringLiteral("$[1] : clé « file_name » absente");
-    QTest::newRow("folders: an object")
-        << folders << QByteArray("{}") << QStringLiteral("$ : tableau attendu");
-}
-
-void TestDriveAPIRead::listingsThatDoNotRead()
-{
-    QFETCH(Operation, operation);
-    QFETCH(QByteArray, answer);
-    QFETCH(QString, description);
-    DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(answer));
-    NIMBAL_EXPECT_DRIVE_ERROR(operation(harness.api), DriveError::decoding(description));
 }
 
 void TestDriveAPIRead::longListingsReadAwayFromTheMainThread()
@@ -215,32 +173,6 @@ void TestDriveAPIRead::longListingsReadAwayFromTheMainThread()
     NIMBAL_EXPECT_DRIVE_ERROR(
         runAsync(harness.api.files(std::nullopt)),
         DriveError::decoding(QStringLiteral("$[5000] : clé « file_name » absente")));
-}
-
-void TestDriveAPIRead::quota_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<double>("used");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<double>("fraction");
-    QTest::newRow("empty answer") << QByteArray("{}") << 0.0 << 0.0 << 0.0;
-    QTest::newRow("a quarter") << QByteArray(R"({"quota_used":250.5,"quota_max":1002})") << 250.5
-                               << 1002.0 << 0.25;
-    QTest::newRow("over the maximum")
-        << QByteArray(R"({"quota_used":150,"quota_max":100})") << 150.0 << 100.0 << 1.0;
-}
-
-void TestDriveAPIRead::quota()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(double, used);
-    QFETCH(double, maximum);
-    QFETCH(double, fraction);
-    DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(answer));
-    const DriveQuota quota = runAsync(harness.api.quota());
-    QCOMPARE(quota, (DriveQuota{used, maximum}));
-    QCOMPARE(quota.fraction(), fraction);
 }
 
 QTEST_GUILESS_MAIN(TestDriveAPIRead)
