@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QUrlQuery>
 
 namespace OrvelanNimbal::Testing {
@@ -51,7 +52,8 @@ FakeUploadService::FakeUploadService()
     routes[QStringLiteral("open")] =
         answering(R"({"upload_id":"U1","s3_key":"k/multi","part_size":5242880})");
     routes[QStringLiteral("presign")] = [](const HttpRequest &request) {
-        const int number = json(request).value(QStringLiteral("part_number")).toInt();
+        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+        const int number = body.value(QStringLiteral("part_number")).toInt();
         return Reply::ok(
             QByteArray(R"({"url":"https://storage.test/k/multi?partNumber=%1&X-Sig=s3cr3t"})")
                 .replace("%1", QByteArray::number(number)));
@@ -98,26 +100,6 @@ QList<HttpRequest> FakeUploadService::requests(const QString &step) const
             matching.append(request);
     }
     return matching;
-}
-
-QList<QByteArray> FakeUploadService::partBodies() const
-{
-    QList<QByteArray> bodies;
-    for (const HttpRequest &request : requests(QStringLiteral("part")))
-        bodies.append(request.body);
-    return bodies;
-}
-
-QJsonObject FakeUploadService::json(const HttpRequest &request)
-{
-    return QJsonDocument::fromJson(request.body).object();
-}
-
-QByteArray FakeUploadService::boundary(const HttpRequest &request)
-{
-    const QByteArray prefix = "multipart/form-data; boundary=";
-    const QByteArray type = request.header("Content-Type").value_or(QByteArray());
-    return type.startsWith(prefix) ? type.sliced(prefix.size()) : QByteArray();
 }
 
 QStringList names(const char *spaced)

@@ -4,7 +4,6 @@
 #include "DriveAPIHarness.h"
 
 #include <QHash>
-#include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -22,8 +21,6 @@ public:
     using Reply = FakeTransport::Reply;
     using Route = std::function<Reply(const HttpRequest &)>;
 
-    static inline const QString storageKey = QStringLiteral("k/multi");
-
     FakeUploadService();
 
     // A local file of these bytes, announced as `declaredSize` bytes (its own size by default),
@@ -33,12 +30,6 @@ public:
     // The step names of the requests sent so far, in order.
     QStringList steps() const;
     QList<HttpRequest> requests(const QString &step) const;
-    // The byte bodies of the part PUTs, in order.
-    QList<QByteArray> partBodies() const;
-
-    static QJsonObject json(const HttpRequest &request);
-    // The boundary announced by a multipart request's Content-Type.
-    static QByteArray boundary(const HttpRequest &request);
 
     QHash<QString, Route> routes;
 

@@ -10,7 +10,6 @@ using namespace OrvelanNimbal::Testing;
 using Reply = FakeTransport::Reply;
 
 Q_DECLARE_METATYPE(OrvelanNimbal::DriveError)
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
 Q_DECLARE_METATYPE(OrvelanNimbal::Testing::FakeTransport::Reply)
 
 class TestDriveAPIItems : public QObject {
@@ -21,26 +20,25 @@ private slots:
     void requests();
     void answers_data();
     void answers();
-    void thumbnails_data();
-    void thumbnails();
     void downloadGrants();
 };
 
 void TestDriveAPIItems::requests_data()
 {
     QTest::addColumn<Operation>("operation");
-    QTest::addColumn<QByteArray>("method"); // empty: nothing is sent
-    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("request"); // method and path; empty: nothing is sent
     QTest::addColumn<QByteArray>("body");
 
-    // Every answer is {"id":9007199254740993}, the id of a created folder.
-    const auto createFolder = [](QString name, std::optional<qint64> parent) {
+    // Every answer holds the id of a created folder and the address of a thumbnail.
+    const auto createFolder = [](const char *name, std::optional<qint64> parent) {
         return Operation([=](const DriveAPI &api) {
-            QCOMPARE(runAsync(api.createFolder(name, parent)), qint64(9007199254740993));
+            QCOMPARE(runAsync(api.createFolder(QString::fromUtf8(name), parent)),
+                     qint64(9007199254740993));
         });
     };
-    const auto rename = [](QString name) {
-        return Operation([=](const DriveAPI &api) { runAsync(api.renameFile(5, name)); });
+    const auto rename = [](const char *name) {
+        return Operation(
+            [=](const DriveAPI &api) { runAsync(api.renameFile(5, QString::fromUtf8(name))); });
     };
     const auto update = [](std::optional<QString> name,
                            std::optional<std::optional<qint64>> parent) {
@@ -53,66 +51,76 @@ void TestDriveAPIItems::requests_data()
     const auto trash = [](std::vector<qint64> files, std::vector<qint64> folders) {
         return Operation([=](const DriveAPI &api) { runAsync(api.trash(files, folders)); });
     };
-    const std::optional<QString> sameName;
+    // A relative address is used as it comes; nothing is asked for an archived file.
+    const auto thumbnail = [](const char *path,
+                              StorageClass storageClass = StorageClass::standard) {
+        const DriveFile file = driveFile(3, QStringLiteral("a.jpg"), [=](DriveFile &f) {
+            if (*path)
+                f.thumbnailPath = QString::fromUtf8(path);
+            f.storageClass = storageClass;
+        });
+        const std::optional<QUrl> expected =
+            *path && storageClass == StorageClass::standard
+                ? std::optional(QUrl(QStringLiteral("t/x.jpg?sig=a%2Bb")))
+                : std::nullopt;
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.thumbnailURL(file)), expected); });
+    };
+    const auto add = [](const char *name, const Operation &operation, const char *request,
+                        const char *body) {
+        QTest::newRow(name) << operation << QString::fromLatin1(request) << QByteArray(body);
+    };
+    const std::optional<QString> sameName, newName(QStringLiteral("B"));
     const std::optional<std::optional<qint64>> sameParent, toTheRoot(std::optional<qint64>{});
 
-    QTest::newRow("folder at the top")
-        << createFolder(QStringLiteral("A"), std::nullopt) << QByteArray("POST")
-        << QStringLiteral("/drive/folders") << QByteArray(R"({"folder_name":"A","id_parent":0})");
-    QTest::newRow("folder in the largest id")
-        << createFolder(QStringLiteral("A"), 9223372036854775807) << QByteArray("POST")
-        << QStringLiteral("/drive/folders")
-        << QByteArray(R"({"folder_name":"A","id_parent":9223372036854775807})");
-    QTest::newRow("rename: a bare JSON string")
-        << rename(QStringLiteral("x")) << QByteArray("PUT")
-        << QStringLiteral("/drive/files/5/rename") << QByteArray(R"("x")");
-    QTest::newRow("rename: escapes, nothing trimmed")
-        << rename(QStringLiteral(" a\"b\\é/\n ")) << QByteArray("PUT")
-        << QStringLiteral("/drive/files/5/rename") << QByteArray(R"(" a\"b\\é/\n ")");
-    QTest::newRow("folder renamed")
-        << update(QStringLiteral("B"), sameParent) << QByteArray("PUT")
-        << QStringLiteral("/drive/folders/9") << QByteArray(R"({"folder_name":"B"})");
-    QTest::newRow("folder moved to the root")
-        << update(sameName, toTheRoot) << QByteArray("PUT") << QStringLiteral("/drive/folders/9")
-        << QByteArray(R"({"parent_id":0})");
-    QTest::newRow("folder renamed and moved")
-        << update(QStringLiteral("B"), std::optional<qint64>(4)) << QByteArray("PUT")
-        << QStringLiteral("/drive/folders/9") << QByteArray(R"({"folder_name":"B","parent_id":4})");
-    QTest::newRow("folder update without a change")
-        << update(sameName, sameParent) << QByteArray() << QString() << QByteArray();
-    QTest::newRow("files moved to the top")
-        << move({1, 2}, {}, std::nullopt) << QByteArray("POST") << QStringLiteral("/drive/move")
-        << QByteArray(R"({"file_ids":[1,2],"folder_ids":[],"target_folder_id":0})");
-    QTest::newRow("64-bit ids moved")
-        << move({9007199254740993}, {-9223372036854775807}, 9007199254740995) << QByteArray("POST")
-        << QStringLiteral("/drive/move")
-        << QByteArray(R"({"file_ids":[9007199254740993],"folder_ids":[-9223372036854775807],)"
-                      R"("target_folder_id":9007199254740995})");
-    QTest::newRow("a move of nothing")
-        << move({}, {}, 3) << QByteArray() << QString() << QByteArray();
-    QTest::newRow("trash") << trash({1}, {}) << QByteArray("POST")
-                           << QStringLiteral("/drive/bulk-delete")
-                           << QByteArray(R"({"file_ids":[1],"folder_ids":[]})");
-    QTest::newRow("trash of nothing") << trash({}, {}) << QByteArray() << QString() << QByteArray();
+    add("folder at the top", createFolder("A", std::nullopt), "POST /drive/folders",
+        R"({"folder_name":"A","id_parent":0})");
+    add("folder in the largest id", createFolder("A", 9223372036854775807), "POST /drive/folders",
+        R"({"folder_name":"A","id_parent":9223372036854775807})");
+    add("rename: a bare JSON string", rename("x"), "PUT /drive/files/5/rename", R"("x")");
+    add("rename: escapes, nothing trimmed", rename(" a\"b\\é/\n "), "PUT /drive/files/5/rename",
+        R"(" a\"b\\é/\n ")");
+    add("folder renamed", update(newName, sameParent), "PUT /drive/folders/9",
+        R"({"folder_name":"B"})");
+    add("folder moved to the root", update(sameName, toTheRoot), "PUT /drive/folders/9",
+        R"({"parent_id":0})");
+    add("folder renamed and moved", update(newName, std::optional<qint64>(4)),
+        "PUT /drive/folders/9", R"({"folder_name":"B","parent_id":4})");
+    add("folder update without a change", update(sameName, sameParent), "", "");
+    add("files moved to the top", move({1, 2}, {}, std::nullopt), "POST /drive/move",
+        R"({"file_ids":[1,2],"folder_ids":[],"target_folder_id":0})");
+    add("64-bit ids moved", move({9007199254740993}, {-9223372036854775807}, 9007199254740995),
+        "POST /drive/move",
+        R"({"file_ids":[9007199254740993],"folder_ids":[-9223372036854775807],)"
+        R"("target_folder_id":9007199254740995})");
+    add("a move of nothing", move({}, {}, 3), "", "");
+    add("trash", trash({1}, {}), "POST /drive/bulk-delete", R"({"file_ids":[1],"folder_ids":[]})");
+    add("trash of nothing", trash({}, {}), "", "");
+    add("thumbnail: what would end the value escaped, a query's other characters kept",
+        thumbnail("a b&k+=?#%/é:@!$'()*,;~-._"),
+        "GET /drive/thumbnails/presign?s3_key=a%20b%26k%2B%3D%3F%23%25/%C3%A9:@!$'()*,;~-._", "");
+    add("thumbnail: the preferred size", thumbnail(R"(["t/a_64x64.jpg","t/a_256x256.jpg"])"),
+        "GET /drive/thumbnails/presign?s3_key=t/a_256x256.jpg", "");
+    add("thumbnail of an archived file", thumbnail("k", StorageClass::glacier), "", "");
+    add("no thumbnails", thumbnail(""), "", "");
 }
 
 void TestDriveAPIItems::requests()
 {
     QFETCH(Operation, operation);
-    QFETCH(QByteArray, method);
-    QFETCH(QString, path);
+    QFETCH(QString, request);
     QFETCH(QByteArray, body);
 
     DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(R"({"id":9007199254740993})"));
+    harness.transport->enqueue(Reply::ok(R"({"id":9007199254740993,"url":"t/x.jpg?sig=a%2Bb"})"));
     operation(harness.api);
-    QCOMPARE(harness.requestCount(), method.isEmpty() ? 0 : 1);
-    if (method.isEmpty())
+    QCOMPARE(harness.requestCount(), request.isEmpty() ? 0 : 1);
+    if (request.isEmpty())
         return;
     const HttpRequest &sent = harness.request();
-    QCOMPARE(sent.method, method);
-    QCOMPARE(harness.sentPath(), path);
-    QCOMPARE(sent.header("Content-Type"), std::optional(QByteArray("application/json")));
+    QCOMPARE(QString::fromLatin1(sent.method) + u' ' + harness.sentPath(), request);
+    QCOMPARE(sent.header("Content-Type"),
+             body.isEmpty() ? std::nullopt : std::optional(QByteArray("application/json")));
     QCOMPARE(sent.header("Authorization"), std::optional(QByteArray("Bearer tok")));
     QCOMPARE(sent.body, body);
 }
@@ -168,49 +176,6 @@ void TestDriveAPIItems::answers()
     else
         operation(harness.api);
     QCOMPARE(harness.requestCount(), 1);
-}
-
-void TestDriveAPIItems::thumbnails_data()
-{
-    QTest::addColumn<DriveFile>("file");
-    QTest::addColumn<QString>("path"); // empty: nothing asked
-
-    const auto withThumbnails = [](QString path,
-                                   StorageClass storageClass = StorageClass::standard) {
-        return driveFile(3, QStringLiteral("a.jpg"), [=](DriveFile &f) {
-            f.thumbnailPath = path;
-            f.storageClass = storageClass;
-        });
-    };
-    QTest::newRow("what would end the value is escaped, the rest of a query's characters kept")
-        << withThumbnails(QStringLiteral("a b&k+=?#%/é:@!$'()*,;~-._"))
-        << QStringLiteral(
-               "/drive/thumbnails/presign?s3_key=a%20b%26k%2B%3D%3F%23%25/%C3%A9:@!$'()*,;~-._");
-    QTest::newRow("the preferred size")
-        << withThumbnails(QStringLiteral(R"(["t/a_64x64.jpg","t/a_256x256.jpg"])"))
-        << QStringLiteral("/drive/thumbnails/presign?s3_key=t/a_256x256.jpg");
-    QTest::newRow("an archived file")
-        << withThumbnails(QStringLiteral("k"), StorageClass::glacier) << QString();
-    QTest::newRow("no thumbnails") << driveFile(3, QStringLiteral("a")) << QString();
-}
-
-void TestDriveAPIItems::thumbnails()
-{
-    QFETCH(DriveFile, file);
-    QFETCH(QString, path);
-
-    DriveAPIHarness harness;
-    // A relative address is used as it comes.
-    harness.transport->enqueue(Reply::ok(R"({"url":"t/x.jpg?sig=a%2Bb"})"));
-    const std::optional<QUrl> url = runAsync(harness.api.thumbnailURL(file));
-    QCOMPARE(harness.requestCount(), path.isEmpty() ? 0 : 1);
-    if (path.isEmpty()) {
-        QCOMPARE(url, std::nullopt);
-        return;
-    }
-    QCOMPARE(url, std::optional(QUrl(QStringLiteral("t/x.jpg?sig=a%2Bb"))));
-    QCOMPARE(harness.sentPath(), path);
-    QCOMPARE(harness.request().method, QByteArray("GET"));
 }
 
 void TestDriveAPIItems::downloadGrants()
