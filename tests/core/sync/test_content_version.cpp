@@ -12,6 +12,7 @@ using OptionalHash = std::optional<QString>;
 using OptionalDate = std::optional<qint64>;
 Q_DECLARE_METATYPE(OptionalHash)
 Q_DECLARE_METATYPE(OptionalDate)
+Q_DECLARE_METATYPE(OrvelanNimbal::ReplacePrecondition)
 
 class TestContentVersion : public QObject {
     Q_OBJECT
@@ -62,39 +63,36 @@ void TestContentVersion::token()
 void TestContentVersion::precondition_data()
 {
     QTest::addColumn<QString>("token");
-    QTest::addColumn<OptionalHash>("ifContentHash");
-    QTest::addColumn<OptionalDate>("ifDateUpload");
+    QTest::addColumn<ReplacePrecondition>("expected");
+    const auto add = [](const char *name, const char *token, ReplacePrecondition expected) {
+        QTest::newRow(name) << QString::fromLatin1(token) << expected;
+    };
+    const auto hash = [](const char *hash) {
+        return ReplacePrecondition{QString::fromLatin1(hash), std::nullopt};
+    };
+    const auto date = [](qint64 date) { return ReplacePrecondition{std::nullopt, date}; };
+    const ReplacePrecondition none;
 
-    const OptionalDate noDate;
-    const OptionalHash noHash;
-    QTest::newRow("upload time, size ignored")
-        << QStringLiteral("u:1700000000:12") << noHash << OptionalDate(1700000000);
-    QTest::newRow("upload time alone") << QStringLiteral("u:42") << noHash << OptionalDate(42);
-    QTest::newRow("plus sign") << QStringLiteral("u:+5:0") << noHash << OptionalDate(5);
-    QTest::newRow("smallest 64-bit") << QStringLiteral("u:-9223372036854775808") << noHash
-                                     << OptionalDate(std::numeric_limits<qint64>::min());
-    QTest::newRow("beyond 64 bits") << QStringLiteral("u:9223372036854775808") << noHash << noDate;
-    QTest::newRow("trailing letter") << QStringLiteral("u:12a") << noHash << noDate;
-    QTest::newRow("sign alone") << QStringLiteral("u:+") << noHash << noDate;
-    QTest::newRow("space before the digits") << QStringLiteral("u: 5") << noHash << noDate;
-    QTest::newRow("hash") << QStringLiteral("h:ab12") << OptionalHash(QStringLiteral("ab12"))
-                          << noDate;
-    QTest::newRow("hash, third piece ignored")
-        << QStringLiteral("h:ab:cd") << OptionalHash(QStringLiteral("ab")) << noDate;
-    QTest::newRow("empty pieces skipped")
-        << QStringLiteral("::h::ab12") << OptionalHash(QStringLiteral("ab12")) << noDate;
-    QTest::newRow("hash prefix alone") << QStringLiteral("h:") << noHash << noDate;
-    QTest::newRow("modification form") << QStringLiteral("m:12:1700000000") << noHash << noDate;
-    QTest::newRow("prefixes are case-sensitive") << QStringLiteral("H:ab12") << noHash << noDate;
+    add("upload time, size ignored", "u:1700000000:12", date(1700000000));
+    add("upload time alone", "u:42", date(42));
+    add("plus sign", "u:+5:0", date(5));
+    add("smallest 64-bit", "u:-9223372036854775808", date(std::numeric_limits<qint64>::min()));
+    add("beyond 64 bits", "u:9223372036854775808", none);
+    add("trailing letter", "u:12a", none);
+    add("sign alone", "u:+", none);
+    add("space before the digits", "u: 5", none);
+    add("hash", "h:ab12", hash("ab12"));
+    add("hash, third piece ignored", "h:ab:cd", hash("ab"));
+    add("empty pieces skipped", "::h::ab12", hash("ab12"));
+    add("hash prefix alone", "h:", none);
+    add("modification form", "m:12:1700000000", none);
+    add("prefixes are case-sensitive", "H:ab12", none);
 }
 
 void TestContentVersion::precondition()
 {
     QFETCH(QString, token);
-    QFETCH(OptionalHash, ifContentHash);
-    QFETCH(OptionalDate, ifDateUpload);
-
-    const ReplacePrecondition expected{ifContentHash, ifDateUpload};
+    QFETCH(ReplacePrecondition, expected);
     QVERIFY(ContentVersion::precondition(token) == expected);
 }
 
