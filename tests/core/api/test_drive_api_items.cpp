@@ -141,27 +141,25 @@ void TestDriveAPIItems::answers_data()
             f.thumbnailPath = QStringLiteral("k");
         })));
     });
-    const auto unreadable = [](const char *description) {
-        return std::optional(DriveError::decoding(QString::fromUtf8(description)));
+    const auto add = [](const char *name, const Operation &operation, const Reply &reply,
+                        const std::optional<DriveError> &expected) {
+        QTest::newRow(name) << operation << reply << expected;
     };
-    QTest::newRow("answers to changes are not read")
-        << rename << Reply::ok("not JSON at all") << std::optional<DriveError>();
-    QTest::newRow("an archived file")
-        << rename
-        << Reply::withStatus(409, {}, {{QByteArray("X-Drive-Conflict"), QByteArray("archived")}})
-        << std::optional(DriveError::archived());
-    QTest::newRow("gone") << move << Reply::withStatus(404)
-                          << std::optional(DriveError::notFound());
-    QTest::newRow("created folder without an id")
-        << createFolder << Reply::ok(R"({"folder_name":"A"})")
-        << unreadable("$ : clé « id » absente");
-    QTest::newRow("created folder id as text")
-        << createFolder << Reply::ok(R"({"id":"12"})") << unreadable("$.id : entier attendu");
-    QTest::newRow("thumbnail address that does not parse")
-        << thumbnail << Reply::ok(R"({"url":"http://[::1"})")
-        << unreadable("URL de miniature invalide");
-    QTest::newRow("no thumbnail address")
-        << thumbnail << Reply::ok("{}") << unreadable("$ : clé « url » absente");
+    const auto unreadable = [](const char *description) {
+        return DriveError::decoding(QString::fromUtf8(description));
+    };
+    add("answers to changes are not read", rename, Reply::ok("not JSON at all"), std::nullopt);
+    add("an archived file", rename,
+        Reply::withStatus(409, {}, {{QByteArray("X-Drive-Conflict"), QByteArray("archived")}}),
+        DriveError::archived());
+    add("gone", move, Reply::withStatus(404), DriveError::notFound());
+    add("created folder without an id", createFolder, Reply::ok(R"({"folder_name":"A"})"),
+        unreadable("$ : clé « id » absente"));
+    add("created folder id as text", createFolder, Reply::ok(R"({"id":"12"})"),
+        unreadable("$.id : entier attendu"));
+    add("thumbnail address that does not parse", thumbnail, Reply::ok(R"({"url":"http://[::1"})"),
+        unreadable("URL de miniature invalide"));
+    add("no thumbnail address", thumbnail, Reply::ok("{}"), unreadable("$ : clé « url » absente"));
 }
 
 void TestDriveAPIItems::answers()

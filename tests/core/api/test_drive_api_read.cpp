@@ -13,6 +13,13 @@ using Reply = FakeTransport::Reply;
 Q_DECLARE_METATYPE(OrvelanNimbal::DriveError)
 Q_DECLARE_METATYPE(OrvelanNimbal::Testing::FakeTransport::Reply)
 
+// A listing big enough to be decoded on a worker thread, without its closing bracket.
+const QByteArray longListing =
+    '['
+    + QByteArray(R"({"id":1,"file_name":"a","content_hash":")" + QByteArray(100, 'f') + "\"},")
+          .repeated(3000)
+    + R"({"id":2,"file_name":"b"})";
+
 class TestDriveAPIRead : public QObject {
     Q_OBJECT
 
@@ -21,7 +28,6 @@ private slots:
     void reads();
     void failures_data();
     void failures();
-    void longListingsReadAwayFromTheMainThread();
 };
 
 void TestDriveAPIRead::reads_data()
@@ -49,9 +55,9 @@ void TestDriveAPIRead::reads_data()
             QCOMPARE(quota.fraction(), fraction);
         });
     };
-    const auto add = [](const char *name, const Operation &operation, const char *answer,
+    const auto add = [](const char *name, const Operation &operation, const QByteArray &answer,
                         const char *path) {
-        QTest::newRow(name) << operation << QByteArray(answer) << QString::fromLatin1(path);
+        QTest::newRow(name) << operation << answer << QString::fromLatin1(path);
     };
     const DriveFile a = driveFile(1, QStringLiteral("a"));
     const DriveFolder b = driveFolder(2, QStringLiteral("b"));
@@ -66,6 +72,9 @@ void TestDriveAPIRead::reads_data()
     add("top-level files", files(std::nullopt, {}), "[]", "/drive/files?limit=100000");
     add("files of 12", files(12, {a}), R"([{"id":1,"file_name":"a"}])",
         "/drive/files?limit=100000&id_folder=12");
+    QVERIFY(longListing.size() > 256 * 1024);
+    add("a long listing", files(std::nullopt, filesFromWireListing(longListing + ']')),
+        longListing + ']', "/drive/files?limit=100000");
     add("quota", quota({250.5, 1002}, 0.25), R"({"quota_used":250.5,"quota_max":1002})",
         "/drive/quota");
     add("quota: nothing known", quota({}, 0), "{}", "/drive/quota");
@@ -100,25 +109,28 @@ void TestDriveAPIRead::failures_data()
     const Operation changes([](const DriveAPI &api) { runAsync(api.changes(7)); });
     const Operation files([](const DriveAPI &api) { runAsync(api.files(7)); });
     const Operation folders([](const DriveAPI &api) { runAsync(api.folders(std::nullopt)); });
+    const auto add = [](const char *name, const Operation &operation, const Reply &reply,
+                        const DriveError &expected, int attempts = 1) {
+        QTest::newRow(name) << operation << reply << expected << attempts;
+    };
     const auto unreadable = [](const char *description) {
         return DriveError::decoding(QString::fromUtf8(description));
     };
-    QTest::newRow("feed: 410 is an expired cursor, not retried")
-        << changes << Reply::withStatus(410, "gone") << DriveError::cursorExpired() << 1;
-    QTest::newRow("feed: 404 is not an expired cursor")
-        << changes << Reply::withStatus(404) << DriveError::notFound() << 1;
-    QTest::newRow("feed: 503 is retried") << changes << Reply::withStatus(503, "busy")
-                                          << DriveError::http(503, QStringLiteral("busy")) << 3;
-    QTest::newRow("files: 410 stays an HTTP error")
-        << files << Reply::withStatus(410, "gone") << DriveError::http(410, QStringLiteral("gone"))
-        << 1;
-    QTest::newRow("files: an object")
-        << files << Reply::ok(R"({"files":[]})") << unreadable("$ : tableau attendu") << 1;
-    QTest::newRow("files: one without a name fails them all")
-        << files << Reply::ok(R"([{"id":1,"file_name":"a"},{"id":2}])")
-        << unreadable("$[1] : clé « file_name » absente") << 1;
-    QTest::newRow("folders: an object")
-        << folders << Reply::ok("{}") << unreadable("$ : tableau attendu") << 1;
+    add("feed: 410 is an expired cursor, not retried", changes, Reply::withStatus(410, "gone"),
+        DriveError::cursorExpired());
+    add("feed: 404 is not an expired cursor", changes, Reply::withStatus(404),
+        DriveError::notFound());
+    add("feed: 503 is retried", changes, Reply::withStatus(503, "busy"),
+        DriveError::http(503, QStringLiteral("busy")), 3);
+    add("files: 410 stays an HTTP error", files, Reply::withStatus(410, "gone"),
+        DriveError::http(410, QStringLiteral("gone")));
+    add("files: an object", files, Reply::ok(R"({"files":[]})"), unreadable("$ : tableau attendu"));
+    add("files: one without a name fails them all", files,
+        Reply::ok(R"([{"id":1,"file_name":"a"},{"id":2}])"),
+        unreadable("$[1] : clé « file_name » absente"));
+    add("files: the same in a long listing", files, Reply::ok(longListing + R"(,{"id":-1}])"),
+        unreadable("$[3001] : clé « file_name » absente"));
+    add("folders: an object", folders, Reply::ok("{}"), unreadable("$ : tableau attendu"));
 }
 
 void TestDriveAPIRead::failures()
@@ -132,26 +144,6 @@ void TestDriveAPIRead::failures()
     harness.transport->setHandler([reply](const HttpRequest &) { return reply; });
     NIMBAL_EXPECT_DRIVE_ERROR(operation(harness.api), expected);
     QCOMPARE(harness.requestCount(), attempts);
-}
-
-void TestDriveAPIRead::longListingsReadAwayFromTheMainThread()
-{
-    // Big enough to be decoded on a worker thread; the result and the failure come back alike.
-    const QByteArray listing =
-        '['
-        + QByteArray(R"({"id":1,"file_name":"a","content_hash":")" + QByteArray(100, 'f') + "\"},")
-              .repeated(3000)
-        + R"({"id":2,"file_name":"b"})";
-    QVERIFY(listing.size() > 256 * 1024);
-    DriveAPIHarness harness;
-    harness.transport->enqueue(Reply::ok(listing + "]"));
-    harness.transport->enqueue(Reply::ok(listing + R"(,{"id":-1}])"));
-    const std::vector<DriveFile> files = runAsync(harness.api.files(std::nullopt));
-    QCOMPARE(files.size(), size_t(3001));
-    QCOMPARE(files, filesFromWireListing(listing + "]"));
-    NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(harness.api.files(std::nullopt)),
-        DriveError::decoding(QStringLiteral("$[3001] : clé « file_name » absente")));
 }
 
 QTEST_GUILESS_MAIN(TestDriveAPIRead)

@@ -10,8 +10,7 @@ using namespace OrvelanNimbal;
 
 using OptionalHash = std::optional<QString>;
 using OptionalDate = std::optional<qint64>;
-Q_DECLARE_METATYPE(OptionalHash)
-Q_DECLARE_METATYPE(OptionalDate)
+Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
 Q_DECLARE_METATYPE(OrvelanNimbal::ReplacePrecondition)
 
 class TestContentVersion : public QObject {
@@ -26,37 +25,31 @@ private slots:
 
 void TestContentVersion::token_data()
 {
-    QTest::addColumn<OptionalDate>("uploadTimestamp");
-    QTest::addColumn<OptionalHash>("contentHash");
-    QTest::addColumn<qint64>("modifiedMSecs");
+    QTest::addColumn<DriveFile>("file");
     QTest::addColumn<QString>("expected");
-
+    // File 3 of 12 bytes.
+    const auto add = [](const char *name, OptionalDate uploaded, OptionalHash hash,
+                        qint64 modifiedMSecs, const char *expected) {
+        DriveFile file;
+        file.id = 3;
+        file.size = 12;
+        file.uploadTimestamp = uploaded;
+        file.contentHash = hash;
+        file.modifiedAt = QDateTime::fromMSecsSinceEpoch(modifiedMSecs, QTimeZone::utc());
+        QTest::newRow(name) << file << QString::fromLatin1(expected);
+    };
     const OptionalHash hash(QStringLiteral("ab12"));
-    QTest::newRow("upload time") << OptionalDate(1700000000) << OptionalHash() << qint64(0)
-                                 << QStringLiteral("u:1700000000:12");
-    QTest::newRow("upload time wins over the hash")
-        << OptionalDate(1700000000) << hash << qint64(0) << QStringLiteral("u:1700000000:12");
-    QTest::newRow("hash only") << OptionalDate() << hash << qint64(0) << QStringLiteral("h:ab12");
-    QTest::newRow("neither, fraction dropped")
-        << OptionalDate() << OptionalHash() << qint64(1700000000900)
-        << QStringLiteral("m:12:1700000000");
-    QTest::newRow("neither, before 1970: toward zero")
-        << OptionalDate() << OptionalHash() << qint64(-1500) << QStringLiteral("m:12:-1");
+    add("upload time", 1700000000, {}, 0, "u:1700000000:12");
+    add("upload time wins over the hash", 1700000000, hash, 0, "u:1700000000:12");
+    add("hash only", {}, hash, 0, "h:ab12");
+    add("neither, fraction dropped", {}, {}, 1700000000900, "m:12:1700000000");
+    add("neither, before 1970: toward zero", {}, {}, -1500, "m:12:-1");
 }
 
 void TestContentVersion::token()
 {
-    QFETCH(OptionalDate, uploadTimestamp);
-    QFETCH(OptionalHash, contentHash);
-    QFETCH(qint64, modifiedMSecs);
+    QFETCH(DriveFile, file);
     QFETCH(QString, expected);
-
-    DriveFile file;
-    file.id = 3;
-    file.size = 12;
-    file.uploadTimestamp = uploadTimestamp;
-    file.contentHash = contentHash;
-    file.modifiedAt = QDateTime::fromMSecsSinceEpoch(modifiedMSecs, QTimeZone::utc());
     QCOMPARE(ContentVersion::token(file), expected);
 }
 
