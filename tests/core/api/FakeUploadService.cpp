@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QUrlQuery>
 
 namespace OrvelanNimbal::Testing {
@@ -27,10 +26,9 @@ QString stepOf(const HttpRequest &request)
         {QStringLiteral("/download-url"), QStringLiteral("grant")},
     };
     const QString path = request.url.path();
-    for (const auto &[ending, step] : endings) {
+    for (const auto &[ending, step] : endings)
         if (path.endsWith(ending))
             return step;
-    }
     return QStringLiteral("unknown ") + path;
 }
 
@@ -52,8 +50,7 @@ FakeUploadService::FakeUploadService()
     routes[QStringLiteral("open")] =
         answering(R"({"upload_id":"U1","s3_key":"k/multi","part_size":5242880})");
     routes[QStringLiteral("presign")] = [](const HttpRequest &request) {
-        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-        const int number = body.value(QStringLiteral("part_number")).toInt();
+        const int number = QJsonDocument::fromJson(request.body)[u"part_number"].toInt();
         return Reply::ok(
             QByteArray(R"({"url":"https://storage.test/k/multi?partNumber=%1&X-Sig=s3cr3t"})")
                 .replace("%1", QByteArray::number(number)));
@@ -95,10 +92,9 @@ QStringList FakeUploadService::steps() const
 QList<HttpRequest> FakeUploadService::requests(const QString &step) const
 {
     QList<HttpRequest> matching;
-    for (const HttpRequest &request : transport->requests()) {
+    for (const HttpRequest &request : transport->requests())
         if (stepOf(request) == step)
             matching.append(request);
-    }
     return matching;
 }
 

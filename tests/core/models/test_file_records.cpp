@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // File records as the service sends them and the files they become: every rule of the
 // conversion, the reader's handling of the JSON text, the failures (which must name the key and
-// the element), and what a file then tells its users.
+// the element), and the thumbnails a file offers.
 #include "DriveErrorTesting.h"
 #include "DriveModelsTesting.h"
 #include "models/WireConversions.h"
@@ -41,7 +41,6 @@ private slots:
     void failures();
     void thumbnails_data();
     void thumbnails();
-    void synchronisation();
 };
 
 void TestFileRecords::conversion_data()
@@ -216,14 +215,6 @@ void TestFileRecords::thumbnails()
     QCOMPARE(file.thumbnailKeys(), keys.split(u' ', Qt::SkipEmptyParts));
     QCOMPARE(file.preferredThumbnailKey(),
              preferred.isEmpty() ? std::nullopt : std::optional(preferred));
-}
-
-void TestFileRecords::synchronisation()
-{
-    QVERIFY(fileA().isSynchronizable());
-    QVERIFY(!fileA([](DriveFile &f) { f.isTrashed = true; }).isSynchronizable());
-    QVERIFY(
-        !fileA([](DriveFile &f) { f.storageClass = StorageClass::restoring; }).isSynchronizable());
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)

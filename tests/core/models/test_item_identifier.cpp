@@ -71,9 +71,6 @@ void TestItemIdentifier::texts()
     QCOMPARE(ItemIdentifier::folder(-3).rawValue(), QStringLiteral("d:-3"));
     QCOMPARE(ItemIdentifier::root().rawValue(),
              QStringLiteral("NSFileProviderRootContainerItemIdentifier"));
-    QCOMPARE(ItemIdentifier::folder(7).serverFolderID(), std::optional<qint64>(7));
-    QCOMPARE(ItemIdentifier::file(7).serverFolderID(), std::nullopt);
-    QCOMPARE(ItemIdentifier::root().serverFolderID(), std::nullopt);
     // A listed item's parent: the service writes 0 or less for the top of the drive.
     QCOMPARE(ItemIdentifier::folder(std::optional<qint64>()), ItemIdentifier::root());
     QCOMPARE(ItemIdentifier::folder(std::optional<qint64>(0)), ItemIdentifier::root());
