@@ -1,37 +1,72 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Changing the tree and reaching content through DriveAPI: the exact requests, the requests
-// that are not sent, the answers used and those ignored, and the thumbnail key's escaping.
+// DriveAPI over a scripted transport: the exact request each operation sends (or that it sends
+// none), the models it makes of the answer, and the failures it reports.
 #include "DriveAPIHarness.h"
 #include "DriveErrorTesting.h"
 #include "DriveModelsTesting.h"
+#include "models/WireListings.h"
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 using Reply = FakeTransport::Reply;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveError)
 Q_DECLARE_METATYPE(OrvelanNimbal::Testing::FakeTransport::Reply)
 
-class TestDriveAPIItems : public QObject {
+namespace {
+
+// What the item operations are answered: the id of a created folder, and an address with what
+// a download grant tells.
+const QByteArray itemAnswer = R"({"id":9007199254740993,"url":"https://s.test/t?sig=a%2Bb",
+    "expires_in":300,"file_size":10.5,"content_hash":"","date_upload":1700000000})";
+
+// A listing big enough to be decoded on a worker thread, without its closing bracket.
+const QByteArray longListing =
+    '['
+    + QByteArray(R"({"id":1,"file_name":"a","content_hash":")" + QByteArray(100, 'f') + "\"},")
+          .repeated(3000)
+    + R"({"id":2,"file_name":"b"})";
+
+} // namespace
+
+class TestDriveAPI : public QObject {
     Q_OBJECT
 
 private slots:
     void requests_data();
     void requests();
-    void answers_data();
-    void answers();
+    void failures_data();
+    void failures();
 };
 
-void TestDriveAPIItems::requests_data()
+void TestDriveAPI::requests_data()
 {
-    QTest::addColumn<Operation>("operation");
-    QTest::addColumn<QString>("request"); // method and path; empty: nothing is sent
+    QTest::addColumn<Operation>("operation"); // checks what it returns
+    QTest::addColumn<QString>("request");     // method and path; empty: nothing is sent
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("answer");
 
-    // Every answer holds the id of a created folder, and an address with what a grant tells.
-    const auto createFolder = [](const char *name, std::optional<qint64> parent) {
+    const auto changes = [](qint64 since, DriveChanges expected) {
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.changes(since)), expected); });
+    };
+    const auto files = [](std::optional<qint64> folder, std::vector<DriveFile> expected) {
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.files(folder)), expected); });
+    };
+    const auto folders = [](std::optional<qint64> parent, std::vector<DriveFolder> expected) {
+        return Operation(
+            [=](const DriveAPI &api) { QCOMPARE(runAsync(api.folders(parent)), expected); });
+    };
+    const auto quota = [](DriveQuota expected, double fraction) {
         return Operation([=](const DriveAPI &api) {
-            QCOMPARE(runAsync(api.createFolder(QString::fromUtf8(name), parent)),
+            const DriveQuota quota = runAsync(api.quota());
+            QCOMPARE(quota, expected);
+            QCOMPARE(quota.fraction(), fraction);
+        });
+    };
+    const auto createFolder = [](std::optional<qint64> parent) {
+        return Operation([=](const DriveAPI &api) {
+            QCOMPARE(runAsync(api.createFolder(QStringLiteral("A"), parent)),
                      qint64(9007199254740993));
         });
     };
@@ -78,19 +113,39 @@ void TestDriveAPIItems::requests_data()
         });
     };
     const auto add = [](const char *name, const Operation &operation, const char *request,
-                        const char *body) {
-        QTest::newRow(name) << operation << QString::fromLatin1(request) << QByteArray(body);
+                        const char *body, const QByteArray &answer = itemAnswer) {
+        QTest::newRow(name) << operation << QString::fromLatin1(request) << QByteArray(body)
+                            << answer;
     };
+    const DriveFile a = driveFile(1, QStringLiteral("a"));
+    const DriveFolder b = driveFolder(2, QStringLiteral("b"));
     const std::optional<QString> sameName, newName(QStringLiteral("B"));
     const std::optional<std::optional<qint64>> sameParent, toTheRoot(std::optional<qint64>{});
 
-    add("folder at the top", createFolder("A", std::nullopt), "POST /drive/folders",
+    add("changes", changes(-7, {9007199254740993, {b}, {a}}), "GET /drive/changes?since=-7", "",
+        R"({"cursor":9007199254740993,"files":[{"id":1,"file_name":"a"}],)"
+        R"("folders":[{"id":2,"folder_name":"b"}]})");
+    add("top-level folders", folders(std::nullopt, {}), "GET /drive/folders", "", "[]");
+    add("folders of 12", folders(12, {b}), "GET /drive/folders?id_parent=12", "",
+        R"([{"id":2,"folder_name":"b"}])");
+    add("top-level files", files(std::nullopt, {}), "GET /drive/files?limit=100000", "", "[]");
+    add("files of 12", files(12, {a}), "GET /drive/files?limit=100000&id_folder=12", "",
+        R"([{"id":1,"file_name":"a"}])");
+    QVERIFY(longListing.size() > 256 * 1024);
+    add("a long listing", files(std::nullopt, filesFromWireListing(longListing + ']')),
+        "GET /drive/files?limit=100000", "", longListing + ']');
+    add("quota", quota({250.5, 1002}, 0.25), "GET /drive/quota", "",
+        R"({"quota_used":250.5,"quota_max":1002})");
+    add("quota: nothing known", quota({}, 0), "GET /drive/quota", "", "{}");
+    add("quota: over the maximum", quota({150, 100}, 1), "GET /drive/quota", "",
+        R"({"quota_used":150,"quota_max":100})");
+
+    add("folder at the top", createFolder(std::nullopt), "POST /drive/folders",
         R"({"folder_name":"A","id_parent":0})");
-    add("folder in the largest id", createFolder("A", 9223372036854775807), "POST /drive/folders",
+    add("folder in the largest id", createFolder(9223372036854775807), "POST /drive/folders",
         R"({"folder_name":"A","id_parent":9223372036854775807})");
-    add("rename: a bare JSON string", rename("x"), "PUT /drive/files/5/rename", R"("x")");
-    add("rename: escapes, nothing trimmed", rename(" a\"b\\é/\n "), "PUT /drive/files/5/rename",
-        R"(" a\"b\\é/\n ")");
+    add("rename: a bare JSON string, escaped, nothing trimmed", rename(" a\"b\\é/\n "),
+        "PUT /drive/files/5/rename", R"(" a\"b\\é/\n ")");
     add("folder renamed", update(newName, sameParent), "PUT /drive/folders/9",
         R"({"folder_name":"B"})");
     add("folder moved to the root", update(sameName, toTheRoot), "PUT /drive/folders/9",
@@ -118,16 +173,15 @@ void TestDriveAPIItems::requests_data()
     add("download of archived content", download(StorageClass::restoring), "", "");
 }
 
-void TestDriveAPIItems::requests()
+void TestDriveAPI::requests()
 {
     QFETCH(Operation, operation);
     QFETCH(QString, request);
     QFETCH(QByteArray, body);
+    QFETCH(QByteArray, answer);
 
     DriveAPIHarness harness;
-    harness.transport->enqueue(
-        Reply::ok(R"({"id":9007199254740993,"url":"https://s.test/t?sig=a%2Bb",
-        "expires_in":300,"file_size":10.5,"content_hash":"","date_upload":1700000000})"));
+    harness.transport->enqueue(Reply::ok(answer));
     operation(harness.api);
     QCOMPARE(harness.requestCount(), request.isEmpty() ? 0 : 1);
     if (request.isEmpty())
@@ -140,12 +194,16 @@ void TestDriveAPIItems::requests()
     QCOMPARE(sent.body, body);
 }
 
-void TestDriveAPIItems::answers_data()
+void TestDriveAPI::failures_data()
 {
     QTest::addColumn<Operation>("operation");
-    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<Reply>("reply"); // answers every attempt
     QTest::addColumn<std::optional<DriveError>>("expected");
+    QTest::addColumn<int>("attempts");
 
+    const Operation changes([](const DriveAPI &api) { runAsync(api.changes(7)); });
+    const Operation files([](const DriveAPI &api) { runAsync(api.files(7)); });
+    const Operation folders([](const DriveAPI &api) { runAsync(api.folders(std::nullopt)); });
     const Operation rename(
         [](const DriveAPI &api) { runAsync(api.renameFile(5, QStringLiteral("b"))); });
     const Operation move([](const DriveAPI &api) { runAsync(api.move({1}, {}, 2)); });
@@ -157,17 +215,32 @@ void TestDriveAPIItems::answers_data()
         })));
     });
     const auto add = [](const char *name, const Operation &operation, const Reply &reply,
-                        const std::optional<DriveError> &expected) {
-        QTest::newRow(name) << operation << reply << expected;
+                        const std::optional<DriveError> &expected, int attempts = 1) {
+        QTest::newRow(name) << operation << reply << expected << attempts;
     };
     const auto unreadable = [](const char *description) {
         return DriveError::decoding(QString::fromUtf8(description));
     };
-    add("answers to changes are not read", rename, Reply::ok("not JSON at all"), std::nullopt);
-    add("an archived file", rename,
+    add("feed: 410 is an expired cursor, not retried", changes, Reply::withStatus(410, "gone"),
+        DriveError::cursorExpired());
+    add("feed: 404 is not an expired cursor", changes, Reply::withStatus(404),
+        DriveError::notFound());
+    add("feed: 503 is retried", changes, Reply::withStatus(503, "busy"),
+        DriveError::http(503, QStringLiteral("busy")), 3);
+    add("files: 410 stays an HTTP error", files, Reply::withStatus(410, "gone"),
+        DriveError::http(410, QStringLiteral("gone")));
+    add("files: an object", files, Reply::ok(R"({"files":[]})"), unreadable("$ : tableau attendu"));
+    add("files: one without a name fails them all", files,
+        Reply::ok(R"([{"id":1,"file_name":"a"},{"id":2}])"),
+        unreadable("$[1] : clé « file_name » absente"));
+    add("files: the same in a long listing", files, Reply::ok(longListing + R"(,{"id":-1}])"),
+        unreadable("$[3001] : clé « file_name » absente"));
+    add("folders: an object", folders, Reply::ok("{}"), unreadable("$ : tableau attendu"));
+    add("rename: the answer is not read", rename, Reply::ok("not JSON at all"), std::nullopt);
+    add("rename: an archived file", rename,
         Reply::withStatus(409, {}, {{QByteArray("X-Drive-Conflict"), QByteArray("archived")}}),
         DriveError::archived());
-    add("gone", move, Reply::withStatus(404), DriveError::notFound());
+    add("move: gone", move, Reply::withStatus(404), DriveError::notFound());
     add("created folder without an id", createFolder, Reply::ok(R"({"folder_name":"A"})"),
         unreadable("$ : clé « id » absente"));
     add("created folder id as text", createFolder, Reply::ok(R"({"id":"12"})"),
@@ -178,19 +251,21 @@ void TestDriveAPIItems::answers_data()
     add("a relative thumbnail address", thumbnail, Reply::ok(R"({"url":"t/x.jpg"})"), std::nullopt);
 }
 
-void TestDriveAPIItems::answers()
+void TestDriveAPI::failures()
 {
     QFETCH(Operation, operation);
     QFETCH(Reply, reply);
     QFETCH(std::optional<DriveError>, expected);
+    QFETCH(int, attempts);
+
     DriveAPIHarness harness;
-    harness.transport->enqueue(reply);
+    harness.transport->setHandler([reply](const HttpRequest &) { return reply; });
     if (expected)
         NIMBAL_EXPECT_DRIVE_ERROR(operation(harness.api), *expected);
     else
         operation(harness.api);
-    QCOMPARE(harness.requestCount(), 1);
+    QCOMPARE(harness.requestCount(), attempts);
 }
 
-QTEST_GUILESS_MAIN(TestDriveAPIItems)
-#include "test_drive_api_items.moc"
+QTEST_GUILESS_MAIN(TestDriveAPI)
+#include "test_drive_api.moc"
