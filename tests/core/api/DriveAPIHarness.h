@@ -30,14 +30,11 @@ struct DriveAPIHarness {
     DriveAPIHarness() { runAsync(client->restoreSession()); }
 
     qsizetype requestCount() const { return transport->requests().size(); }
-    const HttpRequest &request(qsizetype index = 0) const
-    {
-        return transport->requests().at(index);
-    }
+    const HttpRequest &request() const { return transport->requests().at(0); }
     // The address as sent on the wire, after the API base.
-    QString sentPath(qsizetype index = 0) const
+    QString sentPath() const
     {
-        return request(index)
+        return request()
             .url.toString(QUrl::FullyEncoded)
             .remove(QStringLiteral("https://api.test/api/v1"));
     }

@@ -81,12 +81,12 @@ DriveAPI::LocalContent FakeUploadService::localFile(const QByteArray &bytes, qin
             QStringLiteral("localhash"), QStringLiteral("text/plain")};
 }
 
-QStringList FakeUploadService::steps() const
+QString FakeUploadService::steps() const
 {
     QStringList names;
     for (const HttpRequest &request : transport->requests())
         names.append(stepOf(request));
-    return names;
+    return names.join(u' ');
 }
 
 QList<HttpRequest> FakeUploadService::requests(const QString &step) const
@@ -96,11 +96,6 @@ QList<HttpRequest> FakeUploadService::requests(const QString &step) const
         if (stepOf(request) == step)
             matching.append(request);
     return matching;
-}
-
-QStringList names(const char *spaced)
-{
-    return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
 } // namespace OrvelanNimbal::Testing

@@ -4,15 +4,14 @@
 #include "DriveAPIHarness.h"
 
 #include <QHash>
-#include <QStringList>
 #include <QTemporaryDir>
 
 namespace OrvelanNimbal::Testing {
 
 // The drive service and its storage as the upload code meets them, scripted on a FakeTransport.
 // Every step answers as a healthy service would until a test replaces its route; every request
-// is recorded under the name of its step, so a test reads the whole exchange as a list such as
-// {"open", "presign", "part", "abort"}.
+// is recorded under the name of its step, so a test reads the whole exchange as a line such as
+// "open presign part abort".
 //
 // Steps: directCreate, directReplace, open, presign, part, finishCreate, finishReplace, abort,
 // grant.
@@ -27,8 +26,8 @@ public:
     // with the hash "localhash" and the type text/plain.
     DriveAPI::LocalContent localFile(const QByteArray &bytes, qint64 declaredSize = -1);
 
-    // The step names of the requests sent so far, in order.
-    QStringList steps() const;
+    // The step names of the requests sent so far, in order, separated by spaces.
+    QString steps() const;
     QList<HttpRequest> requests(const QString &step) const;
 
     QHash<QString, Route> routes;
@@ -37,8 +36,5 @@ private:
     QTemporaryDir m_folder;
     int m_files = 0;
 };
-
-// "open presign part" → {"open", "presign", "part"}
-QStringList names(const char *spaced);
 
 } // namespace OrvelanNimbal::Testing

@@ -84,7 +84,6 @@ void TestUploads::partSize_data()
     QTest::addColumn<qint64>("contentSize");
     QTest::addColumn<qint64>("expected");
     QTest::newRow("empty") << qint64(0) << qint64(8388608);
-    QTest::newRow("just over the direct limit") << qint64(16777217) << qint64(8388608);
     QTest::newRow("10000 parts of 8 MiB") << qint64(83886080000) << qint64(8388608);
     QTest::newRow("one byte more") << qint64(83886080001) << qint64(8388609);
     QTest::newRow("divides evenly") << qint64(83886090000) << qint64(8388609);
@@ -104,15 +103,15 @@ void TestUploads::paths_data()
     QTest::addColumn<bool>("refused"); // the direct upload is refused as too large
     QTest::addColumn<qint64>("declared");
     QTest::addColumn<qint64>("actual"); // the file may have grown since it was measured
-    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("steps");
     QTest::addColumn<Sizes>("parts");
 
     const QByteArray inParts = "open presign presign part presign part part ";
     const Sizes three{8388608, 8388608, 1};
     const auto add = [](const char *name, bool replace, bool refused, qint64 declared,
                         qint64 actual, const QByteArray &steps, const Sizes &parts) {
-        QTest::newRow(name) << replace << refused << declared << actual << names(steps.constData())
-                            << parts;
+        QTest::newRow(name) << replace << refused << declared << actual
+                            << QString::fromLatin1(steps) << parts;
     };
     add("create at the limit: direct", false, false, 16777216, 16777216, "directCreate grant", {});
     add("create one byte over: three parts", false, false, 16777217, 16777217,
@@ -135,7 +134,7 @@ void TestUploads::paths()
     QFETCH(bool, refused);
     QFETCH(qint64, declared);
     QFETCH(qint64, actual);
-    QFETCH(QStringList, steps);
+    QFETCH(QString, steps);
     QFETCH(Sizes, parts);
 
     FakeUploadService service;
@@ -171,7 +170,7 @@ void TestUploads::paths()
     }
     const QString direct =
         replace ? QStringLiteral("directReplace") : QStringLiteral("directCreate");
-    if (!refused && steps.first() == direct) {
+    if (!refused && steps.startsWith(direct)) {
         const QByteArray form = service.requests(direct).first().body;
         QVERIFY(form.contains("\r\n\r\n" + bytes.first(declared) + "\r\n--"));
         expectedProgress = {declared};
@@ -198,7 +197,7 @@ void TestUploads::directCreate()
             };
         const DriveFile created = runAsync(service.api.createFile(
             QStringLiteral("Été \"1\".txt"), 12, service.localFile("hello"), {}));
-        QCOMPARE(service.steps(), names("directCreate grant"));
+        QCOMPARE(service.steps(), QStringLiteral("directCreate grant"));
         const HttpRequest request = service.requests(QStringLiteral("directCreate")).first();
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.url.toString(),
@@ -285,7 +284,7 @@ void TestUploads::replacePreconditions()
     service.routes[QStringLiteral("directReplace")] = tooLarge;
     runAsync(
         service.api.replaceContent(existingFile(), service.localFile("hello"), precondition, {}));
-    QCOMPARE(service.steps(), names("directReplace open presign part finishReplace"));
+    QCOMPARE(service.steps(), QStringLiteral("directReplace open presign part finishReplace"));
     const HttpRequest direct = service.requests(QStringLiteral("directReplace")).first();
     QCOMPARE(direct.method, QByteArray("PUT"));
     QCOMPARE(direct.url.toString(),
@@ -320,7 +319,6 @@ void TestUploads::replaceAnswerMerge_data()
     full.uploadTimestamp = 1700000000;
     DriveFile glacier = kept;
     glacier.storageClass = StorageClass::glacier;
-
     QTest::newRow("everything stated; the answer's id is not used")
         << QByteArray(R"({"id":999,"file_path":"new/key","file_size":12.5,)"
                       R"("content_hash":"newhash","date_upload":1700000000,)"

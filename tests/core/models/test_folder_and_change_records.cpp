@@ -62,7 +62,6 @@ void TestFolderAndChangeRecords::changes_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<DriveChanges>("expected");
 
-    QTest::newRow("no keys at all") << QByteArray("{}") << DriveChanges{};
     QTest::newRow("nulls") << QByteArray(R"({"cursor":null,"files":null,"folders":null})")
                            << DriveChanges{};
     QTest::newRow("empty lists") << QByteArray(R"({"cursor":5,"files":[],"folders":[]})")
@@ -99,9 +98,6 @@ void TestFolderAndChangeRecords::failures_data()
     QTest::newRow("folder: name missing")
         << false << QByteArray(R"([{"id":1,"folder_name":"a"},{"id":2}])")
         << QStringLiteral("$[1] : clé « folder_name » absente");
-    QTest::newRow("folder: parent as text")
-        << false << QByteArray(R"([{"id":1,"folder_name":"a","id_parent":"3"}])")
-        << QStringLiteral("$[0].id_parent : entier attendu");
     QTest::newRow("folder: not a listing") << false << QByteArray(R"({"id":1,"folder_name":"a"})")
                                            << QStringLiteral("$ : tableau attendu");
     QTest::newRow("feed: file without a name")

@@ -37,7 +37,6 @@ void TestItemIdentifier::parsing_data()
     const auto folder = [](qint64 id) { return std::optional(ItemIdentifier::folder(id)); };
 
     QTest::newRow("file") << QStringLiteral("f:42") << file(42);
-    QTest::newRow("folder") << QStringLiteral("d:7") << folder(7);
     QTest::newRow("plus sign") << QStringLiteral("d:+5") << folder(5);
     QTest::newRow("leading zeros") << QStringLiteral("f:007") << file(7);
     QTest::newRow("root") << ItemIdentifier::rootRawValue << std::optional(ItemIdentifier::root());
