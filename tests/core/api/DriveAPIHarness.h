@@ -44,5 +44,3 @@ struct DriveAPIHarness {
 using Operation = std::function<void(const DriveAPI &)>;
 
 } // namespace OrvelanNimbal::Testing
-
-Q_DECLARE_METATYPE(OrvelanNimbal::Testing::Operation)

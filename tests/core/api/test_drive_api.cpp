@@ -10,8 +10,6 @@ using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 using Reply = FakeTransport::Reply;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::Testing::FakeTransport::Reply)
-
 namespace {
 
 // What the item operations are answered: the id of a created folder, and an address with what

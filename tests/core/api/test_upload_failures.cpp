@@ -75,8 +75,6 @@ void addRow(const char *name, bool replace, qint64 size, Sabotage sabotage, cons
 
 } // namespace
 
-Q_DECLARE_METATYPE(Sabotage)
-
 class TestUploadFailures : public QObject {
     Q_OBJECT
 

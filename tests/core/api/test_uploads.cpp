@@ -11,8 +11,6 @@ using namespace OrvelanNimbal::Testing;
 
 using Sizes = QList<qint64>;
 using Reply = FakeUploadService::Reply;
-Q_DECLARE_METATYPE(OrvelanNimbal::ReplacePrecondition)
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
 
 namespace {
 

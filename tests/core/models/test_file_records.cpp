@@ -14,8 +14,6 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
-
 namespace {
 
 // The record of file 1 named "a", with more keys.

@@ -10,9 +10,6 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFolder)
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveChanges)
-
 class TestFolderAndChangeRecords : public QObject {
     Q_OBJECT
 

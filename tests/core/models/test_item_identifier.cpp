@@ -9,8 +9,6 @@
 
 using namespace OrvelanNimbal;
 
-Q_DECLARE_METATYPE(std::optional<OrvelanNimbal::ItemIdentifier>)
-
 namespace OrvelanNimbal {
 inline char *toString(const ItemIdentifier &identifier)
 {

@@ -10,8 +10,6 @@ using namespace OrvelanNimbal;
 
 using OptionalHash = std::optional<QString>;
 using OptionalDate = std::optional<qint64>;
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFile)
-Q_DECLARE_METATYPE(OrvelanNimbal::ReplacePrecondition)
 
 class TestContentVersion : public QObject {
     Q_OBJECT

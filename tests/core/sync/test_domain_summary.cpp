@@ -16,8 +16,6 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 
-Q_DECLARE_METATYPE(std::optional<OrvelanNimbal::DomainSummary>)
-
 namespace {
 
 const QDateTime referenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
