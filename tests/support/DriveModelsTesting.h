@@ -22,12 +22,10 @@ inline char *toString(const DriveFile &file)
     return QTest::toString(
         QStringLiteral("{id %1, parent %2, name \"%3\", key \"%4\", size %5, hash %6, "
                        "modified %7, trashed %8, class %9, thumbnails %10, uploaded %11}")
-            .arg(file.id)
-            .arg(optional(file.parentFolderID), file.name, file.storageKey)
-            .arg(file.size)
-            .arg(optional(file.contentHash), file.modifiedAt.toString(Qt::ISODateWithMs))
-            .arg(file.isTrashed)
-            .arg(rawValue(file.storageClass), optional(file.thumbnailPath),
+            .arg(QString::number(file.id), optional(file.parentFolderID), file.name,
+                 file.storageKey, QString::number(file.size), optional(file.contentHash),
+                 file.modifiedAt.toString(Qt::ISODateWithMs), QString::number(file.isTrashed),
+                 rawValue(file.storageClass), optional(file.thumbnailPath),
                  optional(file.uploadTimestamp)));
 }
 

@@ -36,7 +36,6 @@ void TestItemIdentifier::parsing_data()
 
     QTest::newRow("file") << QStringLiteral("f:42") << file(42);
     QTest::newRow("plus sign") << QStringLiteral("d:+5") << folder(5);
-    QTest::newRow("leading zeros") << QStringLiteral("f:007") << file(7);
     QTest::newRow("root") << ItemIdentifier::rootRawValue << std::optional(ItemIdentifier::root());
     QTest::newRow("largest id") << QStringLiteral("f:9223372036854775807")
                                 << file(std::numeric_limits<qint64>::max());

@@ -113,7 +113,6 @@ void TestDomainSummary::loading_data()
     QTest::newRow("a date out of reach")
         << QByteArray(R"({"conflicts":[{"originalName":"X","copyName":"Y","date":1e300}]})")
         << unreadable;
-    QTest::newRow("a fractional id") << QByteArray(R"({"archivedFileIDs":[1.5]})") << unreadable;
     QTest::newRow("half a file") << QByteArray(R"({"archivedFileIDs":[1,2)") << unreadable;
 }
 
