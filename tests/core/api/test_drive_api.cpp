@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // DriveAPI over a scripted transport: the exact request each operation sends (or that it sends
-// none), the models it makes of the answer, and the failures it reports.
+// none), the models it makes of the answer, and the answers it refuses or need not read.
 #include "DriveAPIHarness.h"
 #include "DriveErrorTesting.h"
 #include "DriveModelsTesting.h"
@@ -32,8 +32,8 @@ class TestDriveAPI : public QObject {
 private slots:
     void requests_data();
     void requests();
-    void failures_data();
-    void failures();
+    void answers_data();
+    void answers();
 };
 
 void TestDriveAPI::requests_data()
@@ -83,7 +83,6 @@ void TestDriveAPI::requests_data()
     const auto trash = [](std::vector<qint64> files, std::vector<qint64> folders) {
         return Operation([=](const DriveAPI &api) { runAsync(api.trash(files, folders)); });
     };
-    // Nothing is asked for an archived file.
     const auto thumbnail = [](const char *path,
                               StorageClass storageClass = StorageClass::standard) {
         const DriveFile file = driveFile(3, QStringLiteral("a.jpg"), [=](DriveFile &f) {
@@ -184,7 +183,7 @@ void TestDriveAPI::requests()
     QCOMPARE(sent.body, body);
 }
 
-void TestDriveAPI::failures_data()
+void TestDriveAPI::answers_data()
 {
     QTest::addColumn<Operation>("operation");
     QTest::addColumn<Reply>("reply"); // answers every attempt
@@ -246,7 +245,7 @@ void TestDriveAPI::failures_data()
     add("a relative thumbnail address", thumbnail, Reply::ok(R"({"url":"t/x.jpg"})"), std::nullopt);
 }
 
-void TestDriveAPI::failures()
+void TestDriveAPI::answers()
 {
     QFETCH(Operation, operation);
     QFETCH(Reply, reply);

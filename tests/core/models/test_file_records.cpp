@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// File records as the service sends them and the files they become: every rule of the
-// conversion, the reader's handling of the JSON text, the failures (which must name the key and
-// the element), and the thumbnails a file offers.
+// File records and the files they become: the conversion's rules, the reader's handling of the
+// text, the failures (which name the key and the element), and the thumbnails a file offers.
 #include "DriveErrorTesting.h"
 #include "DriveModelsTesting.h"
 #include "models/WireConversions.h"

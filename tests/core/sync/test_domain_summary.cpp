@@ -4,8 +4,8 @@
 #include "DriveModelsTesting.h"
 #include "sync/DomainSummary.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
