@@ -11,7 +11,7 @@
 
 namespace OrvelanNimbal {
 
-inline QString describe(const DriveFile &file)
+inline char *toString(const DriveFile &file)
 {
     const auto optional = [](const auto &value) {
         if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, QString>)
@@ -19,20 +19,14 @@ inline QString describe(const DriveFile &file)
         else
             return value ? QString::number(*value) : QStringLiteral("-");
     };
-    return QStringLiteral("{id %1, parent %2, name \"%3\", key \"%4\", size %5, hash %6, "
-                          "modified %7, trashed %8, class %9, thumbnails %10, uploaded %11}")
-        .arg(file.id)
-        .arg(optional(file.parentFolderID), file.name, file.storageKey)
-        .arg(file.size)
-        .arg(optional(file.contentHash), file.modifiedAt.toString(Qt::ISODateWithMs))
-        .arg(file.isTrashed)
-        .arg(rawValue(file.storageClass), optional(file.thumbnailPath),
-             optional(file.uploadTimestamp));
-}
-
-inline char *toString(const DriveFile &file)
-{
-    return QTest::toString(describe(file));
+    return QTest::toString(
+        QStringLiteral("{id %1, parent %2, name \"%3\", key \"%4\", size %5, hash %6, "
+                       "modified %7, trashed %8, class %9, thumbnails %10, uploaded %11}")
+            .arg(QString::number(file.id), optional(file.parentFolderID), file.name,
+                 file.storageKey, QString::number(file.size), optional(file.contentHash),
+                 file.modifiedAt.toString(Qt::ISODateWithMs), QString::number(file.isTrashed),
+                 rawValue(file.storageClass), optional(file.thumbnailPath),
+                 optional(file.uploadTimestamp)));
 }
 
 namespace Testing {
@@ -43,29 +37,29 @@ inline QDateTime utc(qint64 secondsSince1970)
     return QDateTime::fromSecsSinceEpoch(secondsSince1970, Qt::UTC);
 }
 
-// The file a record {"id": id, "file_name": name} becomes, changed by `change`.
+// The item a record {"id": id, <name key>: name} becomes, changed by `change`.
+template <class Item>
+Item driveItem(qint64 id, const QString &name, const std::function<void(Item &)> &change)
+{
+    Item item;
+    item.id = id;
+    item.name = name;
+    item.modifiedAt = utc(0);
+    if (change)
+        change(item);
+    return item;
+}
+
 inline DriveFile driveFile(qint64 id, const QString &name,
                            const std::function<void(DriveFile &)> &change = {})
 {
-    DriveFile file;
-    file.id = id;
-    file.name = name;
-    file.modifiedAt = utc(0);
-    if (change)
-        change(file);
-    return file;
+    return driveItem(id, name, change);
 }
 
 inline DriveFolder driveFolder(qint64 id, const QString &name,
                                const std::function<void(DriveFolder &)> &change = {})
 {
-    DriveFolder folder;
-    folder.id = id;
-    folder.name = name;
-    folder.modifiedAt = utc(0);
-    if (change)
-        change(folder);
-    return folder;
+    return driveItem(id, name, change);
 }
 
 } // namespace Testing

@@ -17,40 +17,30 @@ namespace OrvelanNimbal::Testing {
 
 struct DriveAPIHarness {
     std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
-    std::shared_ptr<ApiClient> client;
-    DriveAPI api{nullptr};
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<ApiClient> client = ApiClient::create(
+        DriveConfiguration(QUrl(QStringLiteral("https://api.test/api/v1")), 3,
+                           std::chrono::milliseconds(400), 60),
+        transport,
+        std::make_shared<InMemorySessionStore>(DriveSession{
+            QStringLiteral("ana@orvelan.net"), QStringLiteral("tok"), QStringLiteral("pw")}),
+        std::make_shared<InMemoryTrustedDeviceStore>(), clock);
+    DriveAPI api{client};
 
-    DriveAPIHarness()
-    {
-        using namespace std::chrono_literals;
-        auto sessions = std::make_shared<InMemorySessionStore>();
-        client = ApiClient::create(
-            DriveConfiguration(QUrl(QStringLiteral("https://api.test/api/v1")), 3, 400ms, 60),
-            transport, sessions, std::make_shared<InMemoryTrustedDeviceStore>(),
-            std::make_shared<ManualClock>());
-        runAsync(sessions->save({QStringLiteral("alice@orvelan.net"), QStringLiteral("tok"),
-                                 QStringLiteral("secret")}));
-        runAsync(client->restoreSession());
-        api = DriveAPI(client);
-    }
+    DriveAPIHarness() { runAsync(client->restoreSession()); }
 
     qsizetype requestCount() const { return transport->requests().size(); }
-    const HttpRequest &request(qsizetype index = 0) const
-    {
-        return transport->requests().at(index);
-    }
+    const HttpRequest &request() const { return transport->requests().at(0); }
     // The address as sent on the wire, after the API base.
-    QString sentPath(qsizetype index = 0) const
+    QString sentPath() const
     {
-        return request(index)
+        return request()
             .url.toString(QUrl::FullyEncoded)
             .remove(QStringLiteral("https://api.test/api/v1"));
     }
 };
 
-// One call of an operation, run to its end; its failure is rethrown.
+// One call of an operation, run to its end, checking its result; its failure is rethrown.
 using Operation = std::function<void(const DriveAPI &)>;
 
 } // namespace OrvelanNimbal::Testing
-
-Q_DECLARE_METATYPE(OrvelanNimbal::Testing::Operation)

@@ -1,8 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-nimbal_add_test(test_drive_api_read
-    SOURCES core/api/test_drive_api_read.cpp core/api/DriveAPIHarness.h LABELS unit)
-nimbal_add_test(test_drive_api_items
-    SOURCES core/api/test_drive_api_items.cpp core/api/DriveAPIHarness.h LABELS unit)
+nimbal_add_test(test_drive_api
+    SOURCES core/api/test_drive_api.cpp core/api/DriveAPIHarness.h LABELS unit)
 nimbal_add_test(test_uploads
     SOURCES core/api/test_uploads.cpp core/api/FakeUploadService.cpp core/api/FakeUploadService.h
     LABELS unit)

@@ -10,22 +10,16 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveFolder)
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveChanges)
-Q_DECLARE_METATYPE(OrvelanNimbal::DriveError)
-
 class TestFolderAndChangeRecords : public QObject {
     Q_OBJECT
 
 private slots:
     void folders_data();
     void folders();
-    void folderFailures_data();
-    void folderFailures();
     void changes_data();
     void changes();
-    void changeFailures_data();
-    void changeFailures();
+    void failures_data();
+    void failures();
 };
 
 void TestFolderAndChangeRecords::folders_data()
@@ -60,33 +54,11 @@ void TestFolderAndChangeRecords::folders()
     QCOMPARE(foldersFromWireListing("[" + record + "]"), std::vector{expected});
 }
 
-void TestFolderAndChangeRecords::folderFailures_data()
-{
-    QTest::addColumn<QByteArray>("listing");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("name missing") << QByteArray(R"([{"id":1,"folder_name":"a"},{"id":2}])")
-                                  << QStringLiteral("$[1] : clé « folder_name » absente");
-    QTest::newRow("parent as text") << QByteArray(R"([{"id":1,"folder_name":"a","id_parent":"3"}])")
-                                    << QStringLiteral("$[0].id_parent : entier attendu");
-    QTest::newRow("not a listing")
-        << QByteArray(R"({"id":1,"folder_name":"a"})") << QStringLiteral("$ : tableau attendu");
-}
-
-void TestFolderAndChangeRecords::folderFailures()
-{
-    QFETCH(QByteArray, listing);
-    QFETCH(QString, description);
-    NIMBAL_EXPECT_DRIVE_ERROR(foldersFromWireListing(listing), DriveError::decoding(description));
-    NIMBAL_EXPECT_DRIVE_ERROR(Json::decode<std::vector<FolderDTO>>(listing),
-                              DriveError::decoding(description));
-}
-
 void TestFolderAndChangeRecords::changes_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<DriveChanges>("expected");
 
-    QTest::newRow("no keys at all") << QByteArray("{}") << DriveChanges{};
     QTest::newRow("nulls") << QByteArray(R"({"cursor":null,"files":null,"folders":null})")
                            << DriveChanges{};
     QTest::newRow("empty lists") << QByteArray(R"({"cursor":5,"files":[],"folders":[]})")
@@ -109,31 +81,44 @@ void TestFolderAndChangeRecords::changes()
 {
     QFETCH(QByteArray, answer);
     QFETCH(DriveChanges, expected);
-    const ChangesDTO record = Json::decode<ChangesDTO>(answer);
-    QCOMPARE(changesFromWire(record), expected);
-    QCOMPARE(changesFromWire(ChangesDTO(record)), expected);
+    QCOMPARE(changesFromWire(Json::decode<ChangesDTO>(answer)), expected);
 }
 
-void TestFolderAndChangeRecords::changeFailures_data()
+void TestFolderAndChangeRecords::failures_data()
 {
-    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("feed"); // a change-feed answer, else a folder listing
+    QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("description");
-    QTest::newRow("file without a name")
-        << QByteArray(R"({"files":[{"id":1,"file_name":"a"},{"id":2}]})")
+
+    QTest::newRow("folder: name missing")
+        << false << QByteArray(R"([{"id":1,"folder_name":"a"},{"id":2}])")
+        << QStringLiteral("$[1] : clé « folder_name » absente");
+    QTest::newRow("folder: not a listing") << false << QByteArray(R"({"id":1,"folder_name":"a"})")
+                                           << QStringLiteral("$ : tableau attendu");
+    QTest::newRow("feed: file without a name")
+        << true << QByteArray(R"({"files":[{"id":1,"file_name":"a"},{"id":2}]})")
         << QStringLiteral("$.files[1] : clé « file_name » absente");
-    QTest::newRow("folder with a fractional id")
-        << QByteArray(R"({"folders":[{"id":0.5,"folder_name":"a"}]})")
+    QTest::newRow("feed: folder with a fractional id")
+        << true << QByteArray(R"({"folders":[{"id":0.5,"folder_name":"a"}]})")
         << QStringLiteral("$.folders[0].id : entier attendu, valeur non entière");
-    QTest::newRow("files as an object")
-        << QByteArray(R"({"files":{}})") << QStringLiteral("$.files : tableau attendu");
-    QTest::newRow("a listing instead") << QByteArray("[]") << QStringLiteral("$ : objet attendu");
+    QTest::newRow("feed: files as an object")
+        << true << QByteArray(R"({"files":{}})") << QStringLiteral("$.files : tableau attendu");
+    QTest::newRow("feed: a listing instead")
+        << true << QByteArray("[]") << QStringLiteral("$ : objet attendu");
 }
 
-void TestFolderAndChangeRecords::changeFailures()
+void TestFolderAndChangeRecords::failures()
 {
-    QFETCH(QByteArray, answer);
+    QFETCH(bool, feed);
+    QFETCH(QByteArray, json);
     QFETCH(QString, description);
-    NIMBAL_EXPECT_DRIVE_ERROR(Json::decode<ChangesDTO>(answer), DriveError::decoding(description));
+    const DriveError expected = DriveError::decoding(description);
+    if (feed) {
+        NIMBAL_EXPECT_DRIVE_ERROR(Json::decode<ChangesDTO>(json), expected);
+        return;
+    }
+    NIMBAL_EXPECT_DRIVE_ERROR(foldersFromWireListing(json), expected);
+    NIMBAL_EXPECT_DRIVE_ERROR(Json::decode<std::vector<FolderDTO>>(json), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFolderAndChangeRecords)

@@ -9,9 +9,6 @@
 
 using namespace OrvelanNimbal;
 
-Q_DECLARE_METATYPE(std::optional<OrvelanNimbal::ItemIdentifier>)
-Q_DECLARE_METATYPE(OrvelanNimbal::ItemIdentifier)
-
 namespace OrvelanNimbal {
 inline char *toString(const ItemIdentifier &identifier)
 {
@@ -19,23 +16,13 @@ inline char *toString(const ItemIdentifier &identifier)
 }
 } // namespace OrvelanNimbal
 
-namespace {
-
-constexpr qint64 lowest = std::numeric_limits<qint64>::min();
-constexpr qint64 highest = std::numeric_limits<qint64>::max();
-
-} // namespace
-
 class TestItemIdentifier : public QObject {
     Q_OBJECT
 
 private slots:
     void parsing_data();
     void parsing();
-    void texts_data();
     void texts();
-    void containerOfAParent_data();
-    void containerOfAParent();
     void filesAndFoldersStayApart();
 };
 
@@ -44,22 +31,18 @@ void TestItemIdentifier::parsing_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<std::optional<ItemIdentifier>>("expected");
     const std::optional<ItemIdentifier> none;
+    const auto file = [](qint64 id) { return std::optional(ItemIdentifier::file(id)); };
+    const auto folder = [](qint64 id) { return std::optional(ItemIdentifier::folder(id)); };
 
-    QTest::newRow("file") << QStringLiteral("f:42") << std::optional(ItemIdentifier::file(42));
-    QTest::newRow("folder") << QStringLiteral("d:7") << std::optional(ItemIdentifier::folder(7));
-    QTest::newRow("negative") << QStringLiteral("f:-3") << std::optional(ItemIdentifier::file(-3));
-    QTest::newRow("plus sign") << QStringLiteral("d:+5")
-                               << std::optional(ItemIdentifier::folder(5));
-    QTest::newRow("leading zeros")
-        << QStringLiteral("f:007") << std::optional(ItemIdentifier::file(7));
+    QTest::newRow("file") << QStringLiteral("f:42") << file(42);
+    QTest::newRow("plus sign") << QStringLiteral("d:+5") << folder(5);
     QTest::newRow("root") << ItemIdentifier::rootRawValue << std::optional(ItemIdentifier::root());
     QTest::newRow("largest id") << QStringLiteral("f:9223372036854775807")
-                                << std::optional(ItemIdentifier::file(highest));
+                                << file(std::numeric_limits<qint64>::max());
     QTest::newRow("smallest id") << QStringLiteral("d:-9223372036854775808")
-                                 << std::optional(ItemIdentifier::folder(lowest));
+                                 << folder(std::numeric_limits<qint64>::min());
     QTest::newRow("one past the largest") << QStringLiteral("f:9223372036854775808") << none;
     QTest::newRow("one past the smallest") << QStringLiteral("f:-9223372036854775809") << none;
-    QTest::newRow("file prefix alone") << QStringLiteral("f:") << none;
     QTest::newRow("sign alone") << QStringLiteral("f:-") << none;
     QTest::newRow("other prefix") << QStringLiteral("x:5") << none;
     QTest::newRow("trailing letters") << QStringLiteral("f:12a") << none;
@@ -74,56 +57,21 @@ void TestItemIdentifier::parsing()
     QFETCH(QString, text);
     QFETCH(std::optional<ItemIdentifier>, expected);
     QCOMPARE(ItemIdentifier::fromRawValue(text), expected);
-}
-
-void TestItemIdentifier::texts_data()
-{
-    QTest::addColumn<ItemIdentifier>("identifier");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<std::optional<qint64>>("serverFolderID");
-    QTest::addColumn<bool>("isFolderOrRoot");
-
-    QTest::newRow("file") << ItemIdentifier::file(42) << QStringLiteral("f:42")
-                          << std::optional<qint64>() << false;
-    QTest::newRow("negative folder") << ItemIdentifier::folder(-3) << QStringLiteral("d:-3")
-                                     << std::optional<qint64>(-3) << true;
-    QTest::newRow("largest folder")
-        << ItemIdentifier::folder(highest) << QStringLiteral("d:9223372036854775807")
-        << std::optional<qint64>(highest) << true;
-    QTest::newRow("root") << ItemIdentifier::root()
-                          << QStringLiteral("NSFileProviderRootContainerItemIdentifier")
-                          << std::optional<qint64>() << true;
+    if (expected) // and back through its own text
+        QCOMPARE(ItemIdentifier::fromRawValue(expected->rawValue()), expected);
 }
 
 void TestItemIdentifier::texts()
 {
-    QFETCH(ItemIdentifier, identifier);
-    QFETCH(QString, text);
-    QFETCH(std::optional<qint64>, serverFolderID);
-    QFETCH(bool, isFolderOrRoot);
-    QCOMPARE(identifier.rawValue(), text);
-    QCOMPARE(identifier.description(), text);
-    QCOMPARE(ItemIdentifier::fromRawValue(text), std::optional(identifier));
-    QCOMPARE(identifier.serverFolderID(), serverFolderID);
-    QCOMPARE(identifier.isFolderOrRoot(), isFolderOrRoot);
-}
-
-void TestItemIdentifier::containerOfAParent_data()
-{
-    QTest::addColumn<std::optional<qint64>>("parentID");
-    QTest::addColumn<ItemIdentifier>("container");
-    QTest::newRow("absent") << std::optional<qint64>() << ItemIdentifier::root();
-    QTest::newRow("zero") << std::optional<qint64>(0) << ItemIdentifier::root();
-    QTest::newRow("negative") << std::optional<qint64>(-1) << ItemIdentifier::root();
-    QTest::newRow("one") << std::optional<qint64>(1) << ItemIdentifier::folder(1);
-    QTest::newRow("five") << std::optional<qint64>(5) << ItemIdentifier::folder(5);
-}
-
-void TestItemIdentifier::containerOfAParent()
-{
-    QFETCH(std::optional<qint64>, parentID);
-    QFETCH(ItemIdentifier, container);
-    QCOMPARE(ItemIdentifier::folder(parentID), container);
+    QCOMPARE(ItemIdentifier::file(42).rawValue(), QStringLiteral("f:42"));
+    QCOMPARE(ItemIdentifier::folder(-3).rawValue(), QStringLiteral("d:-3"));
+    QCOMPARE(ItemIdentifier::root().rawValue(),
+             QStringLiteral("NSFileProviderRootContainerItemIdentifier"));
+    // A listed item's parent: the service writes 0 or less for the top of the drive.
+    QCOMPARE(ItemIdentifier::folder(std::optional<qint64>()), ItemIdentifier::root());
+    QCOMPARE(ItemIdentifier::folder(std::optional<qint64>(0)), ItemIdentifier::root());
+    QCOMPARE(ItemIdentifier::folder(std::optional<qint64>(-1)), ItemIdentifier::root());
+    QCOMPARE(ItemIdentifier::folder(std::optional<qint64>(1)), ItemIdentifier::folder(1));
 }
 
 void TestItemIdentifier::filesAndFoldersStayApart()

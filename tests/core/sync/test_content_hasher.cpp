@@ -4,7 +4,6 @@
 #include "errors/FileError.h"
 #include "sync/ContentHasher.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,14 +15,14 @@ namespace {
 
 // The bytes `yes abcdefghij | head -c <length>` prints: an 11-byte period, so no two 4 MiB
 // blocks of a file are alike and a block hashed twice, skipped or reordered changes the digest.
-QByteArray yesPattern(qsizetype length) {
-    const QByteArray line("abcdefghij\n");
-    QByteArray bytes;
-    bytes.reserve(length + line.size());
-    while (bytes.size() < length)
-        bytes += line;
-    bytes.truncate(length);
-    return bytes;
+QByteArray yesPattern(qsizetype length)
+{
+    return QByteArray("abcdefghij\n").repeated(length / 11 + 1).first(length);
+}
+
+void addDigest(const char *name, qsizetype length, const char *sha256)
+{
+    QTest::newRow(name) << yesPattern(length) << QString::fromLatin1(sha256);
 }
 
 } // namespace
@@ -40,74 +39,62 @@ private slots:
     void cancelledBeforeTheFirstBlock();
 
 private:
-    QUrl write(const QString &name, const QByteArray &bytes);
+    QUrl write(const QByteArray &bytes);
 
     QTemporaryDir m_dir;
 };
 
-QUrl TestContentHasher::write(const QString &name, const QByteArray &bytes) {
-    QFile file(m_dir.filePath(name));
+QUrl TestContentHasher::write(const QByteArray &bytes)
+{
+    QFile file(m_dir.filePath(QStringLiteral("content")));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write the test file");
     return QUrl::fromLocalFile(file.fileName());
 }
 
-void TestContentHasher::digest_data() {
+void TestContentHasher::digest_data()
+{
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("expected");
-
-    // printf '' | sha256sum
-    QTest::newRow("empty file") << QByteArray()
-                                << QStringLiteral("e3b0c44298fc1c149afbf4c8996fb924"
-                                                  "27ae41e4649b934ca495991b7852b855");
-    // printf 'abc' | sha256sum
-    QTest::newRow("abc") << QByteArray("abc")
-                         << QStringLiteral("ba7816bf8f01cfea414140de5dae2223"
-                                           "b00361a396177a9cb410ff61f20015ad");
-    // printf 'abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq' | sha256sum
-    QTest::newRow("448 bits") << QByteArray("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomn"
-                                            "opnopq")
-                              << QStringLiteral("248d6a61d20638b8e5c026930c3e6039"
-                                                "a33ce45964ff2167f6ecedd419db06c1");
-    // yes abcdefghij | head -c 4194304 | sha256sum
-    QTest::newRow("exactly one block") << yesPattern(ContentHasher::blockSize)
-                                       << QStringLiteral("f5bc512610b1086a0b0ae68ad555e951"
-                                                         "26dbddfebf2c4b29ea9eee9f039282ae");
-    // yes abcdefghij | head -c 4194305 | sha256sum
-    QTest::newRow("one block and one byte") << yesPattern(ContentHasher::blockSize + 1)
-                                            << QStringLiteral("deefd6594999adaf9f4475e09850fdad"
-                                                              "e3f80358fd37edf6b75e249153bd224a");
-    // yes abcdefghij | head -c 12582912 | sha256sum
-    QTest::newRow("three blocks") << yesPattern(3 * ContentHasher::blockSize)
-                                  << QStringLiteral("8d57540c9a3a9d7f4ef35aa284ef02ef"
-                                                    "c507bc481b159cce9c4717cb1eae3b6b");
+    // yes abcdefghij | head -c <length> | sha256sum; the blocks are of 4 MiB.
+    addDigest("empty file", 0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    addDigest("abc", 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    addDigest("one block", 4194304,
+              "f5bc512610b1086a0b0ae68ad555e95126dbddfebf2c4b29ea9eee9f039282ae");
+    addDigest("one block and one byte", 4194305,
+              "deefd6594999adaf9f4475e09850fdade3f80358fd37edf6b75e249153bd224a");
+    addDigest("three blocks", 12582912,
+              "8d57540c9a3a9d7f4ef35aa284ef02efc507bc481b159cce9c4717cb1eae3b6b");
 }
 
-void TestContentHasher::digest() {
+void TestContentHasher::digest()
+{
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
-
-    const QUrl file = write(QStringLiteral("content"), content);
+    const QUrl file = write(content);
     QCOMPARE(ContentHasher::sha256Blocking(file), expected);
     QCOMPARE(runAsync(ContentHasher::sha256(file)), expected);
 }
 
-void TestContentHasher::unreadable_data() {
+void TestContentHasher::unreadable_data()
+{
     QTest::addColumn<QUrl>("file");
     QTest::newRow("missing file") << QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("absent")));
     QTest::newRow("a directory") << QUrl::fromLocalFile(m_dir.path());
     QTest::newRow("not a local file") << QUrl(QStringLiteral("https://example.org/a.txt"));
 }
 
-void TestContentHasher::unreadable() {
+void TestContentHasher::unreadable()
+{
     QFETCH(QUrl, file);
     QVERIFY_THROWS_EXCEPTION(FileError, ContentHasher::sha256Blocking(file));
     // The worker's error reaches the awaiting coroutine as itself, not as a pool wrapper.
     QVERIFY_THROWS_EXCEPTION(FileError, runAsync(ContentHasher::sha256(file)));
 }
 
-void TestContentHasher::cancelledBeforeTheFirstBlock() {
-    const QUrl file = write(QStringLiteral("big"), yesPattern(ContentHasher::blockSize + 1));
+void TestContentHasher::cancelledBeforeTheFirstBlock()
+{
+    const QUrl file = write(yesPattern(ContentHasher::blockSize + 1));
     CancellationSource source;
     source.cancel();
     QVERIFY_THROWS_EXCEPTION(OperationCancelled,

@@ -10,8 +10,6 @@ using namespace OrvelanNimbal;
 
 using OptionalHash = std::optional<QString>;
 using OptionalDate = std::optional<qint64>;
-Q_DECLARE_METATYPE(OptionalHash)
-Q_DECLARE_METATYPE(OptionalDate)
 
 class TestContentVersion : public QObject {
     Q_OBJECT
@@ -23,84 +21,69 @@ private slots:
     void precondition();
 };
 
-void TestContentVersion::token_data() {
-    QTest::addColumn<OptionalDate>("uploadTimestamp");
-    QTest::addColumn<OptionalHash>("contentHash");
-    QTest::addColumn<qint64>("modifiedMSecs");
+void TestContentVersion::token_data()
+{
+    QTest::addColumn<DriveFile>("file");
     QTest::addColumn<QString>("expected");
-
-    const OptionalDate noDate;
-    const OptionalHash noHash;
-    QTest::newRow("upload time") << OptionalDate(1700000000) << noHash << qint64(0)
-                                 << QStringLiteral("u:1700000000:12");
-    QTest::newRow("upload time wins over the hash")
-        << OptionalDate(1700000000) << OptionalHash(QStringLiteral("ab12")) << qint64(0)
-        << QStringLiteral("u:1700000000:12");
-    QTest::newRow("negative upload time")
-        << OptionalDate(-5) << noHash << qint64(0) << QStringLiteral("u:-5:12");
-    QTest::newRow("hash only") << noDate << OptionalHash(QStringLiteral("ab12")) << qint64(0)
-                               << QStringLiteral("h:ab12");
-    QTest::newRow("neither, fraction dropped")
-        << noDate << noHash << qint64(1700000000900) << QStringLiteral("m:12:1700000000");
-    QTest::newRow("neither, before 1970: toward zero")
-        << noDate << noHash << qint64(-1500) << QStringLiteral("m:12:-1");
+    // File 3 of 12 bytes.
+    const auto add = [](const char *name, OptionalDate uploaded, OptionalHash hash,
+                        qint64 modifiedMSecs, const char *expected) {
+        DriveFile file;
+        file.id = 3;
+        file.size = 12;
+        file.uploadTimestamp = uploaded;
+        file.contentHash = hash;
+        file.modifiedAt = QDateTime::fromMSecsSinceEpoch(modifiedMSecs, QTimeZone::utc());
+        QTest::newRow(name) << file << QString::fromLatin1(expected);
+    };
+    const OptionalHash hash(QStringLiteral("ab12"));
+    add("upload time", 1700000000, {}, 0, "u:1700000000:12");
+    add("upload time wins over the hash", 1700000000, hash, 0, "u:1700000000:12");
+    add("hash only", {}, hash, 0, "h:ab12");
+    add("neither, fraction dropped", {}, {}, 1700000000900, "m:12:1700000000");
+    add("neither, before 1970: toward zero", {}, {}, -1500, "m:12:-1");
 }
 
-void TestContentVersion::token() {
-    QFETCH(OptionalDate, uploadTimestamp);
-    QFETCH(OptionalHash, contentHash);
-    QFETCH(qint64, modifiedMSecs);
+void TestContentVersion::token()
+{
+    QFETCH(DriveFile, file);
     QFETCH(QString, expected);
-
-    DriveFile file;
-    file.id = 3;
-    file.size = 12;
-    file.uploadTimestamp = uploadTimestamp;
-    file.contentHash = contentHash;
-    file.modifiedAt = QDateTime::fromMSecsSinceEpoch(modifiedMSecs, QTimeZone::utc());
     QCOMPARE(ContentVersion::token(file), expected);
 }
 
-void TestContentVersion::precondition_data() {
+void TestContentVersion::precondition_data()
+{
     QTest::addColumn<QString>("token");
-    QTest::addColumn<OptionalHash>("ifContentHash");
-    QTest::addColumn<OptionalDate>("ifDateUpload");
+    QTest::addColumn<ReplacePrecondition>("expected");
+    const auto add = [](const char *name, const char *token, ReplacePrecondition expected) {
+        QTest::newRow(name) << QString::fromLatin1(token) << expected;
+    };
+    const auto hash = [](const char *hash) {
+        return ReplacePrecondition{QString::fromLatin1(hash), std::nullopt};
+    };
+    const auto date = [](qint64 date) { return ReplacePrecondition{std::nullopt, date}; };
+    const ReplacePrecondition none;
 
-    const OptionalDate noDate;
-    const OptionalHash noHash;
-    QTest::newRow("upload time, size ignored")
-        << QStringLiteral("u:1700000000:12") << noHash << OptionalDate(1700000000);
-    QTest::newRow("upload time alone") << QStringLiteral("u:42") << noHash << OptionalDate(42);
-    QTest::newRow("plus sign") << QStringLiteral("u:+5:0") << noHash << OptionalDate(5);
-    QTest::newRow("minus sign") << QStringLiteral("u:-5:0") << noHash << OptionalDate(-5);
-    QTest::newRow("smallest 64-bit") << QStringLiteral("u:-9223372036854775808") << noHash
-                                     << OptionalDate(std::numeric_limits<qint64>::min());
-    QTest::newRow("beyond 64 bits") << QStringLiteral("u:9223372036854775808") << noHash << noDate;
-    QTest::newRow("letters in the time") << QStringLiteral("u:x1") << noHash << noDate;
-    QTest::newRow("trailing letter") << QStringLiteral("u:12a") << noHash << noDate;
-    QTest::newRow("two signs") << QStringLiteral("u:+-5") << noHash << noDate;
-    QTest::newRow("sign alone") << QStringLiteral("u:+") << noHash << noDate;
-    QTest::newRow("space before the digits") << QStringLiteral("u: 5") << noHash << noDate;
-    QTest::newRow("hash") << QStringLiteral("h:ab12") << OptionalHash(QStringLiteral("ab12"))
-                          << noDate;
-    QTest::newRow("hash, third piece ignored")
-        << QStringLiteral("h:ab:cd") << OptionalHash(QStringLiteral("ab")) << noDate;
-    QTest::newRow("empty pieces skipped")
-        << QStringLiteral("::h::ab12") << OptionalHash(QStringLiteral("ab12")) << noDate;
-    QTest::newRow("hash prefix alone") << QStringLiteral("h:") << noHash << noDate;
-    QTest::newRow("time prefix alone") << QStringLiteral("u") << noHash << noDate;
-    QTest::newRow("modification form") << QStringLiteral("m:12:1700000000") << noHash << noDate;
-    QTest::newRow("prefixes are case-sensitive") << QStringLiteral("H:ab12") << noHash << noDate;
-    QTest::newRow("unknown prefix") << QStringLiteral("x:1") << noHash << noDate;
-    QTest::newRow("empty token") << QString() << noHash << noDate;
+    add("upload time, size ignored", "u:1700000000:12", date(1700000000));
+    add("upload time alone", "u:42", date(42));
+    add("plus sign", "u:+5:0", date(5));
+    add("smallest 64-bit", "u:-9223372036854775808", date(std::numeric_limits<qint64>::min()));
+    add("beyond 64 bits", "u:9223372036854775808", none);
+    add("trailing letter", "u:12a", none);
+    add("sign alone", "u:+", none);
+    add("space before the digits", "u: 5", none);
+    add("hash", "h:ab12", hash("ab12"));
+    add("hash, third piece ignored", "h:ab:cd", hash("ab"));
+    add("empty pieces skipped", "::h::ab12", hash("ab12"));
+    add("hash prefix alone", "h:", none);
+    add("modification form", "m:12:1700000000", none);
+    add("prefixes are case-sensitive", "H:ab12", none);
 }
 
-void TestContentVersion::precondition() {
+void TestContentVersion::precondition()
+{
     QFETCH(QString, token);
-    QFETCH(OptionalHash, ifContentHash);
-    QFETCH(OptionalDate, ifDateUpload);
-
-    const ReplacePrecondition expected{ifContentHash, ifDateUpload};
+    QFETCH(ReplacePrecondition, expected);
     QVERIFY(ContentVersion::precondition(token) == expected);
 }
 
