@@ -5,6 +5,6 @@ nimbal_add_test(test_sign_in SOURCES integration/test_sign_in.cpp LIBS PkgConfig
 nimbal_add_test(test_request_retries SOURCES integration/test_request_retries.cpp
                 LABELS integration)
 nimbal_add_test(test_live_events SOURCES integration/test_live_events.cpp LABELS integration)
-nimbal_add_test(test_drive_api SOURCES integration/test_drive_api.cpp LABELS integration)
+nimbal_add_test(test_service_drive SOURCES integration/test_service_drive.cpp LABELS integration)
 nimbal_add_test(test_service_uploads SOURCES integration/test_service_uploads.cpp
                 LABELS integration)

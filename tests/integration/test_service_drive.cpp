@@ -35,7 +35,7 @@ HttpResult fetch(ApiClient &client, const QUrl &url)
 
 } // namespace
 
-class TestDriveAPI : public ServiceTest {
+class TestServiceDrive : public ServiceTest {
     Q_OBJECT
 
 private slots:
@@ -46,7 +46,7 @@ private slots:
     void thumbnailKeyArrivesWhole();
 };
 
-void TestDriveAPI::changesTheTreeAndFollowsTheFeed()
+void TestServiceDrive::changesTheTreeAndFollowsTheFeed()
 {
     const DriveAccount account = signedInAccount(QStringLiteral("tree"), 100);
     const DriveAPI &drive = account.drive;
@@ -115,7 +115,7 @@ void TestDriveAPI::changesTheTreeAndFollowsTheFeed()
     QCOMPARE(runAsync(drive.quota()).usedMegabytes, 0.0);
 }
 
-void TestDriveAPI::forgottenCursorIsRefused()
+void TestServiceDrive::forgottenCursorIsRefused()
 {
     const DriveAccount account = signedInAccount(QStringLiteral("expired-cursor"));
     runAsync(account.drive.createFolder(QStringLiteral("Avant"), {}));
@@ -136,7 +136,7 @@ void TestDriveAPI::forgottenCursorIsRefused()
     QCOMPARE(runAsync(account.drive.changes(newest)).cursor, newest);
 }
 
-void TestDriveAPI::downloadsThroughPresignedAddress_data()
+void TestServiceDrive::downloadsThroughPresignedAddress_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("empty") << QByteArray();
@@ -144,7 +144,7 @@ void TestDriveAPI::downloadsThroughPresignedAddress_data()
     QTest::newRow("300 KiB") << QByteArray(300 * 1024, 'z');
 }
 
-void TestDriveAPI::downloadsThroughPresignedAddress()
+void TestServiceDrive::downloadsThroughPresignedAddress()
 {
     QFETCH(QByteArray, content);
     const DriveAccount account = signedInAccount(QStringLiteral("download"));
@@ -167,7 +167,7 @@ void TestDriveAPI::downloadsThroughPresignedAddress()
     QCOMPARE(file.refreshed(grant, fetched.body.size()), file);
 }
 
-void TestDriveAPI::thumbnailKeyArrivesWhole()
+void TestServiceDrive::thumbnailKeyArrivesWhole()
 {
     const DriveAccount account = signedInAccount(QStringLiteral("thumbs"));
     const QString key = QStringLiteral("été/a b&c+d=e?f#100%_256x256.png");
@@ -181,5 +181,5 @@ void TestDriveAPI::thumbnailKeyArrivesWhole()
     QVERIFY(image.body.startsWith("\x89PNG\r\n\x1a\n"));
 }
 
-QTEST_GUILESS_MAIN(TestDriveAPI)
-#include "test_drive_api.moc"
+QTEST_GUILESS_MAIN(TestServiceDrive)
+#include "test_service_drive.moc"
