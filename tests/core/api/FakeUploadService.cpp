@@ -2,6 +2,7 @@
 #include "FakeUploadService.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QJsonDocument>
 #include <QUrlQuery>
 
@@ -38,6 +39,17 @@ FakeUploadService::Route answering(const char *json)
 }
 
 } // namespace
+
+QByteArray generatedContent(qint64 size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    const qint64 words = size / qint64(sizeof(quint32));
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), words);
+    for (qint64 i = words * qint64(sizeof(quint32)); i < size; ++i)
+        bytes[i] = char(generator.generate());
+    return bytes;
+}
 
 FakeUploadService::FakeUploadService()
 {

@@ -8,6 +8,10 @@
 
 namespace OrvelanNimbal::Testing {
 
+// Bytes that differ from part to part and from one seed to another, so that a part sent twice,
+// skipped or put in the wrong place changes the content.
+QByteArray generatedContent(qint64 size, quint32 seed = 1);
+
 // The drive service and its storage as the upload code meets them, scripted on a FakeTransport.
 // Every step answers as a healthy service would until a test replaces its route; every request
 // is recorded under the name of its step, so a test reads the whole exchange as a line such as

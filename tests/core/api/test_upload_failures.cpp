@@ -2,7 +2,6 @@
 // Uploads that fail: the error the caller gets, and whether the upload is abandoned.
 #include "DriveModelsTesting.h"
 #include "FakeUploadService.h"
-#include "LocalUploadFile.h"
 #include "errors/FileError.h"
 
 #include <QFile>

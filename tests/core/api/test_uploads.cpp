@@ -2,7 +2,6 @@
 // Uploads that succeed: which path a content takes, and the exact requests of each step.
 #include "DriveModelsTesting.h"
 #include "FakeUploadService.h"
-#include "LocalUploadFile.h"
 
 #include <limits>
 
