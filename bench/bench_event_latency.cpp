@@ -2,9 +2,9 @@
 // The event stream end to end on loopback, against the real service: how long a change of the
 // drive takes to reach the application's change handler, and whether a thousand drops and
 // reconnections leave anything behind, in the client or in the service.
-#include "api/DriveAPI.h"
 #include "AsyncTest.h"
 #include "LocalService.h"
+#include "api/DriveAPI.h"
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
 #include "client/NetworkAccessTransport.h"
@@ -154,8 +154,9 @@ QCoro::Task<> measureMutationLatency(LocalService &service, QString email, Strea
         samples.push_back(probe.lastChangeAt - startedAt);
     }
     const auto [median, p99] = spread(samples);
-    std::printf("  debounce %3lld ms: createFolder sent -> onChange median %7.3f ms, p99 %7.3f ms\n",
-                static_cast<long long>(debounce.count()), median, p99);
+    std::printf(
+        "  debounce %3lld ms: createFolder sent -> onChange median %7.3f ms, p99 %7.3f ms\n",
+        static_cast<long long>(debounce.count()), median, p99);
 }
 
 QCoro::Task<> dropAndReconnect(LocalService &service, QString email, StreamProbe &probe, int cycles,

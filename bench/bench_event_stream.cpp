@@ -27,12 +27,14 @@ using namespace std::chrono_literals;
 namespace {
 
 // One notice as the service would send it, padded to about a kilobyte, and a keep-alive.
-QByteArray sampleEvents() {
+QByteArray sampleEvents()
+{
     return "event: drive.changed\ndata: {\"cursor\":\"" + QByteArray(1000, 'c') + "\"}\n\n"
            + ": ping\n\n";
 }
 
-void parserThroughput(qsizetype chunkSize, qsizetype totalBytes) {
+void parserThroughput(qsizetype chunkSize, qsizetype totalBytes)
+{
     const QByteArray unit = sampleEvents();
     QByteArray stream;
     while (stream.size() < totalBytes)
@@ -53,7 +55,8 @@ void parserThroughput(qsizetype chunkSize, qsizetype totalBytes) {
                 static_cast<long long>(events), double(stream.size()) / 1e6);
 }
 
-long peakResidentKilobytes() {
+long peakResidentKilobytes()
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -68,7 +71,8 @@ long peakResidentKilobytes() {
 // blocking writes, so that its own buffers stay in the kernel and out of our measure.
 class FloodingServer {
 public:
-    FloodingServer() {
+    FloodingServer()
+    {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -80,7 +84,8 @@ public:
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
-    ~FloodingServer() {
+    ~FloodingServer()
+    {
         ::shutdown(m_listener, SHUT_RDWR);
         m_thread.join();
         ::close(m_listener);
@@ -89,7 +94,8 @@ public:
     qint64 sentBytes() const { return m_sent.load(); }
 
 private:
-    void serve() {
+    void serve()
+    {
         const int connection = ::accept(m_listener, nullptr, nullptr);
         if (connection < 0)
             return;
@@ -120,7 +126,8 @@ private:
 };
 
 // The service floods for three seconds while every change takes 5 ms to handle.
-void slowConsumerMemory() {
+void slowConsumerMemory()
+{
     FloodingServer server;
     auto client = ApiClient::create(
         DriveConfiguration(QUrl(QStringLiteral("http://127.0.0.1:9/api/v1")), 3, 400ms, 60),
@@ -157,7 +164,8 @@ void slowConsumerMemory() {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QCoreApplication app(argc, argv);
     slowConsumerMemory(); // first, so that the parser's big buffers do not hide its peak
     parserThroughput(16 * 1024, 64 * 1024 * 1024);

@@ -25,7 +25,8 @@ constexpr qint64 chunk = 4 * 1024 * 1024;
 constexpr int runs = 3;
 
 // A field of /proc/self/status in KiB ("VmRSS", "VmHWM"), -1 when it cannot be read.
-qint64 statusKiB(QByteArrayView field) {
+qint64 statusKiB(QByteArrayView field)
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -37,12 +38,14 @@ qint64 statusKiB(QByteArrayView field) {
 }
 
 // Starts a new peak: the kernel resets VmHWM to the current resident size.
-bool resetPeak() {
+bool resetPeak()
+{
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
-void writeRandomFile(const QString &path) {
+void writeRandomFile(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot create %s", qPrintable(path));
@@ -55,7 +58,8 @@ void writeRandomFile(const QString &path) {
     }
 }
 
-void readOnce(const QString &path) {
+void readOnce(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         qFatal("cannot read %s", qPrintable(path));
@@ -64,7 +68,8 @@ void readOnce(const QString &path) {
     }
 }
 
-QString ours(const QString &path, double &seconds) {
+QString ours(const QString &path, double &seconds)
+{
     QElapsedTimer timer;
     timer.start();
     const QString digest = QCoro::waitFor(ContentHasher::sha256(QUrl::fromLocalFile(path)));
@@ -72,7 +77,8 @@ QString ours(const QString &path, double &seconds) {
     return digest;
 }
 
-QString openssl(const QString &path, double &seconds) {
+QString openssl(const QString &path, double &seconds)
+{
     QElapsedTimer timer;
     timer.start();
     QProcess process;
@@ -84,13 +90,15 @@ QString openssl(const QString &path, double &seconds) {
     return QString::fromLatin1(process.readAllStandardOutput().split(' ').first());
 }
 
-double megabytesPerSecond(double seconds) {
+double megabytesPerSecond(double seconds)
+{
     return fileSize / seconds / 1e6;
 }
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/bench-hashing-XXXXXX"));
     if (!dir.isValid())

@@ -10,7 +10,8 @@ namespace OrvelanNimbal::Uploads {
 QCoro::Task<DriveFile> createDirectly(std::shared_ptr<ApiClient> client, QString name,
                                       std::optional<qint64> parentID,
                                       DriveAPI::LocalContent content, DriveAPI::Progress progress,
-                                      CancellationToken cancel) {
+                                      CancellationToken cancel)
+{
     UploadSource source(content.url);
     QByteArray data = co_await source.read(content.size);
     MultipartForm form = directCreateForm(name, parentID, content, data);
@@ -26,7 +27,8 @@ QCoro::Task<DriveFile> createDirectly(std::shared_ptr<ApiClient> client, QString
 QCoro::Task<DriveFile> replaceDirectly(std::shared_ptr<ApiClient> client, DriveFile file,
                                        DriveAPI::LocalContent content,
                                        ReplacePrecondition precondition,
-                                       DriveAPI::Progress progress, CancellationToken cancel) {
+                                       DriveAPI::Progress progress, CancellationToken cancel)
+{
     UploadSource source(content.url);
     QByteArray data = co_await source.read(content.size);
     MultipartForm form = directReplaceForm(file, content, precondition, data);

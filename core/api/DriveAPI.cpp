@@ -5,7 +5,6 @@ namespace OrvelanNimbal {
 
 DriveAPI::DriveAPI(std::shared_ptr<ApiClient> client)
     : m_client(std::move(client))
-{
-}
+{}
 
 } // namespace OrvelanNimbal

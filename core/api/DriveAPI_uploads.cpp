@@ -10,7 +10,8 @@ namespace OrvelanNimbal {
 
 namespace {
 
-bool isTooLargeForOneRequest(const DriveError &error) {
+bool isTooLargeForOneRequest(const DriveError &error)
+{
     return error.kind() == DriveError::Kind::payloadTooLarge;
 }
 
@@ -18,7 +19,8 @@ bool isTooLargeForOneRequest(const DriveError &error) {
 // without them, so a grant that cannot be had (or is no longer wanted) changes nothing: the file
 // exists on the service either way, and reporting a failure would invite a duplicate upload.
 QCoro::Task<DriveFile> refreshedFromGrant(std::shared_ptr<ApiClient> client, DriveFile file,
-                                          CancellationToken cancel) {
+                                          CancellationToken cancel)
+{
     const DriveAPI api(std::move(client));
     try {
         const DriveDownload grant = co_await api.contentURL(file, std::move(cancel));
@@ -31,7 +33,8 @@ QCoro::Task<DriveFile> refreshedFromGrant(std::shared_ptr<ApiClient> client, Dri
 
 } // namespace
 
-qint64 DriveAPI::partSize(qint64 contentSize) {
+qint64 DriveAPI::partSize(qint64 contentSize)
+{
     constexpr qint64 smallestPart = 8388608; // 8 MiB
     constexpr qint64 mostParts = 10000;      // the storage assembles no more
     const qint64 spread = contentSize / mostParts + (contentSize % mostParts > 0 ? 1 : 0);
@@ -40,7 +43,8 @@ qint64 DriveAPI::partSize(qint64 contentSize) {
 
 QCoro::Task<DriveFile> DriveAPI::createFile(QString name, std::optional<qint64> parentID,
                                             LocalContent content, Progress progress,
-                                            CancellationToken cancel) const {
+                                            CancellationToken cancel) const
+{
     const auto client = m_client;
     std::optional<DriveFile> created;
     if (content.size <= directUploadLimit) {
@@ -61,7 +65,8 @@ QCoro::Task<DriveFile> DriveAPI::createFile(QString name, std::optional<qint64> 
 
 QCoro::Task<DriveFile> DriveAPI::replaceContent(DriveFile file, LocalContent content,
                                                 ReplacePrecondition precondition, Progress progress,
-                                                CancellationToken cancel) const {
+                                                CancellationToken cancel) const
+{
     const auto client = m_client;
     if (content.size <= directUploadLimit) {
         try {

@@ -10,7 +10,8 @@ namespace OrvelanNimbal::Uploads {
 
 QCoro::Task<DriveFile> createInParts(std::shared_ptr<ApiClient> client, QString name,
                                      std::optional<qint64> parentID, DriveAPI::LocalContent content,
-                                     DriveAPI::Progress progress, CancellationToken cancel) {
+                                     DriveAPI::Progress progress, CancellationToken cancel)
+{
     const OpenedUpload upload =
         co_await openUpload(client, openBody(name, parentID, content), content.size, cancel);
     const std::vector<UploadedPart> parts =
@@ -30,7 +31,8 @@ QCoro::Task<DriveFile> createInParts(std::shared_ptr<ApiClient> client, QString 
 QCoro::Task<DriveFile> replaceInParts(std::shared_ptr<ApiClient> client, DriveFile file,
                                       DriveAPI::LocalContent content,
                                       ReplacePrecondition precondition, DriveAPI::Progress progress,
-                                      CancellationToken cancel) {
+                                      CancellationToken cancel)
+{
     const OpenedUpload upload = co_await openUpload(
         client, openBody(file.name, file.parentFolderID, content), content.size, cancel);
     const std::vector<UploadedPart> parts =

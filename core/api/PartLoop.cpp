@@ -17,7 +17,8 @@ constexpr double partTimeoutSeconds = 300;
 
 // The part's bytes go wherever this address says, with no credentials of ours. Only a web
 // address may receive them: the network layer would also write a file: address to disk.
-QUrl partURL(const QString &text) {
+QUrl partURL(const QString &text)
+{
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
@@ -26,7 +27,8 @@ QUrl partURL(const QString &text) {
 }
 
 QCoro::Task<QUrl> presignPart(std::shared_ptr<ApiClient> client, OpenedUpload upload, int number,
-                              CancellationToken cancel) {
+                              CancellationToken cancel)
+{
     const PresignDTO presign =
         co_await client->post<PresignDTO>(QStringLiteral("/drive/upload/multipart/presign"),
                                           presignBody(upload, number), std::move(cancel));
@@ -36,7 +38,8 @@ QCoro::Task<QUrl> presignPart(std::shared_ptr<ApiClient> client, OpenedUpload up
 // Stores one part and returns the storage's ETag exactly as sent, quotes included: the
 // service hands it back to the storage when it assembles the parts.
 QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByteArray bytes,
-                               CancellationToken cancel) {
+                               CancellationToken cancel)
+{
     HttpRequest request;
     request.url = std::move(url);
     request.method = QByteArrayLiteral("PUT");
@@ -55,7 +58,8 @@ QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByt
 // part. An address asked for in vain (the upload fails first) is simply never used.
 QCoro::Task<std::vector<UploadedPart>>
 sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::LocalContent content,
-          DriveAPI::Progress progress, CancellationToken cancel) {
+          DriveAPI::Progress progress, CancellationToken cancel)
+{
     UploadSource source(content.url);
     std::vector<UploadedPart> parts;
     qint64 sent = 0;
@@ -87,7 +91,8 @@ sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::Loca
 } // namespace
 
 QCoro::Task<OpenedUpload> openUpload(std::shared_ptr<ApiClient> client, QJsonObject body,
-                                     qint64 contentSize, CancellationToken cancel) {
+                                     qint64 contentSize, CancellationToken cancel)
+{
     const MultipartInitDTO opened = co_await client->post<MultipartInitDTO>(
         QStringLiteral("/drive/upload/multipart/init"), std::move(body), std::move(cancel));
     co_return OpenedUpload{opened.uploadID, opened.s3Key, DriveAPI::partSize(contentSize)};
@@ -97,7 +102,8 @@ QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiCli
                                                           OpenedUpload upload,
                                                           DriveAPI::LocalContent content,
                                                           DriveAPI::Progress progress,
-                                                          CancellationToken cancel) {
+                                                          CancellationToken cancel)
+{
     std::exception_ptr failure;
     try {
         co_return co_await sendParts(client, upload, std::move(content), std::move(progress),
@@ -110,7 +116,8 @@ QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiCli
     std::rethrow_exception(failure);
 }
 
-QCoro::Task<> abandonUpload(std::shared_ptr<ApiClient> client, OpenedUpload upload) {
+QCoro::Task<> abandonUpload(std::shared_ptr<ApiClient> client, OpenedUpload upload)
+{
     // Not under the caller's cancellation: after a cancel, this request is the one that must
     // still go out.
     try {

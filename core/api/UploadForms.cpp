@@ -10,7 +10,8 @@ namespace {
 
 const QString standardClass = QStringLiteral("standard");
 
-QJsonArray partsArray(const std::vector<UploadedPart> &parts) {
+QJsonArray partsArray(const std::vector<UploadedPart> &parts)
+{
     QJsonArray array;
     for (const UploadedPart &part : parts)
         array.append(QJsonObject{{QStringLiteral("PartNumber"), part.number},
@@ -18,20 +19,23 @@ QJsonArray partsArray(const std::vector<UploadedPart> &parts) {
     return array;
 }
 
-QJsonObject uploadIdentity(const OpenedUpload &upload) {
+QJsonObject uploadIdentity(const OpenedUpload &upload)
+{
     return {{QStringLiteral("s3_key"), upload.storageKey},
             {QStringLiteral("upload_id"), upload.uploadID}};
 }
 
 } // namespace
 
-QString newBoundary() {
+QString newBoundary()
+{
     return QStringLiteral("orvelan-")
            + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
 MultipartForm directCreateForm(const QString &name, std::optional<qint64> parentID,
-                               const DriveAPI::LocalContent &content, QByteArrayView data) {
+                               const DriveAPI::LocalContent &content, QByteArrayView data)
+{
     MultipartForm form(newBoundary());
     form.addFile(QStringLiteral("file"), name, content.contentType, data);
     form.addField(QStringLiteral("id_folder"), QString::number(parentID.value_or(0)));
@@ -42,7 +46,8 @@ MultipartForm directCreateForm(const QString &name, std::optional<qint64> parent
 }
 
 MultipartForm directReplaceForm(const DriveFile &file, const DriveAPI::LocalContent &content,
-                                const ReplacePrecondition &precondition, QByteArrayView data) {
+                                const ReplacePrecondition &precondition, QByteArrayView data)
+{
     MultipartForm form(newBoundary());
     form.addFile(QStringLiteral("file"), file.name, content.contentType, data);
     if (precondition.ifContentHash)
@@ -55,7 +60,8 @@ MultipartForm directReplaceForm(const DriveFile &file, const DriveAPI::LocalCont
 }
 
 QJsonObject openBody(const QString &name, std::optional<qint64> parentID,
-                     const DriveAPI::LocalContent &content) {
+                     const DriveAPI::LocalContent &content)
+{
     return {{QStringLiteral("file_name"), name},
             {QStringLiteral("file_size"), content.size},
             {QStringLiteral("id_folder"), parentID.value_or(0)},
@@ -63,7 +69,8 @@ QJsonObject openBody(const QString &name, std::optional<qint64> parentID,
             {QStringLiteral("storage_class"), standardClass}};
 }
 
-QJsonObject presignBody(const OpenedUpload &upload, int partNumber) {
+QJsonObject presignBody(const OpenedUpload &upload, int partNumber)
+{
     QJsonObject body = uploadIdentity(upload);
     body.insert(QStringLiteral("part_number"), partNumber);
     return body;
@@ -71,7 +78,8 @@ QJsonObject presignBody(const OpenedUpload &upload, int partNumber) {
 
 QJsonObject finishCreateBody(const OpenedUpload &upload, const std::vector<UploadedPart> &parts,
                              const QString &name, std::optional<qint64> parentID,
-                             const DriveAPI::LocalContent &content) {
+                             const DriveAPI::LocalContent &content)
+{
     QJsonObject body = uploadIdentity(upload);
     body.insert(QStringLiteral("parts"), partsArray(parts));
     body.insert(QStringLiteral("file_name"), name);
@@ -85,7 +93,8 @@ QJsonObject finishCreateBody(const OpenedUpload &upload, const std::vector<Uploa
 
 QJsonObject finishReplaceBody(const OpenedUpload &upload, const std::vector<UploadedPart> &parts,
                               const DriveAPI::LocalContent &content,
-                              const ReplacePrecondition &precondition) {
+                              const ReplacePrecondition &precondition)
+{
     QJsonObject body = uploadIdentity(upload);
     body.insert(QStringLiteral("parts"), partsArray(parts));
     body.insert(QStringLiteral("file_size"), content.size);
@@ -98,7 +107,8 @@ QJsonObject finishReplaceBody(const OpenedUpload &upload, const std::vector<Uplo
     return body;
 }
 
-QJsonObject abandonBody(const OpenedUpload &upload) {
+QJsonObject abandonBody(const OpenedUpload &upload)
+{
     return uploadIdentity(upload);
 }
 

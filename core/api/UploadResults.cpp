@@ -6,7 +6,8 @@ namespace OrvelanNimbal::Uploads {
 
 DriveFile createdFile(qint64 id, const QString &name, std::optional<qint64> parentID,
                       const DriveAPI::LocalContent &content, QString storageKey,
-                      const std::optional<QString> &thumbnailPath, const QDateTime &now) {
+                      const std::optional<QString> &thumbnailPath, const QDateTime &now)
+{
     DriveFile file;
     file.id = id;
     file.parentFolderID = parentID;
@@ -24,7 +25,8 @@ DriveFile createdFile(qint64 id, const QString &name, std::optional<qint64> pare
 }
 
 DriveFile mergedAfterReplace(const DriveFile &old, const ReplaceResponseDTO &answer,
-                             const QDateTime &now) {
+                             const QDateTime &now)
+{
     DriveFile file = old;
     if (answer.filePath)
         file.storageKey = *answer.filePath;
@@ -41,7 +43,8 @@ DriveFile mergedAfterReplace(const DriveFile &old, const ReplaceResponseDTO &ans
     return file;
 }
 
-QDateTime uploadNow(const ApiClient &client) {
+QDateTime uploadNow(const ApiClient &client)
+{
     return client.clock()->currentDateTime().toUTC();
 }
 

@@ -8,7 +8,8 @@ namespace OrvelanNimbal::Uploads {
 
 namespace {
 
-QByteArray readExactly(QFile &file, qint64 length) {
+QByteArray readExactly(QFile &file, qint64 length)
+{
     QByteArray bytes(length, Qt::Uninitialized);
     qint64 filled = 0;
     while (filled < length) {
@@ -24,7 +25,8 @@ QByteArray readExactly(QFile &file, qint64 length) {
 
 } // namespace
 
-UploadSource::UploadSource(const QUrl &url) {
+UploadSource::UploadSource(const QUrl &url)
+{
     const QString path = url.toLocalFile();
     if (path.isEmpty())
         throw FileError(url.toString(), QStringLiteral("ce n'est pas un fichier local"));
@@ -34,7 +36,8 @@ UploadSource::UploadSource(const QUrl &url) {
         throw FileError(path, m_file.errorString());
 }
 
-QCoro::Task<QByteArray> UploadSource::read(qint64 length) {
+QCoro::Task<QByteArray> UploadSource::read(qint64 length)
+{
     // Only one read at a time ever runs on the file: the caller awaits each before the next.
     return runOffMainThread([file = &m_file, length] { return readExactly(*file, length); });
 }

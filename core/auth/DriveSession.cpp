@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/DriveSession.h"
+
 #include "client/JsonRecord_p.h"
 #include "client/RequestBody.h"
 
@@ -17,11 +18,12 @@ QByteArray DriveSession::toJson() const
 
 DriveSession Json::Decoder<DriveSession>::decode(Value &value)
 {
-    return decodeRecord<DriveSession>(value, {
-                                                 required<&DriveSession::account>("account"),
-                                                 required<&DriveSession::accessToken>("accessToken"),
-                                                 required<&DriveSession::password>("password"),
-                                             });
+    return decodeRecord<DriveSession>(value,
+                                      {
+                                          required<&DriveSession::account>("account"),
+                                          required<&DriveSession::accessToken>("accessToken"),
+                                          required<&DriveSession::password>("password"),
+                                      });
 }
 
 } // namespace OrvelanNimbal

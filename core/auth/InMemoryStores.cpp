@@ -5,8 +5,7 @@ namespace OrvelanNimbal {
 
 InMemorySessionStore::InMemorySessionStore(std::optional<DriveSession> session)
     : m_session(std::move(session))
-{
-}
+{}
 
 QCoro::Task<std::optional<DriveSession>> InMemorySessionStore::load()
 {
@@ -32,8 +31,7 @@ QCoro::Task<> InMemorySessionStore::clear()
 
 InMemoryTrustedDeviceStore::InMemoryTrustedDeviceStore(QHash<QString, QString> tokens)
     : m_tokens(std::move(tokens))
-{
-}
+{}
 
 QCoro::Task<std::optional<QString>> InMemoryTrustedDeviceStore::token(QString account)
 {

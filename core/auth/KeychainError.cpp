@@ -7,13 +7,12 @@ KeychainError::KeychainError(qint32 status, QString systemMessage)
     : m_status(status)
     , m_systemMessage(std::move(systemMessage))
     , m_what(errorDescription().toUtf8())
-{
-}
+{}
 
 QString KeychainError::errorDescription() const
 {
-    const QString reason = m_systemMessage.isEmpty() ? QStringLiteral("code %1").arg(m_status)
-                                                     : m_systemMessage;
+    const QString reason =
+        m_systemMessage.isEmpty() ? QStringLiteral("code %1").arg(m_status) : m_systemMessage;
     return QStringLiteral("Accès au trousseau impossible : ") + reason;
 }
 

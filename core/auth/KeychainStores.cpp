@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/KeychainStores.h"
+
 #include "auth/KeychainError.h"
 #include "client/Wakeup.h"
 
 #include <QStringDecoder>
-
 #include <qt6keychain/keychain.h>
 
 namespace OrvelanNimbal {
@@ -34,8 +34,7 @@ KeychainError errorOf(const QKeychain::Job &job)
 KeychainSessionStore::KeychainSessionStore(QString service, QString accessGroup)
     : m_service(std::move(service))
     , m_accessGroup(std::move(accessGroup))
-{
-}
+{}
 
 QCoro::Task<std::optional<DriveSession>> KeychainSessionStore::load()
 {
@@ -72,8 +71,7 @@ QCoro::Task<> KeychainSessionStore::clear()
 KeychainTrustedDeviceStore::KeychainTrustedDeviceStore(QString service, QString accessGroup)
     : m_service(std::move(service))
     , m_accessGroup(std::move(accessGroup))
-{
-}
+{}
 
 QCoro::Task<std::optional<QString>> KeychainTrustedDeviceStore::token(QString account)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/LoginDTOs.h"
+
 #include "client/JsonRecord_p.h"
 
 namespace OrvelanNimbal {
@@ -8,11 +9,11 @@ using namespace Json;
 
 LoginResponseDTO Json::Decoder<LoginResponseDTO>::decode(Value &value)
 {
-    return decodeRecord<LoginResponseDTO>(value, {
-                                                     required<&LoginResponseDTO::accessToken>(
-                                                         "access_token"),
-                                                     optional<&LoginResponseDTO::email>("email"),
-                                                 });
+    return decodeRecord<LoginResponseDTO>(
+        value, {
+                   required<&LoginResponseDTO::accessToken>("access_token"),
+                   optional<&LoginResponseDTO::email>("email"),
+               });
 }
 
 TwoFactorRequiredDTO Json::Decoder<TwoFactorRequiredDTO>::decode(Value &value)

@@ -12,7 +12,7 @@ namespace OrvelanNimbal {
 
 // A sign-in answered with a token at once.
 struct LoginResponseDTO {
-    QString accessToken;         // "access_token", required
+    QString accessToken;          // "access_token", required
     std::optional<QString> email; // "email"
 };
 
@@ -27,8 +27,8 @@ struct TwoFactorRequiredDTO {
 
 // A second factor accepted.
 struct TwoFactorVerifyDTO {
-    QString accessToken;                      // "access_token", required
-    std::optional<QString> email;             // "email"
+    QString accessToken;                       // "access_token", required
+    std::optional<QString> email;              // "email"
     std::optional<QString> trustedDeviceToken; // "trusted_device_token"
 };
 

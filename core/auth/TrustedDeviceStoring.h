@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
-
 #include <QCoro/QCoroTask>
+#include <QString>
 
 #include <optional>
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/ApiClient.h"
+
+#include "auth/KeychainError.h"
 #include "errors/DriveError.h"
 #include "errors/HttpErrorMapping.h"
-#include "auth/KeychainError.h"
 
 namespace OrvelanNimbal {
 
@@ -39,8 +40,7 @@ ApiClient::ApiClient(DriveConfiguration configuration, std::shared_ptr<HTTPTrans
     , m_sessionStore(std::move(sessionStore))
     , m_trustedDevices(std::move(trustedDevices))
     , m_clock(std::move(clock))
-{
-}
+{}
 
 std::optional<QString> ApiClient::account() const
 {
@@ -206,9 +206,8 @@ QCoro::Task<HttpResult> ApiClient::perform(QString path, QByteArray method, Requ
     const auto keepAlive = shared_from_this();
     const int attempts = retry ? retryAttempts() : 1;
     const QUrl url = makeURL(path);
-    co_return co_await withRetries(attempts, cancel, [&] {
-        return attemptOnce(url, method, body, cancel);
-    });
+    co_return co_await withRetries(attempts, cancel,
+                                   [&] { return attemptOnce(url, method, body, cancel); });
 }
 
 QCoro::Task<HttpResult> ApiClient::attemptOnce(QUrl url, QByteArray method, RequestBody body,

@@ -57,8 +57,7 @@ public:
     QCoro::Task<bool> reauthenticate(CancellationToken cancel = {});
 
     // --- Sign-in (one request each, never retried, never authenticated) ---
-    QCoro::Task<LoginOutcome> login(QString email, QString password,
-                                    CancellationToken cancel = {});
+    QCoro::Task<LoginOutcome> login(QString email, QString password, CancellationToken cancel = {});
     QCoro::Task<DriveSession> verifyTwoFactor(TwoFactorChallenge challenge, TwoFactorMethod method,
                                               QString code, bool rememberDevice,
                                               QString deviceLabel, CancellationToken cancel = {});
@@ -123,8 +122,8 @@ private:
 template <class T>
 QCoro::Task<T> ApiClient::get(QString path, CancellationToken cancel)
 {
-    const HttpResult result = co_await perform(std::move(path), QByteArrayLiteral("GET"), {},
-                                               true, std::move(cancel));
+    const HttpResult result =
+        co_await perform(std::move(path), QByteArrayLiteral("GET"), {}, true, std::move(cancel));
     co_return decodeResponse<T>(result.body);
 }
 

@@ -78,14 +78,12 @@ CancellationRegistration::CancellationRegistration(std::weak_ptr<detail::Cancell
                                                    quint64 id)
     : m_state(std::move(state))
     , m_id(id)
-{
-}
+{}
 
 CancellationRegistration::CancellationRegistration(CancellationRegistration &&other) noexcept
     : m_state(std::move(other.m_state))
     , m_id(std::exchange(other.m_id, 0))
-{
-}
+{}
 
 CancellationRegistration &
 CancellationRegistration::operator=(CancellationRegistration &&other) noexcept
@@ -115,8 +113,7 @@ void CancellationRegistration::reset()
 
 CancellationToken::CancellationToken(std::shared_ptr<detail::CancellationState> state)
     : m_state(std::move(state))
-{
-}
+{}
 
 bool CancellationToken::isCancelled() const
 {
@@ -139,8 +136,7 @@ CancellationRegistration CancellationToken::onCancel(std::function<void()> callb
 
 CancellationSource::CancellationSource()
     : m_state(std::make_shared<detail::CancellationState>())
-{
-}
+{}
 
 CancellationSource::CancellationSource(const CancellationToken &parent)
     : CancellationSource()

@@ -3,9 +3,8 @@
 
 #include "client/Cancellation.h"
 
-#include <QDateTime>
-
 #include <QCoro/QCoroTask>
+#include <QDateTime>
 
 #include <chrono>
 #include <memory>

@@ -25,7 +25,10 @@ struct HttpRequest {
     double timeout = 60; // seconds without traffic before the request fails; 0 for none
 
     void setHeader(const QByteArray &name, const QByteArray &value);
-    std::optional<QByteArray> header(QByteArrayView name) const { return findHeader(headers, name); }
+    std::optional<QByteArray> header(QByteArrayView name) const
+    {
+        return findHeader(headers, name);
+    }
 };
 
 // The head of an HTTP answer: status and headers in the order received.
@@ -33,7 +36,10 @@ struct HttpResponse {
     int statusCode = 0;
     HttpHeaders headers;
 
-    std::optional<QByteArray> header(QByteArrayView name) const { return findHeader(headers, name); }
+    std::optional<QByteArray> header(QByteArrayView name) const
+    {
+        return findHeader(headers, name);
+    }
     // A header value as text (UTF-8, as sent); nothing when absent.
     std::optional<QString> headerText(QByteArrayView name) const;
     bool isSuccess() const { return statusCode >= 200 && statusCode <= 299; }

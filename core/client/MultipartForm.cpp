@@ -10,8 +10,7 @@ constexpr QByteArrayView crlf = "\r\n";
 MultipartForm::MultipartForm(QString boundary)
     : m_boundary(std::move(boundary))
     , m_boundaryBytes(m_boundary.toUtf8())
-{
-}
+{}
 
 void MultipartForm::appendDelimiter()
 {

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "client/NetworkAccessTransport.h"
+
 #include "client/OwnConnectionRequest_p.h"
 #include "errors/DriveError.h"
 
+#include <QCoro/QCoroNetworkReply>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QThreadStorage>
-
-#include <QCoro/QCoroNetworkReply>
 
 #include <memory>
 
@@ -62,13 +62,11 @@ QNetworkAccessManager &sharedNetworkAccessManager()
 
 NetworkAccessTransport::NetworkAccessTransport()
     : NetworkAccessTransport(sharedNetworkAccessManager())
-{
-}
+{}
 
 NetworkAccessTransport::NetworkAccessTransport(QNetworkAccessManager &manager)
     : m_manager(&manager)
-{
-}
+{}
 
 QCoro::Task<HttpResult> NetworkAccessTransport::send(HttpRequest request, CancellationToken cancel)
 {
@@ -85,8 +83,7 @@ QCoro::Task<HttpResult> NetworkAccessTransport::send(HttpRequest request, Cancel
 
     HttpResult result;
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, reply.get(), [&] {
-        const qint64 length =
-            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (length > 0)
             result.body.reserve(length + bodyPadding);
     });

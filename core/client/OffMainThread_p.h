@@ -6,10 +6,9 @@
 
 #include "client/Wakeup.h"
 
+#include <QCoro/QCoroTask>
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include <QCoro/QCoroTask>
 
 #include <exception>
 #include <memory>

@@ -17,8 +17,7 @@ class FileDescriptor {
 public:
     explicit FileDescriptor(int fd)
         : m_fd(fd)
-    {
-    }
+    {}
     FileDescriptor(const FileDescriptor &) = delete;
     FileDescriptor &operator=(const FileDescriptor &) = delete;
     ~FileDescriptor()

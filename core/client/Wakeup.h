@@ -23,7 +23,8 @@ public:
     {
         if (m_fired.exchange(true))
             return;
-        QMetaObject::invokeMethod(&m_context, [this] { resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_context, [this] { resume(); }, Qt::QueuedConnection);
     }
 
     bool hasFired() const { return m_fired.load(); }

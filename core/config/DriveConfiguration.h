@@ -15,8 +15,7 @@ struct DriveConfiguration {
         , maxAttempts(maxAttempts)
         , retryBaseDelay(retryBaseDelay)
         , requestTimeout(requestTimeout)
-    {
-    }
+    {}
 
     QUrl apiBaseURL;
     int maxAttempts;                          // attempts of a retried request, the first included

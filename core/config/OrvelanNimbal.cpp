@@ -73,14 +73,14 @@ QString accountFileKey(const QString &account)
 
 std::optional<QUrl> itemStoreURL(const QString &account)
 {
-    return containerFile(QStringLiteral("item-store-") + accountFileKey(account) +
-                         QStringLiteral(".json"));
+    return containerFile(QStringLiteral("item-store-") + accountFileKey(account)
+                         + QStringLiteral(".json"));
 }
 
 std::optional<QUrl> summaryURL(const QString &account)
 {
-    return containerFile(QStringLiteral("summary-") + accountFileKey(account) +
-                         QStringLiteral(".json"));
+    return containerFile(QStringLiteral("summary-") + accountFileKey(account)
+                         + QStringLiteral(".json"));
 }
 
 void removeLocalState(const QString &account)

@@ -9,8 +9,7 @@ FileError::FileError(QString path, QString reason)
     : m_path(std::move(path))
     , m_reason(std::move(reason))
     , m_what(errorDescription().toUtf8())
-{
-}
+{}
 
 QString FileError::errorDescription() const
 {

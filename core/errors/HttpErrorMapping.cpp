@@ -44,8 +44,8 @@ DriveError mapConflict(const QByteArray &body, const std::optional<QString> &con
 
 QString bodyPrefixText(const QByteArray &body, qsizetype limit)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless
+                                                     | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(QByteArrayView(body).first(std::min(limit, body.size())));
     if (decoder.hasError())
         return {};

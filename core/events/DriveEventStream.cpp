@@ -26,13 +26,15 @@ using namespace std::chrono_literals;
 // is asked at most once a minute.
 constexpr std::array<std::chrono::seconds, 6> reconnectDelays{1s, 2s, 5s, 10s, 30s, 60s};
 
-std::chrono::seconds reconnectDelay(int failures) {
+std::chrono::seconds reconnectDelay(int failures)
+{
     return reconnectDelays[std::min<std::size_t>(failures, reconnectDelays.size() - 1)];
 }
 
 // run() never throws, and a failing handler is the caller's fault, not the connection's: the
 // failure is logged and the stream goes on.
-QCoro::Task<> report(DriveEventStream::StatusHandler onStatus, DriveEventStream::Status status) {
+QCoro::Task<> report(DriveEventStream::StatusHandler onStatus, DriveEventStream::Status status)
+{
     try {
         co_await onStatus(status);
     } catch (const std::exception &error) {
@@ -42,7 +44,8 @@ QCoro::Task<> report(DriveEventStream::StatusHandler onStatus, DriveEventStream:
     }
 }
 
-DriveEventStream::ChangeHandler guarded(DriveEventStream::ChangeHandler onChange) {
+DriveEventStream::ChangeHandler guarded(DriveEventStream::ChangeHandler onChange)
+{
     return [onChange = std::move(onChange)]() -> QCoro::Task<> {
         try {
             co_await onChange();
@@ -55,7 +58,8 @@ DriveEventStream::ChangeHandler guarded(DriveEventStream::ChangeHandler onChange
     };
 }
 
-QNetworkRequest streamRequest(const DriveEventStream &stream, const QString &accessToken) {
+QNetworkRequest streamRequest(const DriveEventStream &stream, const QString &accessToken)
+{
     const std::optional<QUrl> url = stream.streamURL();
     if (!url)
         throw DriveError::transport(QStringLiteral("URL du flux invalide"));
@@ -74,7 +78,8 @@ QNetworkRequest streamRequest(const DriveEventStream &stream, const QString &acc
 
 // The silent sign-in after a refused token. Any failure of it, cancellation included, counts
 // as a refusal; the caller tells the two apart by the token.
-QCoro::Task<bool> signInAgain(std::shared_ptr<ApiClient> client, CancellationToken cancel) {
+QCoro::Task<bool> signInAgain(std::shared_ptr<ApiClient> client, CancellationToken cancel)
+{
     try {
         co_return co_await client->reauthenticate(cancel);
     } catch (const OperationCancelled &) {
@@ -88,7 +93,8 @@ QCoro::Task<bool> signInAgain(std::shared_ptr<ApiClient> client, CancellationTok
 enum class AttemptEnd { bodyEnded, refused, failed, cancelled };
 
 QCoro::Task<> runStream(DriveEventStream stream, DriveEventStream::ChangeHandler onChange,
-                        DriveEventStream::StatusHandler onStatus, CancellationToken cancel) {
+                        DriveEventStream::StatusHandler onStatus, CancellationToken cancel)
+{
     const std::shared_ptr<ApiClient> client = stream.client();
     onChange = guarded(std::move(onChange));
     int failures = 0;
@@ -147,14 +153,17 @@ DriveEventStream::DriveEventStream(std::shared_ptr<ApiClient> client, QUrl baseU
     : m_client(std::move(client))
     , m_baseURL(std::move(baseURL))
     , m_pingSeconds(pingSeconds)
-    , m_idleTimeout(idleTimeout) {}
+    , m_idleTimeout(idleTimeout)
+{}
 
-std::chrono::milliseconds DriveEventStream::idleTimeout() const {
+std::chrono::milliseconds DriveEventStream::idleTimeout() const
+{
     // Two keep-alives missed in a row, plus room for a slow network.
     return m_idleTimeout.value_or(std::chrono::seconds(m_pingSeconds * 2 + 15));
 }
 
-std::optional<QUrl> DriveEventStream::streamURL() const {
+std::optional<QUrl> DriveEventStream::streamURL() const
+{
     if (!m_baseURL.isValid() || m_baseURL.isRelative() || m_baseURL.host().isEmpty())
         return std::nullopt;
     QUrl url = m_baseURL;
@@ -171,7 +180,8 @@ std::optional<QUrl> DriveEventStream::streamURL() const {
 }
 
 QCoro::Task<> DriveEventStream::run(ChangeHandler onChange, StatusHandler onStatus,
-                                    CancellationToken cancel) const {
+                                    CancellationToken cancel) const
+{
     return runStream(*this, std::move(onChange), std::move(onStatus), std::move(cancel));
 }
 

@@ -33,7 +33,8 @@ public:
             unauthorized, // the token was refused and the silent sign-in failed; run() stopped
         };
 
-        static Status disconnected(qint64 retryInSeconds) {
+        static Status disconnected(qint64 retryInSeconds)
+        {
             return {Kind::disconnected, retryInSeconds};
         }
         static Status connected() { return {Kind::connected, 0}; }
@@ -48,7 +49,8 @@ public:
     private:
         Status(Kind kind, qint64 retryIn)
             : m_kind(kind)
-            , m_retryIn(retryIn) {}
+            , m_retryIn(retryIn)
+        {}
 
         Kind m_kind;
         qint64 m_retryIn;

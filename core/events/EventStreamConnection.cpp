@@ -22,18 +22,21 @@ EventStreamConnection::EventStreamConnection(QNetworkAccessManager &manager,
                                              const QNetworkRequest &request,
                                              CancellationToken cancel)
     : m_reply(manager.get(request))
-    , m_cancel(std::move(cancel)) {
+    , m_cancel(std::move(cancel))
+{
     m_reply->setReadBufferSize(readBufferBytes);
 }
 
-EventStreamConnection::~EventStreamConnection() {
+EventStreamConnection::~EventStreamConnection()
+{
     // A reply that already carries an error (an error status, say) is closing by itself, and
     // aborting it again only upsets the network layer.
     if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
         m_reply->abort();
 }
 
-QCoro::Task<> EventStreamConnection::waitForActivity() {
+QCoro::Task<> EventStreamConnection::waitForActivity()
+{
     Wakeup wakeup;
     QObject receiver; // its destruction cuts the connections below before `wakeup` goes away
     const auto wake = [&wakeup] { wakeup.fire(); };
@@ -44,7 +47,8 @@ QCoro::Task<> EventStreamConnection::waitForActivity() {
     co_await wakeup.wait();
 }
 
-DriveError EventStreamConnection::failure() const {
+DriveError EventStreamConnection::failure() const
+{
     // We abort only on cancellation, which is checked before this; the other abort is the
     // network layer's own, when the idle timeout expires.
     if (m_reply->error() == QNetworkReply::OperationCanceledError)
@@ -52,7 +56,8 @@ DriveError EventStreamConnection::failure() const {
     return DriveError::transport(m_reply->errorString());
 }
 
-QCoro::Task<> EventStreamConnection::open() {
+QCoro::Task<> EventStreamConnection::open()
+{
     for (;;) {
         m_cancel.throwIfCancelled();
         if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
@@ -68,7 +73,8 @@ QCoro::Task<> EventStreamConnection::open() {
     throwUnlessAccepted();
 }
 
-void EventStreamConnection::throwUnlessAccepted() const {
+void EventStreamConnection::throwUnlessAccepted() const
+{
     switch (const int status =
                 m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()) {
     case 200:
@@ -82,7 +88,8 @@ void EventStreamConnection::throwUnlessAccepted() const {
     }
 }
 
-QCoro::Task<> EventStreamConnection::readEvents(DriveEventStream::ChangeHandler onChange) {
+QCoro::Task<> EventStreamConnection::readEvents(DriveEventStream::ChangeHandler onChange)
+{
     for (;;) {
         m_cancel.throwIfCancelled();
         // When a connection closes at an unlucky moment the network layer may send the request

@@ -10,7 +10,8 @@ constexpr char carriageReturn = '\r';
 
 } // namespace
 
-std::vector<ServerSentEvent> SSEParser::feed(QByteArrayView chunk) {
+std::vector<ServerSentEvent> SSEParser::feed(QByteArrayView chunk)
+{
     std::vector<ServerSentEvent> events;
     // m_pending never holds a line feed, so only the new bytes need searching: a long line
     // that trickles in byte by byte is not scanned again at every byte.
@@ -32,7 +33,8 @@ std::vector<ServerSentEvent> SSEParser::feed(QByteArrayView chunk) {
     return events;
 }
 
-std::optional<ServerSentEvent> SSEParser::processLine(QByteArrayView bytes) {
+std::optional<ServerSentEvent> SSEParser::processLine(QByteArrayView bytes)
+{
     if (bytes.isEmpty())
         return dispatch();
     if (bytes.startsWith(':'))
@@ -53,7 +55,8 @@ std::optional<ServerSentEvent> SSEParser::processLine(QByteArrayView bytes) {
     return std::nullopt;
 }
 
-std::optional<ServerSentEvent> SSEParser::dispatch() {
+std::optional<ServerSentEvent> SSEParser::dispatch()
+{
     if (m_eventType.isEmpty() && m_dataLines.isEmpty())
         return std::nullopt;
     ServerSentEvent event{m_eventType.isEmpty() ? QStringLiteral("message") : m_eventType,

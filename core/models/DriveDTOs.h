@@ -16,17 +16,17 @@
 namespace OrvelanNimbal {
 
 struct FileDTO {
-    qint64 id = 0;                           // "id"
-    std::optional<qint64> idFolder;          // "id_folder"
-    QString fileName;                        // "file_name"
-    std::optional<QString> filePath;         // "file_path"
-    std::optional<double> fileSize;          // "file_size", any number
-    std::optional<QString> contentHash;      // "content_hash"
-    std::optional<qint64> dateModified;      // "date_modified", seconds since 1970
-    std::optional<qint64> dateUpload;        // "date_upload", seconds since 1970
-    std::optional<qint64> toDelete;          // "to_delete"
-    std::optional<QString> storageClass;     // "storage_class"
-    std::optional<QString> thumbnailPath;    // "file_miniatures_path"
+    qint64 id = 0;                        // "id"
+    std::optional<qint64> idFolder;       // "id_folder"
+    QString fileName;                     // "file_name"
+    std::optional<QString> filePath;      // "file_path"
+    std::optional<double> fileSize;       // "file_size", any number
+    std::optional<QString> contentHash;   // "content_hash"
+    std::optional<qint64> dateModified;   // "date_modified", seconds since 1970
+    std::optional<qint64> dateUpload;     // "date_upload", seconds since 1970
+    std::optional<qint64> toDelete;       // "to_delete"
+    std::optional<QString> storageClass;  // "storage_class"
+    std::optional<QString> thumbnailPath; // "file_miniatures_path"
 };
 
 struct FolderDTO {
@@ -39,7 +39,7 @@ struct FolderDTO {
 };
 
 struct ChangesDTO {
-    std::optional<qint64> cursor;                 // "cursor"
+    std::optional<qint64> cursor;                  // "cursor"
     std::optional<std::vector<FileDTO>> files;     // "files"
     std::optional<std::vector<FolderDTO>> folders; // "folders"
 };

@@ -11,9 +11,10 @@ namespace OrvelanNimbal {
 void DriveDownload::checkReceived(qint64 bytes, std::optional<qint64> contentLength)
 {
     if (contentLength && *contentLength >= 0 && *contentLength != bytes)
-        throw DriveError::transport(QStringLiteral("téléchargement incomplet : %1 octets reçus sur %2")
-                                        .arg(bytes)
-                                        .arg(*contentLength));
+        throw DriveError::transport(
+            QStringLiteral("téléchargement incomplet : %1 octets reçus sur %2")
+                .arg(bytes)
+                .arg(*contentLength));
 }
 
 DriveFile DriveFile::refreshed(const DriveDownload &download,

@@ -38,8 +38,7 @@ private:
     ItemIdentifier(Kind kind, qint64 id)
         : m_kind(kind)
         , m_id(id)
-    {
-    }
+    {}
 
     Kind m_kind;
     qint64 m_id;

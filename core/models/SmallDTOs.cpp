@@ -17,14 +17,14 @@ QuotaDTO Json::Decoder<QuotaDTO>::decode(Value &value)
 
 DownloadURLDTO Json::Decoder<DownloadURLDTO>::decode(Value &value)
 {
-    return decodeRecord<DownloadURLDTO>(
-        value, {
-                   required<&DownloadURLDTO::url>("url"),
-                   optional<&DownloadURLDTO::expiresIn>("expires_in"),
-                   optional<&DownloadURLDTO::fileSize>("file_size"),
-                   optional<&DownloadURLDTO::contentHash>("content_hash"),
-                   optional<&DownloadURLDTO::dateUpload>("date_upload"),
-               });
+    return decodeRecord<DownloadURLDTO>(value,
+                                        {
+                                            required<&DownloadURLDTO::url>("url"),
+                                            optional<&DownloadURLDTO::expiresIn>("expires_in"),
+                                            optional<&DownloadURLDTO::fileSize>("file_size"),
+                                            optional<&DownloadURLDTO::contentHash>("content_hash"),
+                                            optional<&DownloadURLDTO::dateUpload>("date_upload"),
+                                        });
 }
 
 PresignDTO Json::Decoder<PresignDTO>::decode(Value &value)
@@ -63,12 +63,12 @@ ReplaceResponseDTO Json::Decoder<ReplaceResponseDTO>::decode(Value &value)
 
 MultipartInitDTO Json::Decoder<MultipartInitDTO>::decode(Value &value)
 {
-    return decodeRecord<MultipartInitDTO>(
-        value, {
-                   required<&MultipartInitDTO::uploadID>("upload_id"),
-                   required<&MultipartInitDTO::s3Key>("s3_key"),
-                   optional<&MultipartInitDTO::partSize>("part_size"),
-               });
+    return decodeRecord<MultipartInitDTO>(value,
+                                          {
+                                              required<&MultipartInitDTO::uploadID>("upload_id"),
+                                              required<&MultipartInitDTO::s3Key>("s3_key"),
+                                              optional<&MultipartInitDTO::partSize>("part_size"),
+                                          });
 }
 
 } // namespace OrvelanNimbal

@@ -22,9 +22,9 @@ QString rawValue(StorageClass storageClass)
 
 std::optional<StorageClass> storageClassFromRawValue(QStringView text)
 {
-    for (StorageClass candidate : {StorageClass::standard, StorageClass::glacier,
-                                   StorageClass::archiving, StorageClass::unarchiving,
-                                   StorageClass::restoring}) {
+    for (StorageClass candidate :
+         {StorageClass::standard, StorageClass::glacier, StorageClass::archiving,
+          StorageClass::unarchiving, StorageClass::restoring}) {
         if (text == rawValue(candidate))
             return candidate;
     }

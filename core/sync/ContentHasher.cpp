@@ -18,18 +18,21 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 // OpenSSL only fails here when it cannot allocate or its configuration forbids SHA-256: nothing
 // a caller can act on, and never a reason to send a wrong hash.
-[[noreturn]] void digestUnavailable() {
+[[noreturn]] void digestUnavailable()
+{
     throw std::runtime_error("SHA-256 indisponible dans OpenSSL");
 }
 
-DigestContext startDigest() {
+DigestContext startDigest()
+{
     DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         digestUnavailable();
     return context;
 }
 
-QString finishDigest(EVP_MD_CTX *context) {
+QString finishDigest(EVP_MD_CTX *context)
+{
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(context, digest, &length) != 1)
@@ -40,7 +43,8 @@ QString finishDigest(EVP_MD_CTX *context) {
 
 } // namespace
 
-QString sha256Blocking(const QUrl &file, const CancellationToken &cancel) {
+QString sha256Blocking(const QUrl &file, const CancellationToken &cancel)
+{
     const QString path = file.toLocalFile();
     if (path.isEmpty())
         throw FileError(file.toString(), QStringLiteral("ce n'est pas un fichier local"));
@@ -64,7 +68,8 @@ QString sha256Blocking(const QUrl &file, const CancellationToken &cancel) {
     return finishDigest(context.get());
 }
 
-QCoro::Task<QString> sha256(QUrl file, CancellationToken cancel) {
+QCoro::Task<QString> sha256(QUrl file, CancellationToken cancel)
+{
     return runOffMainThread([file = std::move(file), cancel = std::move(cancel)] {
         return sha256Blocking(file, cancel);
     });

@@ -9,7 +9,8 @@ namespace {
 
 // The first pieces of a token split at ":", empty pieces skipped; after the second piece the
 // rest stays whole, so that a hash or a future field may itself hold ":".
-QList<QStringView> pieces(QStringView token) {
+QList<QStringView> pieces(QStringView token)
+{
     QList<QStringView> result;
     qsizetype start = 0;
     while (result.size() < 2) {
@@ -27,7 +28,8 @@ QList<QStringView> pieces(QStringView token) {
 }
 
 // An optional "+" or "-" and then decimal digits only, within 64 bits.
-std::optional<qint64> strictInt64(QStringView text) {
+std::optional<qint64> strictInt64(QStringView text)
+{
     qsizetype firstDigit = 0;
     if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-'))
         firstDigit = 1;
@@ -47,7 +49,8 @@ std::optional<qint64> strictInt64(QStringView text) {
     return value;
 }
 
-qint64 wholeSecondsSinceEpoch(const QDateTime &instant) {
+qint64 wholeSecondsSinceEpoch(const QDateTime &instant)
+{
     if (!instant.isValid())
         return 0;
     return instant.toMSecsSinceEpoch() / 1000; // the fraction dropped toward zero
@@ -55,7 +58,8 @@ qint64 wholeSecondsSinceEpoch(const QDateTime &instant) {
 
 } // namespace
 
-QString token(const DriveFile &file) {
+QString token(const DriveFile &file)
+{
     if (file.uploadTimestamp)
         return QStringLiteral("u:%1:%2").arg(*file.uploadTimestamp).arg(file.size);
     if (file.contentHash)
@@ -63,7 +67,8 @@ QString token(const DriveFile &file) {
     return QStringLiteral("m:%1:%2").arg(file.size).arg(wholeSecondsSinceEpoch(file.modifiedAt));
 }
 
-ReplacePrecondition precondition(QStringView token) {
+ReplacePrecondition precondition(QStringView token)
+{
     const QList<QStringView> parts = pieces(token);
     if (parts.size() < 2)
         return {};

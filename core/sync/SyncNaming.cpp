@@ -8,7 +8,8 @@ namespace OrvelanNimbal::SyncNaming {
 namespace {
 
 // The index of the dot that starts the extension, or -1 when the name has none.
-qsizetype extensionDot(const QString &name) {
+qsizetype extensionDot(const QString &name)
+{
     qsizetype lastDot = -1;
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, name);
     qsizetype start = 0;
@@ -24,7 +25,8 @@ qsizetype extensionDot(const QString &name) {
     return lastDot < 0 || leading || trailing ? -1 : lastDot;
 }
 
-QString stamp(const QDateTime &instant, const QTimeZone &timeZone) {
+QString stamp(const QDateTime &instant, const QTimeZone &timeZone)
+{
     if (!instant.isValid())
         return QStringLiteral("0000-00-00 00h00");
     // A zone that cannot be read still gives a usable name: fall back to UTC.
@@ -37,13 +39,15 @@ QString stamp(const QDateTime &instant, const QTimeZone &timeZone) {
 
 } // namespace
 
-bool isExcludedFromSync(QStringView name) {
+bool isExcludedFromSync(QStringView name)
+{
     return name == u".DS_Store" || name == u".localized" || name == u"Icon\r"
            || name.startsWith(u"._") || (name.startsWith(u".~lock.") && name.endsWith(u'#'))
            || name.startsWith(u"~$");
 }
 
-QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone) {
+QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone)
+{
     const QString suffix = QStringLiteral(" (conflit Mac ") + stamp(instant, timeZone) + u')';
     const qsizetype dot = extensionDot(name);
     if (dot < 0)

@@ -34,16 +34,19 @@ namespace {
 
 using Handler = void (*)(ServiceContext &, const httplib::Request &, httplib::Response &);
 
-void noContent(httplib::Response &response) {
+void noContent(httplib::Response &response)
+{
     response.status = 204;
 }
 
-void badRequest(httplib::Response &response, const QString &message) {
+void badRequest(httplib::Response &response, const QString &message)
+{
     sendError(response, 400, QStringLiteral("invalid_request"), message);
 }
 
 void addAccount(ServiceContext &context, const httplib::Request &request,
-                httplib::Response &response) {
+                httplib::Response &response)
+{
     const auto body = jsonObjectBody(request);
     if (!body)
         return badRequest(response, QStringLiteral("un objet JSON est attendu"));
@@ -66,8 +69,8 @@ void addAccount(ServiceContext &context, const httplib::Request &request,
     }
 }
 
-void addFault(ServiceContext &context, const httplib::Request &request,
-              httplib::Response &response) {
+void addFault(ServiceContext &context, const httplib::Request &request, httplib::Response &response)
+{
     const auto body = jsonObjectBody(request);
     const auto method = body ? stringMember(*body, u"method") : std::nullopt;
     const auto path = body ? stringMember(*body, u"path") : std::nullopt;
@@ -89,20 +92,23 @@ void addFault(ServiceContext &context, const httplib::Request &request,
     noContent(response);
 }
 
-void clearFaults(ServiceContext &context, const httplib::Request &, httplib::Response &response) {
+void clearFaults(ServiceContext &context, const httplib::Request &, httplib::Response &response)
+{
     context.component<FaultInjector>().clear();
     noContent(response);
 }
 
 void requestCount(ServiceContext &context, const httplib::Request &request,
-                  httplib::Response &response) {
+                  httplib::Response &response)
+{
     const int count = context.component<RequestLog>().count(request.get_param_value("method"),
                                                             request.get_param_value("path"));
     sendJson(response, 200, QJsonObject{{QStringLiteral("count"), count}});
 }
 
 void setLifetimes(ServiceContext &context, const httplib::Request &request,
-                  httplib::Response &response) {
+                  httplib::Response &response)
+{
     const auto body = jsonObjectBody(request);
     if (!body)
         return badRequest(response, QStringLiteral("un objet JSON est attendu"));
@@ -120,7 +126,8 @@ void setLifetimes(ServiceContext &context, const httplib::Request &request,
     noContent(response);
 }
 
-void expire(ServiceContext &context, const httplib::Request &request, httplib::Response &response) {
+void expire(ServiceContext &context, const httplib::Request &request, httplib::Response &response)
+{
     const QJsonObject body = jsonObjectBody(request).value_or(QJsonObject());
     Expiry expiry;
     expiry.accessTokens = body.value(u"access_tokens").toBool(true);
@@ -131,7 +138,8 @@ void expire(ServiceContext &context, const httplib::Request &request, httplib::R
     sendJson(response, 200, QJsonObject{{QStringLiteral("expired"), expired}});
 }
 
-void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response) {
+void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response)
+{
     context.component<FaultInjector>().clear();
     context.component<RequestLog>().clear();
     context.component<RateLimiter>().clear();
@@ -139,13 +147,15 @@ void reset(ServiceContext &context, const httplib::Request &, httplib::Response 
     noContent(response);
 }
 
-httplib::Server::Handler bound(ServiceContext &context, Handler handler) {
+httplib::Server::Handler bound(ServiceContext &context, Handler handler)
+{
     return [&context, handler](const httplib::Request &request, httplib::Response &response) {
         handler(context, request, response);
     };
 }
 
-void installAdminRoutes(httplib::Server &server, ServiceContext &context) {
+void installAdminRoutes(httplib::Server &server, ServiceContext &context)
+{
     const std::string &root = testControlPrefix;
     server.Post(root + "/accounts", bound(context, &addAccount));
     server.Post(root + "/faults", bound(context, &addFault));

@@ -15,15 +15,16 @@ constexpr auto droppedBodyPause = std::chrono::milliseconds(30);
 } // namespace
 
 void FaultInjector::add(const std::string &method, const std::string &path,
-                        const InjectedFault &fault, int count) {
+                        const InjectedFault &fault, int count)
+{
     std::lock_guard lock(m_mutex);
     auto &queue = m_queues[{method, path}];
     for (int i = 0; i < count; ++i)
         queue.push_back(fault);
 }
 
-std::optional<InjectedFault> FaultInjector::take(const std::string &method,
-                                                 const std::string &path) {
+std::optional<InjectedFault> FaultInjector::take(const std::string &method, const std::string &path)
+{
     std::lock_guard lock(m_mutex);
     for (const std::string &candidate : {method, std::string("*")}) {
         auto found = m_queues.find({candidate, path});
@@ -36,12 +37,14 @@ std::optional<InjectedFault> FaultInjector::take(const std::string &method,
     return std::nullopt;
 }
 
-void FaultInjector::clear() {
+void FaultInjector::clear()
+{
     std::lock_guard lock(m_mutex);
     m_queues.clear();
 }
 
-bool FaultInjector::apply(const InjectedFault &fault, httplib::Response &response) {
+bool FaultInjector::apply(const InjectedFault &fault, httplib::Response &response)
+{
     if (fault.delayMilliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMilliseconds));
     for (const auto &[name, value] : fault.headers)
@@ -54,16 +57,15 @@ bool FaultInjector::apply(const InjectedFault &fault, httplib::Response &respons
         // the middle of the body. The pause lets the client take in the head first; a
         // connection that closes before any answer arrived would be resent by the client's
         // network layer on its own, and the test would count one request too many.
-        response.set_content_provider(
-            droppedBodyLength, "application/json",
-            [](size_t offset, size_t, httplib::DataSink &sink) {
-                if (offset > 0)
-                    return false;
-                constexpr std::string_view start = R"({"partial":)";
-                sink.write(start.data(), start.size());
-                std::this_thread::sleep_for(droppedBodyPause);
-                return false;
-            });
+        response.set_content_provider(droppedBodyLength, "application/json",
+                                      [](size_t offset, size_t, httplib::DataSink &sink) {
+                                          if (offset > 0)
+                                              return false;
+                                          constexpr std::string_view start = R"({"partial":)";
+                                          sink.write(start.data(), start.size());
+                                          std::this_thread::sleep_for(droppedBodyPause);
+                                          return false;
+                                      });
         return true;
     }
     if (fault.status) {

@@ -3,18 +3,21 @@
 
 namespace OrvelanNimbal::Service {
 
-void RequestLog::record(const std::string &method, const std::string &path) {
+void RequestLog::record(const std::string &method, const std::string &path)
+{
     std::lock_guard lock(m_mutex);
     ++m_counts[{method, path}];
 }
 
-int RequestLog::count(const std::string &method, const std::string &path) const {
+int RequestLog::count(const std::string &method, const std::string &path) const
+{
     std::lock_guard lock(m_mutex);
     const auto found = m_counts.find({method, path});
     return found == m_counts.end() ? 0 : found->second;
 }
 
-void RequestLog::clear() {
+void RequestLog::clear()
+{
     std::lock_guard lock(m_mutex);
     m_counts.clear();
 }

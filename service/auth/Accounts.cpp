@@ -14,7 +14,8 @@ const char *const accountColumns =
     "SELECT id, email, password_hash, totp_secret, totp_last_step, passkey_only, quota_max_mb,"
     " storage_used_bytes FROM accounts ";
 
-std::optional<Account> firstAccount(Statement &row) {
+std::optional<Account> firstAccount(Statement &row)
+{
     if (!row.step())
         return std::nullopt;
     Account account;
@@ -30,7 +31,8 @@ std::optional<Account> firstAccount(Statement &row) {
     return account;
 }
 
-void validate(const NewAccount &account) {
+void validate(const NewAccount &account)
+{
     const auto invalid = [](const char *text) {
         return AccountError(AccountError::Reason::invalid, text);
     };
@@ -53,11 +55,13 @@ void validate(const NewAccount &account) {
 
 } // namespace
 
-QString emailKey(const QString &email) {
+QString emailKey(const QString &email)
+{
     return email.toLower();
 }
 
-std::int64_t create(Connection &connection, const NewAccount &account, std::int64_t now) {
+std::int64_t create(Connection &connection, const NewAccount &account, std::int64_t now)
+{
     validate(account);
     if (findByEmail(connection, account.email))
         throw AccountError(AccountError::Reason::exists,
@@ -75,22 +79,26 @@ std::int64_t create(Connection &connection, const NewAccount &account, std::int6
     return id;
 }
 
-std::optional<Account> findByEmail(Connection &connection, const QString &email) {
+std::optional<Account> findByEmail(Connection &connection, const QString &email)
+{
     Statement row =
         connection.query(std::string(accountColumns) + "WHERE email_key = ?", emailKey(email));
     return firstAccount(row);
 }
 
-std::optional<Account> findById(Connection &connection, std::int64_t id) {
+std::optional<Account> findById(Connection &connection, std::int64_t id)
+{
     Statement row = connection.query(std::string(accountColumns) + "WHERE id = ?", id);
     return firstAccount(row);
 }
 
-void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_t step) {
+void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_t step)
+{
     connection.exec("UPDATE accounts SET totp_last_step = ? WHERE id = ?", step, accountId);
 }
 
-QStringList secondFactorMethods(Connection &connection, const Account &account) {
+QStringList secondFactorMethods(Connection &connection, const Account &account)
+{
     QStringList methods;
     if (account.totpSecret)
         methods.append(QStringLiteral("totp"));

@@ -40,7 +40,8 @@ public:
     enum class Reason { invalid, exists };
     AccountError(Reason reason, const std::string &text)
         : std::runtime_error(text)
-        , reason(reason) {}
+        , reason(reason)
+    {}
     Reason reason;
 };
 
@@ -56,7 +57,6 @@ std::optional<Account> findByEmail(Connection &connection, const QString &email)
 std::optional<Account> findById(Connection &connection, std::int64_t id);
 
 void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_t step);
-
 
 // The second factors a challenge offers: "totp" or "webauthn", then "recovery" while unused
 // recovery codes remain. Empty for an account without a second factor.

@@ -21,11 +21,13 @@ namespace OrvelanNimbal::Service {
 
 namespace {
 
-bool isTrue(const QJsonObject &body, QStringView key) {
+bool isTrue(const QJsonObject &body, QStringView key)
+{
     return body.value(key) == QJsonValue(true);
 }
 
-void login(ServiceContext &context, const httplib::Request &request, httplib::Response &response) {
+void login(ServiceContext &context, const httplib::Request &request, httplib::Response &response)
+{
     const auto body = jsonObjectBody(request);
     const auto email = body ? stringMember(*body, u"email") : std::nullopt;
     const auto password = body ? stringMember(*body, u"password") : std::nullopt;
@@ -91,7 +93,8 @@ void login(ServiceContext &context, const httplib::Request &request, httplib::Re
 
 // Checks the code against the account; a TOTP code is spent by its step.
 bool acceptsCode(Connection &connection, const Account &account, const QString &method,
-                 const QString &code, std::int64_t now) {
+                 const QString &code, std::int64_t now)
+{
     if (method == u"totp") {
         const auto secret =
             account.totpSecret ? Totp::decodeBase32(*account.totpSecret) : std::nullopt;
@@ -105,7 +108,8 @@ bool acceptsCode(Connection &connection, const Account &account, const QString &
     return RecoveryCodes::consume(connection, account.id, code, now);
 }
 
-void verify(ServiceContext &context, const httplib::Request &request, httplib::Response &response) {
+void verify(ServiceContext &context, const httplib::Request &request, httplib::Response &response)
+{
     const auto body = jsonObjectBody(request);
     const auto pendingToken = body ? stringMember(*body, u"pending_token") : std::nullopt;
     const auto method = body ? stringMember(*body, u"method") : std::nullopt;
@@ -155,7 +159,8 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
     });
 }
 
-void installAuthRoutes(httplib::Server &server, ServiceContext &context) {
+void installAuthRoutes(httplib::Server &server, ServiceContext &context)
+{
     server.Post(apiPrefix + "/auth/login-jmap",
                 [&context](const httplib::Request &request, httplib::Response &response) {
                     login(context, request, response);

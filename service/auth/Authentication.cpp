@@ -12,7 +12,8 @@ namespace OrvelanNimbal::Service {
 
 namespace {
 
-std::optional<QString> bearerToken(const httplib::Request &request) {
+std::optional<QString> bearerToken(const httplib::Request &request)
+{
     static const std::string scheme = "Bearer ";
     const std::string header = request.get_header_value("Authorization");
     if (header.size() <= scheme.size() || header.compare(0, scheme.size(), scheme) != 0)
@@ -23,7 +24,8 @@ std::optional<QString> bearerToken(const httplib::Request &request) {
 } // namespace
 
 std::optional<Account> authenticate(ServiceContext &context, const httplib::Request &request,
-                                    httplib::Response &response) {
+                                    httplib::Response &response)
+{
     std::optional<Account> account;
     if (const auto token = bearerToken(request)) {
         account = context.database().read([&](Connection &connection) -> std::optional<Account> {

@@ -16,7 +16,8 @@ constexpr int saltBytes = 16;
 constexpr int keyBytes = 32;
 const QString scheme = QStringLiteral("pbkdf2-sha256");
 
-QByteArray derive(const QString &password, const QByteArray &salt, int iterations) {
+QByteArray derive(const QString &password, const QByteArray &salt, int iterations)
+{
     const QByteArray secret = password.toUtf8();
     QByteArray key(keyBytes, Qt::Uninitialized);
     if (PKCS5_PBKDF2_HMAC(secret.constData(), int(secret.size()),
@@ -30,14 +31,16 @@ QByteArray derive(const QString &password, const QByteArray &salt, int iteration
 
 } // namespace
 
-QString make(const QString &password, int iterations) {
+QString make(const QString &password, int iterations)
+{
     const QByteArray salt = randomBytes(saltBytes);
     const QByteArray key = derive(password, salt, iterations);
     return scheme + u'$' + QString::number(iterations) + u'$' + QString::fromLatin1(salt.toBase64())
            + u'$' + QString::fromLatin1(key.toBase64());
 }
 
-bool verify(const QString &password, const QString &stored) {
+bool verify(const QString &password, const QString &stored)
+{
     const QStringList parts = stored.split(u'$');
     if (parts.size() != 4 || parts[0] != scheme)
         return false;
@@ -54,7 +57,8 @@ bool verify(const QString &password, const QString &stored) {
     return constantTimeEquals(derive(password, *salt, iterations), *key);
 }
 
-void verifyNothing(const QString &password) {
+void verifyNothing(const QString &password)
+{
     static const QString decoy = make(QStringLiteral("decoy"));
     verify(password, decoy);
 }

@@ -3,13 +3,15 @@
 
 namespace OrvelanNimbal::Service {
 
-bool RateLimiter::isBlocked(const std::string &key, std::int64_t now) {
+bool RateLimiter::isBlocked(const std::string &key, std::int64_t now)
+{
     std::lock_guard lock(m_mutex);
     const auto found = m_entries.find(key);
     return found != m_entries.end() && found->second.blockedUntil > now;
 }
 
-void RateLimiter::recordFailure(const std::string &key, std::int64_t now) {
+void RateLimiter::recordFailure(const std::string &key, std::int64_t now)
+{
     std::lock_guard lock(m_mutex);
     Entry &entry = m_entries[key];
     if (entry.failures == 0 || now - entry.firstFailureAt >= m_policy.windowSeconds) {
@@ -22,12 +24,14 @@ void RateLimiter::recordFailure(const std::string &key, std::int64_t now) {
     }
 }
 
-void RateLimiter::recordSuccess(const std::string &key) {
+void RateLimiter::recordSuccess(const std::string &key)
+{
     std::lock_guard lock(m_mutex);
     m_entries.erase(key);
 }
 
-void RateLimiter::clear() {
+void RateLimiter::clear()
+{
     std::lock_guard lock(m_mutex);
     m_entries.clear();
 }

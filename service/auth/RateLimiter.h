@@ -21,7 +21,8 @@ public:
 
     RateLimiter() = default;
     explicit RateLimiter(Policy policy)
-        : m_policy(policy) {}
+        : m_policy(policy)
+    {}
 
     bool isBlocked(const std::string &key, std::int64_t now);
     void recordFailure(const std::string &key, std::int64_t now);

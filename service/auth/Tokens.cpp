@@ -14,7 +14,8 @@ constexpr qsizetype maxDeviceLabelLength = 100;
 } // namespace
 
 QString AccessTokens::issue(Connection &connection, std::int64_t accountId, std::int64_t now,
-                            std::int64_t lifetime) {
+                            std::int64_t lifetime)
+{
     const QString token = newToken();
     connection.exec("INSERT INTO access_tokens (token_digest, account_id, expires_at)"
                     " VALUES (?, ?, ?)",
@@ -23,7 +24,8 @@ QString AccessTokens::issue(Connection &connection, std::int64_t accountId, std:
 }
 
 std::optional<std::int64_t> AccessTokens::accountOf(Connection &connection, const QString &token,
-                                                    std::int64_t now) {
+                                                    std::int64_t now)
+{
     Statement row = connection.query(
         "SELECT account_id FROM access_tokens WHERE token_digest = ? AND expires_at > ?",
         tokenDigest(token), now);
@@ -33,7 +35,8 @@ std::optional<std::int64_t> AccessTokens::accountOf(Connection &connection, cons
 }
 
 QString PendingLogins::issue(Connection &connection, std::int64_t accountId, std::int64_t now,
-                             std::int64_t lifetime) {
+                             std::int64_t lifetime)
+{
     const QString token = newToken();
     connection.exec("INSERT INTO pending_logins (token_digest, account_id, expires_at)"
                     " VALUES (?, ?, ?)",
@@ -42,7 +45,8 @@ QString PendingLogins::issue(Connection &connection, std::int64_t accountId, std
 }
 
 PendingLogins::Lookup PendingLogins::find(Connection &connection, const QString &token,
-                                          std::int64_t now) {
+                                          std::int64_t now)
+{
     Statement row =
         connection.query("SELECT account_id, expires_at FROM pending_logins WHERE token_digest = ?",
                          tokenDigest(token));
@@ -52,12 +56,14 @@ PendingLogins::Lookup PendingLogins::find(Connection &connection, const QString 
     return {expired ? Lookup::State::expired : Lookup::State::valid, row.int64(0)};
 }
 
-void PendingLogins::remove(Connection &connection, const QString &token) {
+void PendingLogins::remove(Connection &connection, const QString &token)
+{
     connection.exec("DELETE FROM pending_logins WHERE token_digest = ?", tokenDigest(token));
 }
 
 QString TrustedDevices::issue(Connection &connection, std::int64_t accountId, const QString &label,
-                              std::int64_t now, std::int64_t lifetime) {
+                              std::int64_t now, std::int64_t lifetime)
+{
     const QString token = newToken();
     connection.exec("INSERT INTO trusted_devices (token_digest, account_id, label, expires_at)"
                     " VALUES (?, ?, ?, ?)",
@@ -67,14 +73,16 @@ QString TrustedDevices::issue(Connection &connection, std::int64_t accountId, co
 }
 
 bool TrustedDevices::isTrusted(Connection &connection, std::int64_t accountId, const QString &token,
-                               std::int64_t now) {
+                               std::int64_t now)
+{
     Statement row = connection.query("SELECT 1 FROM trusted_devices WHERE token_digest = ?"
                                      " AND account_id = ? AND expires_at > ?",
                                      tokenDigest(token), accountId, now);
     return row.step();
 }
 
-int expireTokens(Connection &connection, const Expiry &expiry, std::int64_t now) {
+int expireTokens(Connection &connection, const Expiry &expiry, std::int64_t now)
+{
     int voided = 0;
     if (expiry.accessTokens)
         voided += connection.exec("UPDATE access_tokens SET expires_at = ? WHERE expires_at > ?",

@@ -8,7 +8,8 @@
 
 namespace OrvelanNimbal::Service::Totp {
 
-std::optional<QByteArray> decodeBase32(QStringView text) {
+std::optional<QByteArray> decodeBase32(QStringView text)
+{
     QByteArray bytes;
     quint32 buffer = 0;
     int bits = 0;
@@ -42,13 +43,15 @@ std::optional<QByteArray> decodeBase32(QStringView text) {
     return bytes;
 }
 
-std::int64_t stepAt(std::int64_t unixSeconds) {
+std::int64_t stepAt(std::int64_t unixSeconds)
+{
     // Floor division: instants before 1970 belong to negative steps.
     return unixSeconds >= 0 ? unixSeconds / stepSeconds
                             : -((-unixSeconds + stepSeconds - 1) / stepSeconds);
 }
 
-QString codeAt(const QByteArray &secret, std::int64_t step) {
+QString codeAt(const QByteArray &secret, std::int64_t step)
+{
     QByteArray counter(8, Qt::Uninitialized);
     qToBigEndian(quint64(step), counter.data());
     const QByteArray mac =
@@ -60,7 +63,8 @@ QString codeAt(const QByteArray &secret, std::int64_t step) {
 }
 
 std::optional<std::int64_t> matchingStep(const QByteArray &secret, QStringView code,
-                                         std::int64_t unixSeconds, std::int64_t lastUsedStep) {
+                                         std::int64_t unixSeconds, std::int64_t lastUsedStep)
+{
     const QByteArray typed = code.trimmed().toUtf8();
     if (typed.size() != digits)
         return std::nullopt;

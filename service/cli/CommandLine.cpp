@@ -35,7 +35,8 @@ Usage:
 
 } // namespace
 
-int runCommandLine(int argc, char **argv) {
+int runCommandLine(int argc, char **argv)
+{
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -9,7 +9,8 @@ namespace OrvelanNimbal::Service {
 
 namespace {
 
-void complain(const QString &text) {
+void complain(const QString &text)
+{
     std::fprintf(stderr, "nimbal-service: %s (voir nimbal-service --help)\n",
                  text.toLocal8Bit().constData());
 }
@@ -17,7 +18,8 @@ void complain(const QString &text) {
 } // namespace
 
 std::optional<int> parseOptions(QCommandLineParser &parser, const QStringList &arguments,
-                                const QStringList &required) {
+                                const QStringList &required)
+{
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringLiteral("help"));
     parser.addOption(help);
@@ -44,7 +46,8 @@ std::optional<int> parseOptions(QCommandLineParser &parser, const QStringList &a
 }
 
 std::optional<long long> integerOption(const QCommandLineParser &parser, const QString &name,
-                                       long long fallback, long long minimum, long long maximum) {
+                                       long long fallback, long long minimum, long long maximum)
+{
     if (!parser.isSet(name))
         return fallback;
     bool ok = false;

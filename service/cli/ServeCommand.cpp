@@ -18,7 +18,8 @@ namespace {
 
 // SIGINT and SIGTERM are taken by one thread that stops the server, rather than by a handler
 // that could only set a flag. Blocked before any worker starts, so every thread inherits it.
-sigset_t stopSignals() {
+sigset_t stopSignals()
+{
     sigset_t stopSet;
     sigemptyset(&stopSet);
     sigaddset(&stopSet, SIGINT);
@@ -32,7 +33,8 @@ constexpr auto stopGrace = std::chrono::milliseconds(500);
 
 } // namespace
 
-int runServe(const QStringList &arguments) {
+int runServe(const QStringList &arguments)
+{
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("data"), {}, QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("port"), {}, QStringLiteral("N")});

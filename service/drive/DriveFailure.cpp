@@ -52,9 +52,10 @@ DriveFailure DriveFailure::archived()
 
 DriveFailure DriveFailure::reinforced()
 {
-    return {409, QStringLiteral("reinforced"),
-            QStringLiteral("ce fichier est sous protection renforcée : son contenu ne peut changer"),
-            "reinforced"};
+    return {
+        409, QStringLiteral("reinforced"),
+        QStringLiteral("ce fichier est sous protection renforcée : son contenu ne peut changer"),
+        "reinforced"};
 }
 
 DriveFailure DriveFailure::staleVersion()

@@ -178,14 +178,14 @@ void updateFolder(Connection &connection, const FolderRecord &folder, std::int64
 
 void updateFile(Connection &connection, const FileRecord &file, std::int64_t cursor)
 {
-    connection.exec("UPDATE drive_files SET id_folder = ?, file_name = ?, file_size = ?,"
-                    " content_key = ?, content_hash = ?, content_type = ?, storage_class = ?,"
-                    " thumbnail_path = ?, locked = ?, date_modified = ?, date_upload = ?,"
-                    " to_delete = ?, changed_at = ?, reinforced = ? WHERE account_id = ? AND id = ?",
-                    file.folderId, file.name, file.size, file.contentKey, file.contentHash,
-                    file.contentType, file.storageClass, file.thumbnailPath, file.locked,
-                    file.dateModified, file.dateUpload, file.trashed, cursor, file.reinforced,
-                    file.accountId, file.id);
+    connection.exec(
+        "UPDATE drive_files SET id_folder = ?, file_name = ?, file_size = ?,"
+        " content_key = ?, content_hash = ?, content_type = ?, storage_class = ?,"
+        " thumbnail_path = ?, locked = ?, date_modified = ?, date_upload = ?,"
+        " to_delete = ?, changed_at = ?, reinforced = ? WHERE account_id = ? AND id = ?",
+        file.folderId, file.name, file.size, file.contentKey, file.contentHash, file.contentType,
+        file.storageClass, file.thumbnailPath, file.locked, file.dateModified, file.dateUpload,
+        file.trashed, cursor, file.reinforced, file.accountId, file.id);
 }
 
 int trashFilesIn(Connection &connection, std::int64_t accountId,

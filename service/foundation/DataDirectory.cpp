@@ -6,7 +6,8 @@
 
 namespace OrvelanNimbal::Service {
 
-std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directory) {
+std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directory)
+{
     std::filesystem::create_directories(directory);
     auto database = Database::open(directory / "nimbal.sqlite3");
     migrate(*database);

@@ -11,8 +11,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 #include <type_traits>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -46,14 +46,16 @@ public:
     requires std::is_integral_v<T>
     void bind(int index, T value) { bind(index, static_cast<std::int64_t>(value)); }
     template <class T>
-    void bind(int index, const std::optional<T> &value) {
+    void bind(int index, const std::optional<T> &value)
+    {
         if (value)
             bind(index, *value);
         else
             bind(index, nullptr);
     }
     template <class... Args>
-    void bindAll(const Args &...args) {
+    void bindAll(const Args &...args)
+    {
         int index = 0;
         (bind(++index, args), ...);
     }
@@ -86,10 +88,12 @@ auto readAll(Statement &rows, Read read) -> std::vector<std::invoke_result_t<Rea
 class Connection {
 public:
     explicit Connection(sqlite3 *db)
-        : m_db(db) {}
+        : m_db(db)
+    {}
 
     template <class... Args>
-    Statement query(std::string_view sql, const Args &...args) {
+    Statement query(std::string_view sql, const Args &...args)
+    {
         Statement statement(m_db, sql);
         statement.bindAll(args...);
         return statement;
@@ -97,7 +101,8 @@ public:
 
     // Runs one statement to its end; the number of rows it changed.
     template <class... Args>
-    int exec(std::string_view sql, const Args &...args) {
+    int exec(std::string_view sql, const Args &...args)
+    {
         Statement statement = query(sql, args...);
         while (statement.step()) {
         }
@@ -127,7 +132,8 @@ public:
 
     // Runs `work` inside one transaction: committed when it returns, rolled back when it throws.
     template <class Work>
-    auto transaction(Work &&work) -> decltype(work(std::declval<Connection &>())) {
+    auto transaction(Work &&work) -> decltype(work(std::declval<Connection &>()))
+    {
         std::lock_guard lock(m_mutex);
         m_connection.execScript("BEGIN IMMEDIATE");
         try {
@@ -147,7 +153,8 @@ public:
 
     // Exclusive use of the connection without a transaction, for single reads.
     template <class Work>
-    auto read(Work &&work) -> decltype(work(std::declval<Connection &>())) {
+    auto read(Work &&work) -> decltype(work(std::declval<Connection &>()))
+    {
         std::lock_guard lock(m_mutex);
         return work(m_connection);
     }

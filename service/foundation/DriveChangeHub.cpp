@@ -3,7 +3,6 @@
 
 #include <utility>
 
-
 namespace OrvelanNimbal::Service {
 
 DriveChangeHub::Subscription::Subscription(std::weak_ptr<DriveChangeHub *> hub,
@@ -11,15 +10,13 @@ DriveChangeHub::Subscription::Subscription(std::weak_ptr<DriveChangeHub *> hub,
     : m_hub(std::move(hub))
     , m_accountId(accountId)
     , m_id(id)
-{
-}
+{}
 
 DriveChangeHub::Subscription::Subscription(Subscription &&other) noexcept
     : m_hub(std::move(other.m_hub))
     , m_accountId(other.m_accountId)
     , m_id(std::exchange(other.m_id, 0))
-{
-}
+{}
 
 DriveChangeHub::Subscription &DriveChangeHub::Subscription::operator=(Subscription &&other) noexcept
 {
@@ -48,8 +45,7 @@ void DriveChangeHub::Subscription::end()
 
 DriveChangeHub::DriveChangeHub()
     : m_self(std::make_shared<DriveChangeHub *>(this))
-{
-}
+{}
 
 DriveChangeHub::Subscription DriveChangeHub::subscribe(std::int64_t accountId, Listener listener)
 {

@@ -29,8 +29,7 @@ public:
     private:
         friend class DriveChangeHub;
         void end();
-        Subscription(std::weak_ptr<DriveChangeHub *> hub, std::int64_t accountId,
-                     std::uint64_t id);
+        Subscription(std::weak_ptr<DriveChangeHub *> hub, std::int64_t accountId, std::uint64_t id);
 
         std::weak_ptr<DriveChangeHub *> m_hub;
         std::int64_t m_accountId = 0;

@@ -19,7 +19,8 @@ namespace {
 // Clients keep connections open between requests; let them reuse one for a while.
 constexpr size_t keepAliveRequests = 100;
 
-bool isTestControlPath(const std::string &path) {
+bool isTestControlPath(const std::string &path)
+{
     return path.rfind(testControlPrefix + "/", 0) == 0;
 }
 
@@ -27,7 +28,8 @@ bool isTestControlPath(const std::string &path) {
 
 HttpService::HttpService(ServiceContext &context)
     : m_context(context)
-    , m_server(std::make_unique<httplib::Server>()) {
+    , m_server(std::make_unique<httplib::Server>())
+{
     const int threads = context.config().workerThreads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     m_server->set_keep_alive_max_count(keepAliveRequests);
@@ -53,7 +55,8 @@ HttpService::HttpService(ServiceContext &context)
 
 HttpService::~HttpService() = default;
 
-void HttpService::installHooks() {
+void HttpService::installHooks()
+{
     // Paths only: queries may carry storage keys and signatures, headers carry tokens, and
     // bodies carry passwords and codes; none of them is ever written out.
     m_server->set_logger([](const httplib::Request &request, const httplib::Response &response) {
@@ -93,7 +96,8 @@ void HttpService::installHooks() {
     });
 }
 
-int HttpService::bind() {
+int HttpService::bind()
+{
     const ServiceConfig &config = m_context.config();
     int port = config.port;
     if (port == 0) {
@@ -118,11 +122,13 @@ void HttpService::lengthenAcceptQueue()
         ::listen(m_listeningSocket, SOMAXCONN);
 }
 
-void HttpService::run() {
+void HttpService::run()
+{
     m_server->listen_after_bind();
 }
 
-void HttpService::stop() {
+void HttpService::stop()
+{
     m_server->stop();
 }
 

@@ -30,7 +30,8 @@ public:
     void setPresignedUrl(std::int64_t seconds) { m_presignedUrl = seconds; }
     void setIdleUpload(std::int64_t seconds) { m_idleUpload = seconds; }
 
-    void reset() {
+    void reset()
+    {
         m_accessToken = defaultAccessToken;
         m_pendingLogin = defaultPendingLogin;
         m_trustedDevice = defaultTrustedDevice;

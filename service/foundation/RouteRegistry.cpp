@@ -13,21 +13,24 @@ struct Registry {
     std::vector<RouteFamily> families;
 };
 
-Registry &registry() {
+Registry &registry()
+{
     static Registry instance;
     return instance;
 }
 
 } // namespace
 
-bool RouteRegistry::add(RouteFamily family) {
+bool RouteRegistry::add(RouteFamily family)
+{
     Registry &instance = registry();
     std::lock_guard lock(instance.mutex);
     instance.families.push_back(std::move(family));
     return true;
 }
 
-std::vector<RouteFamily> RouteRegistry::families() {
+std::vector<RouteFamily> RouteRegistry::families()
+{
     Registry &instance = registry();
     std::lock_guard lock(instance.mutex);
     std::vector<RouteFamily> families = instance.families;

@@ -15,18 +15,21 @@ struct Registry {
     std::vector<SchemaModule> modules;
 };
 
-Registry &registry() {
+Registry &registry()
+{
     static Registry instance;
     return instance;
 }
 
-void ensureVersionTable(Connection &connection) {
+void ensureVersionTable(Connection &connection)
+{
     connection.execScript("CREATE TABLE IF NOT EXISTS schema_versions ("
                           " module TEXT PRIMARY KEY,"
                           " version INTEGER NOT NULL)");
 }
 
-int versionIn(Connection &connection, const std::string &module) {
+int versionIn(Connection &connection, const std::string &module)
+{
     Statement row =
         connection.query("SELECT version FROM schema_versions WHERE module = ?", module.c_str());
     return row.step() ? int(row.int64(0)) : 0;
@@ -34,14 +37,16 @@ int versionIn(Connection &connection, const std::string &module) {
 
 } // namespace
 
-bool SchemaRegistry::add(SchemaModule module) {
+bool SchemaRegistry::add(SchemaModule module)
+{
     Registry &instance = registry();
     std::lock_guard lock(instance.mutex);
     instance.modules.push_back(std::move(module));
     return true;
 }
 
-std::vector<SchemaModule> SchemaRegistry::modules() {
+std::vector<SchemaModule> SchemaRegistry::modules()
+{
     Registry &instance = registry();
     std::lock_guard lock(instance.mutex);
     std::vector<SchemaModule> modules = instance.modules;
@@ -50,7 +55,8 @@ std::vector<SchemaModule> SchemaRegistry::modules() {
     return modules;
 }
 
-void migrate(Database &database) {
+void migrate(Database &database)
+{
     database.transaction([](Connection &connection) { ensureVersionTable(connection); });
     for (const SchemaModule &module : SchemaRegistry::modules()) {
         const int known = int(module.migrations.size());
@@ -70,7 +76,8 @@ void migrate(Database &database) {
     }
 }
 
-int schemaVersion(Database &database, const std::string &module) {
+int schemaVersion(Database &database, const std::string &module)
+{
     return database.read([&](Connection &connection) {
         ensureVersionTable(connection);
         return versionIn(connection, module);

@@ -9,7 +9,8 @@ namespace {
 
 class SystemServiceClock final : public ServiceClock {
 public:
-    std::int64_t now() const override {
+    std::int64_t now() const override
+    {
         return std::chrono::duration_cast<std::chrono::seconds>(
                    std::chrono::system_clock::now().time_since_epoch())
             .count();
@@ -18,7 +19,8 @@ public:
 
 } // namespace
 
-std::shared_ptr<ServiceClock> systemServiceClock() {
+std::shared_ptr<ServiceClock> systemServiceClock()
+{
     static const auto clock = std::make_shared<SystemServiceClock>();
     return clock;
 }

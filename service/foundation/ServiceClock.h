@@ -21,7 +21,8 @@ std::shared_ptr<ServiceClock> systemServiceClock();
 class FixedServiceClock final : public ServiceClock {
 public:
     explicit FixedServiceClock(std::int64_t now)
-        : m_now(now) {}
+        : m_now(now)
+    {}
     std::int64_t now() const override { return m_now; }
     void set(std::int64_t now) { m_now = now; }
 

@@ -305,4 +305,3 @@ void TestServiceUploads::fileStateRefusesReplace()
 
 QTEST_GUILESS_MAIN(TestServiceUploads)
 #include "test_service_uploads.moc"
-

@@ -15,7 +15,8 @@ namespace OrvelanNimbal::Testing {
 // stalling the suite. Exceptions of the task are rethrown here. Tests only: production code
 // never spins a nested event loop.
 template <class T>
-T runAsync(QCoro::Task<T> task, std::chrono::milliseconds ceiling = std::chrono::seconds(5)) {
+T runAsync(QCoro::Task<T> task, std::chrono::milliseconds ceiling = std::chrono::seconds(5))
+{
     struct State {
         std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
         std::exception_ptr error;

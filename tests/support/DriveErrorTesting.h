@@ -8,7 +8,8 @@
 namespace OrvelanNimbal {
 
 // Lets QCOMPARE print a DriveError that differs.
-inline char *toString(const DriveError &error) {
+inline char *toString(const DriveError &error)
+{
     return QTest::toString(debugName(error) + QStringLiteral(" « ") + error.errorDescription()
                            + QStringLiteral(" »"));
 }

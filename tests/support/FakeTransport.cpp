@@ -5,7 +5,8 @@
 
 namespace OrvelanNimbal::Testing {
 
-QCoro::Task<HttpResult> FakeTransport::send(HttpRequest request, CancellationToken cancel) {
+QCoro::Task<HttpResult> FakeTransport::send(HttpRequest request, CancellationToken cancel)
+{
     m_requests.append(request);
     Reply reply;
     if (!m_replies.empty()) {

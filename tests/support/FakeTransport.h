@@ -24,10 +24,12 @@ public:
         std::optional<DriveError> failure; // thrown instead of answering
         bool hangs = false;                // never answers; ends only when cancelled
 
-        static Reply ok(QByteArray body = QByteArrayLiteral("{}")) {
+        static Reply ok(QByteArray body = QByteArrayLiteral("{}"))
+        {
             return {200, body, {}, {}, false};
         }
-        static Reply withStatus(int code, QByteArray body = {}, HttpHeaders headers = {}) {
+        static Reply withStatus(int code, QByteArray body = {}, HttpHeaders headers = {})
+        {
             return {code, body, headers, {}, false};
         }
         static Reply error(DriveError failure) { return {0, {}, {}, failure, false}; }
@@ -37,7 +39,8 @@ public:
     // Answers are taken from the queue in order; when it is empty, from the handler; when
     // there is none, the request fails the test with a transport error that says so.
     void enqueue(Reply reply) { m_replies.push_back(std::move(reply)); }
-    void setHandler(std::function<Reply(const HttpRequest &)> handler) {
+    void setHandler(std::function<Reply(const HttpRequest &)> handler)
+    {
         m_handler = std::move(handler);
     }
 

@@ -14,17 +14,20 @@ struct ManualClock::Sleeper {
 
 ManualClock::ManualClock(bool automatic)
     : m_automatic(automatic)
-    , m_start(QDate(2024, 3, 5), QTime(14, 7), QTimeZone::utc()) {}
+    , m_start(QDate(2024, 3, 5), QTime(14, 7), QTimeZone::utc())
+{}
 
 ManualClock::~ManualClock() = default;
 
-QDateTime ManualClock::currentDateTime() const {
+QDateTime ManualClock::currentDateTime() const
+{
     return m_start.addMSecs(
         std::chrono::duration_cast<std::chrono::milliseconds>(m_now - std::chrono::hours(1))
             .count());
 }
 
-QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds delay, CancellationToken cancel) {
+QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds delay, CancellationToken cancel)
+{
     cancel.throwIfCancelled();
     m_sleeps.append(delay);
     Sleeper sleeper{m_now + delay, {}};
@@ -40,7 +43,8 @@ QCoro::Task<> ManualClock::sleep(std::chrono::milliseconds delay, CancellationTo
     cancel.throwIfCancelled();
 }
 
-void ManualClock::advance(std::chrono::milliseconds by) {
+void ManualClock::advance(std::chrono::milliseconds by)
+{
     m_now += by;
     for (Sleeper *sleeper : m_waiting) {
         if (sleeper->deadline <= m_now)

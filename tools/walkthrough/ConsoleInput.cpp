@@ -7,7 +7,8 @@
 #include <iostream>
 #include <string>
 
-QCoro::Task<std::optional<QString>> readConsoleLine() {
+QCoro::Task<std::optional<QString>> readConsoleLine()
+{
     co_return co_await QtConcurrent::run([]() -> std::optional<QString> {
         std::string line;
         if (!std::getline(std::cin, line))

@@ -7,7 +7,8 @@
 
 namespace ServiceControls {
 
-QCoro::Task<> expireAccessTokens(QUrl serviceRoot) {
+QCoro::Task<> expireAccessTokens(QUrl serviceRoot)
+{
     using namespace OrvelanNimbal;
     HttpRequest request;
     request.url = serviceRoot.resolved(QUrl(QStringLiteral("/_test/expire")));

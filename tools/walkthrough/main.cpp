@@ -10,7 +10,8 @@
 
 #include <cstdio>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QCoreApplication application(argc, argv);
     const WalkthroughAccount account{qEnvironmentVariable("NIMBAL_DEMO_EMAIL"),
                                      qEnvironmentVariable("NIMBAL_DEMO_PASSWORD")};

@@ -2,8 +2,8 @@
 #include "FakeUploadService.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QUrlQuery>
 
 namespace OrvelanNimbal::Testing {
