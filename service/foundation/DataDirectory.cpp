@@ -14,4 +14,17 @@ std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directo
     return database;
 }
 
+int regularFilesUnder(const std::filesystem::path &folder)
+{
+    std::error_code error;
+    int count = 0;
+    for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && entry != std::filesystem::recursive_directory_iterator();
+         entry.increment(error)) {
+        if (entry->is_regular_file())
+            ++count;
+    }
+    return count;
+}
+
 } // namespace OrvelanNimbal::Service

@@ -12,4 +12,7 @@ class Database;
 // schema of every registered module. Throws on failure.
 std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directory);
 
+// How many regular files lie under `folder`, at any depth; 0 when it does not exist.
+int regularFilesUnder(const std::filesystem::path &folder);
+
 } // namespace OrvelanNimbal::Service

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "uploads/PartStore.h"
 
+#include "foundation/DataDirectory.h"
 #include "foundation/ServiceContext.h"
 
 #include <QRegularExpression>
@@ -48,16 +49,7 @@ void PartStore::removeUpload(std::int64_t accountId, const QString &uploadId) co
 
 int PartStore::countFiles(std::int64_t accountId) const
 {
-    const auto folder = m_root / std::to_string(accountId);
-    std::error_code error;
-    int count = 0;
-    for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
-         !error && entry != std::filesystem::recursive_directory_iterator();
-         entry.increment(error)) {
-        if (entry->is_regular_file())
-            ++count;
-    }
-    return count;
+    return regularFilesUnder(m_root / std::to_string(accountId));
 }
 
 } // namespace OrvelanNimbal::Service

@@ -12,6 +12,7 @@
 //   POST /_test/uploads/reset   faults dropped                                        → 204
 #include "auth/Accounts.h"
 #include "foundation/ApiPaths.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
@@ -26,19 +27,6 @@
 namespace OrvelanNimbal::Service {
 
 namespace {
-
-int filesUnder(const std::filesystem::path &folder)
-{
-    std::error_code error;
-    int count = 0;
-    for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
-         !error && entry != std::filesystem::recursive_directory_iterator();
-         entry.increment(error)) {
-        if (entry->is_regular_file())
-            ++count;
-    }
-    return count;
-}
 
 void addFaults(ServiceContext &context, const httplib::Request &request,
                httplib::Response &response)
@@ -91,7 +79,7 @@ void leftovers(ServiceContext &context, const httplib::Request &request,
                          {QStringLiteral("parts"), parts},
                          {QStringLiteral("part_files"),
                           context.component<PartStore>().countFiles(accountId)},
-                         {QStringLiteral("content_files"), filesUnder(contentFolder)}});
+                         {QStringLiteral("content_files"), regularFilesUnder(contentFolder)}});
 }
 
 void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response)
