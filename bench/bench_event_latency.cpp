@@ -224,7 +224,7 @@ int main(int argc, char **argv)
     // The service built with this benchmark, unless one is named.
     if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
         qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
-    LocalService service;
+    LocalService service(LocalService::RequestLog::discarded);
     if (!service.isRunning()) {
         std::fprintf(stderr, "bench_event_latency: %s\n", qPrintable(service.errorString()));
         return 1;

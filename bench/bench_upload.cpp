@@ -153,7 +153,7 @@ int main(int argc, char **argv)
     const auto inMemory = memoryBackedTemporaryDirectory();
     if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
         qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
-    LocalService service;
+    LocalService service(LocalService::RequestLog::discarded);
     if (!service.isRunning()) {
         std::fprintf(stderr, "bench_upload: %s\n", qPrintable(service.errorString()));
         return 1;

@@ -18,11 +18,13 @@ namespace OrvelanNimbal {
 // thread's event loop a mebibyte at a time, and no more than two are queued in the socket, so
 // memory stays bounded by the body the caller already holds.
 //
-// HTTP/1.1, one request per connection ("Connection: close"), TLS for https with the system's
-// certificate checks (never relaxed), the application's proxy. The answer is read whatever
-// its status and framing (length, chunks or the end of the connection). `request.timeout` is
-// an idle timeout. Fails with DriveError::transport when no HTTP answer comes back, and with
-// OperationCancelled when `cancel` fires (the connection is then closed).
+// HTTP/1.1, TLS for https with the system's certificate checks (never relaxed), the
+// application's proxy. A connection the answer leaves open is kept for the next request to the
+// same origin (see IdleConnections); a kept connection that the server had already closed
+// costs nothing but a new one. The answer is read whatever its status and framing (length,
+// chunks or the end of the connection). `request.timeout` is an idle timeout. Fails with
+// DriveError::transport when no HTTP answer comes back, and with OperationCancelled when
+// `cancel` fires (the connection is then closed).
 QCoro::Task<HttpResult> sendOnOwnConnection(HttpRequest request, CancellationToken cancel);
 
 } // namespace OrvelanNimbal

@@ -19,12 +19,33 @@ std::optional<qint64> decimal(QByteArrayView text)
     return value;
 }
 
+// "Connection: close", among other tokens maybe.
+bool closesConnection(const HttpResponse &response)
+{
+    const auto connection = response.header("Connection");
+    if (!connection)
+        return false;
+    for (const QByteArray &token : connection->split(','))
+        if (token.trimmed().compare("close", Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
+
+bool ResponseReader::leavesConnectionOpen() const
+{
+    return m_state == State::complete && m_persistent && m_framing != Framing::untilClose
+           && m_pending.isEmpty() && !m_beyondAnswer;
+}
 
 ResponseReader::State ResponseReader::feed(QByteArrayView bytes)
 {
-    if (m_state != State::reading)
+    m_received = m_received || !bytes.isEmpty();
+    if (m_state != State::reading) {
+        m_beyondAnswer = m_beyondAnswer || !bytes.isEmpty();
         return m_state;
+    }
     m_pending.append(bytes);
     if (!m_headDone)
         m_state = parseHead();
@@ -74,6 +95,7 @@ ResponseReader::State ResponseReader::parseHead()
         return parseHead();
     }
     m_headDone = true;
+    m_persistent = status.startsWith("HTTP/1.1") && !closesConnection(m_response);
 
     const auto encoding = m_response.header("Transfer-Encoding");
     const auto length = m_response.header("Content-Length");

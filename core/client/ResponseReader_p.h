@@ -26,6 +26,13 @@ public:
     // Once complete: the head and the body (chunks joined).
     const HttpResponse &response() const { return m_response; }
     const QByteArray &body() const { return m_body; }
+    // Whether a received byte has been seen at all: a connection that ends before any was
+    // closed by the peer before it read the request, or while it sat idle.
+    bool hasReceived() const { return m_received; }
+    // Whether the connection may carry another request after this answer: complete without
+    // waiting for the end of the connection, HTTP/1.1 without "Connection: close", and
+    // nothing received beyond it.
+    bool leavesConnectionOpen() const;
 
 private:
     enum class Framing { length, chunked, untilClose };
@@ -36,7 +43,10 @@ private:
 
     State m_state = State::reading;
     QByteArray m_pending; // received and not yet parsed
+    bool m_received = false;
     bool m_headDone = false;
+    bool m_persistent = false;   // HTTP/1.1, and no "Connection: close"
+    bool m_beyondAnswer = false; // bytes came after the whole answer
     HttpResponse m_response;
     Framing m_framing = Framing::untilClose;
     qint64 m_remaining = 0; // of the body (length) or of the current chunk (chunked)

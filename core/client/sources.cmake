@@ -8,6 +8,8 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/HTTPTransport.h
     client/HttpMessage.cpp
     client/HttpMessage.h
+    client/IdleConnections.cpp
+    client/IdleConnections_p.h
     client/JsonArrayPieces.cpp
     client/JsonDecoding.h
     client/JsonValue.cpp

@@ -58,7 +58,7 @@ QString LocalService::uniqueEmail(const QString &tag)
         .arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
 }
 
-LocalService::LocalService()
+LocalService::LocalService(RequestLog log)
 {
     const QString program = qEnvironmentVariable(serviceVariable);
     if (program.isEmpty() || !m_data.isValid()) {
@@ -69,8 +69,10 @@ LocalService::LocalService()
     m_process.setArguments({QStringLiteral("serve"), QStringLiteral("--data"), m_data.path(),
                             QStringLiteral("--port"), QStringLiteral("0"),
                             QStringLiteral("--test-controls")});
-    // The service's request log lands in the test's output, shown when a test fails.
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (log == RequestLog::shown)
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    else
+        m_process.setStandardErrorFile(QProcess::nullDevice());
     // A test that crashes takes its service along instead of leaving it to hold ctest's pipe.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start();

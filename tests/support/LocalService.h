@@ -58,8 +58,12 @@ public:
     // An address no other test of this run uses; `tag` makes logs readable.
     static QString uniqueEmail(const QString &tag);
 
+    // Where the service's request log goes: into the test's output, shown when a test fails,
+    // or nowhere (a benchmark's figures would drown in a line per request).
+    enum class RequestLog { shown, discarded };
+
     // Starts the service and waits for it to listen; check isRunning().
-    LocalService();
+    explicit LocalService(RequestLog log = RequestLog::shown);
     ~LocalService();
     LocalService(const LocalService &) = delete;
     LocalService &operator=(const LocalService &) = delete;

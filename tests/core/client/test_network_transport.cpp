@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The production transport against a scripted HTTP peer on loopback: answers of any status
-// come back as answers, everything else is a transport failure with a readable reason.
+// come back as answers, everything else is a transport failure with a readable reason. Large
+// bodies (upload parts) take a path of their own, which keeps its connections for the next
+// part: the same rules hold there, and a kept connection is never a cause of failure.
 #include "AsyncTest.h"
 #include "DriveErrorTesting.h"
 #include "ScriptedPeer.h"
@@ -18,6 +20,16 @@ HttpRequest request(const QUrl &url, double timeout = 5)
 {
     return {url, "GET", {}, {}, timeout};
 }
+
+// Large enough to go over a connection of the transport's own.
+const QByteArray largeBody(2 * 1024 * 1024 + 3, 'p');
+
+HttpRequest partUpload(const QUrl &url, const QByteArray &body = largeBody)
+{
+    return {url, "PUT", {}, body, 5};
+}
+
+const QByteArray keptOpen = "HTTP/1.1 200 OK\r\nETag: \"e\"\r\nContent-Length: 0\r\n\r\n";
 
 // The kind of failure of a request whose wording comes from the network layer.
 void expectTransportFailure(const QUrl &url)
@@ -42,9 +54,24 @@ private slots:
     void nonHttpAnswer();
     void bodyCutShort();
     void refusedConnection();
+    void idleTimeout_data();
     void idleTimeout();
+    void cancellationAbortsTheRequest_data();
     void cancellationAbortsTheRequest();
+
+    void partsFollowOnOneConnection();
+    void connectionTheServerClosesIsNotKept();
+    void connectionDroppedWhileKeptIsReplaced();
 };
+
+namespace {
+void addBodySizes()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("small body") << QByteArray();
+    QTest::newRow("large body") << largeBody;
+}
+} // namespace
 
 void TestNetworkTransport::errorStatusesAreAnswers()
 {
@@ -96,26 +123,81 @@ void TestNetworkTransport::refusedConnection()
     expectTransportFailure(closed);
 }
 
+void TestNetworkTransport::idleTimeout_data()
+{
+    addBodySizes();
+}
+
 void TestNetworkTransport::idleTimeout()
 {
+    QFETCH(QByteArray, body);
     ScriptedPeer silent({});
-    NIMBAL_EXPECT_DRIVE_ERROR(
-        runAsync(NetworkAccessTransport().send(request(silent.url(), 0.05), {})),
-        DriveError::transport(u"délai d'attente dépassé"_s));
+    HttpRequest sent = request(silent.url(), 0.05);
+    sent.body = body;
+    NIMBAL_EXPECT_DRIVE_ERROR(runAsync(NetworkAccessTransport().send(sent, {})),
+                              DriveError::transport(u"délai d'attente dépassé"_s));
+}
+
+void TestNetworkTransport::cancellationAbortsTheRequest_data()
+{
+    addBodySizes();
 }
 
 void TestNetworkTransport::cancellationAbortsTheRequest()
 {
+    QFETCH(QByteArray, body);
     ScriptedPeer silent({});
     NetworkAccessTransport transport;
     CancellationSource source;
-    auto running = transport.send(request(silent.url()), source.token());
-    QTRY_COMPARE_WITH_TIMEOUT(silent.connections, 1, 2000);
+    HttpRequest sent = request(silent.url());
+    sent.body = body;
+    auto running = transport.send(sent, source.token());
+    QTRY_COMPARE_WITH_TIMEOUT(silent.requests, 1, 2000);
     source.cancel();
     QVERIFY_THROWS_EXCEPTION(OperationCancelled, runAsync(std::move(running)));
     QTRY_COMPARE_WITH_TIMEOUT(silent.disconnections, 1, 2000); // the connection was closed
     QVERIFY_THROWS_EXCEPTION(OperationCancelled,
                              runAsync(transport.send(request(silent.url()), source.token())));
+}
+
+void TestNetworkTransport::partsFollowOnOneConnection()
+{
+    ScriptedPeer storage(keptOpen, -1);
+    NetworkAccessTransport transport;
+    for (int part = 1; part <= 3; ++part) {
+        const QByteArray body = largeBody + QByteArray::number(part);
+        const HttpResult stored = runAsync(transport.send(partUpload(storage.url(), body), {}));
+        QCOMPARE(stored.response.statusCode, 200);
+        QCOMPARE(stored.response.header("ETag"), std::optional("\"e\""_ba));
+        QVERIFY(storage.received.endsWith(body));
+    }
+    QCOMPARE(storage.requests, 3);
+    QCOMPARE(storage.connections, 1);
+}
+
+void TestNetworkTransport::connectionTheServerClosesIsNotKept()
+{
+    ScriptedPeer storage("HTTP/1.1 200 OK\r\nConnection: close\r\nETag: \"e\"\r\n"
+                         "Content-Length: 0\r\n\r\n",
+                         -1);
+    NetworkAccessTransport transport;
+    for (int part = 1; part <= 2; ++part)
+        QCOMPARE(runAsync(transport.send(partUpload(storage.url()), {})).response.statusCode, 200);
+    QCOMPARE(storage.connections, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(storage.disconnections, 2, 2000); // neither was left open
+}
+
+void TestNetworkTransport::connectionDroppedWhileKeptIsReplaced()
+{
+    ScriptedPeer storage(keptOpen, -1);
+    NetworkAccessTransport transport;
+    QCOMPARE(runAsync(transport.send(partUpload(storage.url()), {})).response.statusCode, 200);
+    // Dropped before the client has had a chance to notice: the next part is written on a
+    // connection already gone at the other end, and must arrive all the same.
+    storage.dropConnections();
+    QCOMPARE(runAsync(transport.send(partUpload(storage.url()), {})).response.statusCode, 200);
+    QCOMPARE(storage.requests, 2);
+    QCOMPARE(storage.connections, 2);
 }
 
 QTEST_GUILESS_MAIN(TestNetworkTransport)

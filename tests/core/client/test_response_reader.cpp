@@ -24,28 +24,34 @@ void TestResponseReader::read_data()
     QTest::addColumn<int>("status");  // 0: never a whole answer
     QTest::addColumn<QByteArray>("etag");
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("reusable"); // the connection may carry the next request
     const auto answer = [](const char *tag, QByteArray wire, bool closed, int status,
-                           QByteArray etag, QByteArray body) {
-        QTest::newRow(tag) << wire << closed << status << etag << body;
+                           QByteArray etag, QByteArray body, bool reusable) {
+        QTest::newRow(tag) << wire << closed << status << etag << body << reusable;
     };
     const auto malformed = [](const char *tag, QByteArray wire) {
-        QTest::newRow(tag) << wire << true << 0 << QByteArray() << QByteArray();
+        QTest::newRow(tag) << wire << true << 0 << QByteArray() << QByteArray() << false;
     };
 
     answer("length, no body", "HTTP/1.1 200 OK\r\nETag: \"ab\"\r\nContent-Length: 0\r\n\r\n", false,
-           200, "\"ab\"", {});
+           200, "\"ab\"", {}, true);
     answer("length, body, bytes after it ignored",
-           "HTTP/1.1 403 Forbidden\r\ncontent-length: 5\r\n\r\nnon !extra", false, 403, {},
-           "non !");
+           "HTTP/1.1 403 Forbidden\r\ncontent-length: 5\r\n\r\nnon !extra", false, 403, {}, "non !",
+           false);
     answer("chunks with an extension and a trailer",
            "HTTP/1.1 503 Busy\r\nTransfer-Encoding: chunked\r\n\r\n"
            "4;x=y\r\nplus\r\n3\r\n tl\r\n0\r\nX-Trailer: 1\r\n\r\n",
-           false, 503, {}, "plus tl");
+           false, 503, {}, "plus tl", true);
     answer("until the connection ends", "HTTP/1.0 200 OK\r\nETag: e\r\n\r\nfin", true, 200, "e",
-           "fin");
+           "fin", false);
     answer("an interim answer first",
            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nETag: z\r\nContent-Length: 2\r\n\r\nok",
-           false, 200, "z", "ok");
+           false, 200, "z", "ok", true);
+    answer("the server closes after it",
+           "HTTP/1.1 200 OK\r\nConnection: keep-alive, Close\r\nContent-Length: 2\r\n\r\nok", false,
+           200, {}, "ok", false);
+    answer("HTTP/1.0 with a length", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", false, 200,
+           {}, "ok", false);
 
     malformed("not HTTP", "SSH-2.0-OpenSSH\r\n\r\n");
     malformed("no status", "HTTP/1.1 abc\r\n\r\n");
@@ -65,6 +71,7 @@ void TestResponseReader::read()
     QFETCH(int, status);
     QFETCH(QByteArray, etag);
     QFETCH(QByteArray, body);
+    QFETCH(bool, reusable);
 
     for (const bool byteByByte : {false, true}) {
         ResponseReader reader;
@@ -84,6 +91,7 @@ void TestResponseReader::read()
         QCOMPARE(reader.response().statusCode, status);
         QCOMPARE(reader.response().header("ETag").value_or(QByteArray()), etag);
         QCOMPARE(reader.body(), body);
+        QCOMPARE(reader.leavesConnectionOpen(), reusable);
     }
 }
 
