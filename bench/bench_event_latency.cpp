@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -221,6 +222,8 @@ QCoro::Task<> measureAll(LocalService &service, QString email, StreamProbe &prob
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // A line per connection and reconnection would bury the figures.
+    QLoggingCategory::setFilterRules(QStringLiteral("net.orvelan.nimbal.sync.events.info=false"));
     // The service built with this benchmark, unless one is named.
     if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
         qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);

@@ -11,6 +11,7 @@
 #include <QCoro/QCoroTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -167,6 +168,8 @@ void slowConsumerMemory()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // A line per connection and reconnection would bury the figures.
+    QLoggingCategory::setFilterRules(QStringLiteral("net.orvelan.nimbal.sync.events.info=false"));
     slowConsumerMemory(); // first, so that the parser's big buffers do not hide its peak
     parserThroughput(16 * 1024, 64 * 1024 * 1024);
     parserThroughput(1, 4 * 1024 * 1024);
