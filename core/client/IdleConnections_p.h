@@ -41,7 +41,6 @@ public:
     std::unique_ptr<QTcpSocket> take(const QString &origin);
     // Keeps `socket`, connected to `origin` and with nothing unread, for a later take().
     void keep(const QString &origin, std::unique_ptr<QTcpSocket> socket);
-    std::size_t size() const { return m_idle.size(); }
 
 private:
     struct Idle {

@@ -152,8 +152,8 @@ void watch(Exchange &x, bool tls)
     });
 }
 
-QCoro::Task<HttpResult> exchange(const HttpRequest &request, CancellationToken cancel,
-                                 const QString &origin, std::unique_ptr<QTcpSocket> reused)
+QCoro::Task<HttpResult> exchange(HttpRequest request, CancellationToken cancel, QString origin,
+                                 std::unique_ptr<QTcpSocket> reused)
 {
     const bool tls = request.url.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
     auto exchange = std::make_unique<Exchange>(tls, std::move(reused));
@@ -167,6 +167,8 @@ QCoro::Task<HttpResult> exchange(const HttpRequest &request, CancellationToken c
     QPointer<QObject> guard(&x.context);
     const auto abortOnCancel = cancel.onCancel([guard, &x] {
         QMetaObject::invokeMethod(guard, [&x] {
+            if (!x.socket)
+                return;
             x.socket->abort();
             x.poke();
         });
@@ -258,7 +260,7 @@ QCoro::Task<HttpResult> sendOnOwnConnection(HttpRequest request, CancellationTok
             // request goes again, once, on a connection of its own.
         }
     }
-    co_return co_await exchange(request, cancel, origin, nullptr);
+    co_return co_await exchange(std::move(request), std::move(cancel), origin, nullptr);
 }
 
 } // namespace OrvelanNimbal
