@@ -7,8 +7,8 @@
 #include "api/DriveAPI.h"
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "client/NetworkAccessTransport.h"
-#include "client/Wakeup.h"
+#include "net/NetworkAccessTransport.h"
+#include "async/Wakeup.h"
 #include "events/DriveEventStream.h"
 
 #include <QCoreApplication>

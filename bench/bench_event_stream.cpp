@@ -3,7 +3,7 @@
 // the service sends faster than the application can follow.
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "events/DriveEventStream.h"
 #include "events/SSEParser.h"
 

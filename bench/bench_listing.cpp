@@ -6,7 +6,7 @@
 // process. Memory: each variant runs once in a child process of its own (this program started
 // again with --peak-of), which generates the same bytes, then reports how far its peak resident
 // size rose above the resident size it had just before decoding.
-#include "client/JsonDecoding.h"
+#include "json/JsonDecoding.h"
 #include "listing/BareSimdjsonListing.h"
 #include "listing/ListingGenerator.h"
 #include "listing/PeakMemory.h"

@@ -20,7 +20,7 @@
 #include "LocalService.h"
 #include "api/DriveAPI.h"
 #include "auth/InMemoryStores.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "models/DriveDTOs.h"
 #include "upload/GeneratedFile.h"
 #include "upload/ResidentGrowth.h"

@@ -5,7 +5,7 @@
 // the multipart upload's steps.
 
 #include "api/DriveAPI.h"
-#include "client/MultipartForm.h"
+#include "net/MultipartForm.h"
 
 #include <QJsonObject>
 

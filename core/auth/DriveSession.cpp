@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/DriveSession.h"
 
-#include "client/JsonRecord_p.h"
-#include "client/RequestBody.h"
+#include "json/JsonRecord_p.h"
+#include "net/RequestBody.h"
 
 namespace OrvelanNimbal {
 

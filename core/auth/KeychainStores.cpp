@@ -2,7 +2,7 @@
 #include "auth/KeychainStores.h"
 
 #include "auth/KeychainError.h"
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 
 #include <QStringDecoder>
 #include <qt6keychain/keychain.h>

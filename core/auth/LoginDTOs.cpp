@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/LoginDTOs.h"
 
-#include "client/JsonRecord_p.h"
+#include "json/JsonRecord_p.h"
 
 namespace OrvelanNimbal {
 

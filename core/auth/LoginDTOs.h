@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/JsonDecoding.h"
+#include "json/JsonDecoding.h"
 
 #include <QString>
 #include <QStringList>

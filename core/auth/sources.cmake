@@ -8,7 +8,6 @@ target_sources(OrvelanNimbalCore PRIVATE
     auth/KeychainError.h
     auth/KeychainStores.cpp
     auth/KeychainStores.h
-    auth/Login.cpp
     auth/LoginDTOs.cpp
     auth/LoginDTOs.h
     auth/SessionStoring.h

@@ -5,12 +5,12 @@
 #include "auth/SessionStoring.h"
 #include "auth/TrustedDeviceStoring.h"
 #include "auth/TwoFactor.h"
-#include "client/Cancellation.h"
-#include "client/Clock.h"
-#include "client/HTTPTransport.h"
-#include "client/JsonDecoding.h"
-#include "client/MultipartForm.h"
-#include "client/RequestBody.h"
+#include "async/Cancellation.h"
+#include "async/Clock.h"
+#include "net/HTTPTransport.h"
+#include "json/JsonDecoding.h"
+#include "net/MultipartForm.h"
+#include "net/RequestBody.h"
 #include "config/DriveConfiguration.h"
 
 #include <QJsonObject>

@@ -2,7 +2,7 @@
 #include "events/DriveEventStream.h"
 
 #include "client/ApiClient.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "errors/DriveError.h"
 #include "events/EventStreamConnection_p.h"
 

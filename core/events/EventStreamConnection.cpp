@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 #include "errors/DriveError.h"
 #include "events/EventStreamConnection_p.h"
 

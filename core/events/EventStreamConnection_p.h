@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/Cancellation.h"
+#include "async/Cancellation.h"
 #include "events/DriveEventStream.h"
 #include "events/SSEParser.h"
 

@@ -6,7 +6,7 @@
 // be missing or null. Whole-number fields refuse fractions. Decoding only: nothing here is
 // ever sent.
 
-#include "client/JsonDecoding.h"
+#include "json/JsonDecoding.h"
 
 #include <QString>
 

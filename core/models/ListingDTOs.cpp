@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoders of the records that come by the hundred thousand: files, folders and the change feed.
-#include "client/JsonRecord_p.h"
+#include "json/JsonRecord_p.h"
 #include "models/DriveDTOs.h"
 
 namespace OrvelanNimbal {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoders of the short answers: quota, grants, presigned addresses, upload results.
-#include "client/JsonRecord_p.h"
+#include "json/JsonRecord_p.h"
 #include "models/DriveDTOs.h"
 
 namespace OrvelanNimbal {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The summary's file: its JSON form, reading it back, and replacing it atomically.
-#include "client/JsonValue_p.h"
+#include "json/JsonValue_p.h"
 #include "errors/DriveError.h"
 #include "sync/DomainSummary.h"
 

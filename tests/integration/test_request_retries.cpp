@@ -3,7 +3,7 @@
 // connection broken in the middle of an answer.
 #include "AsyncTest.h"
 #include "ServiceTest.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "errors/DriveError.h"
 #include "models/DriveDTOs.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakeTransport.h"
 
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 
 namespace OrvelanNimbal::Testing {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LocalService.h"
 
-#include "client/JsonDecoding.h"
+#include "json/JsonDecoding.h"
 #include "models/DriveDTOs.h"
 #include "models/WireConversions.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ManualClock.h"
 
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 
 #include <QTimeZone>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/Clock.h"
+#include "async/Clock.h"
 
 #include <QList>
 

@@ -3,7 +3,7 @@
 
 #include "AsyncTest.h"
 #include "OathTool.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "config/OrvelanNimbal.h"
 
 #include <QTest>

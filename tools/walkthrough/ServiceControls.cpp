@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServiceControls.h"
 
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 
 #include <stdexcept>
 

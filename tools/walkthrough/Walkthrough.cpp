@@ -7,7 +7,7 @@
 #include "auth/KeychainError.h"
 #include "auth/KeychainStores.h"
 #include "client/ApiClient.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 #include "config/OrvelanNimbal.h"
 #include "errors/DriveError.h"
 

@@ -5,7 +5,7 @@
 #include "ClientHarness.h"
 #include "EventStatusTesting.h"
 #include "ScriptedPeer.h"
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 #include "events/DriveEventStream.h"
 
 #include <QTest>

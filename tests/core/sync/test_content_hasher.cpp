@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AsyncTest.h"
-#include "client/Cancellation.h"
+#include "async/Cancellation.h"
 #include "errors/FileError.h"
 #include "sync/ContentHasher.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/Cancellation.h"
-#include "client/HttpMessage.h"
+#include "async/Cancellation.h"
+#include "net/HttpMessage.h"
 
 #include <QCoro/QCoroTask>
 

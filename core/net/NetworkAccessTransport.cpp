@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 
-#include "client/OwnConnectionRequest_p.h"
+#include "net/OwnConnectionRequest_p.h"
 #include "errors/DriveError.h"
 
 #include <QCoro/QCoroNetworkReply>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/Clock.h"
-#include "client/Wakeup.h"
+#include "async/Clock.h"
+#include "async/Wakeup.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

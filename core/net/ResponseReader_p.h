@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/HttpMessage.h"
+#include "net/HttpMessage.h"
 
 #include <QByteArray>
 

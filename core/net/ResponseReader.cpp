@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/ResponseReader_p.h"
+#include "net/ResponseReader_p.h"
 
 namespace OrvelanNimbal {
 

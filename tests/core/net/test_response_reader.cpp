@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The framings an upload's own connection must read its answer in, fed whole and a byte at a
 // time, and the answers cut short or malformed that must never pass for complete.
-#include "client/ResponseReader_p.h"
+#include "net/ResponseReader_p.h"
 
 #include <QTest>
 

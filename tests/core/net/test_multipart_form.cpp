@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/MultipartForm.h"
+#include "net/MultipartForm.h"
 
 #include <QTest>
 

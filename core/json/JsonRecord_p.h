@@ -7,7 +7,7 @@
 //
 //   return Json::decodeRecord<PresignDTO>(value, {Json::required<&PresignDTO::url>("url")});
 
-#include "client/JsonValue_p.h"
+#include "json/JsonValue_p.h"
 
 #include <QStringList>
 

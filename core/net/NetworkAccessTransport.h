@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/HTTPTransport.h"
+#include "net/HTTPTransport.h"
 
 class QNetworkAccessManager;
 

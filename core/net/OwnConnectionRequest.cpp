@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/IdleConnections_p.h"
-#include "client/OwnConnectionRequest_p.h"
-#include "client/ResponseReader_p.h"
-#include "client/Wakeup.h"
+#include "net/IdleConnections_p.h"
+#include "net/OwnConnectionRequest_p.h"
+#include "net/ResponseReader_p.h"
+#include "async/Wakeup.h"
 #include "errors/DriveError.h"
 
 #include <QPointer>

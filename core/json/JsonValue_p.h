@@ -8,7 +8,7 @@
 // without escapes (nearly all of them) is read straight from the answer's bytes, and keys are
 // compared in place. Only strings with backslashes are unescaped into the parser's buffer.
 
-#include "client/JsonDecoding.h"
+#include "json/JsonDecoding.h"
 
 #include <QString>
 

@@ -6,7 +6,7 @@
 #include "AsyncTest.h"
 #include "DriveErrorTesting.h"
 #include "ScriptedPeer.h"
-#include "client/NetworkAccessTransport.h"
+#include "net/NetworkAccessTransport.h"
 
 #include <QTest>
 

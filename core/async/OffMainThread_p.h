@@ -4,7 +4,7 @@
 // Included by the library's own sources only: it needs Qt Concurrent, which the library links
 // privately.
 
-#include "client/Wakeup.h"
+#include "async/Wakeup.h"
 
 #include <QCoro/QCoroTask>
 #include <QFutureWatcher>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/JsonValue_p.h"
+#include "json/JsonValue_p.h"
 #include "errors/DriveError.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/IdleConnections_p.h"
+#include "net/IdleConnections_p.h"
 
 #include <QTcpSocket>
 #include <QThreadStorage>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/RequestBody.h"
+#include "net/RequestBody.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

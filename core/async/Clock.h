@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "client/Cancellation.h"
+#include "async/Cancellation.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>

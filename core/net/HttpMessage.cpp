@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/HttpMessage.h"
+#include "net/HttpMessage.h"
 
 namespace OrvelanNimbal {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "client/Cancellation.h"
+#include "async/Cancellation.h"
 
 #include <QMutex>
 #include <QThread>

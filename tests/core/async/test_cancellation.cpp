@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Cancellation, the clock's waits, and the wake-up primitive every wait is built on.
 #include "AsyncTest.h"
-#include "client/Cancellation.h"
-#include "client/Clock.h"
-#include "client/Wakeup.h"
+#include "async/Cancellation.h"
+#include "async/Clock.h"
+#include "async/Wakeup.h"
 
 #include <QTest>
 #include <QThread>

@@ -7,7 +7,7 @@
 // element unclosed, which fails its decoding (the next piece starts with that element). When a
 // piece fails on its first element, the whole text is parsed again in one go, skipping the
 // elements already handed over, so that a failure reads exactly as parseDocument says it.
-#include "client/JsonValue_p.h"
+#include "json/JsonValue_p.h"
 
 #include <cstring>
 #include <memory>
