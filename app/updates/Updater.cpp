@@ -21,22 +21,6 @@ namespace {
 // The version the user chose to ignore ("Ignorer cette version"), as the feed wrote it.
 const QString skippedVersionKey = QStringLiteral("skippedUpdateVersion");
 
-// Checks at the configured times until the updater goes. A check still running when the next
-// time comes is not doubled: the updater joins them.
-QCoro::Task<> runSchedule(QPointer<Updater> updater, std::shared_ptr<Clock> clock,
-                          UpdateConfiguration configuration, std::function<void(Updater &)> check,
-                          CancellationToken cancel)
-{
-    try {
-        co_await clock->sleep(configuration.firstCheckDelay, cancel);
-        while (updater) {
-            check(*updater);
-            co_await clock->sleep(configuration.checkInterval, cancel);
-        }
-    } catch (const OperationCancelled &) {
-    }
-}
-
 } // namespace
 
 Updater::Updater(std::shared_ptr<ApiClient> client, UpdateConfiguration configuration,
@@ -46,9 +30,8 @@ Updater::Updater(std::shared_ptr<ApiClient> client, UpdateConfiguration configur
     , m_configuration(std::move(configuration))
     , m_desktop(desktop ? std::move(desktop) : std::make_shared<XdgUpdateDesktop>())
 {
-    runSchedule(
-        this, m_client->clock(), m_configuration,
-        [](Updater &updater) { updater.startCheck(false); }, m_lifetime.token());
+    runSchedule(this, m_client->clock(), m_configuration.firstCheckDelay,
+                m_configuration.checkInterval, m_lifetime.token());
 }
 
 Updater::~Updater()
@@ -115,6 +98,22 @@ QString Updater::message() const
 }
 
 // --- Checking ---
+
+// Checks at the configured times until the updater goes. A check still running when the next
+// time comes is not doubled: startCheck() joins it.
+QCoro::Task<> Updater::runSchedule(QPointer<Updater> self, std::shared_ptr<Clock> clock,
+                                   std::chrono::milliseconds first,
+                                   std::chrono::milliseconds interval, CancellationToken cancel)
+{
+    try {
+        co_await clock->sleep(first, cancel);
+        while (self) {
+            self->startCheck(false);
+            co_await clock->sleep(interval, cancel);
+        }
+    } catch (const OperationCancelled &) {
+    }
+}
 
 void Updater::checkForUpdates()
 {

@@ -7,6 +7,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -16,6 +17,7 @@
 namespace OrvelanNimbal {
 
 class ApiClient;
+class Clock;
 class UpdateDesktop;
 class UpdatePresenter;
 
@@ -102,6 +104,9 @@ signals:
     void progressChanged();
 
 private:
+    static QCoro::Task<> runSchedule(QPointer<Updater> self, std::shared_ptr<Clock> clock,
+                                     std::chrono::milliseconds first,
+                                     std::chrono::milliseconds interval, CancellationToken cancel);
     void startCheck(bool userAsked);
     QCoro::Task<> runCheck();
     QCoro::Task<> runInstall(AppcastItem release);
