@@ -86,8 +86,8 @@ RawItem readItem(QXmlStreamReader &reader)
 std::optional<AppcastItem> checkedItem(const RawItem &raw, const QUrl &feedURL)
 {
     const auto refuse = [&](const char *why) {
-        qCWarning(lcUpdates, "release \"%s\" left out of the feed: %s", qUtf8Printable(raw.title),
-                  why);
+        qCWarning(lcUpdates, "release \"%s\" left out of the feed: %s",
+                  qUtf8Printable(raw.title.isEmpty() ? raw.version : raw.title), why);
         return std::nullopt;
     };
     const auto version = UpdateVersion::parse(raw.version);

@@ -28,8 +28,9 @@ struct UpdateConfiguration {
     // The AppImage the application runs from, when it does; it is then replaced in place.
     std::optional<QString> appImagePath;
 
-    // A first background check this long after launch, then one per interval.
-    std::chrono::milliseconds firstCheckDelay = std::chrono::minutes(1);
+    // A first background check this long after launch (once sign-in and the drive have had
+    // their turn), then one per interval.
+    std::chrono::milliseconds firstCheckDelay = std::chrono::seconds(10);
     std::chrono::milliseconds checkInterval = std::chrono::hours(24);
 
     // The compiled-in feed and key, this build's versions, and this session's machine.

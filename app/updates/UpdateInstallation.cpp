@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace OrvelanNimbal {
 
@@ -82,7 +83,10 @@ QCoro::Task<InstallOutcome> installRelease(std::shared_ptr<ApiClient> client,
         throw UpdateError(UpdateError::Kind::signatureMissing);
     emptyDownloadFolder(configuration.downloadFolder);
     const QString verified = configuration.downloadFolder + u'/' + releaseFileName(release);
-    const QString unverified = verified + QStringLiteral(".part");
+    // A name of its own: a download just cancelled may still be removing its own part file.
+    const QString unverified = QStringLiteral("%1.%2.part")
+                                   .arg(verified)
+                                   .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
     try {
         co_await downloadEnclosure(client, release.enclosureURL, release.enclosureLength,
                                    unverified, observer.downloaded, cancel);

@@ -94,6 +94,25 @@ struct UpdaterHarness {
         return {version, bytes, signer.signature(bytes)};
     }
 
+    // Runs the application as the AppImage `image` (not created here), offered release 1.5 as
+    // an AppImage.
+    OfferedRelease offerAppImage(const QString &image)
+    {
+        configuration.appImagePath = image;
+        OfferedRelease release = signedRelease(QStringLiteral("1.5"));
+        release.fileName = QStringLiteral("Orvelan_Nimbal-1.5-x86_64.AppImage");
+        release.type = QStringLiteral("application/vnd.appimage");
+        releases = {release};
+        return release;
+    }
+
+    // The user's check, until it has answered.
+    void checkNow()
+    {
+        updater->checkForUpdates();
+        QTRY_VERIFY(updater->state() != Updater::State::Checking);
+    }
+
     Updater &start()
     {
         updater = std::make_unique<Updater>(client.client, configuration, desktop);

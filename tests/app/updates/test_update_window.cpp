@@ -141,18 +141,16 @@ void TestUpdateWindow::states()
     QFETCH(State, state);
     QFETCH(QStringList, shown);
     UpdaterHarness harness;
-    OfferedRelease release = harness.signedRelease(u"1.5"_qs);
-    release.fileName = u"Orvelan_Nimbal-1.5-x86_64.AppImage"_qs;
-    harness.releases = {scenario == Scenario::upToDate ? harness.signedRelease(u"1.3"_qs)
-                                                       : release};
+    harness.releases = {
+        harness.signedRelease(scenario == Scenario::upToDate ? u"1.3"_qs : u"1.5"_qs)};
     if (scenario == Scenario::failed)
         harness.client.transport->enqueue(FakeTransport::Reply::withStatus(404));
     if (scenario == Scenario::downloading)
         harness.serving = Serving::hangs;
     if (scenario == Scenario::restart) {
-        harness.configuration.appImagePath = harness.folder.filePath(u"Orvelan_Nimbal.AppImage"_qs);
-        QFile image(*harness.configuration.appImagePath);
+        QFile image(harness.folder.filePath(u"Orvelan_Nimbal.AppImage"_qs));
         QVERIFY(image.open(QIODevice::WriteOnly));
+        harness.offerAppImage(image.fileName());
     }
     const auto window = openWindow(harness);
     Updater &updater = *harness.updater;
