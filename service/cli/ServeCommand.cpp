@@ -5,6 +5,7 @@
 #include "foundation/Database.h"
 #include "foundation/HttpService.h"
 #include "foundation/ServiceContext.h"
+#include "uploads/UploadLeftovers.h"
 
 #include <chrono>
 #include <csignal>
@@ -54,6 +55,10 @@ int runServe(const QStringList &arguments)
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
     try {
         ServiceContext context(config, openDataDirectory(config.dataDirectory));
+        claimDataDirectory(config.dataDirectory);
+        if (const int removed = removeUploadLeftovers(context))
+            std::fprintf(stderr, "nimbal-service: %d restes d'envois interrompus supprimés\n",
+                         removed);
         HttpService service(context);
         const int bound = service.bind();
 
