@@ -73,7 +73,10 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString email = LocalService::uniqueEmail(QStringLiteral("fairness"));
-    service.addAccount({email, QString::fromStdString(password)});
+    LocalService::Account account;
+    account.email = email;
+    account.password = QString::fromStdString(password);
+    service.addAccount(account);
     const std::string token = signIn(service.port(), email.toStdString(), password);
 
     const Figures alone = measureCalls(service.port(), token);

@@ -50,7 +50,8 @@ bool admitPresigned(ServiceContext &context, const httplib::Request &request,
                             ? std::nullopt
                             : UrlSigner::readQuery(target.substr(question + 1));
     // HEAD asks for the headers a GET would have: the same grant answers both.
-    const std::string_view method = request.method == "HEAD" ? "GET" : request.method;
+    const std::string_view method =
+        request.method == "HEAD" ? std::string_view("GET") : std::string_view(request.method);
     const UrlSigner::Verdict verdict =
         fields ? context.component<UrlSigner>().check(method, request.path, fields->expires,
                                                       fields->signature, context.now())

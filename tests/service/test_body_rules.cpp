@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the server decides from a request's head alone, before a byte of its body is read.
 #include "foundation/DataDirectory.h"
+#include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
 #include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"

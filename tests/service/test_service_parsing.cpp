@@ -18,12 +18,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
+void addAccount(LocalService &service, const QString &email, const std::string &password)
+{
+    LocalService::Account account;
+    account.email = email;
+    account.password = QString::fromStdString(password);
+    service.addAccount(account);
+}
+
 const std::string password = "analyse-du-service";
 const std::string byteOrderMark = "\xEF\xBB\xBF";
 
+// Qt's parser drops U+FEFF where it begins a string: read as an escape, it is kept.
 QJsonDocument documentOf(const RawConnection::Answer &answer)
 {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body));
+    return QJsonDocument::fromJson(
+        QByteArray::fromStdString(answer.body).replace("\xEF\xBB\xBF", "\\ufeff"));
 }
 
 std::string json(const QJsonObject &object)
@@ -76,7 +86,7 @@ void TestServiceParsing::init()
 {
     m_service->reset();
     m_email = LocalService::uniqueEmail(u"parsing"_qs);
-    m_service->addAccount({m_email, QString::fromStdString(password)});
+    addAccount(*m_service, m_email, password);
     m_token = signIn(m_service->port(), m_email.toStdString(), password);
     QVERIFY(!m_token.empty());
 }

@@ -20,6 +20,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
+void addAccount(LocalService &service, const QString &email, const std::string &password)
+{
+    LocalService::Account account;
+    account.email = email;
+    account.password = QString::fromStdString(password);
+    service.addAccount(account);
+}
+
 const std::string password = "redemarrage-du-service";
 constexpr int partSize = 8 << 20;
 
@@ -108,7 +116,7 @@ void TestServiceRestart::initTestCase()
     m_service = std::make_unique<LocalService>();
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
     m_email = LocalService::uniqueEmail(u"restart"_qs);
-    m_service->addAccount({m_email, QString::fromStdString(password)});
+    addAccount(*m_service, m_email, password);
 }
 
 std::string TestServiceRestart::signedIn()
@@ -145,16 +153,17 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
     std::string tail;
     direct.send(directUploadStart(token, "direct.bin", 4 << 20, tail));
     direct.send(std::string(2 << 20, 'd'));
-    QVERIFY(waitForFile(data + u"/uploads", u"*.partial"_qs));
-    QVERIFY(waitForFile(data + u"/storage", u"*.partial"_qs));
+    QVERIFY(waitForFile(data + u"/uploads"_qs, u"*.partial"_qs));
+    QVERIFY(waitForFile(data + u"/storage"_qs, u"*.partial"_qs));
     // The parts of an upload the database no longer knows (a kill between the two).
-    const QString accountParts = QFileInfo(filesUnder(data + u"/uploads", u"*.partial"_qs).first())
-                                     .dir()
-                                     .absolutePath()
-                                     .section(u'/', 0, -2);
+    const QString accountParts =
+        QFileInfo(filesUnder(data + u"/uploads"_qs, u"*.partial"_qs).first())
+            .dir()
+            .absolutePath()
+            .section(u'/', 0, -2);
     const QString orphan = accountParts + u"/0123456789abcdef0123456789abcdef"_qs;
     QVERIFY(QDir().mkpath(orphan));
-    QFile orphanPart(orphan + u"/1");
+    QFile orphanPart(orphan + u"/1"_qs);
     QVERIFY(orphanPart.open(QIODevice::WriteOnly) && orphanPart.write("perdu") == 5);
     orphanPart.close();
 
@@ -228,7 +237,7 @@ void TestServiceRestart::refusesDataFoldersOthersMayEnter()
     QCOMPARE(run.exitCode != 0, refused);
     if (refused) {
         QVERIFY2(run.errors.contains(u"chmod 700"), qPrintable(run.errors));
-        QVERIFY(!QFileInfo::exists(folder.path() + u"/nimbal.sqlite3"));
+        QVERIFY(!QFileInfo::exists(folder.path() + u"/nimbal.sqlite3"_qs));
     }
 }
 
