@@ -28,8 +28,8 @@ sigset_t stopSignals()
     return stopSet;
 }
 
-// After a stop request, how long workers get to finish what they were answering. Idle
-// kept-alive connections would hold them for seconds more, for nothing.
+// After a stop request, how long workers get to finish what they were answering, and event
+// streams to write their end. A slow client would hold a worker for seconds more.
 constexpr auto stopGrace = std::chrono::milliseconds(500);
 
 } // namespace
