@@ -33,18 +33,22 @@ struct Figures {
 
 Figures measureCalls(int port, const std::string &token)
 {
-    RawConnection caller(port);
+    auto caller = std::make_unique<RawConnection>(port);
     const std::string call =
         request("GET", "/api/v1/drive/quota", {{"Authorization", "Bearer " + token}});
     std::vector<double> waits;
     for (int i = 0; i < calls; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        caller.send(call);
-        if (caller.read(5s).status != 200)
+        caller->send(call);
+        const RawConnection::Answer answer = caller->read(5s);
+        if (answer.status != 200)
             return {-1, -1};
         waits.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
+        // A connection carries a hundred requests; the next goes on a new one, as clients do.
+        if (answer.headers.count("connection") && answer.headers.at("connection") == "close")
+            caller = std::make_unique<RawConnection>(port);
     }
     std::sort(waits.begin(), waits.end());
     return {waits[waits.size() / 2], waits[waits.size() * 99 / 100]};
