@@ -196,12 +196,16 @@ bool ConnectionLoop::takeMessages()
         case Message::Kind::push:
             startPush(insert(std::move(message.connection)));
             break;
-        case Message::Kind::wake:
-            if (const auto found = m_entries.find(message.key); found != m_entries.end()) {
+        case Message::Kind::wake: {
+            // A wake may arrive after its body ended and the connection went on to another
+            // request: it is then for nobody.
+            const auto found = m_entries.find(message.key);
+            if (found != m_entries.end() && found->second.state == Entry::State::pushing) {
                 found->second.wakePosted->store(false);
                 runBody(message.key);
             }
             break;
+        }
         }
     }
     return !stopping;
