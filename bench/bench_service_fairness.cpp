@@ -76,11 +76,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no service: %s\n", qPrintable(service.errorString()));
         return 1;
     }
-    const QString email = LocalService::uniqueEmail(QStringLiteral("fairness"));
-    LocalService::Account account;
-    account.email = email;
-    account.password = QString::fromStdString(password);
-    service.addAccount(account);
+    const QString email = addAccount(service, QStringLiteral("fairness"), password);
     const std::string token = signIn(service.port(), email.toStdString(), password);
 
     const Figures alone = measureCalls(service.port(), token);

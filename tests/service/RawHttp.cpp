@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RawHttp.h"
 
+#include "LocalService.h"
+
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -140,6 +140,26 @@ std::string request(std::string_view method, std::string_view target,
     return text;
 }
 
+QJsonDocument jsonOf(const RawConnection::Answer &answer)
+{
+    return QJsonDocument::fromJson(
+        QByteArray::fromStdString(answer.body).replace("\xEF\xBB\xBF", "\\ufeff"));
+}
+
+std::string jsonText(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QString addAccount(LocalService &service, const QString &tag, const std::string &password)
+{
+    LocalService::Account account;
+    account.email = LocalService::uniqueEmail(tag);
+    account.password = QString::fromStdString(password);
+    service.addAccount(account);
+    return account.email;
+}
+
 std::string signIn(int port, const std::string &email, const std::string &password,
                    const std::string &from)
 {
@@ -147,14 +167,8 @@ std::string signIn(int port, const std::string &email, const std::string &passwo
     const QJsonObject body{{u"email"_qs, QString::fromStdString(email)},
                            {u"password"_qs, QString::fromStdString(password)}};
     connection.send(request("POST", "/api/v1/auth/login-jmap",
-                            {{"Content-Type", "application/json"}},
-                            QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()));
-    const auto answer = connection.read();
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body))
-        .object()
-        .value(u"access_token")
-        .toString()
-        .toStdString();
+                            {{"Content-Type", "application/json"}}, jsonText(body)));
+    return jsonOf(connection.read()).object().value(u"access_token").toString().toStdString();
 }
 
 long peakResidentKilobytes(long long processId)

@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
 #include <chrono>
 #include <map>
 #include <string>
 #include <string_view>
 
 namespace OrvelanNimbal::Testing {
+
+class LocalService;
 
 // HTTP/1.1 spoken by hand over one socket, from a chosen loopback address (the whole of
 // 127.0.0.0/8 is this machine): what well-behaved clients never send, and as many connections
@@ -46,6 +52,14 @@ private:
 std::string request(std::string_view method, std::string_view target,
                     const std::map<std::string, std::string> &headers = {},
                     std::string_view body = {});
+
+// An answer's JSON. Qt's parser drops U+FEFF where it begins a string; read as an escape, it is
+// kept, as a name needs.
+QJsonDocument jsonOf(const RawConnection::Answer &answer);
+std::string jsonText(const QJsonObject &object);
+
+// A new account on the service (its address made unique from `tag`); gives the address.
+QString addAccount(LocalService &service, const QString &tag, const std::string &password);
 
 // An access token for the account, signed in over a connection of its own.
 std::string signIn(int port, const std::string &email, const std::string &password,

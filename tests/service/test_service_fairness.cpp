@@ -15,14 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void addAccount(LocalService &service, const QString &email, const std::string &password)
-{
-    LocalService::Account account;
-    account.email = email;
-    account.password = QString::fromStdString(password);
-    service.addAccount(account);
-}
-
 constexpr int streamCount = 500;
 constexpr int idleCount = 500;
 constexpr int clientAddresses = 10; // the waiting connections come from this many "clients"
@@ -69,8 +61,7 @@ void TestServiceFairness::initTestCase()
     raiseOwnFileLimit();
     m_service = std::make_unique<LocalService>(LocalService::RequestLog::discarded);
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_email = LocalService::uniqueEmail(u"fairness"_qs);
-    addAccount(*m_service, m_email, password);
+    m_email = addAccount(*m_service, u"fairness"_qs, password);
     m_token = signIn(m_service->port(), m_email.toStdString(), password);
     QVERIFY(!m_token.empty());
 }

@@ -14,14 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void addAccount(LocalService &service, const QString &email, const std::string &password)
-{
-    LocalService::Account account;
-    account.email = email;
-    account.password = QString::fromStdString(password);
-    service.addAccount(account);
-}
-
 constexpr long long hugeBody = 512ll << 20;
 // Far below the half gigabyte a body read whole would take, far above a worker's buffers.
 constexpr long mostGrowthKilobytes = 48 * 1024;
@@ -67,8 +59,7 @@ void TestServiceLimits::initTestCase()
 {
     m_service = std::make_unique<LocalService>();
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    const QString email = LocalService::uniqueEmail(u"limits"_qs);
-    addAccount(*m_service, email, password);
+    const QString email = addAccount(*m_service, u"limits"_qs, password);
     m_token = signIn(m_service->port(), email.toStdString(), password);
     QVERIFY(!m_token.empty());
     m_residentAtStart = peakResidentKilobytes(m_service->processId());

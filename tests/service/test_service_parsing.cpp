@@ -18,28 +18,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void addAccount(LocalService &service, const QString &email, const std::string &password)
-{
-    LocalService::Account account;
-    account.email = email;
-    account.password = QString::fromStdString(password);
-    service.addAccount(account);
-}
-
 const std::string password = "analyse-du-service";
 const std::string byteOrderMark = "\xEF\xBB\xBF";
-
-// Qt's parser drops U+FEFF where it begins a string: read as an escape, it is kept.
-QJsonDocument documentOf(const RawConnection::Answer &answer)
-{
-    return QJsonDocument::fromJson(
-        QByteArray::fromStdString(answer.body).replace("\xEF\xBB\xBF", "\\ufeff"));
-}
-
-std::string json(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
 
 std::string form(const std::string &fileName, const std::string &content)
 {
@@ -85,8 +65,7 @@ void TestServiceParsing::initTestCase()
 void TestServiceParsing::init()
 {
     m_service->reset();
-    m_email = LocalService::uniqueEmail(u"parsing"_qs);
-    addAccount(*m_service, m_email, password);
+    m_email = addAccount(*m_service, u"parsing"_qs, password);
     m_token = signIn(m_service->port(), m_email.toStdString(), password);
     QVERIFY(!m_token.empty());
 }
@@ -105,7 +84,7 @@ RawConnection::Answer TestServiceParsing::send(const std::string &method, const 
 QStringList TestServiceParsing::folderNames()
 {
     QStringList names;
-    for (const QJsonValue folder : documentOf(send("GET", "/api/v1/drive/folders")).array())
+    for (const QJsonValue folder : jsonOf(send("GET", "/api/v1/drive/folders")).array())
         names.append(folder.toObject().value(u"folder_name").toString());
     return names;
 }
@@ -130,7 +109,7 @@ void TestServiceParsing::readsSignedQueriesStrictly()
     QFETCH(int, status);
     const auto file = m_service->putFile(m_email, u"signé.txt"_qs, "contenu");
     const QUrl url(
-        documentOf(send("GET", "/api/v1/drive/files/" + std::to_string(file.id) + "/download-url"))
+        jsonOf(send("GET", "/api/v1/drive/files/" + std::to_string(file.id) + "/download-url"))
             .object()
             .value(u"url")
             .toString());
@@ -152,7 +131,7 @@ void TestServiceParsing::answersHeadWithTheHeadersOfGet()
 {
     const auto file = m_service->putFile(m_email, u"tête.txt"_qs, "douze octets");
     const QUrl url(
-        documentOf(send("GET", "/api/v1/drive/files/" + std::to_string(file.id) + "/download-url"))
+        jsonOf(send("GET", "/api/v1/drive/files/" + std::to_string(file.id) + "/download-url"))
             .object()
             .value(u"url")
             .toString());
@@ -217,13 +196,13 @@ void TestServiceParsing::keepsALeadingByteOrderMark()
         send("POST", "/api/v1/drive/upload/file", form(byteOrderMark + "note.txt", "x"),
              "multipart/form-data; boundary=b");
     QCOMPARE(uploaded.status, 201);
-    const QJsonObject file = documentOf(uploaded).object();
+    const QJsonObject file = jsonOf(uploaded).object();
     QCOMPARE(file.value(u"file_name").toString(), QChar(0xFEFF) + u"note.txt"_qs);
     const std::string rename =
         "/api/v1/drive/files/" + std::to_string(file.value(u"id").toInteger()) + "/rename";
     const auto renamed = send("PUT", rename, "\"note.txt\"");
     QCOMPARE(renamed.status, 200);
-    QCOMPARE(documentOf(renamed).object().value(u"file_name").toString(), u"note.txt"_qs);
+    QCOMPARE(jsonOf(renamed).object().value(u"file_name").toString(), u"note.txt"_qs);
 }
 
 void TestServiceParsing::refusesNamesThatAreNotUtf8_data()
@@ -259,7 +238,7 @@ void TestServiceParsing::refusesNamesThatAreNotUtf8()
         send(method.toStdString(), path.toStdString(), body.toStdString(), type.toStdString());
 
     QCOMPARE(answer.status, 400);
-    QCOMPARE(documentOf(answer).object().value(u"error").toString(), u"invalid_name"_qs);
+    QCOMPARE(jsonOf(answer).object().value(u"error").toString(), u"invalid_name"_qs);
     QCOMPARE(folderNames(), QStringList());
 }
 
@@ -270,7 +249,7 @@ void TestServiceParsing::countsSignInFailuresPerClientAddress()
         RawConnection connection(m_service->port(), from);
         connection.send(request(
             "POST", "/api/v1/auth/login-jmap", {{"Content-Type", "application/json"}},
-            json({{u"email"_qs, m_email}, {u"password"_qs, QString::fromStdString(with)}})));
+            jsonText({{u"email"_qs, m_email}, {u"password"_qs, QString::fromStdString(with)}})));
         return connection.read().status;
     };
     for (int i = 0; i < 5; ++i)

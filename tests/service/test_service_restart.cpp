@@ -20,26 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void addAccount(LocalService &service, const QString &email, const std::string &password)
-{
-    LocalService::Account account;
-    account.email = email;
-    account.password = QString::fromStdString(password);
-    service.addAccount(account);
-}
-
 const std::string password = "redemarrage-du-service";
 constexpr int partSize = 8 << 20;
-
-QJsonObject jsonOf(const RawConnection::Answer &answer)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object();
-}
-
-std::string json(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
 
 // The head and the start of a direct upload's form, announcing `size` bytes of content.
 std::string directUploadStart(const std::string &token, const std::string &name, int size,
@@ -115,8 +97,7 @@ void TestServiceRestart::initTestCase()
 {
     m_service = std::make_unique<LocalService>();
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
-    m_email = LocalService::uniqueEmail(u"restart"_qs);
-    addAccount(*m_service, m_email, password);
+    m_email = addAccount(*m_service, u"restart"_qs, password);
 }
 
 std::string TestServiceRestart::signedIn()
@@ -132,16 +113,17 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
 
     // A part on its way to the storage…
     RawConnection api(m_service->port());
-    api.send(request("POST", "/api/v1/drive/upload/multipart/init",
-                     {{"Authorization", authorization}, {"Content-Type", "application/json"}},
-                     json({{u"file_name"_qs, u"gros.bin"_qs}, {u"file_size"_qs, 2 * partSize}})));
-    const QJsonObject upload = jsonOf(api.read());
+    api.send(
+        request("POST", "/api/v1/drive/upload/multipart/init",
+                {{"Authorization", authorization}, {"Content-Type", "application/json"}},
+                jsonText({{u"file_name"_qs, u"gros.bin"_qs}, {u"file_size"_qs, 2 * partSize}})));
+    const QJsonObject upload = jsonOf(api.read()).object();
     api.send(request("POST", "/api/v1/drive/upload/multipart/presign",
                      {{"Authorization", authorization}, {"Content-Type", "application/json"}},
-                     json({{u"upload_id"_qs, upload.value(u"upload_id")},
-                           {u"s3_key"_qs, upload.value(u"s3_key")},
-                           {u"part_number"_qs, 1}})));
-    const QUrl partUrl(jsonOf(api.read()).value(u"url").toString());
+                     jsonText({{u"upload_id"_qs, upload.value(u"upload_id")},
+                               {u"s3_key"_qs, upload.value(u"s3_key")},
+                               {u"part_number"_qs, 1}})));
+    const QUrl partUrl(jsonOf(api.read()).object().value(u"url").toString());
     QVERIFY(partUrl.isValid());
     RawConnection part(m_service->port());
     part.send(request("PUT", partUrl.path().toStdString() + "?" + partUrl.query().toStdString(),
@@ -216,12 +198,12 @@ void TestServiceRestart::refusesDataFoldersOthersMayEnter_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("refused");
     const QStringList serve{u"serve"_qs, u"--port"_qs, u"0"_qs};
-    const QStringList addAccount{u"add-account"_qs, u"--email"_qs, u"prive@nimbal.test"_qs,
-                                 u"--password"_qs, u"mot-de-passe"_qs};
+    const QStringList addAccountCommand{u"add-account"_qs, u"--email"_qs, u"prive@nimbal.test"_qs,
+                                        u"--password"_qs, u"mot-de-passe"_qs};
     QTest::newRow("served, open to all") << serve << 0755 << true;
     QTest::newRow("served, open to the group") << serve << 0750 << true;
-    QTest::newRow("an account added, open to all") << addAccount << 0755 << true;
-    QTest::newRow("an account added, private") << addAccount << 0700 << false;
+    QTest::newRow("an account added, open to all") << addAccountCommand << 0755 << true;
+    QTest::newRow("an account added, private") << addAccountCommand << 0700 << false;
 }
 
 void TestServiceRestart::refusesDataFoldersOthersMayEnter()
