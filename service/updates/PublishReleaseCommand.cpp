@@ -47,7 +47,11 @@ QByteArray readWhole(const QString &path)
 
 void writeRelease(const std::filesystem::path &path, const QByteArray &bytes)
 {
-    std::filesystem::create_directories(path.parent_path());
+    std::error_code error;
+    createPrivateFolders(path.parent_path(), error);
+    if (error)
+        throw std::runtime_error("création de " + path.parent_path().string()
+                                 + " impossible : " + error.message());
     QSaveFile file(QString::fromStdString(path.string()));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw std::runtime_error("écriture impossible : " + path.string() + " ("

@@ -71,8 +71,6 @@ public:
     bool isRunning() const { return m_port > 0; }
     QString errorString() const { return m_error; }
     int port() const { return m_port; }
-    // Where the service keeps its database and files; commands of the service may be run on it.
-    QString dataDirectory() const { return m_data.path(); }
     qint64 processId() const { return m_process.processId(); }
     QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
     QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
