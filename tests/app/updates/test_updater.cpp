@@ -37,7 +37,6 @@ private slots:
     void oneCheckAtATime();
     void userCheckOutcomes_data();
     void userCheckOutcomes();
-    void backgroundFailureShowsNothing();
     void skipThisVersion();
     void install_data();
     void install();
@@ -106,22 +105,31 @@ void TestUpdater::gentleReminder_data()
 {
     QTest::addColumn<bool>("hasPanel");
     QTest::addColumn<bool>("focused");
+    QTest::addColumn<int>("feedStatus");
     QTest::addColumn<QString>("pending");
     QTest::addColumn<State>("state");
     QTest::addColumn<int>("windowsShown");
-    QTest::newRow("panel closed: a reminder") << true << false << u"1.5"_qs << State::Idle << 0;
-    QTest::newRow("no panel yet: a reminder") << false << false << u"1.5"_qs << State::Idle << 0;
+    QTest::newRow("panel closed: a reminder")
+        << true << false << 200 << u"1.5"_qs << State::Idle << 0;
+    QTest::newRow("no panel yet: a reminder")
+        << false << false << 200 << u"1.5"_qs << State::Idle << 0;
     QTest::newRow("panel in focus: the window at once")
-        << true << true << QString() << State::Available << 1;
+        << true << true << 200 << QString() << State::Available << 1;
+    // Background failures are only logged.
+    QTest::newRow("feed failing: nothing at all")
+        << true << true << 503 << QString() << State::Idle << 0;
 }
 
 void TestUpdater::gentleReminder()
 {
     QFETCH(bool, hasPanel);
     QFETCH(bool, focused);
+    QFETCH(int, feedStatus);
     UpdaterHarness harness;
     harness.releases = {harness.signedRelease(u"1.5"_qs)};
     harness.presenter.focused = focused;
+    if (feedStatus != 200)
+        harness.client.transport->enqueue(FakeTransport::Reply::withStatus(feedStatus));
     Updater &updater = harness.start();
     if (!hasPanel)
         updater.setPresenter(nullptr);
@@ -225,19 +233,6 @@ void TestUpdater::userCheckOutcomes()
     QTEST(updater.message(), "message");
     QCOMPARE(updater.foundVersion(), QString());
     QCOMPARE(sessionChanged.size(), 2);
-}
-
-// Background failures are only logged: no window, no reminder.
-void TestUpdater::backgroundFailureShowsNothing()
-{
-    UpdaterHarness harness;
-    harness.presenter.focused = true;
-    harness.client.transport->enqueue(FakeTransport::Reply::withStatus(503));
-    Updater &updater = harness.start();
-    harness.runScheduledCheck();
-    QCOMPARE(updater.state(), State::Idle);
-    QCOMPARE(updater.pendingVersion(), QString());
-    QCOMPARE(harness.presenter.windowsShown, 0);
 }
 
 void TestUpdater::skipThisVersion()
