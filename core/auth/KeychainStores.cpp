@@ -80,7 +80,9 @@ QCoro::Task<std::optional<QString>> KeychainTrustedDeviceStore::token(QString ac
     co_await run(job);
     if (job.error() != QKeychain::NoError)
         co_return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Every character, a leading U+FEFF included: the token must come back as it was given.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless
+                                                     | QStringDecoder::Flag::ConvertInitialBom);
     QString token = decoder.decode(job.binaryData());
     if (decoder.hasError())
         co_return std::nullopt;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The event-stream parser over any bytes: the same events whatever the network's cuts, each
-// event out with the line feed that completes it, and one byte-order mark at the stream's very
+// event out with the line feed that completes it, and a byte-order mark at the stream's very
 // start ignored.
 #include "FuzzCheck.h"
 #include "events/SSEParser.h"
@@ -60,7 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     NIMBAL_FUZZ_CHECK(oneByOne == events);
 
-    SSEParser marked;
-    NIMBAL_FUZZ_CHECK(marked.feed(QByteArray("\xEF\xBB\xBF") + bytes) == events);
+    const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    if (!bytes.startsWith(byteOrderMark)) {
+        SSEParser marked;
+        NIMBAL_FUZZ_CHECK(marked.feed(byteOrderMark + bytes) == events);
+    }
     return 0;
 }

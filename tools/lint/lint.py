@@ -122,7 +122,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--no-cache", action="store_true")
     parser.add_argument("files", nargs="*")
-    arguments = parser.parse_args()
+    arguments = parser.parse_intermixed_args()
     build = os.path.realpath(arguments.build)
     started = time.monotonic()
 

@@ -90,7 +90,7 @@ void TestJsonBodiesInMemory::sameAnswerWhereverTheBodySits()
                                         {0, 64},
                                         {100, 64},
                                         {0, 200}}) {
-        const QByteArray placed = endingAtAnUnreadablePage(body, before, after);
+        QByteArray placed = endingAtAnUnreadablePage(body, before, after);
         QCOMPARE(placed, body);
         QCOMPARE(placed.data_ptr().freeSpaceAtEnd(), after);
         if (outcome(placed) != expected) {

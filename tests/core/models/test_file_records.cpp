@@ -114,7 +114,7 @@ void TestFileRecords::conversion_data()
           {"U+FEFF twice", "\xEF\xBB\xBF\xEF\xBB\xBF", u"\uFEFF\uFEFF"},
           {"U+FEFF escaped then raw", "\\ufeff\xEF\xBB\xBFx", u"\uFEFF\uFEFFx"}}) {
         QTest::newRow(tag) << QByteArray(R"({"id":1,"file_name":")") + name + "\"}"
-                           << driveFile(1, QString::fromUtf16(text));
+                           << driveFile(1, QStringView(text).toString());
     }
     QTest::newRow("escaped key") << QByteArray(R"({"id":1,"file\u005fname":"a"})") << fileA();
     // Texts without escapes are read straight from the raw token, which may end in white space.
