@@ -13,7 +13,9 @@ namespace {
 
 const QString sessionKey = QStringLiteral("current");
 
-// Starts the job and waits for it to finish; the job stays owned by the caller.
+// Starts the job and waits for it to finish; the job stays owned by the caller, which awaits
+// this at once, so the reference outlives every suspension.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-reference-coroutine-parameters)
 QCoro::Task<> run(QKeychain::Job &job)
 {
     job.setAutoDelete(false);

@@ -6,7 +6,9 @@ ours in a build's compile_commands.json, several files at a time.
 A file that comes out clean is remembered by a digest of everything its compilation read (the
 build's dependency record: the file, every header, generated ones included), the command that
 compiled it, the checks and the tools' versions; next time it is skipped unless one of those
-changed. Findings are printed once each, even when a header's finding shows in many files.
+changed. The checkout's and the build's folders count as placeholders in the digest, so that
+another clone of the same code on this machine (CI's) finds the files already clean. Findings
+are printed once each, even when a header's finding shows in many files.
 
 Usage: lint.py BUILD_DIR [--jobs N] [--no-cache] [FILE...]
 """
@@ -73,24 +75,32 @@ def recorded_dependencies(build):
 
 
 class Digests:
-    def __init__(self, settings):
+    def __init__(self, settings, build):
         self.settings = settings
+        self.places = [(os.path.realpath(build), "<build>"), (ROOT, "<root>")]
         self.files = {}
+
+    def placeless(self, text):
+        for folder, placeholder in self.places:
+            text = text.replace(folder, placeholder)
+        return text
 
     def of_file(self, path):
         if path not in self.files:
             try:
                 with open(path, "rb") as contents:
-                    self.files[path] = hashlib.sha256(contents.read()).hexdigest()
+                    text = contents.read().decode("utf-8", "surrogateescape")
+                self.files[path] = hashlib.sha256(
+                    self.placeless(text).encode("utf-8", "surrogateescape")).hexdigest()
             except OSError:
                 self.files[path] = "missing"
         return self.files[path]
 
     def of_compilation(self, entry, dependencies):
         digest = hashlib.sha256(self.settings.encode())
-        digest.update(json.dumps(entry, sort_keys=True).encode())
+        digest.update(self.placeless(json.dumps(entry, sort_keys=True)).encode())
         for path in dependencies:
-            digest.update(f"{path}\0{self.of_file(path)}\0".encode())
+            digest.update(f"{self.placeless(path)}\0{self.of_file(path)}\0".encode())
         return digest.hexdigest()
 
 
@@ -113,7 +123,7 @@ def lint_file(build, path, checks):
     failed = not findings and (tidy.returncode != 0 or clazy.returncode != 0)
     if failed:  # the tool itself stopped: show why
         findings = [f"{path}: the linters stopped:\n{tidy.stdout}{tidy.stderr}{clazy.stderr}"]
-    return findings, tidy.stdout + clazy.stderr
+    return findings
 
 
 def main():
@@ -137,7 +147,7 @@ def main():
                          "nimbal-lint")
     os.makedirs(cache, exist_ok=True)
     dependencies = recorded_dependencies(build)
-    digests = Digests(settings)
+    digests = Digests(settings, build)
 
     pending = {}
     for path, entry in sorted(sources.items()):
@@ -152,12 +162,14 @@ def main():
     findings = []
     with concurrent.futures.ThreadPoolExecutor(arguments.jobs) as pool:
         runs = {pool.submit(lint_file, build, path, checks): path for path in pending}
-        for run in concurrent.futures.as_completed(runs):
-            found, _ = run.result()
-            key = pending[runs[run]]
-            if not found and key:
-                open(os.path.join(cache, key), "w").close()
+        for done, run in enumerate(concurrent.futures.as_completed(runs), 1):
+            path = runs[run]
+            found = run.result()
+            if not found and pending[path]:
+                open(os.path.join(cache, pending[path]), "w").close()
             findings += [line for line in found if line not in findings]
+            print(f"lint: [{done}/{len(pending)}] {os.path.relpath(path, ROOT)}: "
+                  f"{len(found) or 'clean'}", flush=True)
 
     for line in sorted(findings):
         print(line)
