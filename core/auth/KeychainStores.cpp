@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/KeychainStores.h"
 
-#include "auth/KeychainError.h"
 #include "async/Wakeup.h"
+#include "auth/KeychainError.h"
 
 #include <QStringDecoder>
 #include <qt6keychain/keychain.h>

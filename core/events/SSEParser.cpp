@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/SSEParser.h"
+
 #include "json/Utf8Text.h"
 
 namespace OrvelanNimbal {

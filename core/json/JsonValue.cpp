@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "json/JsonValue_p.h"
 #include "errors/DriveError.h"
+#include "json/JsonValue_p.h"
 #include "json/Utf8Text.h"
 
 #include <cmath>
@@ -32,8 +32,7 @@ void failAt(const Location &location, simdjson::error_code error)
 
 void Value::missingKey(std::string_view key) const
 {
-    fail(QStringLiteral("clé « %1 » absente")
-             .arg(utf8Text(key)));
+    fail(QStringLiteral("clé « %1 » absente").arg(utf8Text(key)));
 }
 
 std::string_view keyText(simdjson::ondemand::field &field, const Location &location)

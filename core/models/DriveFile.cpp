@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "models/DriveModels.h"
 #include "errors/DriveError.h"
 #include "json/JsonValue_p.h"
+#include "models/DriveModels.h"
 
 #include <array>
 

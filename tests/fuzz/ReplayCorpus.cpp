@@ -21,7 +21,6 @@ int main()
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
-    std::printf("%zu inputs of %s read, every property held\n", inputs.size(),
-                NIMBAL_FUZZ_CORPUS);
+    std::printf("%zu inputs of %s read, every property held\n", inputs.size(), NIMBAL_FUZZ_CORPUS);
     return inputs.empty() ? 1 : 0;
 }

@@ -29,7 +29,8 @@ std::vector<ServerSentEvent> parseAtUnevenCuts(QByteArrayView bytes)
     std::vector<ServerSentEvent> events;
     qsizetype at = 0;
     while (at < bytes.size()) {
-        const qsizetype length = std::min<qsizetype>(1 + (uchar(bytes[at]) & 15), bytes.size() - at);
+        const qsizetype length =
+            std::min<qsizetype>(1 + (uchar(bytes[at]) & 15), bytes.size() - at);
         for (auto &event : parser.feed(bytes.sliced(at, length)))
             events.push_back(std::move(event));
         at += length;

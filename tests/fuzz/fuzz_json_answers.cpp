@@ -39,7 +39,8 @@ auto outcomes(const QByteArray &json)
         outcome<FolderDTO>(json, [](FolderDTO dto) { return folderFromWire(std::move(dto)); }),
         outcome<ChangesDTO>(json, [](ChangesDTO dto) { return changesFromWire(std::move(dto)); }),
         outcome<QuotaDTO>(json, [](const QuotaDTO &dto) { return quotaFromWire(dto); }),
-        outcome<DownloadURLDTO>(json, [](const DownloadURLDTO &dto) { return downloadFromWire(dto); }),
+        outcome<DownloadURLDTO>(json,
+                                [](const DownloadURLDTO &dto) { return downloadFromWire(dto); }),
         outcome<PresignDTO>(json, [](const PresignDTO &dto) { return dto.url; }),
         outcome<CreateFolderResponseDTO>(json,
                                          [](const CreateFolderResponseDTO &dto) { return dto.id; }),
@@ -58,7 +59,8 @@ auto outcomes(const QByteArray &json)
                                       return std::tuple(dto.uploadID, dto.s3Key, dto.partSize);
                                   }),
         outcome<LoginResponseDTO>(
-            json, [](const LoginResponseDTO &dto) { return std::tuple(dto.accessToken, dto.email); }),
+            json,
+            [](const LoginResponseDTO &dto) { return std::tuple(dto.accessToken, dto.email); }),
         outcome<TwoFactorRequiredDTO>(json,
                                       [](const TwoFactorRequiredDTO &dto) {
                                           return std::tuple(dto.twoFactorRequired, dto.pendingToken,
