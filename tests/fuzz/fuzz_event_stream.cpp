@@ -5,6 +5,7 @@
 #include "FuzzCheck.h"
 #include "events/SSEParser.h"
 
+#include <algorithm>
 #include <vector>
 
 using namespace OrvelanNimbal;

@@ -41,7 +41,7 @@ auto outcomes(const QByteArray &json)
         outcome<QuotaDTO>(json, [](const QuotaDTO &dto) { return quotaFromWire(dto); }),
         outcome<DownloadURLDTO>(json,
                                 [](const DownloadURLDTO &dto) { return downloadFromWire(dto); }),
-        outcome<PresignDTO>(json, [](const PresignDTO &dto) { return dto.url; }),
+        outcome<PresignDTO>(json, [](const PresignDTO &dto) { return std::tuple(dto.url); }),
         outcome<CreateFolderResponseDTO>(json,
                                          [](const CreateFolderResponseDTO &dto) { return dto.id; }),
         outcome<UploadResponseDTO>(json,
