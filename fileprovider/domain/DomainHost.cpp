@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QUuid>
 
@@ -316,10 +317,12 @@ QCoro::Task<> DomainHost::removeEverything()
         if (outcome.kept > 0)
             qCWarning(logExtension).noquote()
                 << QStringLiteral("Domaine de %1 retiré : %2 éléments non synchronisés mis de côté "
-                                  "dans « %3 ».")
+                                  "dans « %3 », à côté de son dossier.")
                        .arg(redacted(m_record.identifier))
                        .arg(outcome.kept)
-                       .arg(outcome.keptFolder);
+                       .arg(QFileInfo(outcome.keptFolder)
+                                .fileName()
+                                .replace(m_record.identifier, redacted(m_record.identifier)));
         else
             qCInfo(logExtension).noquote()
                 << QStringLiteral("Domaine de %1 retiré.").arg(redacted(m_record.identifier));

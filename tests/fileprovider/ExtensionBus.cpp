@@ -18,12 +18,14 @@ namespace {
 
 constexpr int startTimeoutMilliseconds = 10000;
 
+// No <type>session</type>: a session bus would hand the services it starts its own address as
+// DBUS_SESSION_BUS_ADDRESS, and the extension would look for the keychain here rather than on
+// the session bus of `./run test`, where it is.
 QString busConfig(const QString &serviceDirectory)
 {
     return QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
-  <type>session</type>
   <listen>unix:tmpdir=%1</listen>
   <servicedir>%2</servicedir>
   <policy context="default">
@@ -56,6 +58,8 @@ ExtensionBus::ExtensionBus(const QUrl &apiBaseURL, const QString &keychainSuffix
     m_daemon.setArguments({u"--config-file="_qs + config, u"--nofork"_qs, u"--print-address=1"_qs});
     // What the bus passes on to the services it starts.
     m_daemon.setProcessEnvironment(environment());
+    // The extension's log ends up in the test's output, shown when a test fails.
+    m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_daemon.start();
     if (!m_daemon.waitForReadyRead(startTimeoutMilliseconds)) {

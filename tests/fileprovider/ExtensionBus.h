@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace OrvelanNimbal::Testing {
 

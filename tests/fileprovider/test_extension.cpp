@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QUuid>
 
@@ -57,6 +58,12 @@ Tree diskTree(const QString &root)
     return tree;
 }
 
+// QVERIFY2 reads its message whether or not the check fails.
+QString describe(const std::optional<FileProviderError> &error)
+{
+    return error ? error->name + u": "_qs + error->message : QString();
+}
+
 QByteArray generated(qint64 size)
 {
     QByteArray content(size, Qt::Uninitialized);
@@ -85,6 +92,12 @@ private slots:
 
 private:
     struct Mounted {
+        Mounted(QString email, std::shared_ptr<ApiClient> client, DriveAPI drive)
+            : email(std::move(email))
+            , client(std::move(client))
+            , drive(std::move(drive))
+        {}
+
         QString email;
         std::shared_ptr<ApiClient> client;
         DriveAPI drive;
@@ -109,8 +122,7 @@ private:
 std::unique_ptr<TestExtension::Mounted> TestExtension::account(const QString &tag)
 {
     DriveAccount signedIn = signedInAccount(tag);
-    auto mounted = std::make_unique<Mounted>(Mounted{signedIn.email, signedIn.client,
-                                                     signedIn.drive, nullptr, nullptr, nullptr});
+    auto mounted = std::make_unique<Mounted>(signedIn.email, signedIn.client, signedIn.drive);
     const QString suffix =
         u".extension-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
     mounted->session =
@@ -143,7 +155,7 @@ void TestExtension::addDomain(Mounted &mounted)
     const auto error = awaitCompletion([&](FileProviderCompletion done) {
         mounted.system->addDomain({mounted.email, mounted.email, true}, std::move(done));
     });
-    QVERIFY2(!error, qPrintable(error->message));
+    QVERIFY2(!error, qPrintable(describe(error)));
 }
 
 std::shared_ptr<FileProviderManager> TestExtension::manager(Mounted &mounted)
@@ -154,7 +166,8 @@ std::shared_ptr<FileProviderManager> TestExtension::manager(Mounted &mounted)
         found = std::move(manager);
         done = true;
     });
-    QTest::qWaitFor([&] { return done; }, 10000);
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        return nullptr;
     return found;
 }
 
@@ -191,7 +204,7 @@ void TestExtension::addedDomainHoldsTheDrive()
 
     addDomain(*mounted);
     const auto error = stabilise(*mounted, false);
-    QVERIFY2(!error, qPrintable(error->message));
+    QVERIFY2(!error, qPrintable(describe(error)));
 
     const Tree expected = driveTree(drive);
     QCOMPARE(expected.size(), 7);
@@ -231,7 +244,7 @@ void TestExtension::changesReachTheDisk()
     runAsync(drive.updateFolder(documents, u"Docs"_qs, std::nullopt));
     service().putFile(mounted->email, u"nouveau.txt"_qs, "nouveau", archive);
     const auto error = stabilise(*mounted);
-    QVERIFY2(!error, qPrintable(error->message));
+    QVERIFY2(!error, qPrintable(describe(error)));
     QCOMPARE(diskTree(mounted->folder()),
              (Tree{{u"Archive"_qs, {}},
                    {u"Archive/note.txt"_qs,
@@ -280,10 +293,12 @@ void TestExtension::killedMidDownloadResumes()
     large.write(generated(128 << 20));
     large.flush();
     const QString hash = ContentHasher::sha256Blocking(QUrl::fromLocalFile(large.fileName()));
-    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {},
-                                       {QUrl::fromLocalFile(large.fileName()), large.size(), hash,
-                                        u"application/octet-stream"_qs},
-                                       {}),
+    DriveAPI::LocalContent content;
+    content.url = QUrl::fromLocalFile(large.fileName());
+    content.size = large.size();
+    content.contentHash = hash;
+    content.contentType = u"application/octet-stream"_qs;
+    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}),
              std::chrono::seconds(60));
 
     const auto domain = manager(*mounted);
@@ -299,7 +314,7 @@ void TestExtension::killedMidDownloadResumes()
 
     // The next call starts it again; it finds the journal, the cursor and the folder agreeing.
     const auto error = stabilise(*mounted);
-    QVERIFY2(!error, qPrintable(error->message));
+    QVERIFY2(!error, qPrintable(describe(error)));
     QCOMPARE(diskTree(mounted->folder()), driveTree(mounted->drive));
     QCOMPARE(grantsOfSmallFiles(), grantsBefore); // what was there was not fetched again
     QDirIterator leftovers(mounted->folder(), {u".nimbal-*.part"_qs}, QDir::Files | QDir::Hidden,
@@ -329,7 +344,7 @@ void TestExtension::removalKeepsUnsentWork()
     const auto error = awaitCompletion([&](FileProviderCompletion done) {
         mounted->system->removeDomain({mounted->email, mounted->email, true}, std::move(done));
     });
-    QVERIFY2(!error, qPrintable(error->message));
+    QVERIFY2(!error, qPrintable(describe(error)));
     QVERIFY(!QFileInfo::exists(folder));
     const QString kept = folder + u" (non synchronisé)"_qs;
     QCOMPARE(diskTree(kept).keys(),
@@ -378,8 +393,7 @@ void TestExtension::commandsSwitchTheExtension()
         mounted->system->domains([&](QList<FileProviderDomain> domains, auto) {
             enabled = !domains.isEmpty() && domains.first().userEnabled;
         });
-        QTest::qWaitFor([&] { return enabled.has_value(); }, 10000);
-        return enabled.value_or(false);
+        return QTest::qWaitFor([&] { return enabled.has_value(); }, 10000) && *enabled;
     };
     bus.runCommand({u"disable"_qs, mounted->email}, &status);
     QCOMPARE(status, 0);
