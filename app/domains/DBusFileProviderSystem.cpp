@@ -213,8 +213,7 @@ void DBusFileProviderSystem::domains(
                  });
 }
 
-void DBusFileProviderSystem::addDomain(FileProviderDomain domain,
-                                       FileProviderCompletion completion)
+void DBusFileProviderSystem::addDomain(FileProviderDomain domain, FileProviderCompletion completion)
 {
     complete(m_proxy->AddDomain(domain.identifier, domain.displayName), std::move(completion));
 }
@@ -235,9 +234,10 @@ void DBusFileProviderSystem::manager(
     // A manager exists for a registered domain only, as the system framework's lookup does.
     domains([proxy = m_proxy, identifier, completion = std::move(completion)](
                 const QList<FileProviderDomain> &domains, std::optional<FileProviderError> error) {
-        const bool known = !error && std::any_of(domains.begin(), domains.end(), [&](const auto &d) {
-            return d.identifier == identifier;
-        });
+        const bool known =
+            !error && std::any_of(domains.begin(), domains.end(), [&](const auto &d) {
+                return d.identifier == identifier;
+            });
         completion(known ? std::make_shared<DBusManager>(proxy, identifier) : nullptr);
     });
 }

@@ -14,6 +14,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QTimer>
 
 namespace OrvelanNimbal::FileProvider::CommandLine {
 
@@ -67,8 +68,17 @@ int serve(QTextStream &err)
         err << "nimbal-fileprovider : le service tourne déjà sur ce bus.\n";
         return 1;
     }
-    qCInfo(logExtension) << "Service de synchronisation prêt, version" << FileProviderService::version();
+    qCInfo(logExtension) << "Service de synchronisation prêt, version"
+                         << FileProviderService::version();
     service.start();
+    // The session that started us is over once its bus is gone: so are we. Whatever was under
+    // way is taken up again at the next start.
+    QTimer busWatch;
+    QObject::connect(&busWatch, &QTimer::timeout, [&bus] {
+        if (!bus.isConnected())
+            QCoreApplication::quit();
+    });
+    busWatch.start(std::chrono::seconds(2));
     return QCoreApplication::exec();
 }
 

@@ -15,7 +15,8 @@ struct ExtensionError {
 
     static ExtensionError noSuchDomain()
     {
-        return {prefix + u"NoSuchDomain"_qs, QStringLiteral("Ce compte n'a pas de dossier Nimbal.")};
+        return {prefix + u"NoSuchDomain"_qs,
+                QStringLiteral("Ce compte n'a pas de dossier Nimbal.")};
     }
     static ExtensionError invalidIdentifier()
     {
@@ -47,7 +48,10 @@ struct ExtensionError {
                 QStringLiteral("Aucune session de ce compte dans le trousseau : reconnectez-vous "
                                "depuis Orvelan Nimbal.")};
     }
-    static ExtensionError failed(const QString &message) { return {prefix + u"Failed"_qs, message}; }
+    static ExtensionError failed(const QString &message)
+    {
+        return {prefix + u"Failed"_qs, message};
+    }
 };
 
 } // namespace OrvelanNimbal::FileProvider

@@ -52,10 +52,10 @@ bool FileProviderService::shouldRun(const DomainRecord &domain) const
            && !m_removing.contains(domain.identifier);
 }
 
-void FileProviderService::startHost(const DomainRecord &domain)
+DomainHost &FileProviderService::startHost(const DomainRecord &domain)
 {
-    if (m_hosts.count(domain.identifier) > 0)
-        return;
+    if (const auto running = m_hosts.find(domain.identifier); running != m_hosts.end())
+        return *running->second;
     auto host = std::make_unique<DomainHost>(domain, m_endpoints);
     DomainHost *raw = host.get();
     const QString identifier = domain.identifier;
@@ -66,6 +66,7 @@ void FileProviderService::startHost(const DomainRecord &domain)
     });
     m_hosts.emplace(identifier, std::move(host));
     raw->start();
+    return *raw;
 }
 
 QCoro::Task<> FileProviderService::stopHost(QString identifier)
@@ -197,8 +198,10 @@ void FileProviderService::SetUserEnabled(const QString &identifier, bool enabled
         return;
     domain->userEnabled = enabled;
     m_registry.save();
-    qCInfo(logExtension).noquote() << QStringLiteral("Dossier de %1 %2.").arg(
-        redacted(identifier), enabled ? QStringLiteral("activé") : QStringLiteral("désactivé"));
+    qCInfo(logExtension).noquote()
+        << QStringLiteral("Dossier de %1 %2.")
+               .arg(redacted(identifier),
+                    enabled ? QStringLiteral("activé") : QStringLiteral("désactivé"));
     answerLater(applySwitches());
 }
 
@@ -241,7 +244,7 @@ void FileProviderService::SignalWorkingSet(const QString &identifier)
         refuse(ExtensionError::domainDisabled());
         return;
     }
-    m_hosts.at(identifier)->requestPass();
+    startHost(*domain).requestPass();
 }
 
 void FileProviderService::WaitForStabilization(const QString &identifier)
@@ -260,7 +263,7 @@ void FileProviderService::WaitForStabilization(const QString &identifier)
     if (!calledFromDBus())
         return;
     setDelayedReply(true);
-    m_hosts.at(identifier)->whenStable(
+    startHost(*domain).whenStable(
         [call = message(), connection = connection()](std::optional<ExtensionError> error) {
             connection.send(error ? call.createErrorReply(error->name, error->message)
                                   : call.createReply());

@@ -64,7 +64,7 @@ private:
     void answerLater(QCoro::Task<std::optional<ExtensionError>> work);
 
     bool shouldRun(const DomainRecord &domain) const;
-    void startHost(const DomainRecord &domain);
+    DomainHost &startHost(const DomainRecord &domain);
     QCoro::Task<> stopHost(QString identifier);
     QCoro::Task<std::optional<ExtensionError>> removeDomain(QString identifier);
     QCoro::Task<std::optional<ExtensionError>> applySwitches();

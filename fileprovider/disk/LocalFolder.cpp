@@ -101,8 +101,9 @@ bool LocalFolder::isRealFolder(const QString &relative) const
 void LocalFolder::requireRealParent(const QString &relative) const
 {
     if (!isRealFolder(parentPath(relative)))
-        throw FileError(absolute(relative),
-                        QStringLiteral("le dossier qui doit le contenir n'est pas un vrai dossier"));
+        throw FileError(
+            absolute(relative),
+            QStringLiteral("le dossier qui doit le contenir n'est pas un vrai dossier"));
 }
 
 void LocalFolder::makeFolder(const QString &relative) const
@@ -150,11 +151,20 @@ bool LocalFolder::removeEmptyFolder(const QString &relative) const
     fail(absolute(relative), errno);
 }
 
+void LocalFolder::createEmptyFile(const QString &relative) const
+{
+    requireRealParent(relative);
+    const int file = ::open(encoded(absolute(relative)).constData(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (file < 0)
+        fail(absolute(relative), errno);
+    ::close(file);
+}
+
 void LocalFolder::setModificationTime(const QString &relative, qint64 secondsSinceEpoch) const
 {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(secondsSinceEpoch), 0}};
-    if (::utimensat(AT_FDCWD, encoded(absolute(relative)).constData(), times,
-                    AT_SYMLINK_NOFOLLOW)
+    if (::utimensat(AT_FDCWD, encoded(absolute(relative)).constData(), times, AT_SYMLINK_NOFOLLOW)
         != 0)
         fail(absolute(relative), errno);
 }

@@ -40,6 +40,7 @@ public:
     void removeFile(const QString &relative) const;
     // False, and nothing removed, when the folder is not empty.
     bool removeEmptyFolder(const QString &relative) const;
+    void createEmptyFile(const QString &relative) const; // replaces what is there
     void setModificationTime(const QString &relative, qint64 secondsSinceEpoch) const;
     QString sha256(const QString &relative) const;
     // Makes renames and writes so far durable, before the journal says they happened.

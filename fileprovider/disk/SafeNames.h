@@ -11,12 +11,12 @@ namespace OrvelanNimbal::FileProvider::SafeNames {
 
 // Why a name from the drive is not placed on disk, as the journal and the log say it.
 enum class Refusal {
-    empty,        // "" (a folder without a name would be its parent)
-    dotName,      // "." or ".."
-    separator,    // holds "/" or NUL
-    badEncoding,  // not a whole Unicode text (a lone surrogate)
-    tooLong,      // more than 255 bytes of UTF-8, which no Linux file system takes
-    reserved,     // the extension's own names (".nimbal-…")
+    empty,           // "" (a folder without a name would be its parent)
+    dotName,         // "." or ".."
+    separator,       // holds "/" or NUL
+    badEncoding,     // not a whole Unicode text (a lone surrogate)
+    tooLong,         // more than 255 bytes of UTF-8, which no Linux file system takes
+    reserved,        // the extension's own names (".nimbal-…")
     notSynchronised, // system and editor litter the drive never synchronises
 };
 

@@ -29,7 +29,7 @@ namespace {
 constexpr int requestAttempts = 3;
 constexpr std::chrono::milliseconds requestBackOff(400);
 constexpr double requestTimeoutSeconds = 60;
-constexpr int parallelDownloads = 4;
+constexpr int parallelDownloads = 8;
 constexpr std::chrono::milliseconds progressInterval(100);
 
 // After a pass that could not reach the service: 5 s, doubling up to 5 minutes.
@@ -228,8 +228,8 @@ QCoro::Task<> DomainHost::openEngine()
                                   summaryURL(m_record.identifier),
                                   systemClock(),
                                   parallelDownloads};
-    m_engine = std::make_unique<SyncEngine>(std::move(settings), std::move(journal),
-                                            std::move(contents));
+    m_engine =
+        std::make_unique<SyncEngine>(std::move(settings), std::move(journal), std::move(contents));
     m_engine->downloadProgress().setOnChange([this] {
         if (!m_progressTimer.isActive())
             m_progressTimer.start();

@@ -14,8 +14,8 @@ namespace OrvelanNimbal::FileProvider {
 // named to say it was not synchronised. Blocking; for a worker thread.
 struct DomainRemoval {
     struct Outcome {
-        int kept = 0;        // entries moved beside
-        QString keptFolder;  // where; empty when nothing needed keeping
+        int kept = 0;       // entries moved beside
+        QString keptFolder; // where; empty when nothing needed keeping
         bool folderRemoved = false;
     };
 

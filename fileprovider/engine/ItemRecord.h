@@ -46,7 +46,7 @@ struct RemoteState {
 // What is on disk from the last synchronised version: where, which content, and how the file
 // looked right after we wrote it, so that any later change by someone else shows.
 struct LocalState {
-    QString path;        // relative to the domain's folder; empty: nothing of ours on disk
+    QString path; // relative to the domain's folder; empty: nothing of ours on disk
     qint64 size = 0;
     QString contentHash; // of the content we placed
     qint64 uploaded = 0; // its upload time on the service

@@ -39,8 +39,8 @@ Journal::Journal(const QString &path)
             .bind(1, QString::number(schemaVersion))
             .run();
     } else if (version.text(0).toLongLong() != schemaVersion) {
-        throw JournalError(
-            QStringLiteral("Journal de synchronisation d'une version inconnue (%1)").arg(version.text(0)));
+        throw JournalError(QStringLiteral("Journal de synchronisation d'une version inconnue (%1)")
+                               .arg(version.text(0)));
     }
 }
 

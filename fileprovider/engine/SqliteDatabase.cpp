@@ -87,8 +87,7 @@ SqliteDatabase::SqliteDatabase(const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);
     if (sqlite3_open_v2(file.constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr)
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
         != SQLITE_OK) {
         const QString message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : "mémoire épuisée");
         sqlite3_close(m_db);
@@ -114,7 +113,8 @@ void SqliteDatabase::exec(const char *sql)
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString message = QString::fromUtf8(error ? error : "?");
         sqlite3_free(error);
-        throw JournalError(QStringLiteral("Journal de synchronisation inutilisable : %1").arg(message));
+        throw JournalError(
+            QStringLiteral("Journal de synchronisation inutilisable : %1").arg(message));
     }
 }
 

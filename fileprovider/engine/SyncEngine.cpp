@@ -43,6 +43,7 @@ void SyncEngine::requireFolder() const
 QCoro::Task<SyncEngine::PassOutcome> SyncEngine::runPass(CancellationToken cancel)
 {
     requireFolder();
+    m_readEverything = !m_cursor;
     if (m_cursor)
         co_await readChanges(cancel);
     else
@@ -66,6 +67,7 @@ QCoro::Task<> SyncEngine::readChanges(CancellationToken cancel)
     }
     if (expired) {
         qCInfo(logExtension) << "Curseur des changements expiré : relecture complète du Nimbal.";
+        m_readEverything = true;
         co_await readEverything(cancel);
     }
 }
@@ -91,8 +93,8 @@ QCoro::Task<> SyncEngine::readEverything(CancellationToken cancel)
     applyListing(folders, files, std::nullopt, true);
 }
 
-QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders,
-                                   std::vector<DriveFile> &files, CancellationToken cancel)
+QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders, std::vector<DriveFile> &files,
+                                   CancellationToken cancel)
 {
     // Any failure ends the walk with nothing applied: a partial tree removes nothing.
     std::vector<std::optional<qint64>> pending{std::nullopt};
@@ -231,9 +233,9 @@ void SyncEngine::failed(const ItemKey &key, const QString &what, const std::exce
 {
     // A table, so that the waits can be read and changed in one place.
     static constexpr std::chrono::seconds waits[] = {
-        std::chrono::seconds(25),  std::chrono::seconds(25),  std::chrono::seconds(25),
-        std::chrono::seconds(25),  std::chrono::seconds(25),  std::chrono::minutes(5),
-        std::chrono::minutes(30),  std::chrono::hours(2),     std::chrono::hours(24)};
+        std::chrono::seconds(25), std::chrono::seconds(25), std::chrono::seconds(25),
+        std::chrono::seconds(25), std::chrono::seconds(25), std::chrono::minutes(5),
+        std::chrono::minutes(30), std::chrono::hours(2),    std::chrono::hours(24)};
     Retry &retry = m_retries[key];
     const auto wait = waits[std::min<qsizetype>(retry.attempts, std::size(waits) - 1)];
     ++retry.attempts;

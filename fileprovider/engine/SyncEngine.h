@@ -112,6 +112,7 @@ private:
     std::unique_ptr<Journal> m_journal;
     ItemTable m_items;
     std::optional<qint64> m_cursor;
+    bool m_readEverything = false; // this pass read the whole drive, not the feed
     Journal::Batch m_batch;
     DomainSummary m_summary;
     bool m_reportsStale = true;

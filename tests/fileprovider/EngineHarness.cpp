@@ -21,7 +21,8 @@ EngineHarness::EngineHarness()
     : folder(directory.filePath(u"Nimbal/compte@nimbal.test"_qs))
 {
     client.signIn({u"compte@nimbal.test"_qs, u"token"_qs, u"password"_qs});
-    client.transport->setHandler([this](const HttpRequest &request) { return drive.answer(request); });
+    client.transport->setHandler(
+        [this](const HttpRequest &request) { return drive.answer(request); });
     QDir().mkpath(folder);
     LocalFolder(folder).writeMarker(marker);
     reopen();
@@ -38,11 +39,10 @@ void EngineHarness::reopen()
         journal->commit(batch);
         contents = journal->load();
     }
-    SyncEngine::Settings settings{DriveAPI(client.client), downloads,       folder,
-                                  marker,                  itemStoreFile(), summaryFile(),
-                                  client.clock,            2};
-    engine = std::make_unique<SyncEngine>(std::move(settings), std::move(journal),
-                                          std::move(contents));
+    SyncEngine::Settings settings{DriveAPI(client.client), downloads,     folder,       marker,
+                                  itemStoreFile(),         summaryFile(), client.clock, 2};
+    engine =
+        std::make_unique<SyncEngine>(std::move(settings), std::move(journal), std::move(contents));
 }
 
 SyncEngine::PassOutcome EngineHarness::pass()
@@ -67,7 +67,8 @@ void EngineHarness::write(const QString &relative, const QByteArray &content) co
 QStringList EngineHarness::tree() const
 {
     QStringList paths;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator entries(folder,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                          QDirIterator::Subdirectories);
     while (entries.hasNext()) {
         const QString path = QDir(folder).relativeFilePath(entries.next());

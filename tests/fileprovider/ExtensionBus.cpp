@@ -23,7 +23,8 @@ constexpr int startTimeoutMilliseconds = 10000;
 // the session bus of `./run test`, where it is.
 QString busConfig(const QString &serviceDirectory)
 {
-    return QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+    return QStringLiteral(
+               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <listen>unix:tmpdir=%1</listen>
@@ -92,8 +93,7 @@ QProcessEnvironment ExtensionBus::environment() const
 
 qint64 ExtensionBus::daemonPid()
 {
-    const QDBusReply<uint> pid =
-        m_bus.interface()->servicePid(fileProviderBundleIdentifier);
+    const QDBusReply<uint> pid = m_bus.interface()->servicePid(fileProviderBundleIdentifier);
     return pid.isValid() ? pid.value() : 0;
 }
 

@@ -18,7 +18,8 @@ namespace {
 
 QString sha256(const QByteArray &content)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(
+        QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
 
 FakeTransport::Reply json(const QJsonValue &value)
@@ -140,8 +141,7 @@ FakeTransport::Reply FakeDrive::answer(const HttpRequest &request)
         QJsonArray array;
         for (const Item &item : std::as_const(m_items)) {
             const bool inFeed = since >= 0 && item.stamp > since;
-            const bool inListing =
-                since < 0 && !item.trashed && item.parent == parent.value_or(0);
+            const bool inListing = since < 0 && !item.trashed && item.parent == parent.value_or(0);
             if (item.folder == folders && (inFeed || inListing))
                 array.append(QJsonDocument::fromJson(itemJson(item)).object());
         }

@@ -8,6 +8,9 @@
 #include "ServiceTest.h"
 #include "config/OrvelanNimbal.h"
 #include "domains/DBusFileProviderSystem.h"
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+#include "domains/DomainController.h"
+#endif
 #include "sync/ContentHasher.h"
 #include "sync/DomainSummary.h"
 
@@ -89,6 +92,9 @@ private slots:
     void killedMidDownloadResumes();
     void removalKeepsUnsentWork();
     void commandsSwitchTheExtension();
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+    void domainControllerRunsOverTheBus();
+#endif
 
 private:
     struct Mounted {
@@ -114,17 +120,16 @@ private:
     void addDomain(Mounted &mounted);
     static std::optional<FileProviderError> stabilise(Mounted &mounted, bool signal = true);
     static std::shared_ptr<FileProviderManager> manager(Mounted &mounted);
-    static std::optional<FileProviderError> awaitCompletion(
-        const std::function<void(FileProviderCompletion)> &call,
-        int ceiling = stabilisationCeilingMilliseconds);
+    static std::optional<FileProviderError>
+    awaitCompletion(const std::function<void(FileProviderCompletion)> &call,
+                    int ceiling = stabilisationCeilingMilliseconds);
 };
 
 std::unique_ptr<TestExtension::Mounted> TestExtension::account(const QString &tag)
 {
     DriveAccount signedIn = signedInAccount(tag);
     auto mounted = std::make_unique<Mounted>(signedIn.email, signedIn.client, signedIn.drive);
-    const QString suffix =
-        u".extension-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    const QString suffix = u".extension-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
     mounted->session =
         std::make_shared<KeychainSessionStore>(sessionKeychainService + suffix, appGroupIdentifier);
     // The item the application writes at sign-in, under this test's own name.
@@ -136,8 +141,8 @@ std::unique_ptr<TestExtension::Mounted> TestExtension::account(const QString &ta
     return mounted;
 }
 
-std::optional<FileProviderError> TestExtension::awaitCompletion(
-    const std::function<void(FileProviderCompletion)> &call, int ceiling)
+std::optional<FileProviderError>
+TestExtension::awaitCompletion(const std::function<void(FileProviderCompletion)> &call, int ceiling)
 {
     bool done = false;
     std::optional<FileProviderError> error;
@@ -210,9 +215,9 @@ void TestExtension::addedDomainHoldsTheDrive()
     QCOMPARE(expected.size(), 7);
     QCOMPARE(diskTree(mounted->folder()), expected);
     // The archived file is missing on purpose, and the summary says why.
-    const auto summary = DomainSummary::load(
-        QUrl::fromLocalFile(mounted->bus->container() + u"/summary-"_qs
-                            + accountFileKey(mounted->email) + u".json"_qs));
+    const auto summary =
+        DomainSummary::load(QUrl::fromLocalFile(mounted->bus->container() + u"/summary-"_qs
+                                                + accountFileKey(mounted->email) + u".json"_qs));
     QVERIFY(summary);
     QCOMPARE(summary->archivedFileIDs, QSet<qint64>{archived.id});
     QVERIFY(QFile::exists(mounted->bus->container() + u"/item-store-"_qs
@@ -232,7 +237,8 @@ void TestExtension::changesReachTheDisk()
     const DriveAPI &drive = mounted->drive;
     const qint64 documents = runAsync(drive.createFolder(u"Documents"_qs, {}));
     const qint64 archive = runAsync(drive.createFolder(u"Archive"_qs, {}));
-    const DriveFile renamed = service().putFile(mounted->email, u"brouillon.txt"_qs, "v1", documents);
+    const DriveFile renamed =
+        service().putFile(mounted->email, u"brouillon.txt"_qs, "v1", documents);
     const DriveFile moved = service().putFile(mounted->email, u"note.txt"_qs, "note", documents);
     const DriveFile trashed = service().putFile(mounted->email, u"jeté.txt"_qs, "x", documents);
     addDomain(*mounted);
@@ -245,14 +251,15 @@ void TestExtension::changesReachTheDisk()
     service().putFile(mounted->email, u"nouveau.txt"_qs, "nouveau", archive);
     const auto error = stabilise(*mounted);
     QVERIFY2(!error, qPrintable(describe(error)));
-    QCOMPARE(diskTree(mounted->folder()),
-             (Tree{{u"Archive"_qs, {}},
-                   {u"Archive/note.txt"_qs,
-                    // printf 'note' | sha256sum
-                    u"edb465624291e4053c6c5ea4b7eb320dec773e10a57d26b95dcf0564f8e310f8"_qs},
-                   {u"Archive/nouveau.txt"_qs, driveTree(drive)[u"Archive/nouveau.txt"_qs]},
-                   {u"Docs"_qs, {}},
-                   {u"Docs/rapport final.txt"_qs, driveTree(drive)[u"Docs/rapport final.txt"_qs]}}));
+    QCOMPARE(
+        diskTree(mounted->folder()),
+        (Tree{{u"Archive"_qs, {}},
+              {u"Archive/note.txt"_qs,
+               // printf 'note' | sha256sum
+               u"edb465624291e4053c6c5ea4b7eb320dec773e10a57d26b95dcf0564f8e310f8"_qs},
+              {u"Archive/nouveau.txt"_qs, driveTree(drive)[u"Archive/nouveau.txt"_qs]},
+              {u"Docs"_qs, {}},
+              {u"Docs/rapport final.txt"_qs, driveTree(drive)[u"Docs/rapport final.txt"_qs]}}));
 }
 
 void TestExtension::forgottenCursorIsReconciled()
@@ -282,8 +289,8 @@ void TestExtension::killedMidDownloadResumes()
     const auto grantsOfSmallFiles = [&] {
         int count = 0;
         for (qint64 id : small)
-            count += service().requestCount(
-                "GET", u"/api/v1/drive/files/%1/download-url"_qs.arg(id));
+            count +=
+                service().requestCount("GET", u"/api/v1/drive/files/%1/download-url"_qs.arg(id));
         return count;
     };
     const int grantsBefore = grantsOfSmallFiles();
@@ -298,14 +305,12 @@ void TestExtension::killedMidDownloadResumes()
     content.size = large.size();
     content.contentHash = hash;
     content.contentType = u"application/octet-stream"_qs;
-    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}),
-             std::chrono::seconds(60));
+    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}), std::chrono::seconds(60));
 
     const auto domain = manager(*mounted);
     const auto progress = domain->globalProgress(FileProviderTransferKind::download);
-    QVERIFY(!awaitCompletion([&](FileProviderCompletion done) {
-        domain->signalWorkingSet(std::move(done));
-    }));
+    QVERIFY(!awaitCompletion(
+        [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }));
     // Killed once the content is flowing, before it is all there.
     QVERIFY(QTest::qWaitFor(
         [&] { return !progress->isFinished() && progress->completedUnitCount() > 0; }, 30000));
@@ -347,9 +352,8 @@ void TestExtension::removalKeepsUnsentWork()
     QVERIFY2(!error, qPrintable(describe(error)));
     QVERIFY(!QFileInfo::exists(folder));
     const QString kept = folder + u" (non synchronisé)"_qs;
-    QCOMPARE(diskTree(kept).keys(),
-             (QStringList{u"Documents"_qs, u"Documents/brouillon.txt"_qs,
-                          u"Documents/modifié.txt"_qs}));
+    QCOMPARE(diskTree(kept).keys(), (QStringList{u"Documents"_qs, u"Documents/brouillon.txt"_qs,
+                                                 u"Documents/modifié.txt"_qs}));
     QVERIFY(!QFile::exists(mounted->bus->container() + u"/item-store-"_qs
                            + accountFileKey(mounted->email) + u".json"_qs));
     bool listed = false;
@@ -375,7 +379,8 @@ void TestExtension::commandsSwitchTheExtension()
         qFatal("no status line names the extension");
     };
     QVERIFY(extensionIsOn());
-    QVERIFY(bus.runCommand({u"status"_qs}).startsWith(u"+    net.orvelan.nimbal.sync.fileprovider("_qs));
+    QVERIFY(bus.runCommand({u"status"_qs})
+                .startsWith(u"+    net.orvelan.nimbal.sync.fileprovider("_qs));
 
     int status = -1;
     bus.runCommand({u"disable"_qs}, &status);
@@ -404,6 +409,55 @@ void TestExtension::commandsSwitchTheExtension()
     QCOMPARE(status, 1);
     QVERIFY(bus.runCommand({u"--help"_qs}).contains(u"enable COMPTE"_qs));
 }
+
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+void TestExtension::domainControllerRunsOverTheBus()
+{
+    auto mounted = account(u"controller"_qs);
+    // A domain left by another account: mounting this one takes it away.
+    const QString previous = LocalService::uniqueEmail(u"previous"_qs);
+    QVERIFY(!awaitCompletion([&](FileProviderCompletion done) {
+        mounted->system->addDomain({previous, previous, true}, std::move(done));
+    }));
+    QVERIFY(QFileInfo(mounted->bus->domainFolder(previous)).isDir());
+
+    auto system = std::shared_ptr<FileProviderSystem>(std::move(mounted->system));
+    DomainController controller(system, systemClock());
+    runAsync(controller.mount(mounted->email, {}), std::chrono::seconds(60));
+    QVERIFY(runAsync(controller.isMounted(mounted->email, {}), std::chrono::seconds(10)));
+    QVERIFY(!runAsync(controller.isMounted(previous, {}), std::chrono::seconds(10)));
+    QVERIFY(!QFileInfo::exists(mounted->bus->domainFolder(previous)));
+    QCOMPARE(runAsync(controller.userVisibleURL(mounted->email, {}), std::chrono::seconds(10)),
+             std::optional(QUrl::fromLocalFile(mounted->folder())));
+
+    // A large file on its way shows as the panel's text, then nothing once it is there.
+    QTemporaryFile large;
+    QVERIFY(large.open());
+    large.write(generated(128 << 20));
+    large.flush();
+    DriveAPI::LocalContent content;
+    content.url = QUrl::fromLocalFile(large.fileName());
+    content.size = large.size();
+    content.contentHash = ContentHasher::sha256Blocking(content.url);
+    content.contentType = u"application/octet-stream"_qs;
+    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}), std::chrono::seconds(60));
+    QVERIFY(runAsync(controller.signal(mounted->email, false, std::chrono::seconds(60), {}),
+                     std::chrono::seconds(10)));
+    std::optional<QString> shown;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            shown = runAsync(controller.transferLabel(mounted->email, {}));
+            return shown.has_value();
+        },
+        30000));
+    QVERIFY2(shown->startsWith(u"Téléchargement en cours… "_qs) && shown->endsWith(u" %"_qs),
+             qPrintable(*shown));
+    QVERIFY(runAsync(controller.signal(mounted->email, true, std::chrono::seconds(60), {}),
+                     std::chrono::seconds(70)));
+    QCOMPARE(runAsync(controller.transferLabel(mounted->email, {})), std::nullopt);
+    QCOMPARE(diskTree(mounted->folder()), driveTree(mounted->drive));
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestExtension)
 #include "test_extension.moc"

@@ -135,22 +135,21 @@ void TestSyncEngine::remoteChangesReachTheDisk_data()
 {
     QTest::addColumn<Change>("change");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("file renamed")
-        << Change::renameFile
-        << QStringList{u"Documents"_qs, u"Documents/2024"_qs, u"Documents/2024/b.txt"_qs,
-                       u"Documents/A.txt"_qs, u"Lisez-moi.txt"_qs};
-    QTest::newRow("file moved")
-        << Change::moveFile
-        << QStringList{u"Documents"_qs, u"Documents/2024"_qs, u"Documents/2024/a.txt"_qs,
-                       u"Documents/2024/b.txt"_qs, u"Lisez-moi.txt"_qs};
+    QTest::newRow("file renamed") << Change::renameFile
+                                  << QStringList{u"Documents"_qs, u"Documents/2024"_qs,
+                                                 u"Documents/2024/b.txt"_qs, u"Documents/A.txt"_qs,
+                                                 u"Lisez-moi.txt"_qs};
+    QTest::newRow("file moved") << Change::moveFile
+                                << QStringList{u"Documents"_qs, u"Documents/2024"_qs,
+                                               u"Documents/2024/a.txt"_qs,
+                                               u"Documents/2024/b.txt"_qs, u"Lisez-moi.txt"_qs};
     QTest::newRow("folder renamed")
         << Change::renameFolder
         << QStringList{u"Docs"_qs, u"Docs/2024"_qs, u"Docs/2024/b.txt"_qs, u"Docs/a.txt"_qs,
                        u"Lisez-moi.txt"_qs};
-    QTest::newRow("file trashed")
-        << Change::trashFile
-        << QStringList{u"Documents"_qs, u"Documents/2024"_qs, u"Documents/2024/b.txt"_qs,
-                       u"Lisez-moi.txt"_qs};
+    QTest::newRow("file trashed") << Change::trashFile
+                                  << QStringList{u"Documents"_qs, u"Documents/2024"_qs,
+                                                 u"Documents/2024/b.txt"_qs, u"Lisez-moi.txt"_qs};
     QTest::newRow("folder trashed") << Change::trashFolder << QStringList{u"Lisez-moi.txt"_qs};
     QTest::newRow("new content") << Change::newContent << SmallDrive::tree();
     QTest::newRow("names swapped") << Change::swap << SmallDrive::tree();
@@ -316,8 +315,8 @@ void TestSyncEngine::interruptedPassResumes()
     QCOMPARE(outcome.itemsLeft, 1);
     QVERIFY(outcome.retryIn);
     QVERIFY(!harness.tree().contains(u"Documents/2024/b.txt"_qs));
-    QVERIFY(!QFileInfo::exists(harness.file(u"Documents/2024/"_qs
-                                            + SafeNames::partialDownloadName(drive.beta))));
+    QVERIFY(!QFileInfo::exists(
+        harness.file(u"Documents/2024/"_qs + SafeNames::partialDownloadName(drive.beta))));
 
     // Killed after the new content was renamed into place, before the journal heard of it.
     harness.drive.write(drive.alpha, "alpha 2");
