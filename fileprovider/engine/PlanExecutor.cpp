@@ -129,9 +129,12 @@ bool PlanExecutor::move(const ItemKey &key)
     }
     m_moving.insert(key);
     const auto done = qScopeGuard([&] { m_moving.remove(key); });
-    if (!vacate(to, key) || !m_folder.moveNoReplace(from, to))
+    if (!vacate(to, key))
         return false;
-    LocalState local = record.local;
+    // Making room may have sent this very item aside first (two items swapping places).
+    LocalState local = m_engine.m_items[key].local;
+    if (!m_folder.moveNoReplace(local.path, to))
+        return false;
     local.path = to;
     setLocal(key, local);
     return true;

@@ -123,6 +123,10 @@ QCoro::Task<> PlanExecutor::download(ItemKey key)
         if (!m_folder.isRealFolder(parentPath(target)))
             throw FileError(m_folder.absolute(parentPath(target)),
                             QStringLiteral("le dossier de destination n'est pas en place"));
+        if (co_await isAlreadyThere(key, target)) {
+            m_engine.m_retries.remove(key);
+            co_return;
+        }
         if (isEmptyContent(record.remote)) {
             // Nothing to fetch: an empty file is made here, as it would arrive.
             m_folder.createEmptyFile(part);
@@ -178,6 +182,33 @@ QCoro::Task<> PlanExecutor::download(ItemKey key)
     }
     if (failure)
         std::rethrow_exception(*failure);
+}
+
+QCoro::Task<bool> PlanExecutor::isAlreadyThere(ItemKey key, QString target)
+{
+    // The drive's content may already sit at the item's place: a run cut short between the
+    // rename and the journal, or the same file put there by the user. Recorded, not fetched.
+    const ItemRecord record = m_engine.m_items[key];
+    const LocalEntry entry = m_folder.inspect(target);
+    const auto owner = m_owners.constFind(target);
+    const bool ours = owner != m_owners.cend() && *owner == key;
+    if (entry.type != LocalEntry::Type::file || entry.size != record.remote.size
+        || record.remote.contentHash.isEmpty() || (owner != m_owners.cend() && !ours)
+        || (ours && matchesSynchronised(record, entry)))
+        co_return false;
+    const QString local =
+        co_await ContentHasher::sha256(QUrl::fromLocalFile(m_folder.absolute(target)));
+    if (local != record.remote.contentHash || m_folder.inspect(target).mtimeNs != entry.mtimeNs)
+        co_return false;
+    LocalState state;
+    state.path = target;
+    state.size = entry.size;
+    state.contentHash = local;
+    state.uploaded = record.remote.uploaded;
+    state.mtimeNs = entry.mtimeNs;
+    state.inode = entry.inode;
+    setLocal(key, state);
+    co_return true;
 }
 
 QCoro::Task<> PlanExecutor::place(ItemKey key, QString part, QString target, Version version)

@@ -34,6 +34,7 @@ private:
     QCoro::Task<> downloadAll();
     QCoro::Task<> downloadWorker(std::shared_ptr<std::vector<ItemKey>> queue);
     QCoro::Task<> download(ItemKey key);
+    QCoro::Task<bool> isAlreadyThere(ItemKey key, QString target);
     QCoro::Task<> place(ItemKey key, QString part, QString target, Version version);
     bool remove(const ItemKey &key);
     void setLocal(const ItemKey &key, const LocalState &local);
