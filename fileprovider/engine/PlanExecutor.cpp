@@ -7,6 +7,7 @@
 #include "errors/FileError.h"
 #include "sync/SyncNaming.h"
 
+#include <QMap>
 #include <QTimeZone>
 
 namespace OrvelanNimbal::FileProvider {
@@ -65,16 +66,24 @@ QCoro::Task<SyncEngine::PassOutcome> PlanExecutor::run()
 
 void PlanExecutor::recordSkips()
 {
+    QMap<QString, int> newlySkipped; // reason → how many, for one line per reason
     for (ItemRecord record : std::as_const(m_engine.m_items)) {
         const QString reason = m_plan.skips.value(record.key);
         if (reason == record.skipped)
             continue;
-        if (!reason.isEmpty())
-            qCInfo(logExtension).noquote() << QStringLiteral("%1 laissé hors du dossier : %2.")
-                                                  .arg(itemName(record.key), reason);
+        if (!reason.isEmpty()) {
+            ++newlySkipped[reason];
+            qCDebug(logExtension).noquote() << QStringLiteral("%1 laissé hors du dossier : %2.")
+                                                   .arg(itemName(record.key), reason);
+        }
         record.skipped = reason;
         m_engine.put(record);
     }
+    for (auto reason = newlySkipped.cbegin(); reason != newlySkipped.cend(); ++reason)
+        qCInfo(logExtension).noquote()
+            << QStringLiteral("%1 éléments laissés hors du dossier : %2.")
+                   .arg(reason.value())
+                   .arg(reason.key());
 }
 
 void PlanExecutor::placeStructure()
