@@ -288,20 +288,15 @@ QCoro::Task<> DomainHost::stop()
 
 QCoro::Task<> DomainHost::removeEverything()
 {
+    // Read from the journal itself: the engine that kept the domain committed it when it went.
     const QString root = folder();
-    ItemTable items;
-    bool ours = false;
     const std::optional<QString> marker = LocalFolder(root).readMarker();
     const QString journalPath = journalFile(m_record.identifier);
-    if (m_engine) {
-        items = m_engine->items();
-        ours = true;
-        m_engine.reset();
-    } else if (marker && !journalPath.isEmpty() && QFile::exists(journalPath)) {
+    ItemTable items;
+    if (marker && !journalPath.isEmpty() && QFile::exists(journalPath)) {
         try {
             Journal::Contents contents = Journal(journalPath).load();
-            ours = contents.folderID == *marker;
-            if (ours)
+            if (contents.folderID == *marker)
                 items = std::move(contents.items);
         } catch (const JournalError &error) {
             qCWarning(logExtension).noquote() << error.message();

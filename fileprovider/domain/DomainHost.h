@@ -45,8 +45,8 @@ public:
     void start();
     // Cancels what runs and completes once nothing of this domain runs any more.
     QCoro::Task<> stop();
-    // Removes the folder (keeping unsent work beside it), the journal and the reports. Call after
-    // stop().
+    // Removes the folder (keeping unsent work beside it), the journal and the reports, once no
+    // host keeps the domain any more.
     QCoro::Task<> removeEverything();
 
     void requestPass();

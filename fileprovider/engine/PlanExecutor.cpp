@@ -38,9 +38,9 @@ QCoro::Task<SyncEngine::PassOutcome> PlanExecutor::run()
 {
     recordSkips();
     placeStructure();
-    m_engine.commit(false);
+    m_engine.commit();
     co_await downloadAll();
-    m_engine.commit(true);
+    m_engine.commit();
     for (const ItemKey &key : m_plan.removals) {
         m_cancel.throwIfCancelled();
         if (m_removing.contains(key))
@@ -48,7 +48,7 @@ QCoro::Task<SyncEngine::PassOutcome> PlanExecutor::run()
     }
     for (const ItemKey &key : m_plan.forgets)
         m_engine.forget(key);
-    m_engine.commit(false);
+    m_engine.commit();
     if (m_plan.orphans > 0) {
         // Items under folders the feed did not bring: a complete listing will place them.
         qCInfo(logExtension) << m_plan.orphans
@@ -57,7 +57,7 @@ QCoro::Task<SyncEngine::PassOutcome> PlanExecutor::run()
         if (!m_engine.m_readEverything) {
             m_engine.m_cursor.reset();
             m_engine.m_batch.setCursor(std::nullopt);
-            m_engine.commit(false);
+            m_engine.commit();
             m_outcome.again = true;
         }
     }
@@ -239,6 +239,7 @@ void PlanExecutor::setLocal(const ItemKey &key, const LocalState &local)
         }
     }
     record.local = local;
+    m_engine.m_diskTouched = true;
     m_engine.put(record);
 }
 
@@ -274,6 +275,7 @@ bool PlanExecutor::remove(const ItemKey &key)
             << QStringLiteral("%1 gardé sur le disque : il contient un travail local pas encore "
                               "envoyé.")
                    .arg(itemName(key));
+    m_engine.m_diskTouched = true;
     // Either way the row no longer places anything: what stays is local work.
     if (m_owners.value(path) == key)
         m_owners.remove(path);

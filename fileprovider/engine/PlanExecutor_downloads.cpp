@@ -21,8 +21,8 @@ bool isEmptyContent(const RemoteState &remote)
            && (remote.contentHash.isEmpty() || remote.contentHash == emptyContentHash);
 }
 
-// Downloaded files are made durable and recorded at least this often.
-constexpr std::chrono::seconds durableCommitInterval(2);
+// Downloaded files are made durable and recorded at least this often (and every thousand).
+constexpr std::chrono::seconds durableCommitInterval(10);
 
 } // namespace
 
@@ -97,7 +97,7 @@ QCoro::Task<> PlanExecutor::downloadWorker(std::shared_ptr<std::vector<ItemKey>>
         const auto now = m_engine.m_settings.clock->continuousNow();
         if (now - m_lastDurableCommit >= durableCommitInterval) {
             m_lastDurableCommit = now;
-            m_engine.commit(true);
+            m_engine.commit();
         }
     }
 }

@@ -29,7 +29,15 @@ SyncEngine::SyncEngine(Settings settings, std::unique_ptr<Journal> journal,
     m_summary = DomainSummary::load(m_settings.summaryFile).value_or(DomainSummary());
 }
 
-SyncEngine::~SyncEngine() = default;
+SyncEngine::~SyncEngine()
+{
+    // A pass cut short (the domain stopped or removed) keeps what it did.
+    try {
+        commit();
+    } catch (const std::exception &error) {
+        qCWarning(logExtension) << error.what();
+    }
+}
 
 void SyncEngine::requireFolder() const
 {
@@ -161,7 +169,7 @@ void SyncEngine::applyListing(const std::vector<DriveFolder> &folders,
     }
     m_cursor = cursor;
     m_batch.setCursor(cursor);
-    commit(false);
+    commit();
 }
 
 void SyncEngine::put(const ItemRecord &record)
@@ -170,7 +178,7 @@ void SyncEngine::put(const ItemRecord &record)
     m_batch.put(record);
     m_reportsStale = true;
     if (m_batch.size() >= batchLimit)
-        commit(true);
+        commit();
 }
 
 void SyncEngine::forget(const ItemKey &key)
@@ -180,16 +188,18 @@ void SyncEngine::forget(const ItemKey &key)
     m_batch.remove(key);
     m_reportsStale = true;
     if (m_batch.size() >= batchLimit)
-        commit(true);
+        commit();
 }
 
-void SyncEngine::commit(bool durable)
+void SyncEngine::commit()
 {
     if (m_batch.isEmpty())
         return;
-    // What the rows say was written must be on the disk before the rows are.
-    if (durable)
+    // What the rows say was written must be on the disk before the rows are; rows that only
+    // record what the service said need no such wait.
+    if (m_diskTouched)
         m_folder.syncFileSystem();
+    m_diskTouched = false;
     m_journal->commit(m_batch);
     m_batch = {};
 }

@@ -104,7 +104,7 @@ private:
 
     void put(const ItemRecord &record);
     void forget(const ItemKey &key);
-    void commit(bool durable);
+    void commit();
     void failed(const ItemKey &key, const QString &what, const std::exception &error);
 
     Settings m_settings;
@@ -113,6 +113,7 @@ private:
     ItemTable m_items;
     std::optional<qint64> m_cursor;
     bool m_readEverything = false; // this pass read the whole drive, not the feed
+    bool m_diskTouched = false;    // the disk changed since the last commit
     Journal::Batch m_batch;
     DomainSummary m_summary;
     bool m_reportsStale = true;
