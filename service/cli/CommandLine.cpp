@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include "updates/PublishReleaseCommand.h"
+
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -33,6 +35,15 @@ Usage:
       drive with nested folders and a few hundred small files, some archived, some in the
       trash, photos with thumbnails.
 
+  nimbal-service publish-release --data DIR --signing-key PEM --release-version V
+                                 [--display-version D] [--file F | --dummy-size BYTES]
+                                 [--notes TEXT] [--notes-link URL]
+                                 [--minimum-system-version V] [--type MIME]
+      Adds a release to the update feed (GET /updates/appcast.xml), signed with the Ed25519
+      private key in PEM (the service may be running). The release is the file F, or made-up
+      bytes (3 MiB unless --dummy-size says otherwise); it is served from
+      /updates/releases/. A second release of the same version replaces the first.
+
   nimbal-service --help
 )";
 
@@ -51,6 +62,8 @@ int runCommandLine(int argc, char **argv)
         return runServe(arguments.mid(1));
     if (command == u"add-account")
         return runAddAccount(arguments.mid(1));
+    if (command == u"publish-release")
+        return runPublishRelease(arguments.mid(1));
     if (command == u"--help" || command == u"-h" || command == u"help") {
         std::fputs(usage, stdout);
         return exitSuccess;
