@@ -231,36 +231,32 @@ QCoro::Task<std::optional<ExtensionError>> FileProviderService::applySwitches()
     co_return std::nullopt;
 }
 
-void FileProviderService::SignalWorkingSet(const QString &identifier)
+const DomainRecord *FileProviderService::requireRunningDomain(const QString &identifier)
 {
     const DomainRecord *domain = requireDomain(identifier);
     if (!domain)
-        return;
+        return nullptr;
     if (!m_registry.extensionEnabled) {
         refuse(ExtensionError::extensionDisabled());
-        return;
+        return nullptr;
     }
     if (!domain->userEnabled) {
         refuse(ExtensionError::domainDisabled());
-        return;
+        return nullptr;
     }
-    startHost(*domain).requestPass();
+    return domain;
+}
+
+void FileProviderService::SignalWorkingSet(const QString &identifier)
+{
+    if (const DomainRecord *domain = requireRunningDomain(identifier))
+        startHost(*domain).requestPass();
 }
 
 void FileProviderService::WaitForStabilization(const QString &identifier)
 {
-    const DomainRecord *domain = requireDomain(identifier);
-    if (!domain)
-        return;
-    if (!m_registry.extensionEnabled) {
-        refuse(ExtensionError::extensionDisabled());
-        return;
-    }
-    if (!domain->userEnabled) {
-        refuse(ExtensionError::domainDisabled());
-        return;
-    }
-    if (!calledFromDBus())
+    const DomainRecord *domain = requireRunningDomain(identifier);
+    if (!domain || !calledFromDBus())
         return;
     setDelayedReply(true);
     startHost(*domain).whenStable(

@@ -59,6 +59,8 @@ signals:
 private:
     // The domain, or a refusal sent back to the caller and nothing.
     DomainRecord *requireDomain(const QString &identifier);
+    // The same, refused also when the extension or the domain is switched off.
+    const DomainRecord *requireRunningDomain(const QString &identifier);
     bool refuse(const ExtensionError &error);
     // Answers the current call once `work` is done: an error if it gives one.
     void answerLater(QCoro::Task<std::optional<ExtensionError>> work);
