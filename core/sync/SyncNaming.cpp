@@ -48,7 +48,14 @@ bool isExcludedFromSync(QStringView name)
 
 QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone)
 {
-    const QString suffix = QStringLiteral(" (conflit Mac ") + stamp(instant, timeZone) + u')';
+    return conflictCopyName(name, instant, timeZone, u"Mac");
+}
+
+QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone,
+                         QStringView platform)
+{
+    const QString suffix =
+        QStringLiteral(" (conflit ") + platform.toString() + u' ' + stamp(instant, timeZone) + u')';
     const qsizetype dot = extensionDot(name);
     if (dot < 0)
         return name + suffix;

@@ -23,5 +23,9 @@ bool isExcludedFromSync(QStringView name);
 // ".profile.bak" keeps ".bak" last. The same dot splits the name and joins it again, so the base
 // and the extension come back whole, decomposed accents included.
 QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone);
+// The same with the word that names this computer's system in place of "Mac" (on Linux,
+// "Linux": the user reads which machine kept which version).
+QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone,
+                         QStringView platform);
 
 } // namespace OrvelanNimbal::SyncNaming

@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The file-provider extension end to end on loopback: `nimbal-fileprovider` started by D-Bus
+// activation on a bus of the benchmark's own, against the real service and keychain.
+//   - a change on the service to the file on disk (event stream, 0.5 s debounce as the
+//     application waits, signal, change feed, download): median and p99 over 100 changes;
+//   - the first enumeration of 10,000 files of 4–64 KiB beside curl --parallel --parallel-max 8
+//     fetching the same pre-signed addresses;
+//   - the first enumeration of 100,000 files of metadata alone (folders and empty files), the
+//     daemon's resident memory holding them and its CPU while idle.
+// Run it inside a keychain session (./run bench); `bench_fileprovider latency|enumeration|large`
+// runs one part.
+#include "AsyncTest.h"
+#include "ExtensionBus.h"
+#include "LocalService.h"
+#include "api/DriveAPI.h"
+#include "auth/InMemoryStores.h"
+#include "auth/KeychainStores.h"
+#include "client/ApiClient.h"
+#include "config/OrvelanNimbal.h"
+#include "domains/DBusFileProviderSystem.h"
+#include "events/DriveEventStream.h"
+#include "net/NetworkAccessTransport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUuid>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace OrvelanNimbal;
+using namespace OrvelanNimbal::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString password = QStringLiteral("bench pass phrase");
+constexpr int changeSamples = 100;
+constexpr double latencyTarget = 1.0; // seconds, median
+constexpr double curlRatioTarget = 0.6;
+constexpr long memoryTargetKiB = 150 * 1024;
+
+// Benchmarks may spin the event loop, as tests do.
+bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds ceiling)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ceiling.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        QCoreApplication::sendPostedEvents();
+    }
+    return true;
+}
+
+std::optional<FileProviderError> await(const std::function<void(FileProviderCompletion)> &call,
+                                       std::chrono::milliseconds ceiling = 30min)
+{
+    bool done = false;
+    std::optional<FileProviderError> error;
+    call([&](std::optional<FileProviderError> answer) {
+        error = std::move(answer);
+        done = true;
+    });
+    if (!waitUntil([&] { return done; }, ceiling))
+        return FileProviderError{u"timeout"_qs, {}};
+    return error;
+}
+
+// One account of the service, signed in, its session where the extension looks, and the
+// extension on a bus of its own.
+struct Setup {
+    LocalService &service;
+    QString email = LocalService::uniqueEmail(u"bench"_qs);
+    std::shared_ptr<ApiClient> client;
+    std::shared_ptr<KeychainSessionStore> session;
+    std::unique_ptr<ExtensionBus> bus;
+    std::unique_ptr<DBusFileProviderSystem> system;
+    std::shared_ptr<FileProviderManager> manager;
+
+    explicit Setup(LocalService &local)
+        : service(local)
+    {
+        service.addAccount({email, password, {}, {}, false, 1024 * 1024});
+        client = ApiClient::create(DriveConfiguration(service.apiBaseURL(), 3, 5ms, 30.0),
+                                   std::make_shared<NetworkAccessTransport>(),
+                                   std::make_shared<InMemorySessionStore>(),
+                                   std::make_shared<InMemoryTrustedDeviceStore>());
+        runAsync(client->login(email, password));
+        const QString suffix = u".bench-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(8);
+        session = std::make_shared<KeychainSessionStore>(sessionKeychainService + suffix,
+                                                         appGroupIdentifier);
+        runAsync(session->save(*client->session()));
+        bus = std::make_unique<ExtensionBus>(service.apiBaseURL(), suffix);
+        system = std::make_unique<DBusFileProviderSystem>(bus->bus());
+    }
+    ~Setup() { runAsync(session->clear()); }
+
+    QString folder() const { return bus->domainFolder(email); }
+
+    // Adds the domain and waits for its first enumeration; gives the seconds it took.
+    double mount()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        if (const auto error = await([&](FileProviderCompletion done) {
+                system->addDomain({email, email, true}, std::move(done));
+            }))
+            qFatal("AddDomain: %s", qPrintable(error->message));
+        bool found = false;
+        system->manager(email, [&](std::shared_ptr<FileProviderManager> answer) {
+            manager = std::move(answer);
+            found = true;
+        });
+        waitUntil([&] { return found; }, 30s);
+        if (const auto error = await([&](FileProviderCompletion done) {
+                manager->waitForStabilization(std::move(done));
+            }))
+            qFatal("stabilisation: %s", qPrintable(error->message));
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
+};
+
+// Files made on the service many at a time, as its test controls allow.
+void putFiles(LocalService &service, const QString &email, const std::vector<qint64> &folders,
+              int count, int minSize, int maxSize)
+{
+    QNetworkAccessManager network;
+    const QUrl url(u"http://127.0.0.1:%1/_test/drive/files"_qs.arg(service.port()));
+    int started = 0, finished = 0, failed = 0;
+    const auto startOne = [&] {
+        const int index = started++;
+        const int size = minSize == maxSize
+                             ? minSize
+                             : int(QRandomGenerator::global()->bounded(minSize, maxSize + 1));
+        QByteArray content(size, Qt::Uninitialized);
+        for (char &byte : content)
+            byte = char('a' + QRandomGenerator::global()->bounded(26));
+        const QJsonObject body{
+            {u"email"_qs, email},
+            {u"file_name"_qs, u"fichier-%1.txt"_qs.arg(index, 6, 10, QChar(u'0'))},
+            {u"id_folder"_qs, folders[size_t(index) % folders.size()]},
+            {u"content"_qs, QString::fromLatin1(content)}};
+        QNetworkRequest request(url);
+        request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_qs);
+        QNetworkReply *reply =
+            network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+        QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
+            failed += reply->error() != QNetworkReply::NoError;
+            ++finished;
+            reply->deleteLater();
+        });
+    };
+    while (finished < count) {
+        while (started < count && started - finished < 16)
+            startOne();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    if (failed > 0)
+        qFatal("%d files could not be made on the service", failed);
+}
+
+std::vector<qint64> makeFolders(Setup &setup, int count)
+{
+    const DriveAPI drive(setup.client);
+    std::vector<qint64> folders;
+    for (int i = 0; i < count; ++i)
+        folders.push_back(runAsync(drive.createFolder(u"Dossier %1"_qs.arg(i), {})));
+    return folders;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
+}
+
+bool measureChangeLatency(LocalService &service)
+{
+    Setup setup(service);
+    setup.mount();
+    // The application's part: the event stream, a 0.5 s debounce, one signal in flight.
+    const DriveEventStream stream(setup.client, service.eventsBaseURL(), 30);
+    CancellationSource cancel;
+    QTimer debounce;
+    debounce.setSingleShot(true);
+    debounce.setInterval(500ms);
+    QObject::connect(&debounce, &QTimer::timeout, [&] {
+        setup.manager->signalWorkingSet([](std::optional<FileProviderError>) {});
+    });
+    const auto onChange = [&debounce]() -> QCoro::Task<> {
+        if (!debounce.isActive())
+            debounce.start();
+        co_return;
+    };
+    const auto onStatus = [](DriveEventStream::Status) -> QCoro::Task<> { co_return; };
+    QCoro::Task<> running = stream.run(onChange, onStatus, cancel.token());
+    waitUntil([] { return false; }, 1s); // the stream connects
+
+    std::vector<double> seconds;
+    for (int i = 0; i < changeSamples; ++i) {
+        const QString name = u"change-%1.txt"_qs.arg(i);
+        QElapsedTimer timer;
+        timer.start();
+        service.putFile(setup.email, name, "changed");
+        if (!waitUntil([&] { return QFile::exists(setup.folder() + u'/' + name); }, 30s))
+            qFatal("change %d never reached the disk", i);
+        seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+        waitUntil([] { return false; }, 100ms); // the next change is a new burst
+    }
+    cancel.cancel();
+    waitUntil([] { return false; }, 200ms);
+    const double median = percentile(seconds, 0.5);
+    std::printf("change on the service -> file on disk (event, 0.5 s debounce, signal, feed, "
+                "download), %d changes:\n  median %.3f s, p99 %.3f s (target: median <= %.1f s)\n",
+                changeSamples, median, percentile(seconds, 0.99), latencyTarget);
+    std::fflush(stdout);
+    return median <= latencyTarget;
+}
+
+bool measureFirstEnumeration(LocalService &service, int files)
+{
+    Setup setup(service);
+    putFiles(service, setup.email, makeFolders(setup, 10), files, 4 * 1024, 64 * 1024);
+    const double extension = setup.mount();
+
+    // curl on the same content, from the same kind of pre-signed addresses.
+    const DriveAPI drive(setup.client);
+    QTemporaryDir target;
+    QFile config(target.filePath(u"curl.conf"_qs));
+    config.open(QIODevice::WriteOnly);
+    int listed = 0;
+    for (const DriveFolder &folder : runAsync(drive.folders({}))) {
+        for (const DriveFile &file : runAsync(drive.files(folder.id))) {
+            const DriveDownload grant = runAsync(drive.contentURL(file));
+            config.write("url = \"" + grant.url.toEncoded() + "\"\noutput = \""
+                         + target.filePath(u"f%1"_qs.arg(file.id)).toUtf8() + "\"\n");
+            ++listed;
+        }
+    }
+    config.close();
+    QProcess curl;
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(u"curl"_qs, {u"--parallel"_qs, u"--parallel-max"_qs, u"8"_qs, u"-sS"_qs, u"-K"_qs,
+                            config.fileName()});
+    curl.waitForFinished(-1);
+    const double curlSeconds = double(timer.nsecsElapsed()) / 1e9;
+    if (curl.exitCode() != 0 || listed != files)
+        qFatal("curl failed (%d) or the drive has %d files", curl.exitCode(), listed);
+    const double ratio = curlSeconds / extension;
+    std::printf("first enumeration of %d files of 4-64 KiB: extension %.2f s (listing, grants, "
+                "downloads, journal), curl --parallel-max 8 %.2f s (downloads alone): %.2f x "
+                "(target >= %.1f x)\n",
+                files, extension, curlSeconds, ratio, curlRatioTarget);
+    std::fflush(stdout);
+    return ratio >= curlRatioTarget;
+}
+
+long residentKiB(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_qs.arg(pid));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_qs.arg(pid));
+    stat.open(QIODevice::ReadOnly);
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    // utime and stime, the 14th and 15th fields of the whole line.
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+bool measureLargeDomain(LocalService &service)
+{
+    constexpr int files = 100000;
+    Setup setup(service);
+    putFiles(service, setup.email, makeFolders(setup, 100), files, 0, 0);
+    const double seconds = setup.mount();
+    const qint64 pid = setup.bus->daemonPid();
+    waitUntil([] { return false; }, 2s);
+    const long resident = residentKiB(pid);
+    const double before = cpuSeconds(pid);
+    waitUntil([] { return false; }, 10s);
+    const double idle = cpuSeconds(pid) - before;
+    std::printf("first enumeration of %d empty files in 100 folders (metadata alone): %.2f s\n"
+                "daemon holding them: resident %.1f MiB (target <= %ld MiB), CPU while idle "
+                "%.2f %% over 10 s\n",
+                files, seconds, double(resident) / 1024, memoryTargetKiB / 1024, idle * 10);
+    return resident > 0 && resident <= memoryTargetKiB;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(u"net.orvelan.nimbal.sync.*.info=false"_qs);
+    if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
+        qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "bench_fileprovider: no session bus, hence no keychain: run it "
+                             "through ./run bench\n");
+        return 1;
+    }
+    // The extension's own lines would bury the figures.
+    qputenv("QT_LOGGING_RULES", "net.orvelan.nimbal.sync.fileprovider.info=false");
+    LocalService service(LocalService::RequestLog::discarded);
+    if (!service.isRunning()) {
+        std::fprintf(stderr, "bench_fileprovider: %s\n", qPrintable(service.errorString()));
+        return 1;
+    }
+    // One part alone when named (latency, enumeration, large); all of them otherwise.
+    const QString only = QCoreApplication::arguments().value(1);
+    bool met = true;
+    if (only.isEmpty() || only == u"latency")
+        met = measureChangeLatency(service) && met;
+    if (only.isEmpty() || only == u"enumeration")
+        met = measureFirstEnumeration(service,
+                                      QCoreApplication::arguments().value(2, u"10000"_qs).toInt())
+              && met;
+    if (only.isEmpty() || only == u"large")
+        met = measureLargeDomain(service) && met;
+    return met ? 0 : 1;
+}

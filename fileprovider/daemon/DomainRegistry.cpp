@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "daemon/DomainRegistry.h"
+
+#include "Logging.h"
+#include "config/OrvelanNimbal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace OrvelanNimbal::FileProvider {
+
+DomainRegistry::DomainRegistry(QString file)
+    : m_file(std::move(file))
+{}
+
+QString DomainRegistry::defaultFile()
+{
+    const auto container = appGroupContainerURL();
+    return container ? QDir(container->toLocalFile()).filePath(QStringLiteral("fileprovider.json"))
+                     : QString();
+}
+
+void DomainRegistry::load()
+{
+    extensionEnabled = true;
+    domains.clear();
+    QFile file(m_file);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (!document.isObject()) {
+        qCWarning(logExtension).noquote()
+            << QStringLiteral("État de l'extension illisible (%1) : repris à zéro.")
+                   .arg(error.errorString());
+        return;
+    }
+    const QJsonObject root = document.object();
+    extensionEnabled = root.value(u"enabled").toBool(true);
+    for (const QJsonValue value : root.value(u"domains").toArray()) {
+        const QJsonObject domain = value.toObject();
+        const QString identifier = domain.value(u"identifier").toString();
+        if (identifier.isEmpty() || find(identifier))
+            continue;
+        domains.append({identifier, domain.value(u"displayName").toString(identifier),
+                        domain.value(u"userEnabled").toBool(true)});
+    }
+}
+
+bool DomainRegistry::save() const
+{
+    QJsonArray list;
+    for (const DomainRecord &domain : domains)
+        list.append(QJsonObject{{QStringLiteral("identifier"), domain.identifier},
+                                {QStringLiteral("displayName"), domain.displayName},
+                                {QStringLiteral("userEnabled"), domain.userEnabled}});
+    const QJsonObject root{{QStringLiteral("version"), 1},
+                           {QStringLiteral("enabled"), extensionEnabled},
+                           {QStringLiteral("domains"), list}};
+    QSaveFile file(m_file);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+        if (file.commit())
+            return true;
+    }
+    qCWarning(logExtension).noquote()
+        << QStringLiteral("État de l'extension non enregistré : %1").arg(file.errorString());
+    return false;
+}
+
+DomainRecord *DomainRegistry::find(const QString &identifier)
+{
+    for (DomainRecord &domain : domains) {
+        if (domain.identifier == identifier)
+            return &domain;
+    }
+    return nullptr;
+}
+
+} // namespace OrvelanNimbal::FileProvider

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "domain/DomainRemoval.h"
+
+#include "Logging.h"
+#include "PlatformWords.h"
+#include "disk/LocalFolder.h"
+#include "disk/SafeNames.h"
+#include "errors/FileError.h"
+
+#include <QDir>
+
+namespace OrvelanNimbal::FileProvider {
+
+namespace {
+
+class Remover {
+public:
+    Remover(const QString &root, const ItemTable &items)
+        : m_folder(root)
+    {
+        for (const ItemRecord &record : items) {
+            if (record.local.isOnDisk())
+                m_known.insert(record.local.path, &record);
+        }
+    }
+
+    // Empties `relative`: each entry removed or kept.
+    void empty(const QString &relative)
+    {
+        const QDir dir(m_folder.absolute(relative));
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString &name : names)
+            handle(childPath(relative, name));
+    }
+
+    DomainRemoval::Outcome outcome;
+
+private:
+    void handle(const QString &relative)
+    {
+        const LocalEntry entry = m_folder.inspect(relative);
+        const ItemRecord *known = m_known.value(relative);
+        const QString name = fileName(relative);
+        try {
+            if (!relative.contains(u'/') && name == SafeNames::folderMarkerName) {
+                m_folder.removeFile(relative);
+                return;
+            }
+            if (entry.type == LocalEntry::Type::file && SafeNames::isPartialDownloadName(name)) {
+                m_folder.removeFile(relative);
+                return;
+            }
+            if (known && known->key.isFolder() && entry.type == LocalEntry::Type::folder) {
+                empty(relative);
+                if (!m_folder.removeEmptyFolder(relative))
+                    keep(relative);
+                return;
+            }
+            if (known && !known->key.isFolder() && entry.type == LocalEntry::Type::file
+                && entry.size == known->local.size && entry.mtimeNs == known->local.mtimeNs
+                && entry.inode == known->local.inode) {
+                m_folder.removeFile(relative);
+                return;
+            }
+            keep(relative);
+        } catch (const FileError &error) {
+            qCWarning(logExtension).noquote() << error.errorDescription();
+        }
+    }
+
+    // Moved whole, folders with everything in them, to the same place under the kept folder.
+    void keep(const QString &relative)
+    {
+        if (outcome.keptFolder.isEmpty())
+            outcome.keptFolder = freeKeptFolder();
+        const QString target = outcome.keptFolder + u'/' + relative;
+        QDir().mkpath(QFileInfo(target).path());
+        if (QFile::rename(m_folder.absolute(relative), target)
+            || QDir().rename(m_folder.absolute(relative), target))
+            ++outcome.kept;
+        else
+            qCWarning(logExtension).noquote()
+                << QStringLiteral("Impossible de mettre de côté « %1 » : il reste dans « %2 ».")
+                       .arg(relative, m_folder.root());
+    }
+
+    QString freeKeptFolder() const
+    {
+        const QString base = m_folder.root() + PlatformWords::unsentSuffix;
+        QString candidate = base;
+        for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+            candidate = base + u' ' + QString::number(n);
+        return candidate;
+    }
+
+    LocalFolder m_folder;
+    QHash<QString, const ItemRecord *> m_known;
+};
+
+} // namespace
+
+DomainRemoval::Outcome DomainRemoval::remove(const QString &folder, const ItemTable &items)
+{
+    Remover remover(folder, items);
+    if (!QFileInfo(folder).isDir() || QFileInfo(folder).isSymLink())
+        return remover.outcome;
+    remover.empty(QString());
+    remover.outcome.folderRemoved = QDir().rmdir(folder);
+    return remover.outcome;
+}
+
+} // namespace OrvelanNimbal::FileProvider

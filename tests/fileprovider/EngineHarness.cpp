@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "EngineHarness.h"
+
+#include "disk/LocalFolder.h"
+#include "disk/SafeNames.h"
+
+#include <QDir>
+#include <QDirIterator>
+
+namespace OrvelanNimbal::Testing {
+
+using namespace FileProvider;
+
+namespace {
+
+const QString marker = QStringLiteral("folder-of-the-test");
+
+} // namespace
+
+EngineHarness::EngineHarness()
+    : folder(directory.filePath(u"Nimbal/compte@nimbal.test"_qs))
+{
+    client.signIn({u"compte@nimbal.test"_qs, u"token"_qs, u"password"_qs});
+    client.transport->setHandler(
+        [this](const HttpRequest &request) { return drive.answer(request); });
+    QDir().mkpath(folder);
+    LocalFolder(folder).writeMarker(marker);
+    reopen();
+}
+
+void EngineHarness::reopen()
+{
+    engine.reset();
+    auto journal = std::make_unique<Journal>(directory.filePath(u"journal.sqlite"_qs));
+    Journal::Contents contents = journal->load();
+    if (contents.folderID.isEmpty()) {
+        Journal::Batch batch;
+        batch.setFolderID(marker);
+        journal->commit(batch);
+        contents = journal->load();
+    }
+    SyncEngine::Settings settings{DriveAPI(client.client), downloads,     folder,       marker,
+                                  itemStoreFile(),         summaryFile(), client.clock, 2};
+    engine =
+        std::make_unique<SyncEngine>(std::move(settings), std::move(journal), std::move(contents));
+}
+
+SyncEngine::PassOutcome EngineHarness::pass()
+{
+    return runAsync(engine->runPass({}));
+}
+
+QByteArray EngineHarness::read(const QString &relative) const
+{
+    QFile input(file(relative));
+    return input.open(QIODevice::ReadOnly) ? input.readAll() : QByteArray("<absent>");
+}
+
+void EngineHarness::write(const QString &relative, const QByteArray &content) const
+{
+    QDir().mkpath(QFileInfo(file(relative)).path());
+    QFile output(file(relative));
+    output.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    output.write(content);
+}
+
+QStringList EngineHarness::tree() const
+{
+    QStringList paths;
+    QDirIterator entries(folder,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = QDir(folder).relativeFilePath(entries.next());
+        if (path != SafeNames::folderMarkerName)
+            paths.append(path);
+    }
+    paths.sort();
+    return paths;
+}
+
+} // namespace OrvelanNimbal::Testing

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ClientHarness.h"
+#include "FakeDrive.h"
+#include "engine/SyncEngine.h"
+
+#include <QTemporaryDir>
+
+namespace OrvelanNimbal::Testing {
+
+// A sync engine over the fake drive, a real folder in a temporary directory and a journal beside
+// it. reopen() starts a new engine on the same journal and folder, as a restarted daemon does.
+struct EngineHarness {
+    ClientHarness client;
+    FakeDrive drive;
+    std::shared_ptr<FakeDownloads> downloads = std::make_shared<FakeDownloads>(drive);
+    QTemporaryDir directory;
+    QString folder;
+    std::unique_ptr<FileProvider::SyncEngine> engine;
+
+    EngineHarness();
+    void reopen();
+    FileProvider::SyncEngine::PassOutcome pass();
+
+    QString file(const QString &relative) const { return folder + u'/' + relative; }
+    QByteArray read(const QString &relative) const;
+    void write(const QString &relative, const QByteArray &content) const;
+    // Every path under the folder, sorted, the marker left out.
+    QStringList tree() const;
+    QUrl summaryFile() const { return QUrl::fromLocalFile(directory.filePath(u"summary.json"_qs)); }
+    QUrl itemStoreFile() const
+    {
+        return QUrl::fromLocalFile(directory.filePath(u"item-store.json"_qs));
+    }
+};
+
+} // namespace OrvelanNimbal::Testing

@@ -1,0 +1,463 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The extension as the application meets it: `nimbal-fileprovider` started by D-Bus activation on
+// a bus of the test's own, driven through the application's D-Bus file-provider system, against
+// the real local service, the real keychain and real folders. Each test compares the folder with
+// the drive, content hashes included.
+#include "AsyncTest.h"
+#include "ExtensionBus.h"
+#include "ServiceTest.h"
+#include "config/OrvelanNimbal.h"
+#include "domains/DBusFileProviderSystem.h"
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+#include "domains/DomainController.h"
+#endif
+#include "sync/ContentHasher.h"
+#include "sync/DomainSummary.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QUuid>
+
+using namespace OrvelanNimbal;
+using namespace OrvelanNimbal::Testing;
+
+namespace {
+
+constexpr int stabilisationCeilingMilliseconds = 60000;
+
+using Tree = QMap<QString, QString>; // path → SHA-256 of a file, "" for a folder
+
+// What the drive holds that belongs on disk: live folders, and files of the standard class.
+Tree driveTree(const DriveAPI &drive, std::optional<qint64> folder = {}, const QString &prefix = {})
+{
+    Tree tree;
+    for (const DriveFolder &child : runAsync(drive.folders(folder))) {
+        tree.insert(prefix + child.name, QString());
+        tree.insert(driveTree(drive, child.id, prefix + child.name + u'/'));
+    }
+    for (const DriveFile &file : runAsync(drive.files(folder))) {
+        if (file.isSynchronizable())
+            tree.insert(prefix + file.name, file.contentHash.value_or(QString()));
+    }
+    return tree;
+}
+
+Tree diskTree(const QString &root)
+{
+    Tree tree;
+    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (relative == u".nimbal-folder")
+            continue;
+        tree.insert(relative, entries.fileInfo().isDir()
+                                  ? QString()
+                                  : ContentHasher::sha256Blocking(QUrl::fromLocalFile(path)));
+    }
+    return tree;
+}
+
+// QVERIFY2 reads its message whether or not the check fails.
+QString describe(const std::optional<FileProviderError> &error)
+{
+    return error ? error->name + u": "_qs + error->message : QString();
+}
+
+QByteArray generated(qint64 size)
+{
+    QByteArray content(size, Qt::Uninitialized);
+    quint32 state = 2463534242u; // xorshift: content no stream compresses away
+    for (qint64 i = 0; i < size; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        content[i] = char(state);
+    }
+    return content;
+}
+
+} // namespace
+
+class TestExtension : public ServiceTest {
+    Q_OBJECT
+
+private slots:
+    void addedDomainHoldsTheDrive();
+    void changesReachTheDisk();
+    void forgottenCursorIsReconciled();
+    void killedMidDownloadResumes();
+    void removalKeepsUnsentWork();
+    void commandsSwitchTheExtension();
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+    void domainControllerRunsOverTheBus();
+#endif
+
+private:
+    struct Mounted {
+        Mounted(QString email, std::shared_ptr<ApiClient> client, DriveAPI drive)
+            : email(std::move(email))
+            , client(std::move(client))
+            , drive(std::move(drive))
+        {}
+
+        QString email;
+        std::shared_ptr<ApiClient> client;
+        DriveAPI drive;
+        std::unique_ptr<ExtensionBus> bus;
+        std::unique_ptr<DBusFileProviderSystem> system;
+        std::shared_ptr<KeychainSessionStore> session;
+
+        ~Mounted() { runAsync(session->clear()); }
+        QString folder() const { return bus->domainFolder(email); }
+    };
+
+    // A new account whose session is where the extension looks, and a bus for its extension.
+    std::unique_ptr<Mounted> account(const QString &tag);
+    void addDomain(Mounted &mounted);
+    static std::optional<FileProviderError> stabilise(Mounted &mounted, bool signal = true);
+    static std::shared_ptr<FileProviderManager> manager(Mounted &mounted);
+    static std::optional<FileProviderError>
+    awaitCompletion(const std::function<void(FileProviderCompletion)> &call,
+                    int ceiling = stabilisationCeilingMilliseconds);
+};
+
+std::unique_ptr<TestExtension::Mounted> TestExtension::account(const QString &tag)
+{
+    DriveAccount signedIn = signedInAccount(tag);
+    auto mounted = std::make_unique<Mounted>(signedIn.email, signedIn.client, signedIn.drive);
+    const QString suffix = u".extension-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    mounted->session =
+        std::make_shared<KeychainSessionStore>(sessionKeychainService + suffix, appGroupIdentifier);
+    // The item the application writes at sign-in, under this test's own name.
+    runAsync(mounted->session->save(*signedIn.client->session()));
+    mounted->bus = std::make_unique<ExtensionBus>(service().apiBaseURL(), suffix);
+    if (!mounted->bus->isRunning())
+        qFatal("no bus for the extension: %s", qPrintable(mounted->bus->errorString()));
+    mounted->system = std::make_unique<DBusFileProviderSystem>(mounted->bus->bus());
+    return mounted;
+}
+
+std::optional<FileProviderError>
+TestExtension::awaitCompletion(const std::function<void(FileProviderCompletion)> &call, int ceiling)
+{
+    bool done = false;
+    std::optional<FileProviderError> error;
+    call([&](std::optional<FileProviderError> answer) {
+        error = std::move(answer);
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, ceiling))
+        return FileProviderError{u"timeout"_qs, u"no answer"_qs};
+    return error;
+}
+
+void TestExtension::addDomain(Mounted &mounted)
+{
+    const auto error = awaitCompletion([&](FileProviderCompletion done) {
+        mounted.system->addDomain({mounted.email, mounted.email, true}, std::move(done));
+    });
+    QVERIFY2(!error, qPrintable(describe(error)));
+}
+
+std::shared_ptr<FileProviderManager> TestExtension::manager(Mounted &mounted)
+{
+    std::shared_ptr<FileProviderManager> found;
+    bool done = false;
+    mounted.system->manager(mounted.email, [&](std::shared_ptr<FileProviderManager> manager) {
+        found = std::move(manager);
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        return nullptr;
+    return found;
+}
+
+std::optional<FileProviderError> TestExtension::stabilise(Mounted &mounted, bool signal)
+{
+    const auto domain = manager(mounted);
+    if (!domain)
+        return FileProviderError{u"no manager"_qs, {}};
+    if (signal) {
+        if (auto error = awaitCompletion(
+                [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }))
+            return error;
+    }
+    return awaitCompletion(
+        [&](FileProviderCompletion done) { domain->waitForStabilization(std::move(done)); });
+}
+
+void TestExtension::addedDomainHoldsTheDrive()
+{
+    auto mounted = account(u"domain"_qs);
+    const DriveAPI &drive = mounted->drive;
+    const qint64 documents = runAsync(drive.createFolder(u"Documents"_qs, {}));
+    const qint64 invoices = runAsync(drive.createFolder(u"Factures"_qs, documents));
+    const qint64 photos = runAsync(drive.createFolder(u"Photos été 🏔"_qs, {}));
+    service().putFile(mounted->email, u"Lisez-moi.txt"_qs, "Bienvenue sur votre Nimbal.\n");
+    service().putFile(mounted->email, u"rapport.txt"_qs, generated(300 * 1024), documents);
+    service().putFile(mounted->email, u"2024-01.txt"_qs, "facture", invoices);
+    service().putFile(mounted->email, u"vide.txt"_qs, QByteArray(), photos);
+    const DriveFile archived =
+        service().putFile(mounted->email, u"vieux.zip"_qs, "archives", documents);
+    service().setFileState(mounted->email, archived.id, u"glacier"_qs);
+    const DriveFile trashed = service().putFile(mounted->email, u"jeté.txt"_qs, "x");
+    runAsync(drive.trash({trashed.id}, {}));
+
+    addDomain(*mounted);
+    const auto error = stabilise(*mounted, false);
+    QVERIFY2(!error, qPrintable(describe(error)));
+
+    const Tree expected = driveTree(drive);
+    QCOMPARE(expected.size(), 7);
+    QCOMPARE(diskTree(mounted->folder()), expected);
+    // The archived file is missing on purpose, and the summary says why.
+    const auto summary =
+        DomainSummary::load(QUrl::fromLocalFile(mounted->bus->container() + u"/summary-"_qs
+                                                + accountFileKey(mounted->email) + u".json"_qs));
+    QVERIFY(summary);
+    QCOMPARE(summary->archivedFileIDs, QSet<qint64>{archived.id});
+    QVERIFY(QFile::exists(mounted->bus->container() + u"/item-store-"_qs
+                          + accountFileKey(mounted->email) + u".json"_qs));
+
+    // The domain as the application lists it, and its folder.
+    std::optional<QString> folder;
+    manager(*mounted)->userVisibleFolder(
+        [&](std::optional<QString> path, std::optional<FileProviderError>) { folder = path; });
+    QVERIFY(QTest::qWaitFor([&] { return folder.has_value(); }, 10000));
+    QCOMPARE(*folder, mounted->folder());
+}
+
+void TestExtension::changesReachTheDisk()
+{
+    auto mounted = account(u"changes"_qs);
+    const DriveAPI &drive = mounted->drive;
+    const qint64 documents = runAsync(drive.createFolder(u"Documents"_qs, {}));
+    const qint64 archive = runAsync(drive.createFolder(u"Archive"_qs, {}));
+    const DriveFile renamed =
+        service().putFile(mounted->email, u"brouillon.txt"_qs, "v1", documents);
+    const DriveFile moved = service().putFile(mounted->email, u"note.txt"_qs, "note", documents);
+    const DriveFile trashed = service().putFile(mounted->email, u"jeté.txt"_qs, "x", documents);
+    addDomain(*mounted);
+    QVERIFY(!stabilise(*mounted, false));
+
+    runAsync(drive.renameFile(renamed.id, u"rapport final.txt"_qs));
+    runAsync(drive.move({moved.id}, {}, archive));
+    runAsync(drive.trash({trashed.id}, {}));
+    runAsync(drive.updateFolder(documents, u"Docs"_qs, std::nullopt));
+    service().putFile(mounted->email, u"nouveau.txt"_qs, "nouveau", archive);
+    const auto error = stabilise(*mounted);
+    QVERIFY2(!error, qPrintable(describe(error)));
+    QCOMPARE(
+        diskTree(mounted->folder()),
+        (Tree{{u"Archive"_qs, {}},
+              {u"Archive/note.txt"_qs,
+               // printf 'note' | sha256sum
+               u"edb465624291e4053c6c5ea4b7eb320dec773e10a57d26b95dcf0564f8e310f8"_qs},
+              {u"Archive/nouveau.txt"_qs, driveTree(drive)[u"Archive/nouveau.txt"_qs]},
+              {u"Docs"_qs, {}},
+              {u"Docs/rapport final.txt"_qs, driveTree(drive)[u"Docs/rapport final.txt"_qs]}}));
+}
+
+void TestExtension::forgottenCursorIsReconciled()
+{
+    auto mounted = account(u"reconcile"_qs);
+    const DriveFile gone = service().putFile(mounted->email, u"parti.txt"_qs, "x");
+    service().putFile(mounted->email, u"reste.txt"_qs, "y");
+    addDomain(*mounted);
+    QVERIFY(!stabilise(*mounted, false));
+
+    runAsync(mounted->drive.trash({gone.id}, {}));
+    service().putFile(mounted->email, u"arrivé.txt"_qs, "z");
+    service().compactChanges(mounted->email); // the extension's cursor is now unknown
+    QVERIFY(!stabilise(*mounted));
+    QCOMPARE(diskTree(mounted->folder()), driveTree(mounted->drive));
+    QVERIFY(service().requestCount("GET", u"/api/v1/drive/folders"_qs) > 0);
+}
+
+void TestExtension::killedMidDownloadResumes()
+{
+    auto mounted = account(u"kill"_qs);
+    QList<qint64> small;
+    for (int i = 0; i < 5; ++i)
+        small.append(service().putFile(mounted->email, u"petit-%1.txt"_qs.arg(i), "petit").id);
+    addDomain(*mounted);
+    QVERIFY(!stabilise(*mounted, false));
+    const auto grantsOfSmallFiles = [&] {
+        int count = 0;
+        for (qint64 id : small)
+            count +=
+                service().requestCount("GET", u"/api/v1/drive/files/%1/download-url"_qs.arg(id));
+        return count;
+    };
+    const int grantsBefore = grantsOfSmallFiles();
+
+    QTemporaryFile large;
+    QVERIFY(large.open());
+    large.write(generated(128 << 20));
+    large.flush();
+    const QString hash = ContentHasher::sha256Blocking(QUrl::fromLocalFile(large.fileName()));
+    DriveAPI::LocalContent content;
+    content.url = QUrl::fromLocalFile(large.fileName());
+    content.size = large.size();
+    content.contentHash = hash;
+    content.contentType = u"application/octet-stream"_qs;
+    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}), std::chrono::seconds(60));
+
+    const auto domain = manager(*mounted);
+    const auto progress = domain->globalProgress(FileProviderTransferKind::download);
+    QVERIFY(!awaitCompletion(
+        [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }));
+    // Killed once the content is flowing, before it is all there.
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !progress->isFinished() && progress->completedUnitCount() > 0; }, 30000));
+    mounted->bus->killDaemon();
+    QVERIFY(!QFile::exists(mounted->folder() + u"/grand.bin"_qs));
+
+    // The next call starts it again; it finds the journal, the cursor and the folder agreeing.
+    const auto error = stabilise(*mounted);
+    QVERIFY2(!error, qPrintable(describe(error)));
+    QCOMPARE(diskTree(mounted->folder()), driveTree(mounted->drive));
+    QCOMPARE(grantsOfSmallFiles(), grantsBefore); // what was there was not fetched again
+    QDirIterator leftovers(mounted->folder(), {u".nimbal-*.part"_qs}, QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
+    QVERIFY(!leftovers.hasNext());
+}
+
+void TestExtension::removalKeepsUnsentWork()
+{
+    auto mounted = account(u"removal"_qs);
+    const qint64 documents = runAsync(mounted->drive.createFolder(u"Documents"_qs, {}));
+    service().putFile(mounted->email, u"synchronisé.txt"_qs, "du Nimbal", documents);
+    service().putFile(mounted->email, u"modifié.txt"_qs, "avant", documents);
+    addDomain(*mounted);
+    QVERIFY(!stabilise(*mounted, false));
+
+    const QString folder = mounted->folder();
+    QFile draft(folder + u"/Documents/brouillon.txt"_qs);
+    QVERIFY(draft.open(QIODevice::WriteOnly));
+    draft.write("pas encore envoyé");
+    draft.close();
+    QFile edited(folder + u"/Documents/modifié.txt"_qs);
+    QVERIFY(edited.open(QIODevice::WriteOnly | QIODevice::Append));
+    edited.write(", après");
+    edited.close();
+
+    const auto error = awaitCompletion([&](FileProviderCompletion done) {
+        mounted->system->removeDomain({mounted->email, mounted->email, true}, std::move(done));
+    });
+    QVERIFY2(!error, qPrintable(describe(error)));
+    QVERIFY(!QFileInfo::exists(folder));
+    const QString kept = folder + u" (non synchronisé)"_qs;
+    QCOMPARE(diskTree(kept).keys(), (QStringList{u"Documents"_qs, u"Documents/brouillon.txt"_qs,
+                                                 u"Documents/modifié.txt"_qs}));
+    QVERIFY(!QFile::exists(mounted->bus->container() + u"/item-store-"_qs
+                           + accountFileKey(mounted->email) + u".json"_qs));
+    bool listed = false;
+    mounted->system->domains([&](QList<FileProviderDomain> domains, auto) {
+        QVERIFY(domains.isEmpty());
+        listed = true;
+    });
+    QVERIFY(QTest::qWaitFor([&] { return listed; }, 10000));
+}
+
+void TestExtension::commandsSwitchTheExtension()
+{
+    auto mounted = account(u"commands"_qs);
+    addDomain(*mounted);
+    ExtensionBus &bus = *mounted->bus;
+    // The application's rule: the first line naming the extension; "-" first means off.
+    const auto extensionIsOn = [&] {
+        const QStringList lines = bus.runCommand({u"status"_qs}).split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            if (line.contains(fileProviderBundleIdentifier))
+                return !line.trimmed().startsWith(u'-');
+        }
+        qFatal("no status line names the extension");
+    };
+    QVERIFY(extensionIsOn());
+    QVERIFY(bus.runCommand({u"status"_qs})
+                .startsWith(u"+    net.orvelan.nimbal.sync.fileprovider("_qs));
+
+    int status = -1;
+    bus.runCommand({u"disable"_qs}, &status);
+    QCOMPARE(status, 0);
+    QVERIFY(!extensionIsOn());
+    const auto refused = stabilise(*mounted);
+    QVERIFY(refused);
+    QCOMPARE(refused->name, u"net.orvelan.nimbal.FileProvider1.Error.ExtensionDisabled"_qs);
+    bus.runCommand({u"enable"_qs}, &status);
+    QCOMPARE(status, 0);
+    QVERIFY(extensionIsOn());
+
+    const auto userEnabled = [&] {
+        std::optional<bool> enabled;
+        mounted->system->domains([&](QList<FileProviderDomain> domains, auto) {
+            enabled = !domains.isEmpty() && domains.first().userEnabled;
+        });
+        return QTest::qWaitFor([&] { return enabled.has_value(); }, 10000) && *enabled;
+    };
+    bus.runCommand({u"disable"_qs, mounted->email}, &status);
+    QCOMPARE(status, 0);
+    QVERIFY(!userEnabled());
+    bus.runCommand({u"enable"_qs, mounted->email}, &status);
+    QVERIFY(userEnabled());
+    bus.runCommand({u"disable"_qs, u"personne@nimbal.test"_qs}, &status);
+    QCOMPARE(status, 1);
+    QVERIFY(bus.runCommand({u"--help"_qs}).contains(u"enable COMPTE"_qs));
+}
+
+#ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
+void TestExtension::domainControllerRunsOverTheBus()
+{
+    auto mounted = account(u"controller"_qs);
+    // A domain left by another account: mounting this one takes it away.
+    const QString previous = LocalService::uniqueEmail(u"previous"_qs);
+    QVERIFY(!awaitCompletion([&](FileProviderCompletion done) {
+        mounted->system->addDomain({previous, previous, true}, std::move(done));
+    }));
+    QVERIFY(QFileInfo(mounted->bus->domainFolder(previous)).isDir());
+
+    auto system = std::shared_ptr<FileProviderSystem>(std::move(mounted->system));
+    DomainController controller(system, systemClock());
+    runAsync(controller.mount(mounted->email, {}), std::chrono::seconds(60));
+    QVERIFY(runAsync(controller.isMounted(mounted->email, {}), std::chrono::seconds(10)));
+    QVERIFY(!runAsync(controller.isMounted(previous, {}), std::chrono::seconds(10)));
+    QVERIFY(!QFileInfo::exists(mounted->bus->domainFolder(previous)));
+    QCOMPARE(runAsync(controller.userVisibleURL(mounted->email, {}), std::chrono::seconds(10)),
+             std::optional(QUrl::fromLocalFile(mounted->folder())));
+
+    // A large file on its way shows as the panel's text, then nothing once it is there.
+    QTemporaryFile large;
+    QVERIFY(large.open());
+    large.write(generated(128 << 20));
+    large.flush();
+    DriveAPI::LocalContent content;
+    content.url = QUrl::fromLocalFile(large.fileName());
+    content.size = large.size();
+    content.contentHash = ContentHasher::sha256Blocking(content.url);
+    content.contentType = u"application/octet-stream"_qs;
+    runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}), std::chrono::seconds(60));
+    QVERIFY(runAsync(controller.signal(mounted->email, false, std::chrono::seconds(60), {}),
+                     std::chrono::seconds(10)));
+    std::optional<QString> shown;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            shown = runAsync(controller.transferLabel(mounted->email, {}));
+            return shown.has_value();
+        },
+        30000));
+    QVERIFY2(shown->startsWith(u"Téléchargement en cours… "_qs) && shown->endsWith(u" %"_qs),
+             qPrintable(*shown));
+    QVERIFY(runAsync(controller.signal(mounted->email, true, std::chrono::seconds(60), {}),
+                     std::chrono::seconds(70)));
+    QCOMPARE(runAsync(controller.transferLabel(mounted->email, {})), std::nullopt);
+    QCOMPARE(diskTree(mounted->folder()), driveTree(mounted->drive));
+}
+#endif
+
+QTEST_GUILESS_MAIN(TestExtension)
+#include "test_extension.moc"
