@@ -6,6 +6,7 @@
 #include <QtQuickTest>
 
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_Panel_PreviewPlugin)
 
 class PanelTestSetup : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 import QtQuick
 import QtTest
 import OrvelanNimbal.Panel
+import OrvelanNimbal.Panel.Preview
 
 // The sign-in form: when it may submit, what it hands the model, where Return and Tab go, and
 // the rule that keeps what was typed for as long as the form stays on screen.

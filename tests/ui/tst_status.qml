@@ -2,6 +2,7 @@
 import QtQuick
 import QtTest
 import OrvelanNimbal.Panel
+import OrvelanNimbal.Panel.Preview
 
 // The status screen's decisions: quota colours and amounts, the live indicator, the tips and
 // the busy refresh, and the fast tooltip's timing.

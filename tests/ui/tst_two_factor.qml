@@ -2,6 +2,7 @@
 import QtQuick
 import QtTest
 import OrvelanNimbal.Panel
+import OrvelanNimbal.Panel.Preview
 
 // The two-factor screen: what reaches the model from the code field, and the countdown.
 Item {

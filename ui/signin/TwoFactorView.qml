@@ -178,12 +178,39 @@ FocusScope {
             visible: root.codeEntryShown
             text: LinuxTexts.rememberDevice
             checked: root.rememberDevice
-            font.pixelSize: Style.callout
             padding: 0
+            spacing: 8
             Layout.fillWidth: true
             Accessible.name: text
             Accessible.onPressAction: toggle()
             onToggled: root.rememberDevice = checked
+
+            indicator: Rectangle {
+                implicitWidth: 14
+                implicitHeight: 14
+                x: rememberBox.leftPadding
+                y: (rememberBox.height - height) / 2
+                radius: 3.5
+                color: rememberBox.checked ? Style.brandGreen : Style.tinted(Style.primary, 0.06)
+                border.width: rememberBox.visualFocus ? Style.focusWidth : rememberBox.checked ? 0 : Style.hairline * 2
+                border.color: rememberBox.visualFocus ? Qt.lighter(Style.brandGreen, 1.4) : Style.tinted(Style.primary, 0.3)
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    visible: rememberBox.checked
+                    symbol: "checkmark"
+                    size: 10
+                    color: "white"
+                }
+            }
+            contentItem: Text {
+                leftPadding: rememberBox.indicator.width + rememberBox.spacing
+                text: rememberBox.text
+                color: Style.primary
+                font.pixelSize: Style.callout
+                wrapMode: Text.Wrap
+                verticalAlignment: Text.AlignVCenter
+            }
         }
 
         MessageBanner {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 
-// The application model as the views see it: its properties, and operations that record their
-// calls. submitCode marks itself verifying at once, as the model does before it awaits.
+// The application model as the views see it, for drawing the views in chosen states (the
+// screenshots) and for testing what they decide: its properties, and operations that only record
+// their calls. submitCode marks itself verifying at once, as the model does before it awaits.
 QtObject {
     id: model
 
