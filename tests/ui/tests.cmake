@@ -14,3 +14,8 @@ add_test(NAME test_panel_screenshots
          COMMAND nimbal-panel-screenshots ${CMAKE_BINARY_DIR}/panel-screenshots)
 set_tests_properties(test_panel_screenshots PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC;QT_QPA_PLATFORM=offscreen" LABELS unit)
+
+# The panel's window: where it opens, the window used without a tray, one instance per session.
+nimbal_add_test(test_tray_panel SOURCES ui/test_tray_panel.cpp
+                LIBS OrvelanNimbalTray OrvelanNimbalPanelplugin OrvelanNimbalPanelPreviewplugin
+                LABELS unit)
