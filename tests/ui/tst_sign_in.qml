@@ -212,6 +212,13 @@ Item {
             model.twoFactorError = "Code invalide.";
             compare(findChild(panel, "codeField").text, "12");
             verify(findChild(panel, "codeError").visible);
+
+            // Going back clears the error and shows the form, its e-mail still there.
+            mouseClick(findChild(panel, "backButton"));
+            compare(model.callsOf("cancelTwoFactor").length, 1);
+            compare(model.twoFactorError, "");
+            compare(email().text, "lea@orvelan.net");
+            verify(password().activeFocus);
         }
     }
 }

@@ -186,7 +186,7 @@ Item {
         function test_refreshTip_data() {
             return [{
                     "tag": "never refreshed",
-                    "lastSync": undefined,
+                    "lastSync": "",
                     "tip": "Actualiser maintenant"
                 }, {
                     "tag": "after a refresh",
@@ -220,12 +220,12 @@ Item {
         function test_statusLine_data() {
             return [{
                     "tag": "up to date",
-                    "transfer": undefined,
+                    "transfer": "",
                     "approval": false,
                     "text": "Nimbal à jour"
                 }, {
                     "tag": "waiting for approval",
-                    "transfer": undefined,
+                    "transfer": "",
                     "approval": true,
                     "text": "En attente d'autorisation"
                 }, {

@@ -12,9 +12,9 @@ QtObject {
             "message": "",
             "challenge": null
         })
-    property var account: undefined
+    property string account: ""
     property string lastEmail: ""
-    property var twoFactorError: undefined
+    property string twoFactorError: ""
     property bool isVerifying: false
     property bool launchAtLogin: false
     property bool launchAtLoginNeedsApproval: false
@@ -23,11 +23,23 @@ QtObject {
     property bool isSynchronizing: false
     property var summary: undefined
     property var liveStatus: undefined
-    property var transferLabel: undefined
+    property string transferLabel: ""
     property string statusText: "Nimbal à jour"
-    property var lastSyncText: undefined
-    property var conflictText: undefined
+    property string lastSyncText: ""
+    property string conflictText: ""
     property QtObject updater: StandInUpdater {}
+    // The model's platform texts, as the Linux build words them.
+    readonly property var texts: ({
+            "signInTagline": "Votre Nimbal, directement dans vos fichiers",
+            "rememberDevice": "Se souvenir de cet ordinateur pendant 30 jours",
+            "passkeyNoticeFourthPiece": "de bureau ne sait pas encore utiliser. Ajoutez une application d'authentification ",
+            "openFolderTip": "Ouvrir dans le gestionnaire de fichiers",
+            "approvalExplanation": "Orvelan Nimbal a été désactivé sur cet ordinateur. Pour afficher le Nimbal dans vos fichiers, réactivez :",
+            "approvalFirstSwitch": "Service de synchronisation : Orvelan Nimbal",
+            "approvalSecondSwitch": "Dossier du compte : ",
+            "approvalHint": "Ou dans un terminal : nimbal-fileprovider enable",
+            "approvalButton": "Réactiver"
+        })
 
     property var calls: []
 
@@ -48,13 +60,6 @@ QtObject {
             "challenge": challenge ?? null
         };
     }
-    function signedOutStatus() {
-        return {
-            "kind": 0,
-            "message": "",
-            "challenge": null
-        };
-    }
 
     function signIn(email, password) {
         record("signIn", [email, password]);
@@ -62,6 +67,11 @@ QtObject {
     function submitCode(challenge, useRecovery, code, rememberDevice) {
         record("submitCode", [challenge, useRecovery, code, rememberDevice]);
         isVerifying = true;
+    }
+    function cancelTwoFactor() {
+        record("cancelTwoFactor", []);
+        twoFactorError = "";
+        setStatus(0);
     }
     function signOut() {
         record("signOut", []);
@@ -83,5 +93,8 @@ QtObject {
     }
     function openSettings() {
         record("openSettings", []);
+    }
+    function reactivate() {
+        record("reactivate", []);
     }
 }

@@ -15,13 +15,6 @@ QtObject {
         return model && model.status ? model.status.kind : signedOut;
     }
 
-    // The two-factor screen's way back: the model forgets the challenge and its error and shows
-    // the sign-in form again.
-    function returnToSignIn(model) {
-        model.twoFactorError = "";
-        model.status = model.signedOutStatus();
-    }
-
     // One screen per branch; a branch keeps its local state for as long as it stays chosen.
     function branch(kind) {
         if (kind === twoFactor)

@@ -9,6 +9,8 @@ Rectangle {
     id: notice
 
     property string account
+    // The words that name this desktop's application, from the model's platform texts.
+    property string devicePiece
     property bool allowsRecovery: false
 
     signal openSecurity
@@ -42,7 +44,7 @@ Rectangle {
             }
         }
         Text {
-            text: "La double authentification de " + notice.account + " repose sur une clé d'accès, que l'app " + LinuxTexts.passkeyDevicePiece + "(codes à six chiffres) dans votre espace Comptes, puis reconnectez-vous."
+            text: "La double authentification de " + notice.account + " repose sur une clé d'accès, que l'app " + notice.devicePiece + "(codes à six chiffres) dans votre espace Comptes, puis reconnectez-vous."
             color: Style.primary
             font.pixelSize: Style.caption
             wrapMode: Text.Wrap

@@ -70,7 +70,7 @@ FocusScope {
                 Accessible.name: text
             }
             Text {
-                text: LinuxTexts.signInTagline
+                text: root.model.texts.signInTagline
                 color: Style.secondary
                 font.pixelSize: Style.callout
                 Layout.alignment: Qt.AlignHCenter

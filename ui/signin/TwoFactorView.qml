@@ -58,9 +58,9 @@ FocusScope {
             digitsField.forceActiveFocus();
     }
 
-    // Back to the password: the challenge is dropped, nothing is sent.
+    // Back to the password: the model drops the challenge and its error; nothing is sent.
     function goBack() {
-        StatusKinds.returnToSignIn(model);
+        model.cancelTwoFactor();
     }
 
     function appear() {
@@ -176,7 +176,7 @@ FocusScope {
 
             objectName: "rememberDevice"
             visible: root.codeEntryShown
-            text: LinuxTexts.rememberDevice
+            text: root.model.texts.rememberDevice
             checked: root.rememberDevice
             padding: 0
             spacing: 8
@@ -236,6 +236,7 @@ FocusScope {
             objectName: "passkeyNotice"
             visible: !root.codeEntryShown
             account: root.account
+            devicePiece: root.model.texts.passkeyNoticeFourthPiece
             allowsRecovery: root.acceptsRecoveryCode
             Layout.fillWidth: true
             onOpenSecurity: Qt.openUrlExternally(Desktop.securityPage)

@@ -4,13 +4,15 @@ import QtQuick.Layouts
 import OrvelanNimbal.Panel
 
 // Shown while the user's switch of the sync service or of the account's folder is off: without
-// them the drive is not in the user's files. The button turns both back on.
+// them the drive is not in the user's files. The button turns both back on (the click is the
+// user's consent). Its words name this desktop: they come from the model's platform texts.
 Rectangle {
     id: card
 
     property string account
+    required property var texts
 
-    signal openSettings
+    signal reactivate
 
     implicitHeight: column.implicitHeight + 24
     radius: Style.radiusCard
@@ -40,7 +42,7 @@ Rectangle {
             }
         }
         Text {
-            text: LinuxTexts.approvalExplanation
+            text: card.texts.approvalExplanation
             color: Style.primary
             font.pixelSize: Style.caption
             wrapMode: Text.Wrap
@@ -51,7 +53,7 @@ Rectangle {
             Layout.fillWidth: true
 
             Repeater {
-                model: [LinuxTexts.approvalServiceSwitch, LinuxTexts.approvalFolderSwitchPrefix + card.account]
+                model: [card.texts.approvalFirstSwitch, card.texts.approvalSecondSwitch + card.account]
 
                 RowLayout {
                     required property string modelData
@@ -76,7 +78,7 @@ Rectangle {
             }
         }
         Text {
-            text: LinuxTexts.approvalHint
+            text: card.texts.approvalHint
             color: Style.secondary
             font.pixelSize: Style.caption2
             wrapMode: Text.Wrap
@@ -84,9 +86,9 @@ Rectangle {
         }
         PrimaryButton {
             objectName: "approvalButton"
-            title: LinuxTexts.approvalButton
+            title: card.texts.approvalButton
             Layout.fillWidth: true
-            onClicked: card.openSettings()
+            onClicked: card.reactivate()
         }
     }
 }

@@ -24,7 +24,7 @@ FocusScope {
     // Return presses the screen's one default button, the approval card's, when it is shown.
     function pressDefault() {
         if (approvalCard.visible)
-            model.openSettings();
+            model.reactivate();
     }
 
     implicitHeight: column.implicitHeight
@@ -98,8 +98,9 @@ FocusScope {
             objectName: "approvalCard"
             visible: root.model.extensionNeedsApproval
             account: root.model.account ?? ""
+            texts: root.model.texts
             Layout.fillWidth: true
-            onOpenSettings: root.model.openSettings()
+            onReactivate: root.model.reactivate()
         }
 
         Rectangle {
@@ -211,7 +212,7 @@ FocusScope {
             IconButton {
                 objectName: "folderButton"
                 systemImage: "folder"
-                tip: LinuxTexts.openFolderTip
+                tip: root.model.texts.openFolderTip
                 edge: Qt.AlignLeft
                 onClicked: root.model.openInFinder()
             }
