@@ -3,12 +3,21 @@
 // life of the process, and the tray icon with its panel over it.
 #include "SingleInstance.h"
 #include "TrayPanel.h"
+#include "domains/DBusFileProviderSystem.h"
 #include "model/AppModel.h"
 
 #include <QApplication>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
+
+// The views read the status kinds as numbers (StatusKinds.qml, LiveKinds.qml), in this order.
+using Kind = OrvelanNimbal::AppStatus::Kind;
+static_assert(int(Kind::SignedOut) == 0 && int(Kind::Connecting) == 1 && int(Kind::Ready) == 2
+              && int(Kind::TwoFactor) == 3 && int(Kind::Failed) == 4);
+using LiveKind = OrvelanNimbal::LiveStatusInfo::Kind;
+static_assert(int(LiveKind::Disconnected) == 0 && int(LiveKind::Connected) == 1
+              && int(LiveKind::Unauthorized) == 2);
 
 int main(int argc, char *argv[])
 {
@@ -23,8 +32,10 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return OrvelanNimbal::Panel::SingleInstance::raiseRunning() ? 0 : 1;
 
-    // Building the model starts the restore of a stored session.
-    OrvelanNimbal::AppModel model;
+    // Building the model starts the restore of a stored session. The drive's folder is the
+    // extension's, over the session bus, which starts it when first called.
+    OrvelanNimbal::AppModel model(OrvelanNimbal::desktopEnvironment(
+        std::make_shared<OrvelanNimbal::DBusFileProviderSystem>()));
     OrvelanNimbal::Panel::TrayPanel panel;
     QObject::connect(&instance, &OrvelanNimbal::Panel::SingleInstance::raiseRequested, &panel,
                      &OrvelanNimbal::Panel::TrayPanel::open);

@@ -14,7 +14,7 @@ nimbal_add_test(test_service_uploads SOURCES integration/test_service_uploads.cp
 if(TARGET orvelan-nimbal AND NIMBAL_API_BASE_URL MATCHES "^http://127\\.0\\.0\\.1:([0-9]+)/")
     set(extension_services "")
     if(TARGET nimbal-fileprovider)
-        set(extension_services "${NIMBAL_FILEPROVIDER_SERVICE_DIR}")
+        set(extension_services "${CMAKE_BINARY_DIR}/fileprovider/dbus-services")
     endif()
     add_test(NAME test_panel_accessibility
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/integration/run_panel_accessibility.sh
