@@ -14,7 +14,8 @@ import time
 
 import pyatspi
 
-APPLICATION = "orvelan-nimbal"
+# The application names itself by its display name (or, failing that, its program name).
+APPLICATIONS = ("Orvelan Nimbal", "orvelan-nimbal")
 STEP_TIMEOUT = 30.0
 
 
@@ -38,7 +39,7 @@ def nodes(root):
 
 def application():
     for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == APPLICATION:
+        if app is not None and app.name in APPLICATIONS:
             return app
     return None
 
