@@ -15,7 +15,10 @@ IconButton {
     tip: pendingVersion !== "" ? "Installer la version " + pendingVersion : "Rechercher les mises à jour · version " + longVersion
     edge: Qt.AlignLeft
     size: 14
-    onClicked: updater.checkForUpdates()
+    onClicked: {
+        if (updater)
+            updater.checkForUpdates();
+    }
 
     Rectangle {
         objectName: "updateBadge"
