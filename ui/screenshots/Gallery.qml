@@ -109,6 +109,11 @@ Rectangle {
                         "archivedLabel": "24 fichiers archivés ne sont pas copiés sur cet ordinateur."
                     }
                 }),
+            "status-dark": () => ready({
+                    "liveStatus": live(1),
+                    "conflictText": "Conflit sur « Budget 2026.ods » : votre version est gardée à côté."
+                }),
+            "signin-dark": () => ({}),
             "status-transfer": () => ready({
                     "liveStatus": live(1),
                     "transferLabel": "Envoi en cours… 42 %",

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPalette>
 #include <QProcess>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -61,8 +62,22 @@ void act(QQuickItem *root, const QVariantMap &actions)
     }
 }
 
+// A dark desktop's palette, for the states whose name ends in "-dark".
+QPalette darkPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+    palette.setColor(QPalette::WindowText, QColor(0xf2, 0xf2, 0xf2));
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(QPalette::Text, QColor(0xf2, 0xf2, 0xf2));
+    palette.setColor(QPalette::Button, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::ButtonText, QColor(0xf2, 0xf2, 0xf2));
+    return palette;
+}
+
 int drawAll(const QString &folder, qreal scale)
 {
+    const QPalette lightPalette = QGuiApplication::palette();
     QQuickView view;
     view.engine()->addImportPath(QStringLiteral("qrc:/qt/qml"));
     view.setResizeMode(QQuickView::SizeViewToRootObject);
@@ -79,9 +94,11 @@ int drawAll(const QString &folder, qreal scale)
     QTextStream out(stdout);
     for (const QString &name : names) {
         // A fresh panel for each state: nothing typed or shown carries over.
+        QGuiApplication::setPalette(name.endsWith(u"-dark") ? darkPalette() : lightPalette);
         view.setSource(QUrl());
         view.engine()->clearComponentCache();
         view.setSource(QUrl(QStringLiteral("qrc:/gallery/Gallery.qml")));
+        view.setColor(QGuiApplication::palette().color(QPalette::Window));
         QQuickItem *root = view.rootObject();
         view.show();
         view.requestActivate();
