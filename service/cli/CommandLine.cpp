@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace OrvelanNimbal::Service {
 
@@ -12,7 +13,9 @@ const char *const usage = R"(nimbal-service — the local Orvelan Nimbal drive s
 Usage:
   nimbal-service serve --data DIR [--port N] [--test-controls]
       Serves the drive API on http://127.0.0.1:N (N = 0, the default, picks a free port) with
-      its data in DIR (created when missing). Once listening, prints the one line
+      its data in DIR (created when missing, readable by its owner only; a DIR that other
+      users may enter is refused). One service per DIR; at start it removes what uploads
+      cut short by a kill left behind. Once listening, prints the one line
         nimbal-service listening on http://127.0.0.1:PORT
       Logs one line per request to stderr: method, path and status, never a query, a header
       or a body. Stops on SIGINT or SIGTERM.
@@ -37,6 +40,9 @@ Usage:
 
 int runCommandLine(int argc, char **argv)
 {
+    // Whatever either command creates (the database and its log, stored content, folders) is
+    // the service's alone; the places that create files say so too, this is for the rest.
+    ::umask(077);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
