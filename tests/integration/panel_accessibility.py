@@ -68,6 +68,15 @@ def named(roles, name):
     return matches
 
 
+def is_password_field(node):
+    """The field named "Mot de passe"; Qt 6.4 leaves a masked field nameless over AT-SPI,
+    whatever the view names it, so the form's one nameless masked field is it too."""
+    role = node.getRole()
+    return showing(node) and (
+        (role in (pyatspi.ROLE_PASSWORD_TEXT, pyatspi.ROLE_TEXT) and node.name == "Mot de passe")
+        or (role == pyatspi.ROLE_PASSWORD_TEXT and node.name == ""))
+
+
 def showing(node):
     return node.getState().contains(pyatspi.STATE_SHOWING)
 
@@ -111,8 +120,7 @@ def main():
     shots = sys.argv[4] if len(sys.argv) > 4 else ""
 
     email_field = wait_for("the e-mail field", named(pyatspi.ROLE_TEXT, "Adresse e-mail"))
-    password_field = wait_for("the password field", named(
-        (pyatspi.ROLE_PASSWORD_TEXT, pyatspi.ROLE_TEXT), "Mot de passe"))
+    password_field = wait_for("the password field", is_password_field)
     screenshot(shots, "1-sign-in")
     log("sign-in form found: e-mail and password fields")
     type_into(email_field, email)

@@ -24,7 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$work"/{home,data,config,cache,runtime,service}
-chmod 700 "$work/runtime"
+chmod 700 "$work/runtime" "$work/service"
 export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
 export XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime"
 

@@ -109,6 +109,8 @@ FocusScope {
 
                     objectName: "passwordField"
                     placeholderText: "Mot de passe"
+                    // Named outright: a masked field does not lend its placeholder as its name.
+                    Accessible.name: "Mot de passe"
                     text: root.password
                     echoMode: root.revealPassword ? TextInput.Normal : TextInput.Password
                     inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase
