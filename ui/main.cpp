@@ -7,6 +7,8 @@
 #include "model/AppModel.h"
 
 #include <QApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
@@ -21,6 +23,11 @@ static_assert(int(LiveKind::Disconnected) == 0 && int(LiveKind::Connected) == 1
 
 int main(int argc, char *argv[])
 {
+    // The panel is small and still: Qt Quick's software renderer draws it with no GL context,
+    // in a third of the memory and with a first frame in milliseconds rather than seconds (Mesa's
+    // software GL under Xvfb: 150 MB resident against 56 MB). QT_QUICK_BACKEND still decides.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvelan-nimbal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
