@@ -8,3 +8,19 @@ nimbal_add_test(test_live_events SOURCES integration/test_live_events.cpp LABELS
 nimbal_add_test(test_service_drive SOURCES integration/test_service_drive.cpp LABELS integration)
 nimbal_add_test(test_service_uploads SOURCES integration/test_service_uploads.cpp
                 LABELS integration)
+
+# The real application under Xvfb, driven through the accessibility tree (AT-SPI) as a
+# screen-reader user would, against the service it was built for.
+if(TARGET orvelan-nimbal AND NIMBAL_API_BASE_URL MATCHES "^http://127\\.0\\.0\\.1:([0-9]+)/")
+    set(extension_services "")
+    if(TARGET nimbal-fileprovider)
+        set(extension_services "${CMAKE_BINARY_DIR}/fileprovider/dbus-services")
+    endif()
+    add_test(NAME test_panel_accessibility
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/integration/run_panel_accessibility.sh
+                     $<TARGET_FILE:orvelan-nimbal> $<TARGET_FILE:nimbal-service>
+                     ${CMAKE_MATCH_1} ${extension_services})
+    set_tests_properties(test_panel_accessibility PROPERTIES
+        ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC" LABELS integration SKIP_RETURN_CODE 77
+        RESOURCE_LOCK demo-port)
+endif()

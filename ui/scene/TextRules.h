@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+namespace OrvelanNimbal::Panel {
+
+// The text rules of the panel's fields and amounts, where JavaScript's own would be wrong: its
+// trim() also removes line breaks, and its digit classes know only ASCII.
+class TextRules : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    using QObject::QObject;
+
+    // The characters of `text` that are numbers in any script, in order, at most `limit` of them.
+    Q_INVOKABLE static QString numbersOnly(const QString &text, int limit);
+    // `text` without spaces of any kind or tabs at either end; line breaks are kept.
+    Q_INVOKABLE static QString trimmedSpaces(const QString &text);
+    // An amount of megabytes in gigabytes, French style: "1,5 Go", "1 000 Go".
+    Q_INVOKABLE static QString gigabytes(double megabytes, int decimals);
+};
+
+} // namespace OrvelanNimbal::Panel

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+import QtQuick
+import QtQuick.Layouts
+import OrvelanNimbal.Panel
+
+// The sign-in screen's last row: the version, and the button that quits.
+RowLayout {
+    id: footer
+
+    required property QtObject model
+
+    Text {
+        text: "Version " + AppActions.shortVersion(footer.model)
+        color: Style.secondary
+        font.pixelSize: Style.caption
+    }
+    Item {
+        Layout.fillWidth: true
+    }
+    QuitButton {}
+}
