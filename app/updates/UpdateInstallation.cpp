@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "updates/UpdateInstallation.h"
 
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 #include "updates/AppImageReplacement.h"
 #include "updates/ReleaseServer.h"
 #include "updates/ReleaseSignature.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>

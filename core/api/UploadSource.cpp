@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "api/UploadSource_p.h"
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
 

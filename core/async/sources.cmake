@@ -3,7 +3,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     async/Cancellation.cpp
     async/Cancellation.h
     async/Clock.h
-    async/OffMainThread_p.h
+    async/OffMainThread.h
     async/SystemClock.cpp
     async/Wakeup.h
 )

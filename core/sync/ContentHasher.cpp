@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sync/ContentHasher.h"
 
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 #include "errors/FileError.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "domain/DomainHost.h"
 
 #include "Logging.h"
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 #include "async/Wakeup.h"
 #include "auth/KeychainError.h"
 #include "auth/KeychainStores.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Included by the library's own sources only: it needs Qt Concurrent, which the library links
-// privately.
+// Shared by the library, the application and the extension: each has disk or CPU-heavy work
+// that must not stall its event loop. Needs Qt Concurrent, which the library passes on.
 
 #include "async/Wakeup.h"
 
