@@ -7,7 +7,7 @@
 #include "api/DriveAPI.h"
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
+#include "net/CurlTransport.h"
 #include "async/Wakeup.h"
 #include "events/DriveEventStream.h"
 
@@ -237,7 +237,7 @@ int main(int argc, char **argv)
     service.addAccount({email, password, {}, {}, false});
     auto client = ApiClient::create(
         DriveConfiguration(service.apiBaseURL(), 3, 5ms, 5.0),
-        std::make_shared<NetworkAccessTransport>(), std::make_shared<InMemorySessionStore>(),
+        std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
         std::make_shared<InMemoryTrustedDeviceStore>(), std::make_shared<InstantClock>());
     runAsync(client->login(email, password));
 

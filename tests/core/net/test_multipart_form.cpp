@@ -26,7 +26,7 @@ void TestMultipartForm::body()
     form.addFile(u"file"_s, u"a\"b.txt"_s, u"text/plain"_s, QByteArrayView());
     form.addFile(u"f"_s, u"n"_s, u"application/octet-stream"_s, binary);
     form.finalize();
-    QCOMPARE(form.body(), "--B\r\n"
+    QCOMPARE(form.body().toByteArray(), "--B\r\n"
                           "Content-Disposition: form-data; name=\"id_folder\"\r\n"
                           "\r\n"
                           "12\r\n"
