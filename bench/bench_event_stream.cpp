@@ -3,9 +3,9 @@
 // the service sends faster than the application can follow.
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "net/CurlTransport.h"
 #include "events/DriveEventStream.h"
 #include "events/SSEParser.h"
+#include "net/CurlTransport.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTimer>

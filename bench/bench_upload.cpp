@@ -9,17 +9,15 @@
 // curl's PUT also covers; the service's assembly of the parts (a copy and a hash of the whole
 // gigabyte on the service's side) and the download grant that follow are shown apart.
 //
-// Targets: client throughput at least 0.9 × curl's; peak resident growth at most 24 MiB (three
-// parts' worth) over the idle size.
+// Targets: client throughput at least 0.9 × curl's; peak resident growth at most 24 MiB over the
+// idle size (the parts are read from the file as they go, a block or two ahead).
 //
 // The file and the service's storage live in memory (/dev/shm) when the machine has room (see
 // MemoryBackedFolder.h); the two also take turns going first.
 #include "AsyncTest.h"
-#include "LocalService.h"
 #include "api/DriveAPI.h"
-#include "auth/InMemoryStores.h"
-#include "net/CurlTransport.h"
 #include "models/DriveDTOs.h"
+#include "upload/BenchAccount.h"
 #include "upload/GeneratedFile.h"
 #include "upload/MemoryBackedFolder.h"
 #include "upload/ResidentGrowth.h"
@@ -46,7 +44,6 @@ constexpr int rounds = 4;
 constexpr qint64 memoryStorageNeeded = qint64(rounds) * 3 * fileSize + fileSize;
 constexpr double throughputTarget = 0.9;
 constexpr long growthTargetKiB = 24 * 1024;
-const QString password = QStringLiteral("bench pass phrase");
 
 double mebibytesPerSecond(qint64 bytes, qint64 nanoseconds)
 {
@@ -132,20 +129,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const auto inMemory = Bench::memoryBackedFolder("bench-upload", memoryStorageNeeded);
-    if (qEnvironmentVariableIsEmpty("NIMBAL_SERVICE"))
-        qputenv("NIMBAL_SERVICE", NIMBAL_SERVICE_PATH);
-    LocalService service(LocalService::RequestLog::discarded);
-    if (!service.isRunning()) {
-        std::fprintf(stderr, "bench_upload: %s\n", qPrintable(service.errorString()));
+    Bench::BenchAccount account;
+    if (!account.start("bench_upload", NIMBAL_SERVICE_PATH))
         return 1;
-    }
-    const QString email = LocalService::uniqueEmail(QStringLiteral("bench"));
-    service.addAccount({email, password, {}, {}, false, 8 * 1024});
-    auto client = ApiClient::create(DriveConfiguration(service.apiBaseURL(), 3, 400ms, 60.0),
-                                    std::make_shared<CurlTransport>(),
-                                    std::make_shared<InMemorySessionStore>(),
-                                    std::make_shared<InMemoryTrustedDeviceStore>());
-    runAsync(client->login(email, password));
+    const std::shared_ptr<ApiClient> client = account.client;
     const DriveAPI drive(client);
 
     const Bench::GeneratedFile file(fileSize);

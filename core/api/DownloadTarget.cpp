@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "api/DownloadTarget_p.h"
-
 #include "async/OffMainThread_p.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
@@ -40,12 +39,27 @@ DownloadTarget::DownloadTarget(const QString &destination)
 // Still there when not committed: QTemporaryFile removes it.
 DownloadTarget::~DownloadTarget() = default;
 
+namespace {
+
+void append(DownloadTarget::State &state, const QByteArray &bytes)
+{
+    if (state.file.write(bytes) != bytes.size())
+        throw FileError(state.destination, state.file.errorString());
+    state.digest.add(bytes);
+}
+
+} // namespace
+
 QCoro::Task<> DownloadTarget::write(QByteArray bytes)
 {
-    auto work = [state = m_state, bytes = std::move(bytes)] {
-        if (state->file.write(bytes) != bytes.size())
-            throw FileError(state->destination, state->file.errorString());
-        state->digest.add(bytes);
+    if (m_pending.isEmpty())
+        m_pending = std::move(bytes);
+    else
+        m_pending += bytes;
+    if (m_pending.size() < writeBytes)
+        co_return;
+    auto work = [state = m_state, bytes = std::exchange(m_pending, {})] {
+        append(*state, bytes);
         return true;
     };
     co_await runOffMainThread(std::move(work));
@@ -53,7 +67,9 @@ QCoro::Task<> DownloadTarget::write(QByteArray bytes)
 
 QCoro::Task<> DownloadTarget::commit(std::optional<QString> expectedHash)
 {
-    auto work = [state = m_state, expectedHash = std::move(expectedHash)] {
+    auto work = [state = m_state, rest = std::exchange(m_pending, {}),
+                 expectedHash = std::move(expectedHash)] {
+        append(*state, rest);
         const QString received = state->digest.finish();
         if (expectedHash && expectedHash->compare(received, Qt::CaseInsensitive) != 0)
             throw DriveError::transport(

@@ -69,8 +69,8 @@ public:
     // `progress` gets the bytes received so far (they start again from 0 with a new attempt).
     // Any number may run at once; the transport runs a few at a time per server and queues
     // the rest.
-    QCoro::Task<qint64> downloadContent(DriveDownload grant, QString destination,
-                                        Progress progress, CancellationToken cancel = {}) const;
+    QCoro::Task<qint64> downloadContent(DriveDownload grant, QString destination, Progress progress,
+                                        CancellationToken cancel = {}) const;
     // The file's download grant, then its content as downloadContent() fetches it. Gives the
     // file refreshed with what the grant states and the bytes received.
     QCoro::Task<DriveFile> download(DriveFile file, QString destination, Progress progress,

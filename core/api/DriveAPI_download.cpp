@@ -40,7 +40,7 @@ QCoro::Task<qint64> downloadOnce(std::shared_ptr<ApiClient> client, DriveDownloa
 
     qint64 received = 0;
     for (;;) {
-        QByteArray piece = co_await stream->read();
+        QByteArray piece = co_await stream->read(Downloads::DownloadTarget::writeBytes);
         if (piece.isEmpty())
             break;
         received += piece.size();

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "api/UploadSource_p.h"
-
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
 

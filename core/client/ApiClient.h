@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "async/Cancellation.h"
+#include "async/Clock.h"
 #include "auth/DriveSession.h"
 #include "auth/SessionStoring.h"
 #include "auth/TrustedDeviceStoring.h"
 #include "auth/TwoFactor.h"
-#include "async/Cancellation.h"
-#include "async/Clock.h"
-#include "net/HTTPTransport.h"
-#include "json/JsonDecoding.h"
-#include "net/MultipartForm.h"
-#include "net/RequestBody.h"
 #include "config/DriveConfiguration.h"
 #include "errors/DriveError.h"
+#include "json/JsonDecoding.h"
+#include "net/HTTPTransport.h"
+#include "net/MultipartForm.h"
+#include "net/RequestBody.h"
 
 #include <QJsonObject>
 

@@ -21,8 +21,7 @@ QString redactedAccount(const QString &account)
 
 QString loggedURL(const QUrl &url)
 {
-    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
-        .toString();
+    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString();
 }
 
 } // namespace OrvelanNimbal

@@ -45,8 +45,7 @@ DriveEventStream::ChangeHandler guarded(DriveEventStream::ChangeHandler onChange
         try {
             co_await onChange();
         } catch (const std::exception &error) {
-            qCWarning(lcEvents, "flux : le traitement d'un changement a échoué : %s",
-                      error.what());
+            qCWarning(lcEvents, "flux : le traitement d'un changement a échoué : %s", error.what());
         } catch (...) {
             qCWarning(lcEvents, "flux : le traitement d'un changement a échoué");
         }
@@ -126,7 +125,8 @@ QCoro::Task<> runStream(DriveEventStream stream, DriveEventStream::ChangeHandler
         }
 
         const std::chrono::seconds delay = reconnectDelay(failures++);
-        qCInfo(lcEvents, "flux : nouvelle tentative dans %lld s", static_cast<long long>(delay.count()));
+        qCInfo(lcEvents, "flux : nouvelle tentative dans %lld s",
+               static_cast<long long>(delay.count()));
         co_await report(onStatus, DriveEventStream::Status::disconnected(delay.count()));
         try {
             co_await client->clock()->sleep(delay, cancel);

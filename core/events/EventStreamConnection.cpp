@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "events/EventStreamConnection_p.h"
-
 #include "errors/DriveError.h"
+#include "events/EventStreamConnection_p.h"
 
 namespace OrvelanNimbal {
 

@@ -81,7 +81,8 @@ std::optional<std::size_t> BodyReader::read(char *into, std::size_t most)
             return std::nullopt;
         const HttpBody::Piece &piece = m_body.pieces()[m_piece];
         if (const auto *bytes = std::get_if<QByteArray>(&piece)) {
-            const std::size_t length = std::min<std::size_t>(most - copied, bytes->size() - m_offset);
+            const std::size_t length =
+                std::min<std::size_t>(most - copied, bytes->size() - m_offset);
             std::memcpy(into + copied, bytes->constData() + m_offset, length);
             copied += length;
             m_offset += qint64(length);
@@ -99,7 +100,8 @@ std::optional<std::size_t> BodyReader::read(char *into, std::size_t most)
                 m_blockSent = 0;
                 fetchAhead(); // the next block is read while this one goes out
             }
-            const std::size_t length = std::min<std::size_t>(most - copied, m_block.size() - m_blockSent);
+            const std::size_t length =
+                std::min<std::size_t>(most - copied, m_block.size() - m_blockSent);
             std::memcpy(into + copied, m_block.constData() + m_blockSent, length);
             copied += length;
             m_blockSent += qsizetype(length);

@@ -18,7 +18,9 @@ long infoLong(CURL *handle, CURLINFO info)
 
 DriveError transportErrorOf(CURLcode code, CURL *handle, const QUrl &url)
 {
-    const auto reason = [](const char *text) { return DriveError::transport(QString::fromUtf8(text)); };
+    const auto reason = [](const char *text) {
+        return DriveError::transport(QString::fromUtf8(text));
+    };
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return DriveError::transport(QStringLiteral("serveur introuvable (%1)").arg(url.host()));

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/CurlMulti_p.h"
-
 #include "net/CurlTransfer_p.h"
 
 #include <algorithm>
@@ -90,7 +89,8 @@ void CurlMulti::remove(CurlTransfer *transfer)
     curl_multi_remove_handle(m_multi, transfer->handle());
     --origin.running;
     std::vector<CurlTransfer *> starting;
-    while (origin.running + int(starting.size()) < m_transfersPerOrigin && !origin.waiting.empty()) {
+    while (origin.running + int(starting.size()) < m_transfersPerOrigin
+           && !origin.waiting.empty()) {
         starting.push_back(origin.waiting.front());
         origin.waiting.pop_front();
     }

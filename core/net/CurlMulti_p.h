@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include <curl/curl.h>
-
 #include <deque>
 #include <map>
 #include <memory>

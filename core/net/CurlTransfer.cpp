@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/CurlTransfer_p.h"
-
 #include "config/CoreLogging.h"
 #include "net/CurlErrors_p.h"
 #include "net/CurlMulti_p.h"
+#include "net/CurlTransfer_p.h"
 
 #include <cstring>
+#include <limits>
 
 namespace OrvelanNimbal {
 
@@ -63,7 +63,8 @@ CurlTransfer::CurlTransfer(std::shared_ptr<CurlMulti> multi, HttpRequest request
     const QString scheme = m_request.url.scheme().toLower();
     if (!m_handle) {
         m_phase = Phase::done;
-        m_failure = std::make_exception_ptr(DriveError::transport(QStringLiteral("mémoire insuffisante")));
+        m_failure =
+            std::make_exception_ptr(DriveError::transport(QStringLiteral("mémoire insuffisante")));
         return;
     }
     if (m_cancel.isCancelled()) {
@@ -125,7 +126,6 @@ void CurlTransfer::configure()
     curl_easy_setopt(h, CURLOPT_PROXYAUTH, long(CURLAUTH_ANY));
     curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, receiveBufferBytes);
     curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, sendBufferBytes);
 
@@ -135,6 +135,12 @@ void CurlTransfer::configure()
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
 
     for (const auto &[name, value] : m_request.headers) {
+        // Compressed answers only when the request asks for them (the API's JSON does; content
+        // never, it would only cost the server), and then curl decodes them.
+        if (name.compare("Accept-Encoding", Qt::CaseInsensitive) == 0) {
+            curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, value.constData());
+            continue;
+        }
         // "Name;" is how curl is told to send a header whose value is empty.
         const QByteArray line = value.isEmpty() ? name + ';' : name + ": " + value;
         m_headers = curl_slist_append(m_headers, line.constData());
@@ -174,7 +180,8 @@ void CurlTransfer::willBegin()
 
 size_t CurlTransfer::onHeader(char *data, size_t size, size_t count, void *self)
 {
-    return static_cast<CurlTransfer *>(self)->receiveHeader(QByteArrayView(data, qsizetype(size * count)));
+    return static_cast<CurlTransfer *>(self)->receiveHeader(
+        QByteArrayView(data, qsizetype(size * count)));
 }
 
 size_t CurlTransfer::onBody(char *data, size_t size, size_t count, void *self)
@@ -243,8 +250,13 @@ size_t CurlTransfer::receiveBody(const char *data, size_t length)
         m_receivePaused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
+    // Room for what the reader will likely take at once: growing piece by piece would copy
+    // every byte again at each doubling.
+    if (m_received.isEmpty() && m_bufferBytes > 0)
+        m_received.reserve(std::min<qsizetype>(m_bufferBytes, qsizetype(length) * 16));
     m_received.append(data, qsizetype(length));
-    wake();
+    if (m_received.size() >= m_wanted)
+        wake();
     return length;
 }
 
@@ -280,8 +292,8 @@ void CurlTransfer::bodyReady()
 void CurlTransfer::applyPause()
 {
     noteActivity();
-    curl_easy_pause(m_handle, (m_receivePaused ? CURLPAUSE_RECV : 0)
-                                  | (m_sendPaused ? CURLPAUSE_SEND : 0));
+    curl_easy_pause(m_handle,
+                    (m_receivePaused ? CURLPAUSE_RECV : 0) | (m_sendPaused ? CURLPAUSE_SEND : 0));
 }
 
 void CurlTransfer::checkIdle()
@@ -316,7 +328,8 @@ void CurlTransfer::finish(CURLcode result)
         else if (m_response.statusCode >= 200)
             m_headDone = true;
         else
-            m_failure = std::make_exception_ptr(DriveError::transport(QStringLiteral("réponse non HTTP")));
+            m_failure =
+                std::make_exception_ptr(DriveError::transport(QStringLiteral("réponse non HTTP")));
     }
     log(result);
     wake();
@@ -365,7 +378,8 @@ void CurlTransfer::log(CURLcode result) const
     qCDebug(lcClient, "transfert : %s %s → %d en %lld ms (%lld octets envoyés, %lld reçus, %s)",
             m_request.method.constData(), qUtf8Printable(where), m_response.statusCode,
             static_cast<long long>(ms), static_cast<long long>(sent),
-            static_cast<long long>(received), version == CURL_HTTP_VERSION_2_0 ? "HTTP/2" : "HTTP/1.1");
+            static_cast<long long>(received),
+            version == CURL_HTTP_VERSION_2_0 ? "HTTP/2" : "HTTP/1.1");
 }
 
 // --- The reading side ---
@@ -392,10 +406,14 @@ QCoro::Task<HttpResponse> CurlTransfer::head()
     co_return m_response;
 }
 
-QCoro::Task<QByteArray> CurlTransfer::read()
+QCoro::Task<QByteArray> CurlTransfer::read(qsizetype atLeast)
 {
+    // More than the buffer holds would never come: receiving pauses when it is full.
+    const qsizetype enough =
+        std::clamp<qsizetype>(atLeast, 1, std::max<qsizetype>(m_bufferBytes, 1));
+    m_wanted = enough; // the reader is woken for no less
     for (;;) {
-        if (!m_received.isEmpty()) {
+        if (m_received.size() >= enough || (!m_received.isEmpty() && m_phase == Phase::done)) {
             QByteArray taken = std::exchange(m_received, {});
             if (m_receivePaused && m_phase == Phase::running) {
                 m_receivePaused = false;
@@ -414,6 +432,7 @@ QCoro::Task<QByteArray> CurlTransfer::read()
 
 QCoro::Task<HttpResult> CurlTransfer::whole()
 {
+    m_wanted = std::numeric_limits<qsizetype>::max(); // woken at the end only
     while (m_phase != Phase::done)
         co_await news();
     if (m_failure)

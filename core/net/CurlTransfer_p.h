@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <curl/curl.h>
-
 #include <memory>
 #include <optional>
 
@@ -29,7 +28,7 @@ public:
     ~CurlTransfer() override;
 
     QCoro::Task<HttpResponse> head() override;
-    QCoro::Task<QByteArray> read() override;
+    QCoro::Task<QByteArray> read(qsizetype atLeast = 1) override;
     // The whole answer once it is all there.
     QCoro::Task<HttpResult> whole();
 
@@ -75,7 +74,8 @@ private:
 
     HttpResponse m_response;
     bool m_headDone = false;
-    QByteArray m_received; // body bytes not yet taken
+    QByteArray m_received;  // body bytes not yet taken
+    qsizetype m_wanted = 1; // what the reader waits for
     bool m_receivePaused = false;
     bool m_sendPaused = false;
     std::exception_ptr m_failure;

@@ -20,9 +20,10 @@ public:
 
     // The head of the answer, once it has come. Fails as HTTPTransport::send does.
     virtual QCoro::Task<HttpResponse> head() = 0;
-    // The bytes of the body that have arrived since the last call, at least one; empty once
-    // the body has ended. Fails as send does, and when the connection breaks mid-body.
-    virtual QCoro::Task<QByteArray> read() = 0;
+    // The bytes of the body that have arrived since the last call, once there are `atLeast`
+    // (fewer only at the end of the body; capped by the stream's buffer size); empty once the
+    // body has ended. Fails as send does, and when the connection breaks mid-body.
+    virtual QCoro::Task<QByteArray> read(qsizetype atLeast = 1) = 0;
 };
 
 // Where requests go. Performs one request exactly as given and hands back the answer whatever

@@ -57,8 +57,8 @@ QByteArray HttpBody::toByteArray() const
         if (const auto *bytes = std::get_if<QByteArray>(&piece))
             whole += *bytes;
         else
-            whole += readFileRegion(std::get<FileRegion>(piece), 0,
-                                    std::get<FileRegion>(piece).length);
+            whole +=
+                readFileRegion(std::get<FileRegion>(piece), 0, std::get<FileRegion>(piece).length);
     }
     return whole;
 }

@@ -149,10 +149,10 @@ void TestCoreLogging::noSecretInTheLog()
     QVERIFY(secrets.size() > 8);
 
     const QString written = log.text();
-    for (const QString &expected : {u"net.orvelan.nimbal.sync.client: connexion de"_s,
-                                    u"reconnexion silencieuse"_s, u"transfert : PUT"_s,
-                                    u"net.orvelan.nimbal.sync.events: flux : connecté"_s,
-                                    u"flux : nouvelle tentative"_s})
+    for (const QString &expected :
+         {u"net.orvelan.nimbal.sync.client: connexion de"_s, u"reconnexion silencieuse"_s,
+          u"transfert : PUT"_s, u"net.orvelan.nimbal.sync.events: flux : connecté"_s,
+          u"flux : nouvelle tentative"_s})
         QVERIFY2(written.contains(expected), qPrintable(expected));
     // Six digits could be part of a byte count or a duration: the code is looked for alone.
     QVERIFY(!written.contains(QRegularExpression(u"(^|\\D)"_s + code + u"(\\D|$)"_s)));

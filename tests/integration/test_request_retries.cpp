@@ -3,9 +3,9 @@
 // connection broken in the middle of an answer.
 #include "AsyncTest.h"
 #include "ServiceTest.h"
-#include "net/CurlTransport.h"
 #include "errors/DriveError.h"
 #include "models/DriveDTOs.h"
+#include "net/CurlTransport.h"
 
 #include <QTest>
 

@@ -41,8 +41,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 QStringList entries(const QTemporaryDir &folder)
 {
-    return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                                         QDir::Name);
+    return QDir(folder.path())
+        .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -64,8 +64,8 @@ void TestServiceDownloads::manyAtOnce()
     std::vector<QByteArray> contents;
     // Empty, small, and large enough to arrive in many pieces; more files than the transport
     // runs at once towards one server.
-    const QList<qsizetype> sizes{0, 1, 4096, 65537, 5 * 1024 * 1024 + 3, 100, 2000, 3, 70000,
-                                 1024 * 1024, 17, 40000};
+    const QList<qsizetype> sizes{0,     1,           4096, 65537, 5 * 1024 * 1024 + 3, 100, 2000, 3,
+                                 70000, 1024 * 1024, 17,   40000};
     for (qsizetype i = 0; i < sizes.size(); ++i) {
         contents.push_back(contentOf(sizes[i], char(i)));
         files.push_back(service().putFile(account.email, u"f%1.bin"_s.arg(i), contents.back()));
@@ -81,8 +81,8 @@ void TestServiceDownloads::manyAtOnce()
                 QVERIFY(bytes > lastProgress[qsizetype(i)]);
                 lastProgress[qsizetype(i)] = bytes;
             };
-            running.push_back(account.drive.download(
-                files[i], folder.filePath(u"f%1.bin"_s.arg(i)), progress));
+            running.push_back(
+                account.drive.download(files[i], folder.filePath(u"f%1.bin"_s.arg(i)), progress));
         }
         std::vector<DriveFile> done;
         for (auto &task : running)
@@ -118,8 +118,7 @@ void TestServiceDownloads::refusedContentLeavesNothing()
     QFETCH(QString, twist);
     QFETCH(QString, expected);
     const DriveAccount account = signedInAccount(u"refused"_s);
-    const DriveFile file =
-        service().putFile(account.email, u"doc.bin"_s, contentOf(300000, 'a'));
+    const DriveFile file = service().putFile(account.email, u"doc.bin"_s, contentOf(300000, 'a'));
     DriveDownload grant = runAsync(account.drive.contentURL(file));
     if (twist == u"hash")
         grant.contentHash = QString(64, u'0');

@@ -38,7 +38,7 @@ public:
         co_return response;
     }
 
-    QCoro::Task<QByteArray> read() override
+    QCoro::Task<QByteArray> read(qsizetype) override
     {
         co_await deliveryOf(m_reply, m_cancel);
         if (!m_bodyRead) {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "net/HTTPTransport.h"
 #include "errors/DriveError.h"
+#include "net/HTTPTransport.h"
 
 #include <QList>
 

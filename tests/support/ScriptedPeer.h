@@ -9,7 +9,6 @@
 
 #include <functional>
 #include <memory>
-
 #include <sys/socket.h>
 
 namespace OrvelanNimbal::Testing {

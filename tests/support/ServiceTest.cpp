@@ -3,8 +3,8 @@
 
 #include "AsyncTest.h"
 #include "OathTool.h"
-#include "net/CurlTransport.h"
 #include "config/OrvelanNimbal.h"
+#include "net/CurlTransport.h"
 
 #include <QTest>
 #include <QUuid>

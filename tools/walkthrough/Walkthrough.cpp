@@ -7,9 +7,9 @@
 #include "auth/KeychainError.h"
 #include "auth/KeychainStores.h"
 #include "client/ApiClient.h"
-#include "net/CurlTransport.h"
 #include "config/OrvelanNimbal.h"
 #include "errors/DriveError.h"
+#include "net/CurlTransport.h"
 
 #include <QLocale>
 #include <QSysInfo>

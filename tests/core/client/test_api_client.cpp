@@ -164,9 +164,11 @@ void TestApiClient::requestsRefusedTogetherShareOneSignIn()
     QCOMPARE(harness.client->currentAccessToken(), std::optional(u"token-1"_s));
     // Each resource request twice at most: refused, then resent with the new token.
     for (int i = 0; i < 4; ++i) {
-        const auto sent = std::count_if(
-            harness.transport->requests().begin(), harness.transport->requests().end(),
-            [&](const HttpRequest &request) { return request.url.path().endsWith(u"/r%1"_s.arg(i)); });
+        const auto sent =
+            std::count_if(harness.transport->requests().begin(),
+                          harness.transport->requests().end(), [&](const HttpRequest &request) {
+                              return request.url.path().endsWith(u"/r%1"_s.arg(i));
+                          });
         QCOMPARE(sent, 2);
     }
 

@@ -10,8 +10,8 @@
 #include "net/CurlTransport.h"
 
 #include <QProcess>
-#include <QSslServer>
 #include <QSslKey>
+#include <QSslServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -116,12 +116,11 @@ void TestCurlTransport::failures_data()
                            << u"connexion interrompue par le serveur"_s;
     QTest::newRow("closed without answering")
         << QByteArray() << u"closed"_s << u"connexion fermée par le serveur sans réponse"_s;
-    QTest::newRow("not HTTP") << "SSH-2.0-OpenSSH_9.2\r\n"_ba << QString()
-                              << u"réponse non HTTP"_s;
+    QTest::newRow("not HTTP") << "SSH-2.0-OpenSSH_9.2\r\n"_ba << QString() << u"réponse non HTTP"_s;
     QTest::newRow("cut short") << "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"partial\":"_ba
                                << QString() << u"réponse incomplète"_s;
-    QTest::newRow("not a web address") << QByteArray() << u"data"_s
-                                       << u"URL invalide : data:text/plain,hello"_s;
+    QTest::newRow("not a web address")
+        << QByteArray() << u"data"_s << u"URL invalide : data:text/plain,hello"_s;
 }
 
 void TestCurlTransport::failures()
@@ -158,10 +157,10 @@ void TestCurlTransport::untrustedCertificate()
     // A server whose certificate nobody vouches for: the request never goes through.
     QTemporaryDir folder;
     QProcess openssl;
-    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s,
-                                 u"-days"_s, u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s,
-                                 u"-keyout"_s, folder.filePath(u"key.pem"_s), u"-out"_s,
-                                 folder.filePath(u"cert.pem"_s)});
+    openssl.start(u"openssl"_s,
+                  {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s,
+                   u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s,
+                   folder.filePath(u"key.pem"_s), u"-out"_s, folder.filePath(u"cert.pem"_s)});
     if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
         QSKIP("openssl cannot make a certificate here");
     QFile key(folder.filePath(u"key.pem"_s));
@@ -251,14 +250,15 @@ void TestCurlTransport::bodiesFromFiles()
     body.append("|middle|"_ba);
     body.append(FileRegion{path, 3 * 1024 * 1024, 17});
     body.append("|tail"_ba);
-    const QByteArray expected = "head|" + content.mid(5, 2 * 1024 * 1024) + "|middle|"
-                                + content.right(17) + "|tail";
+    const QByteArray expected =
+        "head|" + content.mid(5, 2 * 1024 * 1024) + "|middle|" + content.right(17) + "|tail";
     QCOMPARE(body.size(), expected.size());
     QCOMPARE(body.toByteArray(), expected);
 
     ScriptedPeer storage(keptOpen, -1);
-    QCOMPARE(runAsync(CurlTransport().send(partUpload(storage.url(), body), {})).response.statusCode,
-             200);
+    QCOMPARE(
+        runAsync(CurlTransport().send(partUpload(storage.url(), body), {})).response.statusCode,
+        200);
     QVERIFY(storage.received.endsWith("\r\n\r\n" + expected));
 }
 
@@ -327,8 +327,8 @@ void TestCurlTransport::transfersPerOrigin()
 void TestCurlTransport::streamPausesWhileUnread()
 {
     const QByteArray body(32 * 1024 * 1024, 'e');
-    ScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: "
-                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    ScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
+                      + "\r\n\r\n" + body);
     CurlTransport transport;
     const std::unique_ptr<HttpStream> stream =
         transport.open(request(peer.url(), 0.3), {}, 64 * 1024);
