@@ -5,11 +5,11 @@
 #include "AsyncTest.h"
 #include "LocalService.h"
 #include "api/DriveAPI.h"
+#include "async/Wakeup.h"
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
-#include "async/Wakeup.h"
 #include "events/DriveEventStream.h"
+#include "net/CurlTransport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -236,9 +236,9 @@ int main(int argc, char **argv)
     const QString email = LocalService::uniqueEmail(QStringLiteral("bench"));
     service.addAccount({email, password, {}, {}, false});
     auto client = ApiClient::create(
-        DriveConfiguration(service.apiBaseURL(), 3, 5ms, 5.0),
-        std::make_shared<NetworkAccessTransport>(), std::make_shared<InMemorySessionStore>(),
-        std::make_shared<InMemoryTrustedDeviceStore>(), std::make_shared<InstantClock>());
+        DriveConfiguration(service.apiBaseURL(), 3, 5ms, 5.0), std::make_shared<CurlTransport>(),
+        std::make_shared<InMemorySessionStore>(), std::make_shared<InMemoryTrustedDeviceStore>(),
+        std::make_shared<InstantClock>());
     runAsync(client->login(email, password));
 
     StreamProbe probe;

@@ -3,9 +3,9 @@
 // the service sends faster than the application can follow.
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
 #include "events/DriveEventStream.h"
 #include "events/SSEParser.h"
+#include "net/CurlTransport.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTimer>
@@ -132,7 +132,7 @@ void slowConsumerMemory()
     FloodingServer server;
     auto client = ApiClient::create(
         DriveConfiguration(QUrl(QStringLiteral("http://127.0.0.1:9/api/v1")), 3, 400ms, 60),
-        std::make_shared<NetworkAccessTransport>(),
+        std::make_shared<CurlTransport>(),
         std::make_shared<InMemorySessionStore>(
             DriveSession{QStringLiteral("bench"), QStringLiteral("token"), QStringLiteral("pw")}),
         std::make_shared<InMemoryTrustedDeviceStore>());

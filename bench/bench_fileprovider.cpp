@@ -19,7 +19,7 @@
 #include "config/OrvelanNimbal.h"
 #include "domains/DBusFileProviderSystem.h"
 #include "events/DriveEventStream.h"
-#include "net/NetworkAccessTransport.h"
+#include "net/CurlTransport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -96,7 +96,7 @@ struct Setup {
     {
         service.addAccount({email, password, {}, {}, false, 1024 * 1024});
         client = ApiClient::create(DriveConfiguration(service.apiBaseURL(), 3, 5ms, 30.0),
-                                   std::make_shared<NetworkAccessTransport>(),
+                                   std::make_shared<CurlTransport>(),
                                    std::make_shared<InMemorySessionStore>(),
                                    std::make_shared<InMemoryTrustedDeviceStore>());
         runAsync(client->login(email, password));

@@ -10,11 +10,15 @@ function(nimbal_library_headers library)
     # Made anew at each configure, so that a header renamed or made private leaves no link behind.
     file(REMOVE_RECURSE ${public_root})
     foreach(source IN LISTS sources)
-        if(source MATCHES "\\.h$" AND NOT source MATCHES "_p\\.h$")
-            get_filename_component(folder ${source} DIRECTORY)
+        # Sources may be listed relative to the library's folder or as absolute paths; headers
+        # generated into the build tree stay the library's own.
+        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+        cmake_path(IS_PREFIX CMAKE_CURRENT_SOURCE_DIR ${source} NORMALIZE in_sources)
+        if(in_sources AND source MATCHES "\\.h$" AND NOT source MATCHES "_p\\.h$")
+            file(RELATIVE_PATH relative ${CMAKE_CURRENT_SOURCE_DIR} ${source})
+            get_filename_component(folder ${relative} DIRECTORY)
             file(MAKE_DIRECTORY ${public_root}/${folder})
-            file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${public_root}/${source}
-                 SYMBOLIC)
+            file(CREATE_LINK ${source} ${public_root}/${relative} SYMBOLIC)
         endif()
     endforeach()
     target_include_directories(${library} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}

@@ -12,10 +12,8 @@ QCoro::Task<DriveFile> createDirectly(std::shared_ptr<ApiClient> client, QString
                                       DriveAPI::LocalContent content, DriveAPI::Progress progress,
                                       CancellationToken cancel)
 {
-    UploadSource source(content.url);
-    QByteArray data = co_await source.read(content.size);
-    MultipartForm form = directCreateForm(name, parentID, content, data);
-    data.clear(); // the form holds its own copy; one is enough while the request runs
+    const UploadSource source(content.url);
+    MultipartForm form = directCreateForm(name, parentID, content, source.region(0, content.size));
     const UploadResponseDTO answer = co_await client->postMultipart<UploadResponseDTO>(
         QStringLiteral("/drive/upload/file"), std::move(form), std::move(cancel));
     if (progress)
@@ -29,10 +27,9 @@ QCoro::Task<DriveFile> replaceDirectly(std::shared_ptr<ApiClient> client, DriveF
                                        ReplacePrecondition precondition,
                                        DriveAPI::Progress progress, CancellationToken cancel)
 {
-    UploadSource source(content.url);
-    QByteArray data = co_await source.read(content.size);
-    MultipartForm form = directReplaceForm(file, content, precondition, data);
-    data.clear();
+    const UploadSource source(content.url);
+    MultipartForm form =
+        directReplaceForm(file, content, precondition, source.region(0, content.size));
     const ReplaceResponseDTO answer = co_await client->putMultipart<ReplaceResponseDTO>(
         QStringLiteral("/drive/files/%1/content").arg(file.id), std::move(form), std::move(cancel));
     if (progress)

@@ -22,6 +22,9 @@ public:
 
     const std::shared_ptr<ApiClient> &client() const { return m_client; }
 
+    // Cumulative bytes sent or received; may be called from any thread; never decreases.
+    using Progress = std::function<void(qint64 bytes)>;
+
     // --- Reading ---
     // Changes since a cursor; a cursor the service no longer knows gives cursorExpired.
     QCoro::Task<DriveChanges> changes(qint64 since, CancellationToken cancel = {}) const;
@@ -53,6 +56,26 @@ public:
     QCoro::Task<std::optional<QUrl>> thumbnailURL(DriveFile file,
                                                   CancellationToken cancel = {}) const;
 
+    // --- Downloading ---
+    // Fetches the content a download grant points to into `destination` (a local path), straight
+    // to disk and never whole in memory: written under a hidden temporary name in the
+    // destination's folder, checked against the size and the SHA-256 the grant states, flushed
+    // to disk, then renamed into place, replacing any file there. Gives the bytes received.
+    // A transport failure or a 5xx answer starts it again from the first byte, with the
+    // pipeline's retries and waits; another answer is DriveError::http with its status (403
+    // when the grant has expired: ask for a new one). A short content, or one whose hash
+    // differs, is DriveError::transport. FileError when the destination's folder refuses the
+    // file. Failed or cancelled, it leaves the destination untouched and nothing behind.
+    // `progress` gets the bytes received so far (they start again from 0 with a new attempt).
+    // Any number may run at once; the transport runs a few at a time per server and queues
+    // the rest.
+    QCoro::Task<qint64> downloadContent(DriveDownload grant, QString destination, Progress progress,
+                                        CancellationToken cancel = {}) const;
+    // The file's download grant, then its content as downloadContent() fetches it. Gives the
+    // file refreshed with what the grant states and the bytes received.
+    QCoro::Task<DriveFile> download(DriveFile file, QString destination, Progress progress,
+                                    CancellationToken cancel = {}) const;
+
     // --- Uploading ---
     struct LocalContent {
         QUrl url;            // the local file
@@ -60,15 +83,14 @@ public:
         QString contentHash; // SHA-256, lower-case hexadecimal
         QString contentType; // MIME type
     };
-    // Cumulative bytes sent; may be called from any thread; never decreases.
-    using Progress = std::function<void(qint64 bytesSent)>;
 
     static constexpr qint64 directUploadLimit = 16777216; // 16 MiB: larger goes part by part
     // 8 MiB, or more for files so large that 8 MiB parts would exceed 10,000 parts.
     static qint64 partSize(qint64 contentSize);
 
     // Up to directUploadLimit the content goes in one request; larger, or refused as too large,
-    // it goes in parts straight to storage and is abandoned if a part fails. Exactly
+    // it goes in parts straight to storage and is abandoned if a part fails. Either way the
+    // file is read as it is sent, a block ahead, never whole in memory. Exactly
     // `content.size` bytes are read: a file that shrank meanwhile ends with a transport error.
     // An unreadable local file gives FileError; a cancel, OperationCancelled.
     QCoro::Task<DriveFile> createFile(QString name, std::optional<qint64> parentID,

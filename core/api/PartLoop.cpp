@@ -37,13 +37,13 @@ QCoro::Task<QUrl> presignPart(std::shared_ptr<ApiClient> client, OpenedUpload up
 
 // Stores one part and returns the storage's ETag exactly as sent, quotes included: the
 // service hands it back to the storage when it assembles the parts.
-QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByteArray bytes,
+QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, FileRegion bytes,
                                CancellationToken cancel)
 {
     HttpRequest request;
     request.url = std::move(url);
     request.method = QByteArrayLiteral("PUT");
-    request.body = std::move(bytes);
+    request.body.append(std::move(bytes));
     request.timeout = partTimeoutSeconds;
     const HttpResult stored = co_await client->sendExternal(std::move(request), std::move(cancel));
     const std::optional<QString> etag = stored.response.headerText("ETag");
@@ -52,7 +52,7 @@ QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, QByt
     co_return *etag;
 }
 
-// The parts go one after the other, one part's bytes in memory at a time. Only the address of
+// The parts go one after the other, each read from the file as it is sent. Only the address of
 // the next part is asked for while the current part travels: the storage spends that time
 // taking in the bytes, and the round trip of the request would otherwise leave it idle once per
 // part. An address asked for in vain (the upload fails first) is simply never used.
@@ -60,14 +60,14 @@ QCoro::Task<std::vector<UploadedPart>>
 sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::LocalContent content,
           DriveAPI::Progress progress, CancellationToken cancel)
 {
-    UploadSource source(content.url);
+    const UploadSource source(content.url);
     std::vector<UploadedPart> parts;
     qint64 sent = 0;
     std::optional<QCoro::Task<QUrl>> nextAddress;
     for (int number = 1; sent < content.size; ++number) {
         cancel.throwIfCancelled();
         const qint64 length = std::min(upload.partSize, content.size - sent);
-        QByteArray bytes = co_await source.read(length);
+        FileRegion bytes = source.region(sent, length);
         // Not a conditional expression around co_await: GCC 12 miscompiles that.
         QUrl url;
         if (nextAddress) {

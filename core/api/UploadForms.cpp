@@ -34,10 +34,10 @@ QString newBoundary()
 }
 
 MultipartForm directCreateForm(const QString &name, std::optional<qint64> parentID,
-                               const DriveAPI::LocalContent &content, QByteArrayView data)
+                               const DriveAPI::LocalContent &content, FileRegion data)
 {
     MultipartForm form(newBoundary());
-    form.addFile(QStringLiteral("file"), name, content.contentType, data);
+    form.addFile(QStringLiteral("file"), name, content.contentType, std::move(data));
     form.addField(QStringLiteral("id_folder"), QString::number(parentID.value_or(0)));
     form.addField(QStringLiteral("storage_class"), standardClass);
     form.addField(QStringLiteral("content_hash"), content.contentHash);
@@ -46,10 +46,10 @@ MultipartForm directCreateForm(const QString &name, std::optional<qint64> parent
 }
 
 MultipartForm directReplaceForm(const DriveFile &file, const DriveAPI::LocalContent &content,
-                                const ReplacePrecondition &precondition, QByteArrayView data)
+                                const ReplacePrecondition &precondition, FileRegion data)
 {
     MultipartForm form(newBoundary());
-    form.addFile(QStringLiteral("file"), file.name, content.contentType, data);
+    form.addFile(QStringLiteral("file"), file.name, content.contentType, std::move(data));
     if (precondition.ifContentHash)
         form.addField(QStringLiteral("if_content_hash"), *precondition.ifContentHash);
     if (precondition.ifDateUpload)

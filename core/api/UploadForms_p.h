@@ -22,10 +22,11 @@ struct OpenedUpload {
 // contain it by design.
 QString newBoundary();
 
+// The content goes as a region of the local file, read as the form is sent.
 MultipartForm directCreateForm(const QString &name, std::optional<qint64> parentID,
-                               const DriveAPI::LocalContent &content, QByteArrayView data);
+                               const DriveAPI::LocalContent &content, FileRegion data);
 MultipartForm directReplaceForm(const DriveFile &file, const DriveAPI::LocalContent &content,
-                                const ReplacePrecondition &precondition, QByteArrayView data);
+                                const ReplacePrecondition &precondition, FileRegion data);
 
 QJsonObject openBody(const QString &name, std::optional<qint64> parentID,
                      const DriveAPI::LocalContent &content);

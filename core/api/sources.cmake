@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(OrvelanNimbalCore PRIVATE
     api/DirectUpload.cpp
+    api/DownloadTarget.cpp
+    api/DownloadTarget_p.h
     api/DriveAPI.cpp
     api/DriveAPI.h
     api/DriveAPI_download.cpp

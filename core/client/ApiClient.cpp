@@ -2,6 +2,8 @@
 #include "client/ApiClient.h"
 
 #include "auth/KeychainError.h"
+#include "client/SharedResult_p.h"
+#include "config/CoreLogging.h"
 #include "errors/DriveError.h"
 #include "errors/HttpErrorMapping.h"
 
@@ -12,6 +14,15 @@ namespace {
 // A storage answer is quoted in its error with a shorter excerpt than an API answer.
 constexpr qsizetype externalBodyPrefixBytes = 300;
 
+// What a log may say of a failure: the case, and our own words for a transport failure; never
+// a body, which is the server's text.
+QString loggedReason(const DriveError &error)
+{
+    if (error.kind() == DriveError::Kind::transport)
+        return error.text();
+    return debugName(error);
+}
+
 DriveError errorOf(const HttpResult &result)
 {
     return mapHTTPError(result.response.statusCode, result.body,
@@ -19,6 +30,11 @@ DriveError errorOf(const HttpResult &result)
 }
 
 } // namespace
+
+DriveError ApiClient::externalError(int status, const QByteArray &body)
+{
+    return DriveError::http(status, bodyPrefixText(body, externalBodyPrefixBytes));
+}
 
 std::shared_ptr<ApiClient> ApiClient::create(DriveConfiguration configuration,
                                              std::shared_ptr<HTTPTransport> transport,
@@ -80,28 +96,59 @@ QCoro::Task<bool> ApiClient::refreshSession(CancellationToken cancel)
 QCoro::Task<bool> ApiClient::reauthenticate(CancellationToken cancel)
 {
     const auto keepAlive = shared_from_this();
-    if (!m_session)
-        co_return false;
+    if (!m_reauthentication) {
+        if (!m_session)
+            co_return false;
+        m_reauthentication = std::make_shared<SharedResult<bool>>();
+        signInAgain(m_reauthentication); // runs on its own; this call only waits for it
+    } else {
+        qCDebug(lcClient, "reconnexion silencieuse déjà en cours : attente de son issue");
+    }
+    co_return co_await SharedResult<bool>::wait(m_reauthentication, std::move(cancel));
+}
+
+QCoro::Task<> ApiClient::signInAgain(std::shared_ptr<SharedResult<bool>> outcome)
+{
+    const auto keepAlive = shared_from_this();
+    // Under nobody's cancellation: those who wait may give up, the others still need it.
+    bool signedIn = false;
+    try {
+        signedIn = co_await signInWithHeldSession();
+    } catch (...) {
+        // Cancellation cannot reach it; any other failure means no new session.
+    }
+    m_reauthentication.reset();
+    outcome->set(signedIn);
+}
+
+QCoro::Task<bool> ApiClient::signInWithHeldSession()
+{
     const DriveSession held = *m_session;
+    qCInfo(lcClient, "reconnexion silencieuse de %s",
+           qUtf8Printable(redactedAccount(held.account)));
 
     // co_await is not allowed in a handler, so the outcome is noted and acted on after it.
     enum class Outcome { signedIn, secondFactorRequired, passwordRefused, otherFailure };
     Outcome outcome = Outcome::otherFailure;
     try {
-        const LoginOutcome login = co_await this->login(held.account, held.password, cancel);
+        const LoginOutcome login = co_await this->login(held.account, held.password);
         outcome = login.session() ? Outcome::signedIn : Outcome::secondFactorRequired;
     } catch (const DriveError &error) {
         if (error.kind() == DriveError::Kind::notAuthenticated)
             outcome = Outcome::passwordRefused;
+        qCInfo(lcClient, "reconnexion silencieuse : échec (%s)", qUtf8Printable(debugName(error)));
     } catch (const KeychainError &) {
         // The new session could not be stored: keep everything as it was.
+        qCWarning(lcClient, "reconnexion silencieuse : la session n'a pas pu être enregistrée");
     }
 
     switch (outcome) {
     case Outcome::signedIn:
+        qCInfo(lcClient, "reconnexion silencieuse : nouvelle session");
         co_return true;
     case Outcome::secondFactorRequired: {
         // The device is no longer trusted: forget the session, unless the store refuses.
+        qCInfo(lcClient, "reconnexion silencieuse : deuxième facteur demandé, session oubliée");
         bool cleared = true;
         try {
             co_await m_sessionStore->clear();
@@ -113,6 +160,7 @@ QCoro::Task<bool> ApiClient::reauthenticate(CancellationToken cancel)
         co_return false;
     }
     case Outcome::passwordRefused:
+        qCInfo(lcClient, "reconnexion silencieuse : mot de passe refusé, session oubliée");
         try {
             co_await m_sessionStore->clear();
         } catch (const KeychainError &) {
@@ -170,6 +218,9 @@ HttpRequest ApiClient::buildRequest(const QUrl &url, const QByteArray &method,
     request.url = url;
     request.method = method;
     request.timeout = m_configuration.requestTimeout;
+    // A listing of many files shrinks to a tenth; gzip, because the stronger encodings cost the
+    // server far more time than they save.
+    request.setHeader("Accept-Encoding", "gzip");
     if (m_session)
         request.setHeader("Authorization", "Bearer " + m_session->accessToken.toUtf8());
     if (const auto *json = std::get_if<JsonBody>(&body)) {
@@ -183,21 +234,10 @@ HttpRequest ApiClient::buildRequest(const QUrl &url, const QByteArray &method,
     return request;
 }
 
-template <class Attempt>
-QCoro::Task<HttpResult> ApiClient::withRetries(int attempts, CancellationToken cancel,
-                                               Attempt attempt)
+void ApiClient::logRetry(int next, int attempts, const DriveError &error)
 {
-    for (int number = 1;; ++number) {
-        try {
-            co_return co_await attempt();
-        } catch (const DriveError &error) {
-            if (!error.isRetryable() || number >= attempts)
-                throw;
-        }
-        // No jitter: the waits are 1, 2, 4… times the base delay, on the continuous clock.
-        co_await m_clock->sleep(m_configuration.retryBaseDelay * (qint64(1) << (number - 1)),
-                                cancel);
-    }
+    qCInfo(lcClient, "nouvel essai (%d sur %d) après : %s", next, attempts,
+           qUtf8Printable(loggedReason(error)));
 }
 
 QCoro::Task<HttpResult> ApiClient::perform(QString path, QByteArray method, RequestBody body,
@@ -206,21 +246,32 @@ QCoro::Task<HttpResult> ApiClient::perform(QString path, QByteArray method, Requ
     const auto keepAlive = shared_from_this();
     const int attempts = retry ? retryAttempts() : 1;
     const QUrl url = makeURL(path);
-    co_return co_await withRetries(attempts, cancel,
-                                   [&] { return attemptOnce(url, method, body, cancel); });
+    const auto attempt = [&] { return attemptOnce(url, method, body, cancel); };
+    co_return co_await withRetries<HttpResult>(attempts, cancel, attempt);
 }
 
 QCoro::Task<HttpResult> ApiClient::attemptOnce(QUrl url, QByteArray method, RequestBody body,
                                                CancellationToken cancel)
 {
+    const std::optional<QString> sentToken = currentAccessToken();
     HttpResult result = co_await m_transport->send(buildRequest(url, method, body), cancel);
     if (result.response.isSuccess())
         co_return result;
     if (result.response.statusCode != 401)
         throw errorOf(result);
 
-    // The token was refused: sign in again once and resend with the new token.
-    if (!co_await reauthenticate(cancel))
+    // The token was refused: sign in again once and resend with the new token. When another
+    // request's sign-in has already replaced the token this one carried, the new one is used
+    // as it is.
+    const bool renewed = m_session && m_session->accessToken != sentToken;
+    if (renewed)
+        qCDebug(lcClient, "jeton refusé, déjà renouvelé : nouvel envoi");
+    else
+        qCInfo(lcClient, "jeton refusé : %s %s", method.constData(), qUtf8Printable(url.path()));
+    bool signedIn = renewed;
+    if (!renewed)
+        signedIn = co_await reauthenticate(cancel);
+    if (!signedIn)
         throw errorOf(result);
     HttpResult again = co_await m_transport->send(buildRequest(url, method, body), cancel);
     if (again.response.isSuccess())
@@ -231,13 +282,15 @@ QCoro::Task<HttpResult> ApiClient::attemptOnce(QUrl url, QByteArray method, Requ
 QCoro::Task<HttpResult> ApiClient::sendExternal(HttpRequest request, CancellationToken cancel)
 {
     const auto keepAlive = shared_from_this();
-    co_return co_await withRetries(retryAttempts(), cancel, [&]() -> QCoro::Task<HttpResult> {
+    qCDebug(lcClient, "envoi hors API : %s %s", request.method.constData(),
+            qUtf8Printable(loggedURL(request.url)));
+    const auto attempt = [&]() -> QCoro::Task<HttpResult> {
         HttpResult result = co_await m_transport->send(request, cancel);
         if (!result.response.isSuccess())
-            throw DriveError::http(result.response.statusCode,
-                                   bodyPrefixText(result.body, externalBodyPrefixBytes));
+            throw externalError(result.response.statusCode, result.body);
         co_return result;
-    });
+    };
+    co_return co_await withRetries<HttpResult>(retryAttempts(), cancel, attempt);
 }
 
 } // namespace OrvelanNimbal

@@ -1,23 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "async/Cancellation.h"
+#include "async/Clock.h"
 #include "auth/DriveSession.h"
 #include "auth/SessionStoring.h"
 #include "auth/TrustedDeviceStoring.h"
 #include "auth/TwoFactor.h"
-#include "async/Cancellation.h"
-#include "async/Clock.h"
-#include "net/HTTPTransport.h"
+#include "config/DriveConfiguration.h"
+#include "errors/DriveError.h"
 #include "json/JsonDecoding.h"
+#include "net/HTTPTransport.h"
 #include "net/MultipartForm.h"
 #include "net/RequestBody.h"
-#include "config/DriveConfiguration.h"
 
 #include <QJsonObject>
 
 #include <memory>
 
 namespace OrvelanNimbal {
+
+template <class T>
+class SharedResult;
 
 // The one gateway to the drive service's API. It holds the signed-in session, builds each
 // request from a path under the API base URL, retries transport failures and 5xx answers with
@@ -54,6 +58,8 @@ public:
     // Signs in again with the held credentials; never fails (cancellation aside).
     QCoro::Task<bool> refreshSession(CancellationToken cancel = {});
     // The silent re-login behind a refused token and the event stream: see the definition.
+    // Whoever asks while one runs waits for that one: a burst of refused requests makes one
+    // sign-in, never one each.
     QCoro::Task<bool> reauthenticate(CancellationToken cancel = {});
 
     // --- Sign-in (one request each, never retried, never authenticated) ---
@@ -81,6 +87,17 @@ public:
     // token, no URL building. Retried like API requests; a non-2xx answer is an http error
     // carrying the first 300 bytes of its body.
     QCoro::Task<HttpResult> sendExternal(HttpRequest request, CancellationToken cancel = {});
+    // The error of an unsuccessful answer from outside the API: its status and the first 300
+    // bytes of its body.
+    static DriveError externalError(int status, const QByteArray &body);
+
+    // Runs `attempt` (a callable giving a QCoro::Task<T>) up to `attempts` times while it fails
+    // with a retryable DriveError, waiting the pipeline's back-off in between: the rule of every
+    // retried request, for transfers that do not fit in one (content streamed into a file).
+    template <class T, class Attempt>
+    QCoro::Task<T> withRetries(int attempts, CancellationToken cancel, Attempt attempt);
+    // The configured number of attempts of a retried request.
+    int retryAttempts() const;
 
     // The pipeline under every API request: the body and head of a 2xx answer, or a DriveError.
     QCoro::Task<HttpResult> perform(QString path, QByteArray method, RequestBody body, bool retry,
@@ -106,10 +123,10 @@ private:
     HttpRequest signInRequest(const QString &path, const QJsonObject &body) const;
     QCoro::Task<HttpResult> attemptOnce(QUrl url, QByteArray method, RequestBody body,
                                         CancellationToken cancel);
-    // Runs `attempt` up to `attempts` times while it fails with a retryable DriveError.
-    template <class Attempt>
-    QCoro::Task<HttpResult> withRetries(int attempts, CancellationToken cancel, Attempt attempt);
-    int retryAttempts() const;
+    static void logRetry(int next, int attempts, const DriveError &error);
+    // The one sign-in that every refused request of the moment waits for.
+    QCoro::Task<> signInAgain(std::shared_ptr<SharedResult<bool>> outcome);
+    QCoro::Task<bool> signInWithHeldSession();
 
     const DriveConfiguration m_configuration;
     const std::shared_ptr<HTTPTransport> m_transport;
@@ -117,7 +134,26 @@ private:
     const std::shared_ptr<TrustedDeviceStoring> m_trustedDevices;
     const std::shared_ptr<Clock> m_clock;
     std::optional<DriveSession> m_session;
+    std::shared_ptr<SharedResult<bool>> m_reauthentication; // while one runs
 };
+
+template <class T, class Attempt>
+QCoro::Task<T> ApiClient::withRetries(int attempts, CancellationToken cancel, Attempt attempt)
+{
+    const auto keepAlive = shared_from_this();
+    for (int number = 1;; ++number) {
+        try {
+            co_return co_await attempt();
+        } catch (const DriveError &error) {
+            if (!error.isRetryable() || number >= attempts)
+                throw;
+            logRetry(number + 1, attempts, error);
+        }
+        // No jitter: the waits are 1, 2, 4… times the base delay, on the continuous clock.
+        co_await m_clock->sleep(m_configuration.retryBaseDelay * (qint64(1) << (number - 1)),
+                                cancel);
+    }
+}
 
 template <class T>
 QCoro::Task<T> ApiClient::get(QString path, CancellationToken cancel)

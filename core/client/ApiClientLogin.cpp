@@ -3,6 +3,7 @@
 // authenticated pipeline: one request each, no token, no retry, no silent re-login.
 #include "auth/LoginDTOs.h"
 #include "client/ApiClient.h"
+#include "config/CoreLogging.h"
 #include "errors/DriveError.h"
 #include "errors/HttpErrorMapping.h"
 
@@ -65,12 +66,18 @@ QCoro::Task<LoginOutcome> ApiClient::login(QString email, QString password,
 
     const HttpResult result =
         co_await m_transport->send(signInRequest(QStringLiteral("/auth/login-jmap"), body), cancel);
-    if (!result.response.isSuccess())
+    if (!result.response.isSuccess()) {
+        qCInfo(lcClient, "connexion de %s refusée (HTTP %d)",
+               qUtf8Printable(redactedAccount(email)), result.response.statusCode);
         throw mapLoginError(result.response.statusCode, result.body,
                             result.response.headerText("X-Drive-Conflict"));
+    }
 
     if (auto challenge = challengeIn(result.body)) {
         const qint64 lifetime = challenge->expiresIn.value_or(defaultChallengeLifetimeSeconds);
+        qCInfo(lcClient, "connexion de %s : deuxième facteur demandé (%s)",
+               qUtf8Printable(redactedAccount(email)),
+               qUtf8Printable(challenge->methods.value_or(QStringList()).join(u", ")));
         co_return LoginOutcome::twoFactorRequired({
             challenge->email.value_or(email),
             challenge->methods.value_or(QStringList()),
@@ -84,6 +91,7 @@ QCoro::Task<LoginOutcome> ApiClient::login(QString email, QString password,
     DriveSession session{answer.email.value_or(email), answer.accessToken, password};
     co_await m_sessionStore->save(session); // a store failure fails the sign-in, nothing held
     m_session = session;
+    qCInfo(lcClient, "connexion de %s : session ouverte", qUtf8Printable(redactedAccount(email)));
     co_return LoginOutcome::signedIn(std::move(session));
 }
 
@@ -101,8 +109,11 @@ QCoro::Task<DriveSession> ApiClient::verifyTwoFactor(TwoFactorChallenge challeng
 
     const HttpResult result =
         co_await m_transport->send(signInRequest(QStringLiteral("/auth/2fa/verify"), body), cancel);
-    if (!result.response.isSuccess())
+    if (!result.response.isSuccess()) {
+        qCInfo(lcClient, "vérification du deuxième facteur refusée (HTTP %d)",
+               result.response.statusCode);
         throw verificationError(result);
+    }
 
     const auto answer = decodeResponse<TwoFactorVerifyDTO>(result.body);
     if (answer.trustedDeviceToken && !answer.trustedDeviceToken->isEmpty())
@@ -112,6 +123,11 @@ QCoro::Task<DriveSession> ApiClient::verifyTwoFactor(TwoFactorChallenge challeng
                          challenge.password};
     co_await m_sessionStore->save(session);
     m_session = session;
+    qCInfo(lcClient, "vérification du deuxième facteur : session ouverte pour %s%s",
+           qUtf8Printable(redactedAccount(session.account)),
+           answer.trustedDeviceToken && !answer.trustedDeviceToken->isEmpty()
+               ? ", appareil mémorisé"
+               : "");
     co_return session;
 }
 

@@ -3,4 +3,5 @@ target_sources(OrvelanNimbalCore PRIVATE
     client/ApiClient.cpp
     client/ApiClient.h
     client/ApiClientLogin.cpp
+    client/SharedResult_p.h
 )

@@ -2,20 +2,15 @@
 #include "events/DriveEventStream.h"
 
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
+#include "config/CoreLogging.h"
 #include "errors/DriveError.h"
 #include "events/EventStreamConnection_p.h"
 
-#include <QLoggingCategory>
 #include <QUrlQuery>
 
 #include <array>
 
 namespace OrvelanNimbal {
-
-// The stream's journal: connections, failures, reconnections. Never the token, nor anything
-// else from the request's headers.
-Q_LOGGING_CATEGORY(lcEventStream, "net.orvelan.nimbal.sync.events")
 
 namespace {
 
@@ -38,9 +33,9 @@ QCoro::Task<> report(DriveEventStream::StatusHandler onStatus, DriveEventStream:
     try {
         co_await onStatus(status);
     } catch (const std::exception &error) {
-        qCWarning(lcEventStream, "flux : le rapport d'état a échoué : %s", error.what());
+        qCWarning(lcEvents, "flux : le rapport d'état a échoué : %s", error.what());
     } catch (...) {
-        qCWarning(lcEventStream, "flux : le rapport d'état a échoué");
+        qCWarning(lcEvents, "flux : le rapport d'état a échoué");
     }
 }
 
@@ -50,29 +45,23 @@ DriveEventStream::ChangeHandler guarded(DriveEventStream::ChangeHandler onChange
         try {
             co_await onChange();
         } catch (const std::exception &error) {
-            qCWarning(lcEventStream, "flux : le traitement d'un changement a échoué : %s",
-                      error.what());
+            qCWarning(lcEvents, "flux : le traitement d'un changement a échoué : %s", error.what());
         } catch (...) {
-            qCWarning(lcEventStream, "flux : le traitement d'un changement a échoué");
+            qCWarning(lcEvents, "flux : le traitement d'un changement a échoué");
         }
     };
 }
 
-QNetworkRequest streamRequest(const DriveEventStream &stream, const QString &accessToken)
+HttpRequest streamRequest(const DriveEventStream &stream, const QString &accessToken)
 {
     const std::optional<QUrl> url = stream.streamURL();
     if (!url)
         throw DriveError::transport(QStringLiteral("URL du flux invalide"));
-    QNetworkRequest request(*url);
-    request.setRawHeader("Authorization", "Bearer " + accessToken.toUtf8());
-    request.setRawHeader("Accept", "text/event-stream");
-    request.setTransferTimeout(static_cast<int>(stream.idleTimeout().count()));
-    // A stream must never come from a cache, and the token must never follow a redirect to
-    // another host.
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::SameOriginRedirectPolicy);
+    HttpRequest request;
+    request.url = *url;
+    request.setHeader("Authorization", "Bearer " + accessToken.toUtf8());
+    request.setHeader("Accept", "text/event-stream");
+    request.timeout = double(stream.idleTimeout().count()) / 1000.0;
     return request;
 }
 
@@ -84,7 +73,7 @@ QCoro::Task<bool> signInAgain(std::shared_ptr<ApiClient> client, CancellationTok
         co_return co_await client->reauthenticate(cancel);
     } catch (const OperationCancelled &) {
     } catch (const std::exception &error) {
-        qCInfo(lcEventStream, "flux : la reconnexion silencieuse a échoué : %s", error.what());
+        qCInfo(lcEvents, "flux : la reconnexion silencieuse a échoué : %s", error.what());
     } catch (...) {
     }
     co_return false;
@@ -105,20 +94,20 @@ QCoro::Task<> runStream(DriveEventStream stream, DriveEventStream::ChangeHandler
             const std::optional<QString> token = client->currentAccessToken();
             if (!token)
                 throw DriveError::notAuthenticated();
-            EventStreamConnection connection(sharedNetworkAccessManager(),
-                                             streamRequest(stream, *token), cancel);
+            EventStreamConnection connection(client->transport(), streamRequest(stream, *token),
+                                             cancel);
             co_await connection.open();
             failures = 0; // only a real answer from the stream resets the back-off
-            qCInfo(lcEventStream, "flux : connecté");
+            qCInfo(lcEvents, "flux : connecté");
             co_await report(onStatus, DriveEventStream::Status::connected());
             co_await connection.readEvents(onChange);
-            qCInfo(lcEventStream, "flux : fermé par le service");
+            qCInfo(lcEvents, "flux : fermé par le service");
         } catch (const OperationCancelled &) {
             end = AttemptEnd::cancelled;
         } catch (const DriveError &error) {
             end = error.kind() == DriveError::Kind::notAuthenticated ? AttemptEnd::refused
                                                                      : AttemptEnd::failed;
-            qCInfo(lcEventStream, "flux : %s", qUtf8Printable(error.errorDescription()));
+            qCInfo(lcEvents, "flux : %s", qUtf8Printable(error.errorDescription()));
         } catch (...) {
             end = AttemptEnd::failed;
         }
@@ -130,12 +119,14 @@ QCoro::Task<> runStream(DriveEventStream stream, DriveEventStream::ChangeHandler
                 continue; // a new token: straight back, nothing to report
             if (cancel.isCancelled())
                 co_return;
-            qCInfo(lcEventStream, "flux : jeton refusé, connexion nécessaire");
+            qCInfo(lcEvents, "flux : jeton refusé, connexion nécessaire");
             co_await report(onStatus, DriveEventStream::Status::unauthorized());
             co_return;
         }
 
         const std::chrono::seconds delay = reconnectDelay(failures++);
+        qCInfo(lcEvents, "flux : nouvelle tentative dans %lld s",
+               static_cast<long long>(delay.count()));
         co_await report(onStatus, DriveEventStream::Status::disconnected(delay.count()));
         try {
             co_await client->clock()->sleep(delay, cancel);

@@ -80,8 +80,9 @@ public:
 
     // Runs until `cancel` fires (then returns quietly, whatever it was doing) or until the
     // service refuses the token and the silent sign-in fails (then reports unauthorized and
-    // returns). Never throws. Both handlers are awaited: no byte of the stream is read while
-    // onChange runs. They are called on the thread that runs this, which must be the client's.
+    // returns). Never throws. Both handlers are awaited: no further event is handled while
+    // onChange runs, and the connection is no longer read once a little has piled up. They are
+    // called on the thread that runs this, which must be the client's.
     QCoro::Task<> run(ChangeHandler onChange, StatusHandler onStatus,
                       CancellationToken cancel = {}) const;
 

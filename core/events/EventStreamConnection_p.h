@@ -4,27 +4,20 @@
 #include "async/Cancellation.h"
 #include "events/DriveEventStream.h"
 #include "events/SSEParser.h"
+#include "net/HTTPTransport.h"
 
 #include <QCoro/QCoroTask>
-#include <QNetworkRequest>
 
 #include <memory>
-
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace OrvelanNimbal {
 
 // One attempt at the event stream: a single HTTP exchange whose body is read as it arrives,
-// never held whole. The reply is aborted when the connection object goes away, so leaving the
-// scope that owns it (cancellation, a failure, the end of run) closes the socket.
+// never held whole. The transfer is aborted when the connection object goes away, so leaving
+// the scope that owns it (cancellation, a failure, the end of run) closes the socket.
 class EventStreamConnection {
 public:
-    EventStreamConnection(QNetworkAccessManager &manager, const QNetworkRequest &request,
-                          CancellationToken cancel);
-    EventStreamConnection(const EventStreamConnection &) = delete;
-    EventStreamConnection &operator=(const EventStreamConnection &) = delete;
-    ~EventStreamConnection();
+    EventStreamConnection(HTTPTransport &transport, HttpRequest request, CancellationToken cancel);
 
     // Waits for the head of the answer. Returns when the service accepted (200); throws
     // DriveError::notAuthenticated for 401 and 403, DriveError::http(status, "flux") for any
@@ -32,19 +25,14 @@ public:
     QCoro::Task<> open();
 
     // Reads the body to its end, awaiting onChange once per "drive.changed" event before any
-    // further byte is read. Returns when the service ends the body; throws
+    // further event is handled; while it runs, the transport stops reading the connection once
+    // a little has piled up. Returns when the service ends the body; throws
     // DriveError::transport when the connection breaks or stays silent past the idle timeout,
     // OperationCancelled as soon as the token fires.
     QCoro::Task<> readEvents(DriveEventStream::ChangeHandler onChange);
 
 private:
-    // Suspends until the reply has news (head, bytes, end) or the token fires.
-    QCoro::Task<> waitForActivity();
-    DriveError failure() const;
-    // The status of the answer as it now stands: nothing for 200, the matching error otherwise.
-    void throwUnlessAccepted() const;
-
-    std::unique_ptr<QNetworkReply> m_reply;
+    std::unique_ptr<HttpStream> m_stream;
     CancellationToken m_cancel;
     SSEParser m_parser; // fresh for every connection: nothing half-parsed carries over
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/HttpBody.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -21,7 +23,7 @@ struct HttpRequest {
     QUrl url;
     QByteArray method = QByteArrayLiteral("GET");
     HttpHeaders headers;
-    QByteArray body;
+    HttpBody body;
     double timeout = 60; // seconds without traffic before the request fails; 0 for none
 
     void setHeader(const QByteArray &name, const QByteArray &value);

@@ -14,47 +14,68 @@ MultipartForm::MultipartForm(QString boundary)
 
 void MultipartForm::appendDelimiter()
 {
-    m_body += "--";
-    m_body += m_boundaryBytes;
-    m_body += crlf;
+    m_text += "--";
+    m_text += m_boundaryBytes;
+    m_text += crlf;
+}
+
+void MultipartForm::flushText()
+{
+    m_body.append(std::exchange(m_text, {}));
 }
 
 void MultipartForm::addField(const QString &name, const QString &value)
 {
     appendDelimiter();
-    m_body += "Content-Disposition: form-data; name=\"";
-    m_body += name.toUtf8();
-    m_body += '"';
-    m_body += crlf;
-    m_body += crlf;
-    m_body += value.toUtf8();
-    m_body += crlf;
+    m_text += "Content-Disposition: form-data; name=\"";
+    m_text += name.toUtf8();
+    m_text += '"';
+    m_text += crlf;
+    m_text += crlf;
+    m_text += value.toUtf8();
+    m_text += crlf;
+}
+
+void MultipartForm::appendFileHead(const QString &name, const QString &filename,
+                                   const QString &contentType)
+{
+    appendDelimiter();
+    m_text += "Content-Disposition: form-data; name=\"";
+    m_text += name.toUtf8();
+    m_text += "\"; filename=\"";
+    m_text += filename.toUtf8();
+    m_text += '"';
+    m_text += crlf;
+    m_text += "Content-Type: ";
+    m_text += contentType.toUtf8();
+    m_text += crlf;
+    m_text += crlf;
 }
 
 void MultipartForm::addFile(const QString &name, const QString &filename,
                             const QString &contentType, QByteArrayView data)
 {
-    appendDelimiter();
-    m_body += "Content-Disposition: form-data; name=\"";
-    m_body += name.toUtf8();
-    m_body += "\"; filename=\"";
-    m_body += filename.toUtf8();
-    m_body += '"';
-    m_body += crlf;
-    m_body += "Content-Type: ";
-    m_body += contentType.toUtf8();
-    m_body += crlf;
-    m_body += crlf;
-    m_body += data;
-    m_body += crlf;
+    appendFileHead(name, filename, contentType);
+    m_text += data;
+    m_text += crlf;
+}
+
+void MultipartForm::addFile(const QString &name, const QString &filename,
+                            const QString &contentType, FileRegion region)
+{
+    appendFileHead(name, filename, contentType);
+    flushText();
+    m_body.append(std::move(region));
+    m_text += crlf;
 }
 
 void MultipartForm::finalize()
 {
-    m_body += "--";
-    m_body += m_boundaryBytes;
-    m_body += "--";
-    m_body += crlf;
+    m_text += "--";
+    m_text += m_boundaryBytes;
+    m_text += "--";
+    m_text += crlf;
+    flushText();
 }
 
 } // namespace OrvelanNimbal

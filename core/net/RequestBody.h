@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/HttpBody.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -22,7 +24,7 @@ struct JsonBody {
 
 // A multipart/form-data body and the boundary its parts are delimited with.
 struct MultipartBody {
-    QByteArray bytes;
+    HttpBody bytes;
     QString boundary;
 };
 

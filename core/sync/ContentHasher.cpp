@@ -43,6 +43,21 @@ QString finishDigest(EVP_MD_CTX *context)
 
 } // namespace
 
+Digest::Digest()
+    : m_context(startDigest().release(), &EVP_MD_CTX_free)
+{}
+
+void Digest::add(QByteArrayView bytes)
+{
+    if (EVP_DigestUpdate(m_context.get(), bytes.data(), size_t(bytes.size())) != 1)
+        digestUnavailable();
+}
+
+QString Digest::finish()
+{
+    return finishDigest(m_context.get());
+}
+
 QString sha256Blocking(const QUrl &file, const CancellationToken &cancel)
 {
     const QString path = file.toLocalFile();
@@ -53,7 +68,7 @@ QString sha256Blocking(const QUrl &file, const CancellationToken &cancel)
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw FileError(path, input.errorString());
 
-    const DigestContext context = startDigest();
+    Digest digest;
     const auto block = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {
         cancel.throwIfCancelled();
@@ -62,10 +77,9 @@ QString sha256Blocking(const QUrl &file, const CancellationToken &cancel)
             throw FileError(path, input.errorString());
         if (read == 0)
             break;
-        if (EVP_DigestUpdate(context.get(), block.get(), size_t(read)) != 1)
-            digestUnavailable();
+        digest.add(QByteArrayView(block.get(), read));
     }
-    return finishDigest(context.get());
+    return digest.finish();
 }
 
 QCoro::Task<QString> sha256(QUrl file, CancellationToken cancel)

@@ -11,7 +11,7 @@
 #include "domain/DomainRemoval.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
-#include "net/NetworkAccessTransport.h"
+#include "net/CurlTransport.h"
 #include "transfer/ContentDownloader.h"
 
 #include <QDir>
@@ -57,7 +57,7 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
     m_client = ApiClient::create(
         DriveConfiguration(m_endpoints.apiBaseURL, requestAttempts, requestBackOff,
                            requestTimeoutSeconds),
-        std::make_shared<NetworkAccessTransport>(),
+        std::make_shared<CurlTransport>(),
         std::make_shared<KeychainSessionStore>(m_endpoints.sessionService, appGroupIdentifier),
         std::make_shared<KeychainTrustedDeviceStore>(m_endpoints.trustedDeviceService,
                                                      appGroupIdentifier));
@@ -221,7 +221,7 @@ QCoro::Task<> DomainHost::openEngine()
         qCInfo(logExtension) << swept << "téléchargements interrompus effacés.";
 
     SyncEngine::Settings settings{DriveAPI(m_client),
-                                  std::make_shared<ContentDownloader>(),
+                                  std::make_shared<ContentDownloader>(DriveAPI(m_client)),
                                   root,
                                   *marker,
                                   itemStoreURL(m_record.identifier),

@@ -3,9 +3,9 @@
 // connection broken in the middle of an answer.
 #include "AsyncTest.h"
 #include "ServiceTest.h"
-#include "net/NetworkAccessTransport.h"
 #include "errors/DriveError.h"
 #include "models/DriveDTOs.h"
+#include "net/CurlTransport.h"
 
 #include <QTest>
 
@@ -26,10 +26,16 @@ public:
         ++sends;
         co_return co_await m_inner.send(std::move(request), std::move(cancel));
     }
+    std::unique_ptr<HttpStream> open(HttpRequest request, CancellationToken cancel,
+                                     qsizetype bufferBytes) override
+    {
+        ++sends;
+        return m_inner.open(std::move(request), std::move(cancel), bufferBytes);
+    }
     int sends = 0;
 
 private:
-    NetworkAccessTransport m_inner;
+    CurlTransport m_inner;
 };
 
 } // namespace

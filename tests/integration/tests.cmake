@@ -8,6 +8,9 @@ nimbal_add_test(test_live_events SOURCES integration/test_live_events.cpp LABELS
 nimbal_add_test(test_service_drive SOURCES integration/test_service_drive.cpp LABELS integration)
 nimbal_add_test(test_service_uploads SOURCES integration/test_service_uploads.cpp
                 LABELS integration)
+nimbal_add_test(test_service_downloads SOURCES integration/test_service_downloads.cpp
+                LABELS integration)
+nimbal_add_test(test_core_logging SOURCES integration/test_core_logging.cpp LABELS integration)
 
 # The real application under Xvfb, driven through the accessibility tree (AT-SPI) as a
 # screen-reader user would, against the service it was built for.

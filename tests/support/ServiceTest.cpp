@@ -3,8 +3,8 @@
 
 #include "AsyncTest.h"
 #include "OathTool.h"
-#include "net/NetworkAccessTransport.h"
 #include "config/OrvelanNimbal.h"
+#include "net/CurlTransport.h"
 
 #include <QTest>
 #include <QUuid>
@@ -64,7 +64,7 @@ std::shared_ptr<ApiClient> ServiceTest::newClient(std::shared_ptr<Clock> clock,
                                                   std::shared_ptr<HTTPTransport> transport)
 {
     if (!transport)
-        transport = std::make_shared<NetworkAccessTransport>();
+        transport = std::make_shared<CurlTransport>();
     return ApiClient::create(DriveConfiguration(m_service->apiBaseURL(), 3,
                                                 std::chrono::milliseconds(5),
                                                 requestTimeoutSeconds),

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ServiceControls.h"
 
-#include "net/NetworkAccessTransport.h"
+#include "net/CurlTransport.h"
 
 #include <stdexcept>
 
@@ -16,7 +16,7 @@ QCoro::Task<> expireAccessTokens(QUrl serviceRoot)
     request.setHeader("Content-Type", "application/json");
     request.body = QByteArrayLiteral(R"({"access_tokens":true})");
     request.timeout = 10;
-    NetworkAccessTransport transport;
+    CurlTransport transport;
     const HttpResult result = co_await transport.send(request, {});
     if (!result.response.isSuccess())
         throw std::runtime_error("le service a refusé l'expiration des jetons (HTTP "

@@ -7,9 +7,9 @@
 #include "auth/KeychainError.h"
 #include "auth/KeychainStores.h"
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
 #include "config/OrvelanNimbal.h"
 #include "errors/DriveError.h"
+#include "net/CurlTransport.h"
 
 #include <QLocale>
 #include <QSysInfo>
@@ -136,7 +136,7 @@ QCoro::Task<> walk(WalkthroughAccount account, QUrl serviceRoot)
                                                                        appGroupIdentifier);
     auto client = ApiClient::create(
         DriveConfiguration(defaultAPIBaseURL(), 3, std::chrono::milliseconds(400), 60),
-        std::make_shared<NetworkAccessTransport>(), sessionStore, trustedDevices);
+        std::make_shared<CurlTransport>(), sessionStore, trustedDevices);
 
     say(QStringLiteral("Orvelan Nimbal — visite guidée du client, service %1")
             .arg(defaultAPIBaseURL().toString()));

@@ -6,7 +6,7 @@
 #include "UpdaterHarness.h"
 #include "auth/InMemoryStores.h"
 #include "client/ApiClient.h"
-#include "net/NetworkAccessTransport.h"
+#include "net/CurlTransport.h"
 #include "updates/UpdateError.h"
 
 #include <QProcess>
@@ -93,7 +93,7 @@ std::unique_ptr<Updater> TestUpdateService::updaterFor(const QByteArray &publicK
     // Back-off waits of a millisecond: a dropped connection is retried at once.
     auto client = ApiClient::create(
         DriveConfiguration(m_service->apiBaseURL(), 3, std::chrono::milliseconds(1), 10),
-        std::make_shared<NetworkAccessTransport>(), std::make_shared<InMemorySessionStore>(),
+        std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
         std::make_shared<InMemoryTrustedDeviceStore>());
     UpdateConfiguration configuration;
     configuration.feedURL = m_service->eventsBaseURL().resolved(QUrl(u"/updates/appcast.xml"_qs));

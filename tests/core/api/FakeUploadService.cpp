@@ -62,7 +62,8 @@ FakeUploadService::FakeUploadService()
     routes[QStringLiteral("open")] =
         answering(R"({"upload_id":"U1","s3_key":"k/multi","part_size":5242880})");
     routes[QStringLiteral("presign")] = [](const HttpRequest &request) {
-        const int number = QJsonDocument::fromJson(request.body)[u"part_number"].toInt();
+        const int number =
+            QJsonDocument::fromJson(request.body.toByteArray())[u"part_number"].toInt();
         return Reply::ok(
             QByteArray(R"({"url":"https://storage.test/k/multi?partNumber=%1&X-Sig=s3cr3t"})")
                 .replace("%1", QByteArray::number(number)));

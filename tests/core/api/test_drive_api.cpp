@@ -180,7 +180,7 @@ void TestDriveAPI::requests()
     QCOMPARE(sent.header("Content-Type"),
              body.isEmpty() ? std::nullopt : std::optional(QByteArray("application/json")));
     QCOMPARE(sent.header("Authorization"), std::optional(QByteArray("Bearer tok")));
-    QCOMPARE(sent.body, body);
+    QCOMPARE(sent.body.toByteArray(), body);
 }
 
 void TestDriveAPI::answers_data()

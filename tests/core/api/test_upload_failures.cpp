@@ -181,7 +181,7 @@ void TestUploadFailures::failures()
              ending);
     QCOMPARE(upload.service.steps(), steps);
     for (const HttpRequest &abort : upload.service.requests(QStringLiteral("abort")))
-        QCOMPARE(abort.body, QByteArray(R"({"s3_key":"k/multi","upload_id":"U1"})"));
+        QCOMPARE(abort.body.toByteArray(), QByteArray(R"({"s3_key":"k/multi","upload_id":"U1"})"));
 }
 
 QTEST_GUILESS_MAIN(TestUploadFailures)

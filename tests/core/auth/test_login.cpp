@@ -35,7 +35,7 @@ void checkSignInRequest(const ClientHarness &harness, const QString &path, const
     QCOMPARE(sent.header("Content-Type"), std::optional("application/json"_ba));
     QCOMPARE(sent.header("Authorization"), std::nullopt);
     QCOMPARE(sent.timeout, 60.0);
-    QCOMPARE(QJsonDocument::fromJson(sent.body).object(), body);
+    QCOMPARE(QJsonDocument::fromJson(sent.body.toByteArray()).object(), body);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The event stream's run loop in the situations the real service never creates: no usable
-// address, no session, a peer that is not HTTP, a body cut inside a chunk, a peer silent
-// before its head, events packed in one chunk, and cancellation at every kind of wait.
+// address, no session, an answer that is not HTTP, a body cut mid-way, events packed in one
+// piece, and cancellation at every kind of wait. The stream and the sign-in both go through the
+// client's transport, scripted here.
 #include "ClientHarness.h"
 #include "EventStatusTesting.h"
-#include "ScriptedPeer.h"
 #include "async/Wakeup.h"
 #include "events/DriveEventStream.h"
 
@@ -18,17 +18,10 @@ using namespace std::chrono_literals;
 using Status = DriveEventStream::Status;
 using Statuses = QList<Status>;
 Q_DECLARE_METATYPE(Statuses)
-Q_DECLARE_METATYPE(std::optional<QByteArray>)
+using Reply = FakeTransport::Reply;
+Q_DECLARE_METATYPE(std::optional<Reply>)
 
 namespace {
-
-const QByteArray streamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
-                              "Transfer-Encoding: chunked\r\n\r\n";
-
-QByteArray chunk(const QByteArray &bytes)
-{
-    return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
-}
 
 // One run of the stream, its sign-in going to the scripted transport and its waits to the
 // manual clock. Records what the handlers saw.
@@ -100,53 +93,60 @@ void TestDriveEventStream::streamAddress()
 
 void TestDriveEventStream::run_data()
 {
-    QTest::addColumn<std::optional<QByteArray>>("answer"); // of the peer; none: no usable address
+    QTest::addColumn<std::optional<Reply>>("answer"); // to the stream; none: no usable address
     QTest::addColumn<QString>("twist"); // empty: cancelled once the expected statuses came
     QTest::addColumn<Statuses>("expected");
     QTest::addColumn<int>("changes");
-    const auto row = [](const char *tag, std::optional<QByteArray> answer, QString twist,
+    const auto row = [](const char *tag, std::optional<Reply> answer, QString twist,
                         Statuses expected, int changes = 0) {
         QTest::newRow(tag) << answer << twist << expected << changes;
     };
     const auto down = [](qint64 seconds) { return Status::disconnected(seconds); };
     const Status connected = Status::connected();
-    // Two changes in one chunk, among names that only look alike.
+    // Two changes in one piece, among names that only look alike.
     const QByteArray changes =
-        chunk("event: drive.changed\ndata: {}\n\n: ping\n\nevent: Drive.changed\n\n"
-              "event: drive.changed \n\ndata: drive.changed\n\nevent:drive.changed\n\n");
+        "event: drive.changed\ndata: {}\n\n: ping\n\nevent: Drive.changed\n\n"
+        "event: drive.changed \n\ndata: drive.changed\n\nevent:drive.changed\n\n";
+    const Reply stream = Reply::ok(": hi\n\n");
+    const DriveError notHttp = DriveError::transport(u"réponse non HTTP"_s);
 
     row("no usable address: the waits grow to a minute", {}, {},
         {down(1), down(2), down(5), down(10), down(30), down(60), down(60)});
-    row("no session", streamHead, u"signed out"_s, {Status::unauthorized()});
-    row("not HTTP", "SSH-2.0-OpenSSH_9.2\r\n"_ba, {}, {down(1)});
-    row("silent before its head", ""_ba, {}, {down(1)});
-    row("body cut inside a chunk", streamHead + chunk(": hi\n\n") + "40\r\n: cut", {},
-        {connected, down(1)});
-    row("changes handed over one at a time", streamHead + changes + "0\r\n\r\n", {},
-        {connected, down(1)}, 2);
+    row("no session", stream, u"signed out"_s, {Status::unauthorized()});
+    row("not HTTP", Reply::error(notHttp), {}, {down(1)});
+    row("another success than 200", Reply::withStatus(204), {}, {down(1)});
+    row("body cut mid-way", Reply::cut(": hi\n\ndata: cut", notHttp), {}, {connected, down(1)});
+    row("changes handed over one at a time", Reply::ok(changes), {}, {connected, down(1)}, 2);
 
-    row("cancelled before the first attempt", streamHead, u"cancelled first"_s, {});
-    row("cancelled waiting for the head", ""_ba, u"at the request"_s, {});
-    row("cancelled inside onChange", streamHead + changes, u"in onChange"_s, {connected}, 1);
+    row("cancelled before the first attempt", stream, u"cancelled first"_s, {});
+    row("cancelled waiting for the head", Reply::hang(), u"at the request"_s, {});
+    row("cancelled inside onChange", Reply::ok(changes), u"in onChange"_s, {connected}, 1);
     row("cancelled during the back-off wait", {}, u"in the wait"_s, {down(1)});
-    row("cancelled during the silent sign-in",
-        "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n"_ba, u"in the sign-in"_s, {});
+    row("cancelled during the silent sign-in", Reply::withStatus(401), u"in the sign-in"_s, {});
 }
 
 void TestDriveEventStream::run()
 {
-    QFETCH(std::optional<QByteArray>, answer);
+    QFETCH(std::optional<Reply>, answer);
     QFETCH(QString, twist);
     QFETCH(Statuses, expected);
     QFETCH(int, changes);
 
-    std::optional<ScriptedPeer> peer;
-    if (answer)
-        peer.emplace(*answer, twist == u"in onChange" ? -1 : 0);
     StreamHarness harness;
     if (twist != u"signed out")
         harness.signIn({u"ana@orvelan.net"_s, u"old"_s, u"pw"_s});
     const auto cancelSoon = [&] { QTimer::singleShot(0, [&] { harness.cancel.cancel(); }); };
+    // The stream is asked for again after each failure: every attempt gets the same answer,
+    // and a sign-in would get a scripted refusal.
+    harness.transport->setHandler([&](const HttpRequest &request) {
+        if (request.url.path().endsWith(u"/events/web"))
+            return answer.value_or(Reply::hang());
+        if (twist == u"in the sign-in") {
+            cancelSoon();
+            return Reply::hang();
+        }
+        return Reply::withStatus(401);
+    });
     if (twist.isEmpty() || twist == u"signed out") {
         harness.afterStatus = [&] {
             if (harness.statuses.size() == expected.size())
@@ -155,19 +155,14 @@ void TestDriveEventStream::run()
     } else if (twist == u"cancelled first") {
         harness.cancel.cancel();
     } else if (twist == u"at the request") {
-        peer->onRequest = cancelSoon;
+        QTimer::singleShot(10, [&] { harness.cancel.cancel(); });
     } else if (twist == u"in onChange") {
         harness.afterChange = [&] { harness.cancel.cancel(); };
     } else if (twist == u"in the wait") {
         harness.clock->setAutomatic(false); // the wait holds until the cancel ends it
         harness.afterStatus = cancelSoon;
-    } else if (twist == u"in the sign-in") {
-        harness.transport->setHandler([&](const HttpRequest &) {
-            cancelSoon();
-            return FakeTransport::Reply::hang();
-        });
     }
-    harness.run(peer ? peer->url() : QUrl());
+    harness.run(answer ? QUrl(u"https://push.test"_s) : QUrl());
 
     QCOMPARE(harness.statuses, expected);
     QCOMPARE(harness.changes, changes);
@@ -181,17 +176,19 @@ void TestDriveEventStream::run()
         waits.removeLast(); // cancelled in the report itself
     QCOMPARE(harness.clock->sleeps(), waits);
     QCOMPARE(harness.client->isAuthenticated(), twist != u"signed out");
-    if (!peer)
+
+    const QList<HttpRequest> &requests = harness.transport->requests();
+    QCOMPARE(requests.isEmpty(), !answer || twist == u"cancelled first" || twist == u"signed out");
+    if (!twist.isEmpty()) // no further attempt once cancelled
+        QVERIFY(requests.size() <= (twist == u"in the sign-in" ? 2 : 1));
+    if (requests.isEmpty())
         return;
-    QCOMPARE(peer->connections == 0, twist == u"cancelled first" || twist == u"signed out");
-    if (!twist.isEmpty())
-        QVERIFY(peer->connections <= 1); // no further attempt once cancelled
-    if (peer->connections == 0)
-        return;
-    QVERIFY(peer->received.startsWith("GET /api/v1/jmap/events/web?ping=30 HTTP/1.1\r\n"));
-    QVERIFY(peer->received.contains("\r\nAuthorization: Bearer old\r\n"));
-    QVERIFY(peer->received.contains("\r\nAccept: text/event-stream\r\n"));
-    QTRY_COMPARE(peer->disconnections, peer->connections); // nothing left open
+    const HttpRequest &opened = requests.first();
+    QCOMPARE(opened.url.toString(), u"https://push.test/api/v1/jmap/events/web?ping=30"_s);
+    QCOMPARE(opened.method, "GET"_ba);
+    QCOMPARE(opened.header("Authorization"), std::optional("Bearer old"_ba));
+    QCOMPARE(opened.header("Accept"), std::optional("text/event-stream"_ba));
+    QCOMPARE(opened.timeout, 0.1); // the idle timeout, carried out by the transport
 }
 
 QTEST_GUILESS_MAIN(TestDriveEventStream)

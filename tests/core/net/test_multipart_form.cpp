@@ -26,24 +26,25 @@ void TestMultipartForm::body()
     form.addFile(u"file"_s, u"a\"b.txt"_s, u"text/plain"_s, QByteArrayView());
     form.addFile(u"f"_s, u"n"_s, u"application/octet-stream"_s, binary);
     form.finalize();
-    QCOMPARE(form.body(), "--B\r\n"
-                          "Content-Disposition: form-data; name=\"id_folder\"\r\n"
-                          "\r\n"
-                          "12\r\n"
-                          "--B\r\n"
-                          "Content-Disposition: form-data; name=\"nom\"\r\n"
-                          "\r\n"
-                          "\xc3\xa9t\xc3\xa9\r\nhiver\r\n"
-                          "--B\r\n"
-                          "Content-Disposition: form-data; name=\"file\"; filename=\"a\"b.txt\"\r\n"
-                          "Content-Type: text/plain\r\n"
-                          "\r\n"
-                          "\r\n"
-                          "--B\r\n"
-                          "Content-Disposition: form-data; name=\"f\"; filename=\"n\"\r\n"
-                          "Content-Type: application/octet-stream\r\n"
-                          "\r\n"_ba
-                              + binary + "\r\n--B--\r\n");
+    QCOMPARE(form.body().toByteArray(),
+             "--B\r\n"
+             "Content-Disposition: form-data; name=\"id_folder\"\r\n"
+             "\r\n"
+             "12\r\n"
+             "--B\r\n"
+             "Content-Disposition: form-data; name=\"nom\"\r\n"
+             "\r\n"
+             "\xc3\xa9t\xc3\xa9\r\nhiver\r\n"
+             "--B\r\n"
+             "Content-Disposition: form-data; name=\"file\"; filename=\"a\"b.txt\"\r\n"
+             "Content-Type: text/plain\r\n"
+             "\r\n"
+             "\r\n"
+             "--B\r\n"
+             "Content-Disposition: form-data; name=\"f\"; filename=\"n\"\r\n"
+             "Content-Type: application/octet-stream\r\n"
+             "\r\n"_ba
+                 + binary + "\r\n--B--\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestMultipartForm)
