@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sync/SyncNaming.h"
 
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace OrvelanNimbal::SyncNaming {
@@ -46,20 +47,31 @@ bool isExcludedFromSync(QStringView name)
            || name.startsWith(u"~$");
 }
 
-QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone)
-{
-    return conflictCopyName(name, instant, timeZone, u"Mac");
-}
-
 QString conflictCopyName(const QString &name, const QDateTime &instant, const QTimeZone &timeZone,
-                         QStringView platform)
+                         QStringView system)
 {
     const QString suffix =
-        QStringLiteral(" (conflit ") + platform.toString() + u' ' + stamp(instant, timeZone) + u')';
+        QStringLiteral(" (conflit ") + system.toString() + u' ' + stamp(instant, timeZone) + u')';
     const qsizetype dot = extensionDot(name);
     if (dot < 0)
         return name + suffix;
     return name.first(dot) + suffix + name.sliced(dot);
+}
+
+QString conflictCopyOrigin(const QString &name, QStringView system)
+{
+    const QRegularExpression copy(
+        QStringLiteral(
+            "^(.+) \\(conflit %1(?: [0-9]+)? [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}h[0-9]{2}\\)$")
+            .arg(QRegularExpression::escape(system.toString())));
+    // The suffix ends the name, or comes just before the extension, split as when it was added.
+    if (const QRegularExpressionMatch whole = copy.match(name); whole.hasMatch())
+        return whole.captured(1);
+    const qsizetype dot = extensionDot(name);
+    if (dot < 0)
+        return name;
+    const QRegularExpressionMatch base = copy.match(name.first(dot));
+    return base.hasMatch() ? base.captured(1) + name.sliced(dot) : name;
 }
 
 } // namespace OrvelanNimbal::SyncNaming

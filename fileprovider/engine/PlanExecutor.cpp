@@ -183,15 +183,17 @@ bool PlanExecutor::vacate(const QString &path, const ItemKey &forKey)
 void PlanExecutor::setAside(const QString &path)
 {
     const QString name = fileName(path);
+    // A copy that conflicts again is named after the original: suffixes never pile up.
+    const QString origin = SyncNaming::conflictCopyOrigin(name, PlatformWords::conflictSystem);
     const QDateTime now = m_engine.m_settings.clock->currentDateTime();
-    QString copy = SyncNaming::conflictCopyName(name, now, QTimeZone::systemTimeZone(),
+    QString copy = SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
                                                 PlatformWords::conflictSystem);
     for (int n = 2; !m_folder.moveNoReplace(path, childPath(parentPath(path), copy)); ++n) {
         if (n > 99)
             throw FileError(m_folder.absolute(path),
                             QStringLiteral("aucun nom libre pour garder ce fichier"));
         copy =
-            SyncNaming::conflictCopyName(name, now, QTimeZone::systemTimeZone(),
+            SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
                                          PlatformWords::conflictSystem + u' ' + QString::number(n));
     }
     m_engine.m_summary.recordConflict(name, copy, now);

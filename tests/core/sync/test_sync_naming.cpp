@@ -15,14 +15,14 @@ void addName(const char *row, const char *name, const char *expected)
 {
     QTest::newRow(row) << QString::fromUtf8(name) << march5 << utc
                        << QString::fromUtf8(expected).replace(
-                              u'@', QStringLiteral(" (conflit Mac 2024-03-05 14h07)"));
+                              u'@', QStringLiteral(" (conflit Linux 2024-03-05 14h07)"));
 }
 
 // The copy of "a.txt" made at `instant`, stamped as seen from `zone`.
 void addStamp(const char *row, const QDateTime &instant, const QTimeZone &zone, const char *stamp)
 {
     QTest::newRow(row) << QStringLiteral("a.txt") << instant << zone
-                       << QStringLiteral("a (conflit Mac %1).txt").arg(QLatin1String(stamp));
+                       << QStringLiteral("a (conflit Linux %1).txt").arg(QLatin1String(stamp));
 }
 
 } // namespace
@@ -35,6 +35,8 @@ private slots:
     void excluded();
     void conflictCopyName_data();
     void conflictCopyName();
+    void conflictCopyOrigin_data();
+    void conflictCopyOrigin();
 };
 
 void TestSyncNaming::excluded_data()
@@ -106,7 +108,37 @@ void TestSyncNaming::conflictCopyName()
     QFETCH(QDateTime, instant);
     QFETCH(QTimeZone, zone);
     QFETCH(QString, expected);
-    QCOMPARE(SyncNaming::conflictCopyName(name, instant, zone), expected);
+    QCOMPARE(SyncNaming::conflictCopyName(name, instant, zone, u"Linux"), expected);
+    // A copy of the copy is named after the original: suffixes never pile up.
+    QCOMPARE(SyncNaming::conflictCopyOrigin(expected, u"Linux"), name);
+    QCOMPARE(SyncNaming::conflictCopyName(SyncNaming::conflictCopyOrigin(expected, u"Linux"),
+                                          instant, zone, u"Linux"),
+             expected);
+}
+
+void TestSyncNaming::conflictCopyOrigin_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("origin");
+    QTest::newRow("numbered copy") << u"a (conflit Linux 2 2024-03-05 14h07).txt"_qs << u"a.txt"_qs;
+    QTest::newRow("copy of a hidden file")
+        << u".profile (conflit Linux 2024-03-05 14h07)"_qs << u".profile"_qs;
+    // Names that only look like copies are the user's own.
+    QTest::newRow("another system's word") << u"a (conflit Windows 2024-03-05 14h07).txt"_qs
+                                           << u"a (conflit Windows 2024-03-05 14h07).txt"_qs;
+    QTest::newRow("suffix in the middle") << u"a (conflit Linux 2024-03-05 14h07) bis.txt"_qs
+                                          << u"a (conflit Linux 2024-03-05 14h07) bis.txt"_qs;
+    QTest::newRow("nothing before it") << u" (conflit Linux 2024-03-05 14h07).txt"_qs
+                                       << u" (conflit Linux 2024-03-05 14h07).txt"_qs;
+    QTest::newRow("stamp cut short")
+        << u"a (conflit Linux 2024-03-05).txt"_qs << u"a (conflit Linux 2024-03-05).txt"_qs;
+}
+
+void TestSyncNaming::conflictCopyOrigin()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, origin);
+    QCOMPARE(SyncNaming::conflictCopyOrigin(name, u"Linux"), origin);
 }
 
 QTEST_GUILESS_MAIN(TestSyncNaming)
