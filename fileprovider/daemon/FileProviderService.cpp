@@ -64,6 +64,11 @@ DomainHost &FileProviderService::startHost(const DomainRecord &domain)
         emit ProgressChanged(identifier, downloadKind, progress.finished, progress.total,
                              progress.completed, progress.fraction());
     });
+    connect(raw, &DomainHost::uploadProgressChanged, this, [this, raw, identifier] {
+        const TransferProgress::Snapshot progress = raw->uploadProgress();
+        emit ProgressChanged(identifier, uploadKind, progress.finished, progress.total,
+                             progress.completed, progress.fraction());
+    });
     m_hosts.emplace(identifier, std::move(host));
     raw->start();
     return *raw;

@@ -175,6 +175,20 @@ QString LocalFolder::sha256(const QString &relative) const
     return ContentHasher::sha256Blocking(QUrl::fromLocalFile(absolute(relative)));
 }
 
+bool LocalFolder::isOpenForWriting(const QString &relative) const
+{
+    const int file =
+        ::open(encoded(absolute(relative)).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (file < 0)
+        return false;
+    const bool leased = ::fcntl(file, F_SETLEASE, F_RDLCK) == 0;
+    const bool busy = !leased && errno == EAGAIN;
+    if (leased)
+        ::fcntl(file, F_SETLEASE, F_UNLCK);
+    ::close(file);
+    return busy;
+}
+
 void LocalFolder::syncFileSystem() const
 {
     const int folder = ::open(encoded(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -43,6 +43,10 @@ public:
     void createEmptyFile(const QString &relative) const; // replaces what is there
     void setModificationTime(const QString &relative, qint64 secondsSinceEpoch) const;
     QString sha256(const QString &relative) const;
+    // Whether some program holds the file open for writing: the kernel grants a read lease
+    // only when nobody does. Where leases are refused for another reason (another owner, a file
+    // system without them), false: the caller's own checks of a stable file are all there is.
+    bool isOpenForWriting(const QString &relative) const;
     // Makes renames and writes so far durable, before the journal says they happened.
     void syncFileSystem() const;
 

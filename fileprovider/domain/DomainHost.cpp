@@ -31,6 +31,12 @@ constexpr std::chrono::milliseconds requestBackOff(400);
 constexpr double requestTimeoutSeconds = 60;
 constexpr int parallelDownloads = 8;
 constexpr std::chrono::milliseconds progressInterval(100);
+// A change on disk is looked at once the folder has been quiet this long.
+constexpr std::chrono::milliseconds quietPeriod(1000);
+// Every folder is looked at this often even when the watcher saw nothing; more often when it
+// cannot watch every folder.
+constexpr std::chrono::minutes rescanInterval(60);
+constexpr std::chrono::minutes blindRescanInterval(5);
 
 // After a pass that could not reach the service: 5 s, doubling up to 5 minutes.
 std::chrono::milliseconds serviceBackOff(int failures)
@@ -66,6 +72,14 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
     m_progressTimer.setSingleShot(true);
     m_progressTimer.setInterval(progressInterval);
     connect(&m_progressTimer, &QTimer::timeout, this, &DomainHost::downloadProgressChanged);
+    m_uploadProgressTimer.setSingleShot(true);
+    m_uploadProgressTimer.setInterval(progressInterval);
+    connect(&m_uploadProgressTimer, &QTimer::timeout, this, &DomainHost::uploadProgressChanged);
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setInterval(quietPeriod);
+    connect(&m_quietTimer, &QTimer::timeout, this, &DomainHost::requestPass);
+    m_rescanTimer.setInterval(rescanInterval);
+    connect(&m_rescanTimer, &QTimer::timeout, this, &DomainHost::requestPass);
 }
 
 DomainHost::~DomainHost() = default;
@@ -119,6 +133,26 @@ TransferProgress::Snapshot DomainHost::downloadProgress() const
     return m_engine ? m_engine->downloadProgress().snapshot() : TransferProgress::Snapshot{};
 }
 
+TransferProgress::Snapshot DomainHost::uploadProgress() const
+{
+    return m_engine ? m_engine->uploadProgress().snapshot() : TransferProgress::Snapshot{};
+}
+
+void DomainHost::watchFolder()
+{
+    m_watcher = std::make_unique<FolderWatcher>(folder());
+    // Every pass looks at the whole folder, so a rescan is a pass; the watcher said why.
+    connect(m_watcher.get(), &FolderWatcher::changed, this, [this] { m_quietTimer.start(); });
+    connect(m_watcher.get(), &FolderWatcher::rescanNeeded, this, [this] {
+        if (!m_watcher->isComplete())
+            m_rescanTimer.setInterval(blindRescanInterval);
+        requestPass();
+    });
+    if (!m_watcher->start() || !m_watcher->isComplete())
+        m_rescanTimer.setInterval(blindRescanInterval);
+    m_rescanTimer.start();
+}
+
 QCoro::Task<> DomainHost::runPasses()
 {
     m_running = true;
@@ -131,6 +165,7 @@ QCoro::Task<> DomainHost::runPasses()
         m_retryTimer.stop();
         std::optional<std::chrono::milliseconds> retry;
         bool cancelled = false;
+        m_settling = false;
         try {
             if (!m_engine)
                 co_await openEngine();
@@ -140,6 +175,7 @@ QCoro::Task<> DomainHost::runPasses()
             m_serviceFailing = false;
             m_serviceFailures = 0;
             m_passRequested = m_passRequested || outcome.again;
+            m_settling = outcome.settling;
             retry = outcome.retryIn;
         } catch (const OperationCancelled &) {
             cancelled = true;
@@ -227,13 +263,19 @@ QCoro::Task<> DomainHost::openEngine()
                                   itemStoreURL(m_record.identifier),
                                   summaryURL(m_record.identifier),
                                   systemClock(),
-                                  parallelDownloads};
+                                  parallelDownloads,
+                                  quietPeriod};
     m_engine =
         std::make_unique<SyncEngine>(std::move(settings), std::move(journal), std::move(contents));
     m_engine->downloadProgress().setOnChange([this] {
         if (!m_progressTimer.isActive())
             m_progressTimer.start();
     });
+    m_engine->uploadProgress().setOnChange([this] {
+        if (!m_uploadProgressTimer.isActive())
+            m_uploadProgressTimer.start();
+    });
+    watchFolder();
 }
 
 QCoro::Task<> DomainHost::ensureSession()
@@ -264,8 +306,10 @@ void DomainHost::whenStable(std::function<void(std::optional<ExtensionError>)> d
 
 void DomainHost::settleWaiters()
 {
-    // A pass to come, or a service that did not answer the last one: there is work left.
-    if (m_running || m_passRequested || (m_serviceFailing && !m_blocked))
+    // A pass to come, changes on disk still settling, or a service that did not answer the last
+    // one: there is work left.
+    if (m_running || m_passRequested || m_quietTimer.isActive() || m_settling
+        || (m_serviceFailing && !m_blocked))
         return;
     for (auto &waiter : std::exchange(m_waiters, {}))
         waiter(m_blocked);
@@ -275,6 +319,9 @@ QCoro::Task<> DomainHost::stop()
 {
     m_stopping = true;
     m_retryTimer.stop();
+    m_quietTimer.stop();
+    m_rescanTimer.stop();
+    m_watcher.reset();
     if (m_cancel)
         m_cancel->cancel();
     if (m_running) {

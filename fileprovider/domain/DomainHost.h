@@ -4,6 +4,7 @@
 #include "daemon/DomainRegistry.h"
 #include "daemon/ExtensionError.h"
 #include "daemon/ServiceEndpoints.h"
+#include "disk/FolderWatcher.h"
 #include "engine/SyncEngine.h"
 
 #include <QObject>
@@ -56,11 +57,13 @@ public:
     void whenStable(std::function<void(std::optional<ExtensionError>)> done);
 
     TransferProgress::Snapshot downloadProgress() const;
-    TransferProgress::Snapshot uploadProgress() const { return {}; }
+    TransferProgress::Snapshot uploadProgress() const;
 
 signals:
     // The downloads moved on; at most every tenth of a second while they run.
     void downloadProgressChanged();
+    // The same for the uploads.
+    void uploadProgressChanged();
 
 private:
     QCoro::Task<> runPasses();
@@ -68,6 +71,7 @@ private:
     QCoro::Task<> ensureSession();
     void settleWaiters();
     void scheduleRetry(std::chrono::milliseconds wait);
+    void watchFolder();
 
     DomainRecord m_record;
     ServiceEndpoints m_endpoints;
@@ -79,11 +83,16 @@ private:
     bool m_stopping = false;
     std::optional<ExtensionError> m_blocked; // why passes cannot run until something changes
     bool m_serviceFailing = false;
+    bool m_settling = false; // files being written wait to be sent: not stable yet
     int m_serviceFailures = 0;
     std::vector<std::function<void(std::optional<ExtensionError>)>> m_waiters;
     std::vector<std::function<void()>> m_stopWaiters;
     QTimer m_retryTimer;
     QTimer m_progressTimer;
+    QTimer m_uploadProgressTimer;
+    std::unique_ptr<FolderWatcher> m_watcher;
+    QTimer m_quietTimer;  // a pass once the folder has been quiet for a moment
+    QTimer m_rescanTimer; // a complete look at the folder, whatever the watcher says
 };
 
 } // namespace OrvelanNimbal::FileProvider

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Logging.h"
-#include "PlatformWords.h"
 #include "disk/SafeNames.h"
 #include "engine/PlanExecutor_p.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
-#include "sync/SyncNaming.h"
 
 #include <QMap>
-#include <QTimeZone>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -120,6 +117,7 @@ bool PlanExecutor::createFolder(const ItemKey &key)
     }
     LocalState local;
     local.path = target;
+    local.inode = m_folder.inspect(target).inode; // what finds it again after a rename
     setLocal(key, local);
     return true;
 }
@@ -182,25 +180,7 @@ bool PlanExecutor::vacate(const QString &path, const ItemKey &forKey)
 
 void PlanExecutor::setAside(const QString &path)
 {
-    const QString name = fileName(path);
-    // A copy that conflicts again is named after the original: suffixes never pile up.
-    const QString origin = SyncNaming::conflictCopyOrigin(name, PlatformWords::conflictSystem);
-    const QDateTime now = m_engine.m_settings.clock->currentDateTime();
-    QString copy = SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
-                                                PlatformWords::conflictSystem);
-    for (int n = 2; !m_folder.moveNoReplace(path, childPath(parentPath(path), copy)); ++n) {
-        if (n > 99)
-            throw FileError(m_folder.absolute(path),
-                            QStringLiteral("aucun nom libre pour garder ce fichier"));
-        copy =
-            SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
-                                         PlatformWords::conflictSystem + u' ' + QString::number(n));
-    }
-    m_engine.m_summary.recordConflict(name, copy, now);
-    m_engine.m_reportsStale = true;
-    qCInfo(logExtension).noquote()
-        << QStringLiteral("Conflit : « %1 » n'était pas synchronisé, gardé sous « %2 ».")
-               .arg(name, copy);
+    m_engine.keepAside(path);
 }
 
 void PlanExecutor::lose(const ItemKey &key)

@@ -3,11 +3,17 @@
 #include "engine/SyncEngine.h"
 
 #include "Logging.h"
+#include "PlatformWords.h"
+#include "async/OffMainThread.h"
 #include "engine/ItemStoreExport.h"
+#include "engine/LocalChanges_p.h"
 #include "engine/PlanExecutor_p.h"
 #include "errors/DriveError.h"
+#include "errors/FileError.h"
+#include "sync/SyncNaming.h"
 
 #include <QSet>
+#include <QTimeZone>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -57,7 +63,20 @@ QCoro::Task<SyncEngine::PassOutcome> SyncEngine::runPass(CancellationToken cance
     else
         co_await readEverything(cancel);
     requireFolder(); // it may have gone while the service answered
+    // The user's changes go first: the plan then sees the service's side as they left it, and
+    // where both sides changed it keeps the user's bytes beside the service's version.
+    auto scanFolder = [root = m_folder.root()] { return LocalScan::of(root); };
+    LocalScan scan = co_await runOffMainThread(std::move(scanFolder));
+    requireFolder(); // an unmounted folder reads as empty: that is no deletion
+    // Named: GCC 12 ends a temporary of a co_await expression before the wait is over.
+    LocalChanges changes(*this, std::move(scan), cancel);
+    const PassOutcome sent = co_await changes.send();
     PassOutcome outcome = co_await converge(cancel);
+    outcome.itemsLeft += sent.itemsLeft;
+    outcome.again = outcome.again || sent.again;
+    outcome.settling = sent.settling;
+    if (sent.retryIn)
+        outcome.retryIn = std::min(outcome.retryIn.value_or(*sent.retryIn), *sent.retryIn);
     writeReports();
     co_return outcome;
 }
@@ -237,6 +256,30 @@ QCoro::Task<SyncEngine::PassOutcome> SyncEngine::converge(CancellationToken canc
 {
     PlanExecutor executor(*this, planConvergence(m_items), std::move(cancel));
     co_return co_await executor.run();
+}
+
+QString SyncEngine::keepAside(const QString &path)
+{
+    const QString name = fileName(path);
+    // A copy that conflicts again is named after the original: suffixes never pile up.
+    const QString origin = SyncNaming::conflictCopyOrigin(name, PlatformWords::conflictSystem);
+    const QDateTime now = m_settings.clock->currentDateTime();
+    QString copy = SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
+                                                PlatformWords::conflictSystem);
+    for (int n = 2; !m_folder.moveNoReplace(path, childPath(parentPath(path), copy)); ++n) {
+        if (n > 99)
+            throw FileError(m_folder.absolute(path),
+                            QStringLiteral("aucun nom libre pour garder ce fichier"));
+        copy =
+            SyncNaming::conflictCopyName(origin, now, QTimeZone::systemTimeZone(),
+                                         PlatformWords::conflictSystem + u' ' + QString::number(n));
+    }
+    m_diskTouched = true;
+    m_summary.recordConflict(name, copy, now);
+    m_reportsStale = true;
+    qCInfo(logExtension).noquote()
+        << QStringLiteral("Conflit : « %1 » gardé sous « %2 ».").arg(name, copy);
+    return childPath(parentPath(path), copy);
 }
 
 void SyncEngine::failed(const ItemKey &key, const QString &what, const std::exception &error)

@@ -59,12 +59,16 @@ public:
         std::optional<QUrl> summaryFile;
         std::shared_ptr<Clock> clock;
         int parallelDownloads = 4;
+        // A file is sent once nothing has written it for this long and nobody holds it open
+        // for writing.
+        std::chrono::milliseconds quietPeriod{1000};
     };
 
     struct PassOutcome {
         int itemsLeft = 0; // items that failed and wait for another try
         std::optional<std::chrono::milliseconds> retryIn; // when the first of them is due
-        bool again = false; // the disk changed under the pass: another one should follow now
+        bool again = false;    // the disk changed under the pass: another one should follow now
+        bool settling = false; // files still being written wait for their quiet period
     };
 
     // `contents` is what `journal` held when it was opened.
@@ -76,6 +80,7 @@ public:
     QCoro::Task<PassOutcome> runPass(CancellationToken cancel);
 
     TransferProgress &downloadProgress() { return m_downloadProgress; }
+    TransferProgress &uploadProgress() { return m_uploadProgress; }
     const ItemTable &items() const { return m_items; }
     std::optional<qint64> cursor() const { return m_cursor; }
 
@@ -91,6 +96,7 @@ private:
         std::chrono::nanoseconds notBefore{};
     };
     friend class PlanExecutor;
+    friend class LocalChanges;
 
     void requireFolder() const;
     QCoro::Task<> readChanges(CancellationToken cancel);
@@ -106,6 +112,9 @@ private:
     void forget(const ItemKey &key);
     void commit();
     void failed(const ItemKey &key, const QString &what, const std::exception &error);
+    // Moves what is at `path` beside it under a conflict name, recorded in the summary; gives
+    // the copy's path.
+    QString keepAside(const QString &path);
 
     Settings m_settings;
     LocalFolder m_folder;
@@ -119,6 +128,10 @@ private:
     bool m_reportsStale = true;
     QHash<ItemKey, Retry> m_retries;
     TransferProgress m_downloadProgress;
+    TransferProgress m_uploadProgress;
+    QHash<QString, std::chrono::nanoseconds> m_pathWaits; // new items the service refused
+    std::chrono::nanoseconds m_quotaPausedUntil{};        // no new content before then
+    QString m_quotaRefusal;                               // the file the quota stopped
 };
 
 } // namespace OrvelanNimbal::FileProvider

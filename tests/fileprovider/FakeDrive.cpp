@@ -155,6 +155,12 @@ FakeTransport::Reply FakeDrive::answer(const HttpRequest &request)
                                 {u"folders"_qs, listed(true, {}, since)},
                                 {u"files"_qs, listed(false, {}, since)}});
     }
+    if (request.method == "POST" && request.url.path().endsWith(u"/drive/folders")) {
+        const QJsonObject body = QJsonDocument::fromJson(request.body.toByteArray()).object();
+        const qint64 parent = body.value(u"id_parent").toInteger();
+        return json(QJsonObject{
+            {u"id"_qs, addFolder(body.value(u"folder_name").toString(), parent > 0 ? parent : 0)}});
+    }
     if (request.url.path().endsWith(u"/drive/folders"))
         return json(listed(true, query.queryItemValue(u"id_parent"_qs).toLongLong(), -1));
     if (request.url.path().endsWith(u"/drive/files"))

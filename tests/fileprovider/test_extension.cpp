@@ -3,11 +3,8 @@
 // a bus of the test's own, driven through the application's D-Bus file-provider system, against
 // the real local service, the real keychain and real folders. Each test compares the folder with
 // the drive, content hashes included.
-#include "AsyncTest.h"
-#include "ExtensionBus.h"
-#include "ServiceTest.h"
+#include "ExtensionTest.h"
 #include "config/OrvelanNimbal.h"
-#include "domains/DBusFileProviderSystem.h"
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
 #include "domains/DomainController.h"
 #endif
@@ -23,66 +20,7 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
 
-namespace {
-
-constexpr int stabilisationCeilingMilliseconds = 60000;
-
-using Tree = QMap<QString, QString>; // path → SHA-256 of a file, "" for a folder
-
-// What the drive holds that belongs on disk: live folders, and files of the standard class.
-Tree driveTree(const DriveAPI &drive, std::optional<qint64> folder = {}, const QString &prefix = {})
-{
-    Tree tree;
-    for (const DriveFolder &child : runAsync(drive.folders(folder))) {
-        tree.insert(prefix + child.name, QString());
-        tree.insert(driveTree(drive, child.id, prefix + child.name + u'/'));
-    }
-    for (const DriveFile &file : runAsync(drive.files(folder))) {
-        if (file.isSynchronizable())
-            tree.insert(prefix + file.name, file.contentHash.value_or(QString()));
-    }
-    return tree;
-}
-
-Tree diskTree(const QString &root)
-{
-    Tree tree;
-    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        const QString path = entries.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (relative == u".nimbal-folder")
-            continue;
-        tree.insert(relative, entries.fileInfo().isDir()
-                                  ? QString()
-                                  : ContentHasher::sha256Blocking(QUrl::fromLocalFile(path)));
-    }
-    return tree;
-}
-
-// QVERIFY2 reads its message whether or not the check fails.
-QString describe(const std::optional<FileProviderError> &error)
-{
-    return error ? error->name + u": "_qs + error->message : QString();
-}
-
-QByteArray generated(qint64 size)
-{
-    QByteArray content(size, Qt::Uninitialized);
-    quint32 state = 2463534242u; // xorshift: content no stream compresses away
-    for (qint64 i = 0; i < size; ++i) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        content[i] = char(state);
-    }
-    return content;
-}
-
-} // namespace
-
-class TestExtension : public ServiceTest {
+class TestExtension : public ExtensionTest {
     Q_OBJECT
 
 private slots:
@@ -95,100 +33,7 @@ private slots:
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
     void domainControllerRunsOverTheBus();
 #endif
-
-private:
-    struct Mounted {
-        Mounted(QString email, std::shared_ptr<ApiClient> client, DriveAPI drive)
-            : email(std::move(email))
-            , client(std::move(client))
-            , drive(std::move(drive))
-        {}
-
-        QString email;
-        std::shared_ptr<ApiClient> client;
-        DriveAPI drive;
-        std::unique_ptr<ExtensionBus> bus;
-        std::unique_ptr<DBusFileProviderSystem> system;
-        std::shared_ptr<KeychainSessionStore> session;
-
-        ~Mounted() { runAsync(session->clear()); }
-        QString folder() const { return bus->domainFolder(email); }
-    };
-
-    // A new account whose session is where the extension looks, and a bus for its extension.
-    std::unique_ptr<Mounted> account(const QString &tag);
-    void addDomain(Mounted &mounted);
-    static std::optional<FileProviderError> stabilise(Mounted &mounted, bool signal = true);
-    static std::shared_ptr<FileProviderManager> manager(Mounted &mounted);
-    static std::optional<FileProviderError>
-    awaitCompletion(const std::function<void(FileProviderCompletion)> &call,
-                    int ceiling = stabilisationCeilingMilliseconds);
 };
-
-std::unique_ptr<TestExtension::Mounted> TestExtension::account(const QString &tag)
-{
-    DriveAccount signedIn = signedInAccount(tag);
-    auto mounted = std::make_unique<Mounted>(signedIn.email, signedIn.client, signedIn.drive);
-    const QString suffix = u".extension-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
-    mounted->session =
-        std::make_shared<KeychainSessionStore>(sessionKeychainService + suffix, appGroupIdentifier);
-    // The item the application writes at sign-in, under this test's own name.
-    runAsync(mounted->session->save(*signedIn.client->session()));
-    mounted->bus = std::make_unique<ExtensionBus>(service().apiBaseURL(), suffix);
-    if (!mounted->bus->isRunning())
-        qFatal("no bus for the extension: %s", qPrintable(mounted->bus->errorString()));
-    mounted->system = std::make_unique<DBusFileProviderSystem>(mounted->bus->bus());
-    return mounted;
-}
-
-std::optional<FileProviderError>
-TestExtension::awaitCompletion(const std::function<void(FileProviderCompletion)> &call, int ceiling)
-{
-    bool done = false;
-    std::optional<FileProviderError> error;
-    call([&](std::optional<FileProviderError> answer) {
-        error = std::move(answer);
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, ceiling))
-        return FileProviderError{u"timeout"_qs, u"no answer"_qs};
-    return error;
-}
-
-void TestExtension::addDomain(Mounted &mounted)
-{
-    const auto error = awaitCompletion([&](FileProviderCompletion done) {
-        mounted.system->addDomain({mounted.email, mounted.email, true}, std::move(done));
-    });
-    QVERIFY2(!error, qPrintable(describe(error)));
-}
-
-std::shared_ptr<FileProviderManager> TestExtension::manager(Mounted &mounted)
-{
-    std::shared_ptr<FileProviderManager> found;
-    bool done = false;
-    mounted.system->manager(mounted.email, [&](std::shared_ptr<FileProviderManager> manager) {
-        found = std::move(manager);
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return nullptr;
-    return found;
-}
-
-std::optional<FileProviderError> TestExtension::stabilise(Mounted &mounted, bool signal)
-{
-    const auto domain = manager(mounted);
-    if (!domain)
-        return FileProviderError{u"no manager"_qs, {}};
-    if (signal) {
-        if (auto error = awaitCompletion(
-                [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }))
-            return error;
-    }
-    return awaitCompletion(
-        [&](FileProviderCompletion done) { domain->waitForStabilization(std::move(done)); });
-}
 
 void TestExtension::addedDomainHoldsTheDrive()
 {
@@ -215,9 +60,7 @@ void TestExtension::addedDomainHoldsTheDrive()
     QCOMPARE(expected.size(), 7);
     QCOMPARE(diskTree(mounted->folder()), expected);
     // The archived file is missing on purpose, and the summary says why.
-    const auto summary =
-        DomainSummary::load(QUrl::fromLocalFile(mounted->bus->container() + u"/summary-"_qs
-                                                + accountFileKey(mounted->email) + u".json"_qs));
+    const auto summary = DomainSummary::load(QUrl::fromLocalFile(mounted->summaryFile()));
     QVERIFY(summary);
     QCOMPARE(summary->archivedFileIDs, QSet<qint64>{archived.id});
     QVERIFY(QFile::exists(mounted->bus->container() + u"/item-store-"_qs

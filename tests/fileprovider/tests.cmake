@@ -21,8 +21,18 @@ add_dependencies(NimbalFileProviderTestSupport nimbal-fileprovider)
 
 nimbal_add_test(test_sync_engine SOURCES fileprovider/test_sync_engine.cpp
                 LIBS NimbalFileProviderTestSupport LABELS unit)
+# The daemon as the application drives it over the bus.
+add_library(NimbalExtensionTestSupport STATIC
+    fileprovider/ExtensionTest.cpp
+    fileprovider/ExtensionTest.h
+)
+nimbal_strict_warnings(NimbalExtensionTestSupport)
+target_link_libraries(NimbalExtensionTestSupport PUBLIC NimbalFileProviderTestSupport Orvelan_Nimbal)
+
 nimbal_add_test(test_extension SOURCES fileprovider/test_extension.cpp
-                LIBS NimbalFileProviderTestSupport Orvelan_Nimbal LABELS integration)
+                LIBS NimbalExtensionTestSupport LABELS integration)
+nimbal_add_test(test_extension_uploads SOURCES fileprovider/test_extension_uploads.cpp
+                LIBS NimbalExtensionTestSupport LABELS integration)
 # The application's domain controller over the bus, once the application core has it.
 if(EXISTS ${PROJECT_SOURCE_DIR}/app/domains/DomainController.h)
     target_compile_definitions(test_extension PRIVATE NIMBAL_HAS_DOMAIN_CONTROLLER)

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "disk/LocalScan.h"
+
+#include "Logging.h"
+#include "disk/SafeNames.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace OrvelanNimbal::FileProvider {
+
+namespace {
+
+// The name as text, or nothing when its bytes are not UTF-8.
+std::optional<QString> decodedName(const char *bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString name = decoder(QByteArrayView(bytes));
+    if (decoder.hasError())
+        return std::nullopt;
+    return name;
+}
+
+class Walker {
+public:
+    explicit Walker(LocalScan &scan)
+        : m_scan(scan)
+    {}
+
+    // `fd` is an open folder; it is closed here.
+    void walk(int fd, const QString &relative)
+    {
+        DIR *dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            unreadable(relative);
+            return;
+        }
+        QList<std::pair<int, QString>> folders;
+        while (const dirent *child = ::readdir(dir)) {
+            const char *raw = child->d_name;
+            if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0)
+                continue;
+            const std::optional<QString> name = decodedName(raw);
+            if (!name) {
+                ++m_scan.refusedNames;
+                qCWarning(logExtension).noquote()
+                    << QStringLiteral("« %1 » laissé de côté : son nom n'est pas de l'UTF-8 "
+                                      "valide.")
+                           .arg(childPath(relative, QString::fromLatin1(raw)));
+                continue;
+            }
+            // The extension's own files and the names the drive never takes stay out silently;
+            // other refused names (too long) are worth a line.
+            if (const auto refusal = SafeNames::check(*name)) {
+                if (*refusal != SafeNames::Refusal::reserved
+                    && *refusal != SafeNames::Refusal::notSynchronised) {
+                    ++m_scan.refusedNames;
+                    qCInfo(logExtension).noquote()
+                        << QStringLiteral("« %1 » laissé de côté : %2.")
+                               .arg(childPath(relative, *name), SafeNames::describe(*refusal));
+                }
+                continue;
+            }
+            struct stat info {};
+            if (::fstatat(::dirfd(dir), raw, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone meanwhile
+            const QString path = childPath(relative, *name);
+            LocalEntry entry;
+            if (S_ISREG(info.st_mode))
+                entry.type = LocalEntry::Type::file;
+            else if (S_ISDIR(info.st_mode))
+                entry.type = LocalEntry::Type::folder;
+            else
+                continue; // links, sockets, fifos, devices: never sent, never followed
+            entry.size = info.st_size;
+            entry.mtimeNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            entry.inode = info.st_ino;
+            m_scan.entries.insert(path, entry);
+            m_scan.pathsByInode.insert(entry.inode, path);
+            if (entry.type == LocalEntry::Type::folder) {
+                const int childFd =
+                    ::openat(::dirfd(dir), raw, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (childFd < 0)
+                    unreadable(path);
+                else
+                    folders.append({childFd, path});
+            }
+        }
+        ::closedir(dir);
+        for (const auto &[childFd, path] : std::as_const(folders))
+            walk(childFd, path);
+    }
+
+private:
+    void unreadable(const QString &relative)
+    {
+        m_scan.unreadable.append(relative);
+        qCWarning(logExtension).noquote()
+            << QStringLiteral("Dossier « %1 » illisible : ce qu'il contient attend.").arg(relative);
+    }
+
+    LocalScan &m_scan;
+};
+
+} // namespace
+
+LocalScan LocalScan::of(const QString &root)
+{
+    LocalScan scan;
+    const int fd = ::open(QFile::encodeName(root).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        scan.unreadable.append(QString());
+        return scan;
+    }
+    Walker(scan).walk(fd, QString());
+    return scan;
+}
+
+bool LocalScan::isUnseen(const QString &path) const
+{
+    for (const QString &folder : unreadable) {
+        if (folder.isEmpty() || path == folder || path.startsWith(folder + u'/'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace OrvelanNimbal::FileProvider
