@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -34,23 +35,32 @@ QString sha256(const QByteArray &content)
         QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
 
-// The drive's file at `path` ("Documents/a.txt"), or nothing.
-std::optional<DriveFile> driveFile(const DriveAPI &drive, const QString &path)
+// The drive's folder at `path` ("" for the root: nothing inside the optional), or nothing.
+std::optional<std::optional<qint64>> driveFolder(const DriveAPI &drive, const QString &path)
 {
     std::optional<qint64> folder;
-    const QStringList names = path.split(u'/');
-    for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+    for (const QString &name : path.split(u'/', Qt::SkipEmptyParts)) {
         std::optional<qint64> next;
         for (const DriveFolder &child : runAsync(drive.folders(folder))) {
-            if (child.name == names[i])
+            if (child.name == name)
                 next = child.id;
         }
         if (!next)
             return std::nullopt;
         folder = next;
     }
-    for (const DriveFile &file : runAsync(drive.files(folder))) {
-        if (file.name == names.last())
+    return folder;
+}
+
+// The drive's file at `path` ("Documents/a.txt"), or nothing.
+std::optional<DriveFile> driveFile(const DriveAPI &drive, const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const auto folder = driveFolder(drive, slash < 0 ? QString() : path.first(slash));
+    if (!folder)
+        return std::nullopt;
+    for (const DriveFile &file : runAsync(drive.files(*folder))) {
+        if (file.name == path.sliced(slash + 1))
             return file;
     }
     return std::nullopt;
@@ -81,6 +91,7 @@ private slots:
     void deletionsYieldToRemoteChanges();
     void queueSurvivesRestartWhileServiceFails();
     void largeFileGoesInParts();
+    void randomisedEditsConverge();
 
 private:
     // A mounted account whose folder holds Documents/{a,b}.txt and Archive/c.txt, in step.
@@ -315,6 +326,126 @@ void TestExtensionUploads::largeFileGoesInParts()
     settle(*mounted);
     QCOMPARE(driveFile(mounted->drive, u"grand.bin"_qs)->contentHash, sha256(content));
     QVERIFY(service().requestCount("POST", u"/api/v1/drive/upload/multipart/init"_qs) > 0);
+}
+
+void TestExtensionUploads::randomisedEditsConverge()
+{
+    // Batches of operations on both sides, each file touched at most once per batch; the
+    // extension is killed before some passes. Every file's content is a unique tag, and the tags
+    // that must survive are kept in a ledger: a version is only ever replaced by a newer one
+    // from the side that had seen it, or by a deletion there.
+    constexpr quint32 seed = 20261206;
+    constexpr int batches = 30;
+    constexpr int stepsPerBatch = 10;
+    QRandomGenerator random(seed);
+    auto mounted = mountedWithDocuments(u"random"_qs);
+    const QString root = mounted->folder();
+    const DriveAPI &drive = mounted->drive;
+    QSet<QString> ledger;
+    for (const QString &hash : diskTree(root))
+        if (!hash.isEmpty())
+            ledger.insert(hash);
+    int tagCount = 0;
+    const auto newTag = [&] {
+        const QByteArray tag =
+            "tag-" + QByteArray::number(seed) + '-' + QByteArray::number(++tagCount);
+        ledger.insert(sha256(tag));
+        return tag;
+    };
+    const auto uploadContent = [&](const QByteArray &bytes, QTemporaryFile &file) {
+        file.open();
+        file.write(bytes);
+        file.flush();
+        DriveAPI::LocalContent content;
+        content.url = QUrl::fromLocalFile(file.fileName());
+        content.size = bytes.size();
+        content.contentHash = sha256(bytes);
+        content.contentType = u"text/plain"_qs;
+        return content;
+    };
+    QStringList log;
+    for (int batch = 0; batch < batches; ++batch) {
+        const Tree disk = diskTree(root);
+        QStringList files;
+        QStringList folders{QString()};
+        for (auto entry = disk.cbegin(); entry != disk.cend(); ++entry)
+            (entry.value().isEmpty() ? folders : files).append(entry.key());
+        QSet<QString> touched;
+        for (int step = 0; step < stepsPerBatch; ++step) {
+            const int operation = int(random.bounded(9));
+            const QString folder = folders[random.bounded(int(folders.size()))];
+            const QString prefix = folder.isEmpty() ? QString() : folder + u'/';
+            QString file = files.isEmpty() ? QString() : files[random.bounded(int(files.size()))];
+            if (operation >= 2 && operation != 8 && (file.isEmpty() || touched.contains(file)))
+                continue;
+            touched.insert(file);
+            log.append(
+                u"%1.%2 op %3 %4 in %5"_qs.arg(batch).arg(step).arg(operation).arg(file, folder));
+            const auto existing = file.isEmpty() ? std::nullopt : driveFile(drive, file);
+            switch (operation) {
+            case 0: // a new file here
+                write(root + u'/' + prefix + u"local-%1.txt"_qs.arg(tagCount + 1), newTag());
+                break;
+            case 1: // a new file there
+                if (const auto parent = driveFolder(drive, folder))
+                    service().putFile(mounted->email, u"remote-%1.txt"_qs.arg(tagCount + 1),
+                                      newTag(), *parent);
+                break;
+            case 2: // edited here
+                ledger.remove(disk[file]);
+                write(root + u'/' + file, newTag());
+                break;
+            case 3: { // edited there
+                if (!existing)
+                    break;
+                ledger.remove(disk[file]);
+                QTemporaryFile content;
+                runAsync(drive.replaceContent(*existing, uploadContent(newTag(), content), {}, {}));
+                break;
+            }
+            case 4: { // edited on both sides: both versions stay
+                if (!existing)
+                    break;
+                ledger.remove(disk[file]);
+                QTemporaryFile content;
+                runAsync(drive.replaceContent(*existing, uploadContent(newTag(), content), {}, {}));
+                write(root + u'/' + file, newTag());
+                break;
+            }
+            case 5: // deleted here
+                ledger.remove(disk[file]);
+                QFile::remove(root + u'/' + file);
+                break;
+            case 6: // trashed there
+                if (!existing)
+                    break;
+                ledger.remove(disk[file]);
+                runAsync(drive.trash({existing->id}, {}));
+                break;
+            case 7: // renamed or moved here
+                QFile::rename(root + u'/' + file,
+                              root + u'/' + prefix + u"moved-%1-%2.txt"_qs.arg(batch).arg(step));
+                break;
+            case 8: // a folder here
+                QDir(root).mkpath(prefix + u"dossier-%1-%2"_qs.arg(batch).arg(step));
+                break;
+            }
+        }
+        if (random.bounded(5) == 0) {
+            log.append(u"%1 restart"_qs.arg(batch));
+            mounted->bus->killDaemon();
+        }
+        const auto error = stabilise(*mounted);
+        QVERIFY2(!error, qPrintable(describe(error) + u" after\n"_qs + log.join(u'\n')));
+    }
+    const Tree disk = diskTree(root);
+    QCOMPARE(driveTree(drive), disk);
+    const QSet<QString> found(disk.cbegin(), disk.cend());
+    const QSet<QString> lost = ledger - found;
+    QVERIFY2(lost.isEmpty(),
+             qPrintable(u"versions lost with seed %1:\n"_qs.arg(seed) + log.join(u'\n')));
+    qInfo("seed %u, %d batches of %d steps, %d versions written", seed, batches, stepsPerBatch,
+          tagCount);
 }
 
 QTEST_GUILESS_MAIN(TestExtensionUploads)
