@@ -18,6 +18,7 @@
 #include "api/DriveAPI.h"
 #include "models/DriveDTOs.h"
 #include "upload/BenchAccount.h"
+#include "upload/CurlUpload.h"
 #include "upload/GeneratedFile.h"
 #include "upload/MemoryBackedFolder.h"
 #include "upload/ResidentGrowth.h"
@@ -25,7 +26,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -81,48 +81,6 @@ ClientRun uploadWithClient(const DriveAPI &drive, const Bench::GeneratedFile &fi
     return run;
 }
 
-// One PUT of the whole file by curl to a part address of an upload opened for it, then
-// abandoned. Gives the nanoseconds, or -1 when curl failed.
-qint64 uploadWithCurl(ApiClient &client, const Bench::GeneratedFile &file)
-{
-    const MultipartInitDTO opened = runAsync(client.post<MultipartInitDTO>(
-        QStringLiteral("/drive/upload/multipart/init"),
-        QJsonObject{{QStringLiteral("file_name"), QStringLiteral("curl.bin")},
-                    {QStringLiteral("file_size"), qint64(file.size())},
-                    {QStringLiteral("id_folder"), 0},
-                    {QStringLiteral("content_type"), QStringLiteral("application/octet-stream")},
-                    {QStringLiteral("storage_class"), QStringLiteral("standard")}}));
-    const QJsonObject identity{{QStringLiteral("s3_key"), opened.s3Key},
-                               {QStringLiteral("upload_id"), opened.uploadID}};
-    QJsonObject presign = identity;
-    presign.insert(QStringLiteral("part_number"), 1);
-    const PresignDTO part = runAsync(
-        client.post<PresignDTO>(QStringLiteral("/drive/upload/multipart/presign"), presign));
-
-    QProcess curl;
-    // Both ask for the go-ahead before sending a large body ("Expect: 100-continue").
-    const QStringList arguments{QStringLiteral("--silent"),
-                                QStringLiteral("--show-error"),
-                                QStringLiteral("--fail"),
-                                QStringLiteral("--upload-file"),
-                                file.path(),
-                                QStringLiteral("--output"),
-                                QStringLiteral("/dev/null"),
-                                part.url};
-    QElapsedTimer timer;
-    timer.start();
-    curl.start(QStringLiteral("curl"), arguments);
-    const bool finished = curl.waitForFinished(600000);
-    const qint64 elapsed = timer.nsecsElapsed();
-    runAsync(client.post(QStringLiteral("/drive/upload/multipart/abort"), identity));
-    if (!finished || curl.exitStatus() != QProcess::NormalExit || curl.exitCode() != 0) {
-        std::fprintf(stderr, "bench_upload: curl failed: %s\n",
-                     curl.readAllStandardError().constData());
-        return -1;
-    }
-    return elapsed;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -156,11 +114,11 @@ int main(int argc, char **argv)
         qint64 curl = -1;
         ClientRun run;
         if (round % 2 == 1) {
-            curl = uploadWithCurl(*client, file);
+            curl = Bench::uploadWithCurl(*client, file);
             run = uploadWithClient(drive, file, round);
         } else {
             run = uploadWithClient(drive, file, round);
-            curl = uploadWithCurl(*client, file);
+            curl = Bench::uploadWithCurl(*client, file);
         }
         std::printf("  round %d: curl %.0f MiB/s; client %.0f MiB/s transfer, %.0f MiB/s with "
                     "assembly and grant; peak growth %ld KiB\n",
