@@ -141,8 +141,10 @@ void AppModel::scheduleSignal()
 
 QCoro::Task<> AppModel::runSignal(QString account, CancellationToken cancel)
 {
+    // Held here: a sleep cut short by the model's end still finishes inside its clock.
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
     try {
-        co_await m_environment.client->clock()->sleep(signalDebounce, cancel);
+        co_await clock->sleep(signalDebounce, cancel);
         qCDebug(lcApp, "Signal envoyé au système.");
         co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
     } catch (const OperationCancelled &) {

@@ -23,7 +23,6 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 using Answering = InMemoryFileProviderSystem::Answering;
-Q_DECLARE_METATYPE(Answering)
 
 namespace {
 

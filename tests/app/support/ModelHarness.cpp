@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMetaEnum>
 
 namespace OrvelanNimbal::Testing {
 
@@ -22,6 +23,12 @@ ModelHarness::ModelHarness()
             return (*answer)();
         return FakeTransport::Reply::withStatus(404);
     });
+}
+
+ModelHarness::~ModelHarness()
+{
+    model.reset();
+    settle();
 }
 
 AppModel &ModelHarness::start()
@@ -114,6 +121,21 @@ FakeTransport::Reply ModelHarness::challenge(const QStringList &methods)
                        R"("expires_in":300,"email":"%2"})")
             .arg(methods.join(QStringLiteral("\",\"")), account)
             .toUtf8());
+}
+
+} // namespace OrvelanNimbal::Testing
+
+namespace OrvelanNimbal::Testing {
+
+QString describe(const AppStatus &status)
+{
+    QString text =
+        QString::fromLatin1(QMetaEnum::fromType<AppStatus::Kind>().valueToKey(int(status.kind())));
+    if (status.kind() == AppStatus::Kind::Failed)
+        text += u'(' + status.message() + u')';
+    else if (status.challenge())
+        text += u'(' + status.challenge()->account + u')';
+    return text;
 }
 
 } // namespace OrvelanNimbal::Testing

@@ -39,6 +39,8 @@ struct ModelHarness {
     QHash<QString, std::function<FakeTransport::Reply()>> answers;
 
     ModelHarness();
+    // The model goes first, and its cancelled waits unwind while their doubles are still there.
+    ~ModelHarness();
     ManualClock &clock() { return *service.clock; }
 
     // Builds the model and waits for its restore.
@@ -63,3 +65,18 @@ struct ModelHarness {
 };
 
 } // namespace OrvelanNimbal::Testing
+
+namespace OrvelanNimbal {
+
+namespace Testing {
+// A status as tests write it: "Ready", "Failed(Code invalide.)", "TwoFactor(ana@…)".
+QString describe(const AppStatus &status);
+} // namespace Testing
+
+// Lets QCOMPARE show a status the same way.
+inline char *toString(const AppStatus &status)
+{
+    return QTest::toString(Testing::describe(status));
+}
+
+} // namespace OrvelanNimbal

@@ -14,7 +14,6 @@ using namespace OrvelanNimbal;
 using namespace Qt::StringLiterals;
 
 using Status = LoginItem::Status;
-Q_DECLARE_METATYPE(Status)
 
 class TestAutostartEntry : public QObject {
     Q_OBJECT

@@ -1,0 +1,3 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+nimbal_add_test(test_model_sign_in SOURCES app/model/test_model_sign_in.cpp
+                LIBS NimbalAppTestSupport LABELS unit)
