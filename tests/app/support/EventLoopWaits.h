@@ -6,18 +6,20 @@
 #include <QTest>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace OrvelanNimbal::Testing {
 
-// Turns the event loop until `done` holds, a millisecond at a time; fails the test when it
-// does not within the ceiling.
+// Turns the event loop until `done` holds, a millisecond at a time. Throws when it does not
+// within the ceiling: the test function ends there (QtTest reports the exception), also when
+// this is called from a helper.
 template <class Predicate>
 void waitUntil(Predicate done, std::chrono::milliseconds ceiling = std::chrono::seconds(5))
 {
     const QDeadlineTimer deadline(ceiling);
     while (!done()) {
         if (deadline.hasExpired())
-            QFAIL("the awaited state did not come in time");
+            throw std::runtime_error("the awaited state did not come in time");
         QTest::qWait(1);
     }
 }
