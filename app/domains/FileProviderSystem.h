@@ -59,9 +59,9 @@ public:
     // Completes when nothing is left to do for the domain. May never complete: callers bound it.
     virtual void waitForStabilization(FileProviderCompletion completion) = 0;
     // The folder the file manager shows for the domain's root, as a local path.
-    virtual void
-    userVisibleFolder(std::function<void(std::optional<QString>, std::optional<FileProviderError>)>
-                          completion) = 0;
+    virtual void userVisibleFolder(
+        std::function<void(std::optional<QString>, std::optional<FileProviderError>)>
+            completion) = 0;
     // The domain's transfers of one kind; the same live object for the manager's lifetime.
     virtual std::shared_ptr<FileProviderProgress> globalProgress(FileProviderTransferKind kind) = 0;
 };
@@ -71,9 +71,9 @@ public:
     virtual ~FileProviderSystem() = default;
 
     // The domains registered for the application, in the system's order.
-    virtual void
-    domains(std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)>
-                completion) = 0;
+    virtual void domains(
+        std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)>
+            completion) = 0;
     virtual void addDomain(FileProviderDomain domain, FileProviderCompletion completion) = 0;
     virtual void removeDomain(FileProviderDomain domain, FileProviderCompletion completion) = 0;
     // A manager for the domain with this identifier; null when the system has no such domain.

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: signals and their coalescing, the safety signal and the wake-up,
-// the stream's statuses, the activity tick (transfer text, summary), the manual refresh, the
-// conflict banner and the drive's folder. Time is the manual clock's: a minute takes none.
+// the stream's statuses, the activity tick, the manual refresh, the conflict banner and the
+// drive's folder. Time is the manual clock's: a minute takes none.
 #include "LogCapture.h"
 #include "ModelHarness.h"
 #include "config/OrvelanNimbal.h"
-#include "sync/DomainSummary.h"
 
 #include <QDir>
 #include <QLocale>
@@ -24,22 +23,16 @@ namespace {
 
 const QString ana = ModelHarness::account;
 
-QDateTime at(int hour, int minute)
-{
-    return QDateTime(QDate(2024, 3, 5), QTime(hour, minute), QTimeZone::utc());
-}
-
-void writeSummary(const QList<DomainSummary::Conflict> &conflicts, QSet<qint64> archived = {})
+// The extension's summary, conflicts newest first, each at the given minute of 10 o'clock.
+void writeSummary(const QList<std::pair<QString, int>> &conflicts, QSet<qint64> archived = {})
 {
     DomainSummary summary;
-    summary.conflicts = conflicts;
+    for (const auto &[name, minute] : conflicts)
+        summary.conflicts.append(
+            {name, name + u" (copie)"_s,
+             QDateTime(QDate(2024, 3, 5), QTime(10, minute), QTimeZone::utc())});
     summary.archivedFileIDs = std::move(archived);
     summary.save(summaryURL(ana));
-}
-
-DomainSummary::Conflict conflict(const QString &name, const QDateTime &date)
-{
-    return {name, name + u" (conflit)"_s, date};
 }
 
 } // namespace
@@ -49,12 +42,11 @@ class TestModelLiveSync : public QObject {
 
 private slots:
     void initTestCase();
-    void init();
+    void init() { removeLocalState(ana); }
     void burstOfChangesMakesTwoSignals();
     void wakeAndSafetySignals();
     void liveStatuses();
-    void transferLabelFollowsProgress();
-    void summaryEveryFifthTick();
+    void activityTick();
     void refreshNow();
     void conflictBanner();
     void openInFinder_data();
@@ -67,17 +59,10 @@ void TestModelLiveSync::initTestCase()
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
 }
 
-void TestModelLiveSync::init()
-{
-    removeLocalState(ana);
-}
-
 void TestModelLiveSync::burstOfChangesMakesTwoSignals()
 {
     ModelHarness harness;
-    harness.signedInAndLive();
-    QCOMPARE(harness.system->signalCount(), 1); // the one of startLive, after its debounce
-    QCOMPARE(harness.clock().sleeps().count(500ms), 1);
+    harness.signedInAndLive(); // the signal of startLive, after its debounce
 
     // Ten notices within 0.1 s: one signal after the debounce, one more once it is done.
     for (int notice = 0; notice < 10; ++notice) {
@@ -93,7 +78,7 @@ void TestModelLiveSync::burstOfChangesMakesTwoSignals()
     harness.clock().advance(10s);
     settle();
     QCOMPARE(harness.system->signalCount(), 3);
-    // None waits for stabilisation: only the manual refresh does.
+    // None of them waits for stabilisation: only the manual refresh does.
     QCOMPARE(harness.system->calls().filter(u"stabilize"_s), QStringList());
 }
 
@@ -107,8 +92,7 @@ void TestModelLiveSync::wakeAndSafetySignals()
     settle();
     harness.clock().advance(500ms);
     waitUntil([&] { return harness.system->signalCount() == 2; });
-
-    // The safety signal: every 300 s, with no change at all.
+    // Every 300 s, with no change at all.
     harness.clock().advance(299s);
     settle();
     QCOMPARE(harness.system->signalCount(), 2);
@@ -133,20 +117,15 @@ void TestModelLiveSync::liveStatuses()
                                        u"app: Temps réel : disconnected(retryIn: 5)"_s,
                                        u"app: Temps réel : disconnected(retryIn: 10)"_s}));
     QCOMPARE(model.liveStatus(), Status::disconnected(10));
-    const auto shown = model.property("liveStatus").value<LiveStatusInfo>();
-    QCOMPARE(shown.kind(), LiveStatusInfo::Kind::Disconnected);
-    QCOMPARE(shown.retryIn(), 10);
 
-    // A refused token ends the session for the user, but the periodic work goes on.
+    // A refused token ends the session for the user; the periodic work goes on.
     harness.live.status(Status::unauthorized());
     QCOMPARE(model.status(), AppStatus::failed(u"Session expirée : reconnectez-vous."_s));
     QCOMPARE(model.statusText(), u"Session expirée : reconnectez-vous."_s);
-    const int ticks = harness.ticks();
     harness.nextTick();
-    QCOMPARE(harness.ticks(), ticks + 1);
 }
 
-void TestModelLiveSync::transferLabelFollowsProgress()
+void TestModelLiveSync::activityTick()
 {
     ModelHarness harness;
     harness.signedInAndLive();
@@ -154,45 +133,29 @@ void TestModelLiveSync::transferLabelFollowsProgress()
     LogCapture log;
     SettableProgress &upload = harness.system->progress(FileProviderTransferKind::upload);
 
+    // The transfer text follows the system's progress, logged when it changes.
     upload.set(false, 10, 0.424);
     harness.nextTick();
     QCOMPARE(model.transferLabel(), u"Envoi en cours… 42 %"_s);
-    QCOMPARE(model.property("transferLabel").toString(), u"Envoi en cours… 42 %"_s);
-    harness.nextTick(); // unchanged: not logged again
+    harness.nextTick();
     upload.set(true, 10, 1.0);
+    writeSummary({}, {4, 8, 15});
     harness.nextTick();
     QCOMPARE(model.transferLabel(), std::nullopt);
-    QCOMPARE(model.property("transferLabel").toString(), QString());
     QCOMPARE(log.lines().filter(u"Indicateur"_s),
              (QStringList{u"app: Indicateur de transfert : Envoi en cours… 42 %"_s,
                           u"app: Indicateur de transfert : au repos"_s}));
-    // The system's progress objects are asked for once.
-    QCOMPARE(harness.system->calls().filter(u"manager"_s).size(), 2); // the tick's, the signal's
-}
 
-void TestModelLiveSync::summaryEveryFifthTick()
-{
-    ModelHarness harness;
-    harness.signedInAndLive();
-    AppModel &model = *harness.model;
-    QCOMPARE(model.summary(), std::nullopt); // none written when the quota was loaded
-
-    writeSummary({}, {4, 8, 15});
-    for (int tick = 2; tick <= 4; ++tick) {
-        harness.nextTick();
-        QCOMPARE(model.summary(), std::nullopt);
-    }
-    harness.nextTick(); // the fifth
-    waitUntil([&] { return model.summary().has_value(); });
-    QCOMPARE(model.summary()->archivedFileCount(), 3);
-    QCOMPARE(model.property("summary").value<SummaryInfo>().archivedLabel(),
-             *model.summary()->archivedLabel());
-
-    // A file gone is a summary gone.
+    // The summary is read on every fifth tick only (the tick waits for it).
+    QCOMPARE(model.summary(), std::nullopt);
+    harness.nextTick();
+    QCOMPARE(model.summary().value_or(DomainSummary()).archivedFileCount(), 3);
     removeLocalState(ana);
-    for (int tick = 6; tick <= 10; ++tick)
+    for (int tick = 6; tick < 10; ++tick)
         harness.nextTick();
-    waitUntil([&] { return !model.summary(); });
+    QVERIFY(model.summary());
+    harness.nextTick();
+    QCOMPARE(model.summary(), std::nullopt);
 }
 
 void TestModelLiveSync::refreshNow()
@@ -207,26 +170,23 @@ void TestModelLiveSync::refreshNow()
     model.refreshNow(); // pressed twice: runs once
     waitUntil([&] { return harness.system->heldStabilizations() == 1; });
     QVERIFY(model.isSynchronizing());
-    QCOMPARE(model.lastSyncSignal(), std::nullopt);
     QCOMPARE(model.lastSyncText(), std::nullopt);
 
-    // The system never settles: the refresh gives up after a minute and reloads the quota.
+    // The system never settles: the refresh gives up after a minute, then reloads the quota.
     harness.clock().advance(60s);
     runAsync(model.whenIdle());
     QVERIFY(!model.isSynchronizing());
     QCOMPARE(harness.requestCount(u"/drive/quota"_s), quotaReads + 1);
     QCOMPARE(model.lastSyncSignal(), harness.clock().currentDateTime());
     QCOMPARE(model.lastSyncText(), u"Actualisé à 14:08"_s);
-    QCOMPARE(model.property("lastSyncText").toString(), u"Actualisé à 14:08"_s);
     QCOMPARE(harness.system->calls().filter(u"stabilize"_s).size(), 1);
 
-    // A failed quota read hides the bar.
+    // A quota that cannot be read hides the bar.
     harness.answers.insert(u"/drive/quota"_s, [] { return FakeTransport::Reply::withStatus(404); });
     harness.system->setStabilizing(true);
     model.refreshNow();
     runAsync(model.whenIdle());
     QCOMPARE(model.quota(), std::nullopt);
-    QVERIFY(!model.property("quota").isValid());
 
     // Signed out: nothing to refresh.
     model.signOut();
@@ -240,30 +200,28 @@ void TestModelLiveSync::refreshNow()
 void TestModelLiveSync::conflictBanner()
 {
     ModelHarness harness;
-    const QString label = u"Conflit sur « Rapport.docx »"_s;
-    writeSummary({conflict(u"Rapport.docx"_s, at(10, 0)), conflict(u"Vieux.txt"_s, at(9, 0))});
+    writeSummary({{u"Rapport.docx"_s, 0}, {u"Vieux.txt"_s, 0}});
     harness.signedInAndLive();
     AppModel &model = *harness.model;
-    QVERIFY(model.conflictText().value_or(QString()).startsWith(label));
-    QCOMPARE(model.conflictText(), model.summary()->lastConflictLabel());
+    QVERIFY(model.conflictText().value_or(QString()).contains(u"Rapport.docx"_s));
 
     int changes = 0;
     connect(&model, &AppModel::conflictTextChanged, &model, [&] { ++changes; });
     model.dismissConflicts();
     QCOMPARE(changes, 1);
     QCOMPARE(model.conflictText(), std::nullopt);
-    QCOMPARE(model.property("conflictText").toString(), QString());
-    QCOMPARE(harness.preferences->conflictDismissedUntil(), double(at(10, 0).toSecsSinceEpoch()));
+    QCOMPARE(
+        harness.preferences->conflictDismissedUntil(),
+        double(QDateTime(QDate(2024, 3, 5), QTime(10, 0), QTimeZone::utc()).toSecsSinceEpoch()));
 
-    // The same newest conflict stays hidden, also after the next reload; a newer one shows.
+    // The same newest conflict stays hidden after a reload; a newer one shows again.
     model.refreshNow();
     runAsync(model.whenIdle());
     QCOMPARE(model.conflictText(), std::nullopt);
-    writeSummary(
-        {conflict(u"Budget.xlsx"_s, at(10, 0).addSecs(1)), conflict(u"Rapport.docx"_s, at(10, 0))});
+    writeSummary({{u"Budget.xlsx"_s, 1}, {u"Rapport.docx"_s, 0}});
     model.refreshNow();
     runAsync(model.whenIdle());
-    QVERIFY(model.conflictText().value_or(QString()).startsWith(u"Conflit sur « Budget.xlsx »"_s));
+    QVERIFY(model.conflictText().value_or(QString()).contains(u"Budget.xlsx"_s));
 }
 
 void TestModelLiveSync::openInFinder_data()
@@ -273,10 +231,10 @@ void TestModelLiveSync::openInFinder_data()
     QTest::addColumn<QString>("opened");
 
     const QString accounts = QDir::home().filePath(u"Nimbal"_s);
-    QTest::newRow("the domain's folder")
-        << true << u"/home/ana/Nimbal/ana@orvelan.net"_s << u"/home/ana/Nimbal/ana@orvelan.net"_s;
+    const QString own = u"/home/ana/Nimbal/ana@orvelan.net"_s;
+    QTest::newRow("the domain's folder") << true << own << own;
     QTest::newRow("folder unknown") << true << QString() << accounts;
-    QTest::newRow("signed out") << false << u"/ailleurs"_s << accounts;
+    QTest::newRow("signed out") << false << own << accounts;
 }
 
 void TestModelLiveSync::openInFinder()

@@ -1,10 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "InMemoryFileProviderSystem.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
-#include <QTimer>
 
 namespace OrvelanNimbal::Testing {
+
+namespace {
+
+FileProviderError unknownDomain()
+{
+    return {QStringLiteral("test.NoSuchDomain"), QStringLiteral("Domaine inconnu.")};
+}
+
+} // namespace
 
 class InMemoryFileProviderSystem::Manager final : public FileProviderManager {
 public:
@@ -15,33 +24,25 @@ public:
 
     void signalWorkingSet(FileProviderCompletion completion) override
     {
-        m_system->record(QStringLiteral("signal"), m_identifier);
-        emit m_system->signalled(m_identifier);
-        m_system->answer([completion, error = m_system->m_signalFailure] { completion(error); });
+        m_system->answer(completion, m_system->call(QStringLiteral("signal"), m_identifier));
     }
 
     void waitForStabilization(FileProviderCompletion completion) override
     {
-        m_system->record(QStringLiteral("stabilize"), m_identifier);
-        if (m_system->m_stabilizing)
-            m_system->answer(
-                [completion, error = m_system->m_stabilizationFailure] { completion(error); });
+        const auto error = m_system->call(QStringLiteral("stabilize"), m_identifier);
+        if (m_system->m_stabilizing || error)
+            m_system->answer(completion, error);
         else
-            m_system->m_heldStabilizations.append(std::move(completion));
+            m_system->m_held.append(std::move(completion));
     }
 
     void userVisibleFolder(
         std::function<void(std::optional<QString>, std::optional<FileProviderError>)> completion)
         override
     {
-        m_system->record(QStringLiteral("folder"), m_identifier);
         const std::optional<QString> folder = m_system->m_folder;
         m_system->answer([completion, folder] {
-            if (folder)
-                completion(folder, std::nullopt);
-            else
-                completion(std::nullopt, FileProviderError{QStringLiteral("test.NoFolder"),
-                                                           QStringLiteral("Aucun dossier.")});
+            completion(folder, folder ? std::nullopt : std::optional(unknownDomain()));
         });
     }
 
@@ -59,43 +60,50 @@ InMemoryFileProviderSystem::InMemoryFileProviderSystem(QList<FileProviderDomain>
     : m_registered(std::move(registered))
 {}
 
-void InMemoryFileProviderSystem::answer(std::function<void()> completion)
+void InMemoryFileProviderSystem::fail(const QString &call, const QString &message)
 {
-    if (m_answering == Answering::otherThread)
-        QThreadPool::globalInstance()->start(std::move(completion));
-    else
-        QTimer::singleShot(0, this, std::move(completion));
+    m_failures.insert(call, message);
 }
 
-void InMemoryFileProviderSystem::record(const QString &call, const QString &identifier)
+std::optional<FileProviderError> InMemoryFileProviderSystem::call(const QString &verb,
+                                                                  const QString &identifier)
 {
-    m_calls.append(identifier.isEmpty() ? call : call + u' ' + identifier);
+    const QString call = identifier.isEmpty() ? verb : verb + u' ' + identifier;
+    m_calls.append(call);
+    for (const QString &key : {call, verb, QStringLiteral("*")}) {
+        if (m_failures.contains(key))
+            return FileProviderError{QStringLiteral("test.Failed"), m_failures.value(key)};
+    }
+    return std::nullopt;
+}
+
+void InMemoryFileProviderSystem::answer(std::function<void()> completion)
+{
+    if (m_fromWorkers)
+        QThreadPool::globalInstance()->start(std::move(completion));
+    else
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(completion),
+                                  Qt::QueuedConnection);
+}
+
+void InMemoryFileProviderSystem::answer(const FileProviderCompletion &completion,
+                                        std::optional<FileProviderError> error)
+{
+    answer([completion, error] { completion(error); });
 }
 
 qsizetype InMemoryFileProviderSystem::indexOf(const QString &identifier) const
 {
-    for (qsizetype i = 0; i < m_registered.size(); ++i) {
-        if (m_registered[i].identifier == identifier)
-            return i;
-    }
-    return -1;
+    const auto found =
+        std::find_if(m_registered.begin(), m_registered.end(),
+                     [&](const auto &domain) { return domain.identifier == identifier; });
+    return found == m_registered.end() ? -1 : found - m_registered.begin();
 }
 
-int InMemoryFileProviderSystem::signalCount() const
+void InMemoryFileProviderSystem::completeStabilizations()
 {
-    return int(std::count_if(m_calls.begin(), m_calls.end(),
-                             [](const QString &call) { return call.startsWith(u"signal "); }));
-}
-
-void InMemoryFileProviderSystem::failRemoval(QString identifier, FileProviderError error)
-{
-    m_removalFailures.append({std::move(identifier), std::move(error)});
-}
-
-void InMemoryFileProviderSystem::completeStabilizations(std::optional<FileProviderError> error)
-{
-    for (const FileProviderCompletion &completion : std::exchange(m_heldStabilizations, {}))
-        answer([completion, error] { completion(error); });
+    for (const FileProviderCompletion &completion : std::exchange(m_held, {}))
+        answer(completion, std::nullopt);
 }
 
 void InMemoryFileProviderSystem::switchDomain(const QString &identifier, bool enabled)
@@ -112,47 +120,37 @@ SettableProgress &InMemoryFileProviderSystem::progress(FileProviderTransferKind 
 void InMemoryFileProviderSystem::domains(
     std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)> completion)
 {
-    record(QStringLiteral("domains"), {});
-    const std::optional<FileProviderError> error = m_unavailable ? m_unavailable : m_listFailure;
-    const QList<FileProviderDomain> registered = error ? QList<FileProviderDomain>() : m_registered;
+    const auto error = call(QStringLiteral("domains"));
+    const auto registered = error ? QList<FileProviderDomain>() : m_registered;
     answer([completion, registered, error] { completion(registered, error); });
 }
 
 void InMemoryFileProviderSystem::addDomain(FileProviderDomain domain,
                                            FileProviderCompletion completion)
 {
-    record(QStringLiteral("add"), domain.identifier);
-    std::optional<FileProviderError> error = m_unavailable ? m_unavailable : m_addFailure;
-    m_addFailure.reset();
+    const auto error = call(QStringLiteral("add"), domain.identifier);
     if (!error && indexOf(domain.identifier) < 0)
         m_registered.append(domain);
-    answer([completion, error] { completion(error); });
+    answer(completion, error);
 }
 
 void InMemoryFileProviderSystem::removeDomain(FileProviderDomain domain,
                                               FileProviderCompletion completion)
 {
-    record(QStringLiteral("remove"), domain.identifier);
-    std::optional<FileProviderError> error = m_unavailable;
-    for (const auto &[identifier, failure] : std::as_const(m_removalFailures)) {
-        if (identifier == domain.identifier)
-            error = failure;
-    }
+    auto error = call(QStringLiteral("remove"), domain.identifier);
     const qsizetype index = indexOf(domain.identifier);
     if (!error && index < 0)
-        error = FileProviderError{QStringLiteral("test.NoSuchDomain"),
-                                  QStringLiteral("Domaine inconnu.")};
+        error = unknownDomain();
     if (!error)
         m_registered.removeAt(index);
-    answer([completion, error] { completion(error); });
+    answer(completion, error);
 }
 
 void InMemoryFileProviderSystem::manager(
     QString identifier, std::function<void(std::shared_ptr<FileProviderManager>)> completion)
 {
-    record(QStringLiteral("manager"), identifier);
     std::shared_ptr<FileProviderManager> found;
-    if (!m_unavailable && indexOf(identifier) >= 0)
+    if (!call(QStringLiteral("manager"), identifier) && indexOf(identifier) >= 0)
         found = std::make_shared<Manager>(this, identifier);
     answer([completion, found] { completion(found); });
 }
@@ -160,14 +158,12 @@ void InMemoryFileProviderSystem::manager(
 void InMemoryFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
                                                 FileProviderCompletion completion)
 {
-    record(enabled ? QStringLiteral("enable") : QStringLiteral("disable"), identifier);
-    std::optional<FileProviderError> error = m_unavailable;
+    auto error = call(QStringLiteral("enable"), identifier);
     if (!error && indexOf(identifier) < 0)
-        error = FileProviderError{QStringLiteral("test.NoSuchDomain"),
-                                  QStringLiteral("Domaine inconnu.")};
+        error = unknownDomain();
     if (!error)
         switchDomain(identifier, enabled);
-    answer([completion, error] { completion(error); });
+    answer(completion, error);
 }
 
 } // namespace OrvelanNimbal::Testing

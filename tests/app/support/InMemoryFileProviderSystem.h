@@ -3,12 +3,10 @@
 
 #include "domains/FileProviderSystem.h"
 
-#include <QList>
-#include <QObject>
+#include <QHash>
 #include <QStringList>
 
 #include <atomic>
-#include <optional>
 
 namespace OrvelanNimbal::Testing {
 
@@ -32,46 +30,32 @@ private:
     std::atomic<double> m_fraction = 0.0;
 };
 
-// The file-provider system in memory, with the failures of the real one at hand. Calls are
-// made on the main thread; every answer comes later, on a later turn of the event loop or, when
-// asked, from a worker thread, as the system's completions do. Managers must not outlive it.
-class InMemoryFileProviderSystem final : public QObject, public FileProviderSystem {
-    Q_OBJECT
-
+// The file-provider system in memory, with the real one's failures at hand. Calls are made on
+// the main thread; every answer comes later, on a later turn of the event loop or, when asked,
+// from a worker thread, as the system's completions do. Managers must not outlive it.
+class InMemoryFileProviderSystem final : public FileProviderSystem {
 public:
-    enum class Answering { nextTurn, otherThread };
-
     explicit InMemoryFileProviderSystem(QList<FileProviderDomain> registered = {});
 
     // --- How it behaves ---
-    void setAnswering(Answering answering) { m_answering = answering; }
-    // Every call fails with `error` (the daemon is gone); managers are never found.
-    void setUnavailable(std::optional<FileProviderError> error) { m_unavailable = error; }
-    void failDomainList(std::optional<FileProviderError> error) { m_listFailure = error; }
-    // The next add, or the removal of the given domain, fails.
-    void failAdd(std::optional<FileProviderError> error) { m_addFailure = error; }
-    void failRemoval(QString identifier, FileProviderError error);
-    void failSignals(std::optional<FileProviderError> error) { m_signalFailure = error; }
+    void answerFromWorkers(bool fromWorkers) { m_fromWorkers = fromWorkers; }
+    // Calls are named as calls() records them: "domains", "add ID", "remove ID", "manager ID"
+    // (failing: no manager), "signal ID", "stabilize ID", "enable ID"; a verb alone fails it for
+    // every domain, "*" fails every call. Nothing clears a failure.
+    void fail(const QString &call, const QString &message);
     // Off: stabilisation waits are held until completeStabilizations().
     void setStabilizing(bool stabilizing) { m_stabilizing = stabilizing; }
-    // Stabilisation waits end with this error.
-    void failStabilizations(std::optional<FileProviderError> error)
-    {
-        m_stabilizationFailure = error;
-    }
-    void completeStabilizations(std::optional<FileProviderError> error = {});
-    void setUserVisibleFolder(std::optional<QString> folder) { m_folder = folder; }
+    void completeStabilizations();
+    void setUserVisibleFolder(std::optional<QString> folder) { m_folder = std::move(folder); }
     // The user flips a domain's switch in the desktop's settings.
     void switchDomain(const QString &identifier, bool enabled);
     SettableProgress &progress(FileProviderTransferKind kind);
 
     // --- What was asked of it ---
     const QList<FileProviderDomain> &registered() const { return m_registered; }
-    // "domains", "add ID", "remove ID", "manager ID", "signal ID", "stabilize ID", "folder ID",
-    // "enable ID" / "disable ID", in the order made.
     const QStringList &calls() const { return m_calls; }
-    int signalCount() const;
-    qsizetype heldStabilizations() const { return m_heldStabilizations.size(); }
+    int signalCount() const { return int(m_calls.filter(QStringLiteral("signal ")).size()); }
+    qsizetype heldStabilizations() const { return m_held.size(); }
 
     void domains(std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)>
                      completion) override;
@@ -82,27 +66,20 @@ public:
     void setUserEnabled(QString identifier, bool enabled,
                         FileProviderCompletion completion) override;
 
-signals:
-    // The working set of a domain was signalled (emitted when the call is made).
-    void signalled(const QString &identifier);
-
 private:
     class Manager;
+    // Records the call and gives its failure, if any.
+    std::optional<FileProviderError> call(const QString &verb, const QString &identifier = {});
     void answer(std::function<void()> completion);
-    void record(const QString &call, const QString &identifier);
+    void answer(const FileProviderCompletion &completion, std::optional<FileProviderError> error);
     qsizetype indexOf(const QString &identifier) const;
 
-    Answering m_answering = Answering::nextTurn;
+    bool m_fromWorkers = false;
     QList<FileProviderDomain> m_registered;
     QStringList m_calls;
-    std::optional<FileProviderError> m_unavailable;
-    std::optional<FileProviderError> m_listFailure;
-    std::optional<FileProviderError> m_addFailure;
-    QList<std::pair<QString, FileProviderError>> m_removalFailures;
-    std::optional<FileProviderError> m_signalFailure;
+    QHash<QString, QString> m_failures;
     bool m_stabilizing = true;
-    std::optional<FileProviderError> m_stabilizationFailure;
-    QList<FileProviderCompletion> m_heldStabilizations;
+    QList<FileProviderCompletion> m_held;
     std::optional<QString> m_folder;
     std::shared_ptr<SettableProgress> m_upload = std::make_shared<SettableProgress>();
     std::shared_ptr<SettableProgress> m_download = std::make_shared<SettableProgress>();

@@ -18,10 +18,8 @@ ModelHarness::ModelHarness()
         return FakeTransport::Reply::ok(R"({"quota_used":512,"quota_max":10240})");
     });
     service.transport->setHandler([this](const HttpRequest &request) {
-        const QString path = request.url.path().mid(qsizetype(strlen("/api/v1")));
-        if (const auto answer = answers.constFind(path); answer != answers.cend())
-            return (*answer)();
-        return FakeTransport::Reply::withStatus(404);
+        const auto answer = answers.constFind(request.url.path().mid(qsizetype(strlen("/api/v1"))));
+        return answer != answers.cend() ? (*answer)() : FakeTransport::Reply::withStatus(404);
     });
 }
 
@@ -31,51 +29,73 @@ ModelHarness::~ModelHarness()
     settle();
 }
 
+AppEnvironment ModelHarness::environment()
+{
+    return {service.client,
+            QUrl(QStringLiteral("https://push.test")),
+            live.function(),
+            system,
+            preferences,
+            loginItem,
+            std::make_shared<ExtensionTool>(extensionProgram),
+            wake,
+            [this] { return computerName; },
+            desktop};
+}
+
 AppModel &ModelHarness::start()
 {
-    AppEnvironment environment{
-        service.client,
-        QUrl(QStringLiteral("https://push.test")),
-        live.function(),
-        system,
-        preferences,
-        loginItem,
-        std::make_shared<ExtensionTool>(extensionProgram),
-        wake,
-        [this] { return computerName; },
-        desktop,
-    };
-    model = std::make_unique<AppModel>(std::move(environment));
+    model = std::make_unique<AppModel>(environment());
     runAsync(model->whenIdle());
     return *model;
 }
 
 void ModelHarness::storeSession()
 {
-    runAsync(
-        service.sessions->save({account, QStringLiteral("jeton"), QStringLiteral("mot de passe")}));
+    runAsync(service.sessions->save({account, QStringLiteral("jeton"), QStringLiteral("mdp")}));
+}
+
+void ModelHarness::signedInAndLive()
+{
+    storeSession();
+    start();
+    waitUntil([this] { return ticks() == 1 && clock().waitingSleeps() == 3; });
+    clock().advance(500ms);
+    waitUntil([this] { return system->signalCount() == 1; });
+    settle();
+}
+
+AppModel &ModelHarness::twoFactorPending()
+{
+    answers.insert(QStringLiteral("/auth/login-jmap"), [] {
+        return challenge({QStringLiteral("totp"), QStringLiteral("recovery")});
+    });
+    start().signIn(account, QStringLiteral("mot de passe"));
+    runAsync(model->whenIdle());
+    return *model;
 }
 
 void ModelHarness::setExtensionStatus(const QByteArray &output)
 {
     const QDir dir(folder.path());
-    QFile answer(dir.filePath(QStringLiteral("status.out")));
-    QVERIFY(answer.open(QIODevice::WriteOnly));
-    answer.write(output);
-    answer.close();
     extensionProgram = dir.filePath(QStringLiteral("nimbal-fileprovider"));
     QFile script(extensionProgram);
-    QVERIFY(script.open(QIODevice::WriteOnly));
+    if (!script.open(QIODevice::WriteOnly))
+        qFatal("cannot write the extension's stand-in");
     script.write("#!/bin/sh\necho \"$@\" >> '" + dir.filePath(QStringLiteral("runs")).toUtf8()
-                 + "'\ncat '" + answer.fileName().toUtf8() + "'\n");
+                 + "'\nprintf '%s' '" + output + "'\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-int ModelHarness::extensionRuns() const
+QList<QByteArray> ModelHarness::extensionRuns() const
 {
     QFile runs(QDir(folder.path()).filePath(QStringLiteral("runs")));
-    return runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0;
+    if (!runs.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = runs.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
 }
 
 qsizetype ModelHarness::requestCount(const QString &path) const
@@ -91,16 +111,6 @@ int ModelHarness::ticks() const
     return int(service.clock->sleeps().count(2s));
 }
 
-void ModelHarness::signedInAndLive()
-{
-    storeSession();
-    start();
-    waitUntil([this] { return ticks() == 1 && clock().waitingSleeps() == 3; });
-    clock().advance(500ms);
-    waitUntil([this] { return system->signalCount() == 1; });
-    settle();
-}
-
 void ModelHarness::nextTick()
 {
     const int before = ticks();
@@ -108,10 +118,10 @@ void ModelHarness::nextTick()
     waitUntil([&] { return ticks() == before + 1; });
 }
 
-FakeTransport::Reply ModelHarness::session(const QString &email)
+FakeTransport::Reply ModelHarness::session()
 {
     return FakeTransport::Reply::ok(
-        QStringLiteral(R"({"access_token":"jeton","email":"%1"})").arg(email).toUtf8());
+        QStringLiteral(R"({"access_token":"jeton","email":"%1"})").arg(account).toUtf8());
 }
 
 FakeTransport::Reply ModelHarness::challenge(const QStringList &methods)
@@ -122,10 +132,6 @@ FakeTransport::Reply ModelHarness::challenge(const QStringList &methods)
             .arg(methods.join(QStringLiteral("\",\"")), account)
             .toUtf8());
 }
-
-} // namespace OrvelanNimbal::Testing
-
-namespace OrvelanNimbal::Testing {
 
 QString describe(const AppStatus &status)
 {

@@ -10,15 +10,14 @@
 
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <functional>
 
 namespace OrvelanNimbal::Testing {
 
-// An AppModel over doubles: the scripted transport (answering sign-in, verification and quota
-// as the test says), in-memory stores, a manual clock whose sleeps wait for advance(), the
-// in-memory file-provider system, preferences in a file of their own, and scripted live events.
-// The extension tool is absent (its state unknown) unless the test gives it a status.
+// An AppModel over doubles: the scripted transport (answering by path under the API, the quota
+// with 512 of 10240 MB), in-memory stores, a manual clock whose sleeps wait for advance(), the
+// in-memory file-provider system, preferences in a file of their own, scripted live events. The
+// extension's tool is absent (its state unknown) unless the test gives it a status.
 struct ModelHarness {
     static inline const QString account = QStringLiteral("ana@orvelan.net");
 
@@ -33,47 +32,46 @@ struct ModelHarness {
     ScriptedLiveEvents live;
     std::optional<QString> computerName = QStringLiteral("Poste d'Ana");
     QString extensionProgram;
+    QHash<QString, std::function<FakeTransport::Reply()>> answers;
     std::unique_ptr<AppModel> model;
 
-    // Answers by path under the API ("/auth/login-jmap"); quota answers 512 of 10240 MB.
-    QHash<QString, std::function<FakeTransport::Reply()>> answers;
-
     ModelHarness();
-    // The model goes first, and its cancelled waits unwind while their doubles are still there.
+    // The model goes first, and its cancelled waits unwind while the doubles are still there.
     ~ModelHarness();
-    ManualClock &clock() { return *service.clock; }
 
+    ManualClock &clock() { return *service.clock; }
+    AppEnvironment environment();
     // Builds the model and waits for its restore.
     AppModel &start();
-    // A stored session, as a previous run left it.
+    // A session stored by a previous run.
     void storeSession();
-    // The extension's status command answers this text (an empty one: nothing at all).
+    // Signed in and ready, the first activity tick over and the first signal sent.
+    void signedInAndLive();
+    // Signed in with a password, waiting for an authenticator or recovery code.
+    AppModel &twoFactorPending();
+
+    // The extension's status command answers this text.
     void setExtensionStatus(const QByteArray &output);
-    int extensionRuns() const;
-    // Requests the transport saw to a path.
+    // Its runs, one line each with its arguments.
+    QList<QByteArray> extensionRuns() const;
     qsizetype requestCount(const QString &path) const;
 
-    // Signed in and ready, with the first activity tick done and the first signal sent.
-    void signedInAndLive();
-    // Number of activity ticks that have ended (each ends by sleeping 2 s).
+    // Activity ticks ended so far (each ends by sleeping 2 s).
     int ticks() const;
     // Moves the clock by one activity period and waits for the tick it starts to end.
     void nextTick();
 
-    static FakeTransport::Reply session(const QString &email = account);
+    static FakeTransport::Reply session();
     static FakeTransport::Reply challenge(const QStringList &methods);
 };
+
+// A status as tests write it: "Ready", "Failed(Code invalide.)", "TwoFactor(ana@…)".
+QString describe(const AppStatus &status);
 
 } // namespace OrvelanNimbal::Testing
 
 namespace OrvelanNimbal {
 
-namespace Testing {
-// A status as tests write it: "Ready", "Failed(Code invalide.)", "TwoFactor(ana@…)".
-QString describe(const AppStatus &status);
-} // namespace Testing
-
-// Lets QCOMPARE show a status the same way.
 inline char *toString(const AppStatus &status)
 {
     return QTest::toString(Testing::describe(status));
