@@ -278,112 +278,72 @@ QString AppModel::statusText() const
 
 void AppModel::setStatus(AppStatus status)
 {
-    if (status == m_status)
-        return;
-    m_status = std::move(status);
-    emit statusChanged();
-    emit statusTextChanged();
+    update(m_status, std::move(status), &AppModel::statusChanged, &AppModel::statusTextChanged);
 }
 
 void AppModel::setAccount(std::optional<QString> account)
 {
-    if (account == m_account)
-        return;
-    m_account = std::move(account);
-    emit accountChanged();
+    update(m_account, std::move(account), &AppModel::accountChanged);
 }
 
 void AppModel::setLastEmail(const QString &email)
 {
-    if (email == m_lastEmail)
-        return;
-    m_lastEmail = email;
-    emit lastEmailChanged();
+    update(m_lastEmail, email, &AppModel::lastEmailChanged);
 }
 
 void AppModel::setTwoFactorError(std::optional<QString> message)
 {
-    if (message == m_twoFactorError)
-        return;
-    m_twoFactorError = std::move(message);
-    emit twoFactorErrorChanged();
+    update(m_twoFactorError, std::move(message), &AppModel::twoFactorErrorChanged);
 }
 
 void AppModel::setIsVerifying(bool verifying)
 {
-    if (verifying == m_isVerifying)
-        return;
-    m_isVerifying = verifying;
-    emit isVerifyingChanged();
+    update(m_isVerifying, verifying, &AppModel::isVerifyingChanged);
 }
 
 void AppModel::setLaunchAtLoginFlags(bool enabled, bool needsApproval)
 {
-    if (enabled != m_launchAtLogin) {
-        m_launchAtLogin = enabled;
-        emit launchAtLoginChanged();
-    }
-    if (needsApproval != m_launchAtLoginNeedsApproval) {
-        m_launchAtLoginNeedsApproval = needsApproval;
-        emit launchAtLoginNeedsApprovalChanged();
-    }
+    update(m_launchAtLogin, enabled, &AppModel::launchAtLoginChanged);
+    update(m_launchAtLoginNeedsApproval, needsApproval,
+           &AppModel::launchAtLoginNeedsApprovalChanged);
 }
 
 void AppModel::setExtensionNeedsApproval(bool needed)
 {
-    if (needed == m_extensionNeedsApproval)
-        return;
-    m_extensionNeedsApproval = needed;
-    emit extensionNeedsApprovalChanged();
-    emit statusTextChanged();
+    update(m_extensionNeedsApproval, needed, &AppModel::extensionNeedsApprovalChanged,
+           &AppModel::statusTextChanged);
 }
 
 void AppModel::setQuota(std::optional<DriveQuota> quota)
 {
-    if (quota == m_quota)
-        return;
-    m_quota = quota;
-    emit quotaChanged();
+    update(m_quota, quota, &AppModel::quotaChanged);
 }
 
 void AppModel::setLastSyncSignal(QDateTime at)
 {
-    m_lastSyncSignal = std::move(at);
-    emit lastSyncSignalChanged();
-    emit lastSyncTextChanged();
+    update(m_lastSyncSignal, std::optional(std::move(at)), &AppModel::lastSyncSignalChanged,
+           &AppModel::lastSyncTextChanged);
 }
 
 void AppModel::setIsSynchronizing(bool synchronizing)
 {
-    if (synchronizing == m_isSynchronizing)
-        return;
-    m_isSynchronizing = synchronizing;
-    emit isSynchronizingChanged();
+    update(m_isSynchronizing, synchronizing, &AppModel::isSynchronizingChanged);
 }
 
 void AppModel::setSummary(std::optional<DomainSummary> summary)
 {
-    if (summary == m_summary)
-        return;
-    m_summary = std::move(summary);
-    emit summaryChanged();
-    emit conflictTextChanged();
+    update(m_summary, std::move(summary), &AppModel::summaryChanged,
+           &AppModel::conflictTextChanged);
 }
 
 void AppModel::setLiveStatus(std::optional<DriveEventStream::Status> status)
 {
-    if (status == m_liveStatus)
-        return;
-    m_liveStatus = status;
-    emit liveStatusChanged();
+    update(m_liveStatus, status, &AppModel::liveStatusChanged);
 }
 
 void AppModel::setTransferLabel(std::optional<QString> label)
 {
-    if (label == m_transferLabel)
-        return;
-    m_transferLabel = std::move(label);
-    emit transferLabelChanged();
+    update(m_transferLabel, std::move(label), &AppModel::transferLabelChanged);
 }
 
 QVariant AppModel::qmlQuota() const

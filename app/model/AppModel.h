@@ -182,6 +182,14 @@ private:
     QCoro::Task<> reactivating();
 
     // Setters: each notifies when the value changes.
+    template <class T, class... Notifications>
+    void update(T &field, T value, Notifications... notifications)
+    {
+        if (field == value)
+            return;
+        field = std::move(value);
+        (emit(this->*notifications)(), ...);
+    }
     void setStatus(AppStatus status);
     void setAccount(std::optional<QString> account);
     void setLastEmail(const QString &email);
@@ -209,7 +217,6 @@ private:
 
     const AppEnvironment m_environment;
     const DriveAPI m_api;
-    // The updater joins the owned objects here, ahead of the domain controller.
     DomainController m_domains;
     // Cancelled first thing in the destructor: every wait of the model hangs off it.
     CancellationSource m_lifetime;

@@ -18,8 +18,7 @@ Preferences::Preferences(std::unique_ptr<QSettings> settings)
 std::shared_ptr<Preferences> Preferences::forUser()
 {
     return std::make_shared<Preferences>(std::make_unique<QSettings>(
-        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("net.orvelan.nimbal"),
-        QStringLiteral("nimbal")));
+        QStringLiteral("net.orvelan.nimbal"), QStringLiteral("nimbal")));
 }
 
 QString Preferences::lastEmail() const

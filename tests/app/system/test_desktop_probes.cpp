@@ -121,13 +121,13 @@ void TestDesktopProbes::preferences()
 
 void TestDesktopProbes::noSystemBusNoHook()
 {
+    // The notifier as the application makes it, on a machine without a system bus.
     QTest::failOnWarning(QRegularExpression(u".*"_s));
     QTemporaryDir folder;
-    const QDBusConnection nowhere = QDBusConnection::connectToBus(
-        u"unix:path="_s + QDir(folder.path()).filePath(u"no-bus"_s), u"nowhere"_s);
-    const LogindWakeNotifier notifier(nowhere);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+            "unix:path=" + QDir(folder.path()).filePath(u"no-bus"_s).toUtf8());
+    const LogindWakeNotifier notifier;
     QVERIFY(!notifier.isListening());
-    QDBusConnection::disconnectFromBus(u"nowhere"_s);
 }
 
 void TestDesktopProbes::wakeFromLogind()
