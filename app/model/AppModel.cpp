@@ -87,6 +87,10 @@ QCoro::Task<> AppModel::restore()
         co_return;
     m_hasRestored = true;
     const CancellationToken cancel = m_lifetime.token();
+    const auto failed = [this](const std::exception &error) {
+        qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
+        setStatus(AppStatus::failed(describe(error)));
+    };
 
     bool restored = false;
     try {
@@ -94,8 +98,7 @@ QCoro::Task<> AppModel::restore()
     } catch (const OperationCancelled &) {
         throw;
     } catch (const std::exception &error) {
-        qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
-        setStatus(AppStatus::failed(describe(error)));
+        failed(error);
         co_return;
     }
     const std::optional<QString> account =
@@ -112,8 +115,7 @@ QCoro::Task<> AppModel::restore()
         } catch (const OperationCancelled &) {
             throw;
         } catch (const std::exception &error) {
-            qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
-            setStatus(AppStatus::failed(describe(error)));
+            failed(error);
             co_return;
         }
     }
