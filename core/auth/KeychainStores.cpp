@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/KeychainStores.h"
 
-#include "auth/KeychainError.h"
 #include "async/Wakeup.h"
+#include "auth/KeychainError.h"
 
 #include <QStringDecoder>
 #include <qt6keychain/keychain.h>
@@ -13,7 +13,9 @@ namespace {
 
 const QString sessionKey = QStringLiteral("current");
 
-// Starts the job and waits for it to finish; the job stays owned by the caller.
+// Starts the job and waits for it to finish; the job stays owned by the caller, which awaits
+// this at once, so the reference outlives every suspension.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-reference-coroutine-parameters)
 QCoro::Task<> run(QKeychain::Job &job)
 {
     job.setAutoDelete(false);
@@ -80,7 +82,9 @@ QCoro::Task<std::optional<QString>> KeychainTrustedDeviceStore::token(QString ac
     co_await run(job);
     if (job.error() != QKeychain::NoError)
         co_return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Every character, a leading U+FEFF included: the token must come back as it was given.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless
+                                                     | QStringDecoder::Flag::ConvertInitialBom);
     QString token = decoder.decode(job.binaryData());
     if (decoder.hasError())
         co_return std::nullopt;

@@ -79,7 +79,7 @@ DriveError mapLoginError(int status, const QByteArray &body,
 {
     if (status == 429)
         return DriveError::tooManyAttempts();
-    if (status == 403 && QString::fromUtf8(body).contains(u"two_factor_client_unsupported"))
+    if (status == 403 && body.contains("two_factor_client_unsupported"))
         return DriveError::twoFactorClientUnsupported();
     return mapHTTPError(status, body, conflictHeader);
 }

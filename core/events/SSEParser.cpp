@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/SSEParser.h"
 
+#include "json/Utf8Text.h"
+
 namespace OrvelanNimbal {
 
 namespace {
 
 constexpr char lineFeed = '\n';
 constexpr char carriageReturn = '\r';
+constexpr QByteArrayView byteOrderMark("\xEF\xBB\xBF");
 
 } // namespace
 
@@ -24,6 +27,10 @@ std::vector<ServerSentEvent> SSEParser::feed(QByteArrayView chunk)
         QByteArrayView line(m_pending.constData() + lineStart, end - lineStart);
         if (line.endsWith(carriageReturn))
             line.chop(1);
+        // The stream may open with a byte-order mark; anywhere else U+FEFF is a character.
+        if (m_atStreamStart && line.startsWith(byteOrderMark))
+            line = line.sliced(byteOrderMark.size());
+        m_atStreamStart = false;
         if (auto event = processLine(line))
             events.push_back(std::move(*event));
         lineStart = end + 1;
@@ -40,7 +47,7 @@ std::optional<ServerSentEvent> SSEParser::processLine(QByteArrayView bytes)
     if (bytes.startsWith(':'))
         return std::nullopt; // a comment: the service's keep-alive
 
-    const QString line = QString::fromUtf8(bytes);
+    const QString line = utf8Text(bytes);
     const qsizetype colon = line.indexOf(u':');
     const QStringView name = colon < 0 ? QStringView(line) : QStringView(line).left(colon);
     QStringView value = colon < 0 ? QStringView() : QStringView(line).mid(colon + 1);

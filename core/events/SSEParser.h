@@ -19,6 +19,7 @@ namespace OrvelanNimbal {
 // Lines end at a line feed only; one carriage return just before it is dropped, a carriage
 // return anywhere else is an ordinary character. Each whole line is decoded as UTF-8 on its
 // own (invalid sequences become U+FFFD), so a character cut between two chunks decodes whole.
+// A byte-order mark that opens the stream is skipped; any later U+FEFF is kept as it is.
 class SSEParser {
 public:
     // The events that this chunk completes, in order; usually none.
@@ -31,6 +32,7 @@ private:
     QString m_eventType;
     QStringList m_dataLines;
     QByteArray m_pending; // bytes after the last line feed; never contains one
+    bool m_atStreamStart = true;
 };
 
 } // namespace OrvelanNimbal

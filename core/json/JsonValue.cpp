@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "json/JsonValue_p.h"
 #include "errors/DriveError.h"
+#include "json/JsonValue_p.h"
+#include "json/Utf8Text.h"
 
 #include <cmath>
 
@@ -13,7 +14,7 @@ QString Location::describe() const
         if (segment.isIndex)
             text += QStringLiteral("[%1]").arg(segment.index);
         else
-            text += u'.' + QString::fromUtf8(segment.key.data(), qsizetype(segment.key.size()));
+            text += u'.' + utf8Text(segment.key);
     }
     return text;
 }
@@ -31,8 +32,7 @@ void failAt(const Location &location, simdjson::error_code error)
 
 void Value::missingKey(std::string_view key) const
 {
-    fail(QStringLiteral("clé « %1 » absente")
-             .arg(QString::fromUtf8(key.data(), qsizetype(key.size()))));
+    fail(QStringLiteral("clé « %1 » absente").arg(utf8Text(key)));
 }
 
 std::string_view keyText(simdjson::ondemand::field &field, const Location &location)
@@ -86,8 +86,7 @@ std::optional<std::string_view> Value::toOptionalUtf8()
 
 QString Value::toString()
 {
-    const std::string_view text = toUtf8();
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return utf8Text(toUtf8());
 }
 
 qint64 Value::toInt64()
@@ -193,9 +192,14 @@ void parseDocument(const QByteArray &json, void (*decodeRoot)(Value &root, void 
         simdjson::ondemand::parser parser;
         simdjson::padded_string copy;
         simdjson::padded_string_view input;
-        if (size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING) {
+        // The parser may read past the text, so in place only when the array's own allocation
+        // goes on that far. capacity() counts the free space in front of the data too, which a
+        // body cut out of a larger buffer has plenty of; only the space behind is padding.
+        QByteArray reference = json; // shares the bytes: data_ptr() is not for const arrays
+        const qsizetype spaceBehind = reference.data_ptr().freeSpaceAtEnd();
+        if (spaceBehind >= qsizetype(simdjson::SIMDJSON_PADDING)) {
             input = simdjson::padded_string_view(json.constData(), size_t(json.size()),
-                                                 size_t(json.capacity()));
+                                                 size_t(json.size() + spaceBehind));
         } else {
             copy = simdjson::padded_string(json.constData(), size_t(json.size()));
             input = copy;

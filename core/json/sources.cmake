@@ -5,4 +5,5 @@ target_sources(OrvelanNimbalCore PRIVATE
     json/JsonRecord_p.h
     json/JsonValue.cpp
     json/JsonValue_p.h
+    json/Utf8Text.h
 )

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "errors/DriveError.h"
+#include "json/JsonValue_p.h"
 #include "models/DriveModels.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <array>
 
@@ -20,13 +19,23 @@ QStringList DriveFile::thumbnailKeys() const
         return {};
     if (!text.startsWith(u'['))
         return {text};
-    // The service sends several sizes as a JSON array inside the string.
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    // The service sends several sizes as a JSON array inside the string. Texts other than empty
+    // ones are keys; anything else in the array is skipped; a string that is not such an array
+    // offers none.
     QStringList keys;
-    const QJsonArray array = document.array(); // empty when not an array or not JSON
-    for (const QJsonValue &element : array) {
-        if (element.isString() && !element.toString().isEmpty())
-            keys.append(element.toString());
+    try {
+        Json::parse(text.toUtf8(), [&](Json::Value &root) {
+            root.forEachElement([&](Json::Value &element) {
+                simdjson::ondemand::json_type type{};
+                if (element.raw().type().get(type) != simdjson::SUCCESS
+                    || type != simdjson::ondemand::json_type::string)
+                    return;
+                if (QString key = element.toString(); !key.isEmpty())
+                    keys.append(std::move(key));
+            });
+        });
+    } catch (const DriveError &) {
+        return {};
     }
     return keys;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoders of the records that come by the hundred thousand: files, folders and the change feed.
 #include "json/JsonRecord_p.h"
+#include "json/Utf8Text.h"
 #include "models/DriveDTOs.h"
 
 namespace OrvelanNimbal {
@@ -18,7 +19,7 @@ std::optional<QString> storageClassWord(Value &field)
         return std::nullopt;
     if (*word == "standard")
         return standard;
-    return QString::fromUtf8(word->data(), qsizetype(word->size()));
+    return utf8Text(*word);
 }
 
 } // namespace

@@ -18,13 +18,14 @@
 #include "admin/FaultInjector.h"
 #include "admin/RequestLog.h"
 #include "auth/Accounts.h"
-#include "auth/RateLimiter.h"
+#include "auth/SignInThrottle.h"
 #include "auth/Tokens.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/BodyRules.h"
 
 #include <httplib.h>
 
@@ -142,7 +143,7 @@ void reset(ServiceContext &context, const httplib::Request &, httplib::Response 
 {
     context.component<FaultInjector>().clear();
     context.component<RequestLog>().clear();
-    context.component<RateLimiter>().clear();
+    context.component<SignInThrottle>().clear();
     context.lifetimes().reset();
     noContent(response);
 }
@@ -157,6 +158,9 @@ httplib::Server::Handler bound(ServiceContext &context, Handler handler)
 void installAdminRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string &root = testControlPrefix;
+    // Every control of every family: JSON, up to the content of a test's file.
+    context.component<BodyRules>().add("POST", root + "/.*",
+                                       {BodyRule::Kind::json, std::int64_t(64) << 20, nullptr});
     server.Post(root + "/accounts", bound(context, &addAccount));
     server.Post(root + "/faults", bound(context, &addFault));
     server.Delete(root + "/faults", bound(context, &clearFaults));

@@ -3,8 +3,8 @@
 // skips the code; a client that cannot ask for one is told so instead of being left stuck.
 #include "auth/Accounts.h"
 #include "auth/PasswordHash.h"
-#include "auth/RateLimiter.h"
 #include "auth/RecoveryCodes.h"
+#include "auth/SignInThrottle.h"
 #include "auth/Tokens.h"
 #include "auth/Totp.h"
 #include "foundation/ApiPaths.h"
@@ -12,6 +12,7 @@
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/BodyRules.h"
 
 #include <QJsonArray>
 
@@ -37,12 +38,13 @@ void login(ServiceContext &context, const httplib::Request &request, httplib::Re
     const bool supportsTwoFactor = isTrue(*body, u"supports_2fa");
     const auto deviceToken = stringMember(*body, u"trusted_device_token");
 
-    // Failures are counted per address, known or not, so that trying passwords on an address
-    // runs into the limit whether or not it has an account.
-    auto &limiter = context.component<RateLimiter>();
-    const std::string limitKey = "login:" + toStd(Accounts::emailKey(*email));
+    // Failures are counted per e-mail address, known or not, so that trying passwords on an
+    // address runs into the limit whether or not it has an account.
+    auto &throttle = context.component<SignInThrottle>();
+    constexpr auto step = SignInThrottle::Step::password;
+    const std::string tried = toStd(Accounts::emailKey(*email));
     const std::int64_t now = context.now();
-    if (limiter.isBlocked(limitKey, now))
+    if (throttle.isClosed(step, request.remote_addr, tried, now))
         return sendError(response, 429, QStringLiteral("too_many_attempts"));
 
     const auto account = context.database().read(
@@ -54,10 +56,10 @@ void login(ServiceContext &context, const httplib::Request &request, httplib::Re
     else
         PasswordHash::verifyNothing(*password);
     if (!accepted) {
-        limiter.recordFailure(limitKey, now);
+        throttle.recordFailure(step, request.remote_addr, tried, now);
         return sendError(response, 401, QStringLiteral("invalid_credentials"));
     }
-    limiter.recordSuccess(limitKey);
+    throttle.recordSuccess(step, request.remote_addr, tried);
 
     context.database().transaction([&](Connection &connection) {
         const bool trusted =
@@ -122,7 +124,8 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
     const bool rememberDevice = isTrue(*body, u"remember_device");
     const QString deviceLabel = stringMember(*body, u"device_label").value_or(QString());
 
-    auto &limiter = context.component<RateLimiter>();
+    auto &throttle = context.component<SignInThrottle>();
+    constexpr auto step = SignInThrottle::Step::code;
     const std::int64_t now = context.now();
     context.database().transaction([&](Connection &connection) {
         const auto pending = PendingLogins::find(connection, *pendingToken, now);
@@ -135,14 +138,14 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
         if (!account)
             return sendError(response, 410, QStringLiteral("verification_expired"));
 
-        const std::string limitKey = "verify:" + std::to_string(account->id);
-        if (limiter.isBlocked(limitKey, now))
+        const std::string tried = std::to_string(account->id);
+        if (throttle.isClosed(step, request.remote_addr, tried, now))
             return sendError(response, 429, QStringLiteral("too_many_attempts"));
         if (!acceptsCode(connection, *account, *method, *code, now)) {
-            limiter.recordFailure(limitKey, now);
+            throttle.recordFailure(step, request.remote_addr, tried, now);
             return sendError(response, 401, QStringLiteral("invalid_code"));
         }
-        limiter.recordSuccess(limitKey);
+        throttle.recordSuccess(step, request.remote_addr, tried);
         PendingLogins::remove(connection, *pendingToken);
 
         QJsonObject answer{
@@ -161,11 +164,14 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
 
 void installAuthRoutes(httplib::Server &server, ServiceContext &context)
 {
-    server.Post(apiPrefix + "/auth/login-jmap",
+    // A sign-in carries an address, a password, a code and a few flags: a few hundred bytes.
+    constexpr BodyRule signInBody{BodyRule::Kind::json, 64 * 1024, nullptr};
+    BodyRoutes routes(server, context);
+    routes.post(apiPrefix + "/auth/login-jmap", signInBody,
                 [&context](const httplib::Request &request, httplib::Response &response) {
                     login(context, request, response);
                 });
-    server.Post(apiPrefix + "/auth/2fa/verify",
+    routes.post(apiPrefix + "/auth/2fa/verify", signInBody,
                 [&context](const httplib::Request &request, httplib::Response &response) {
                     verify(context, request, response);
                 });

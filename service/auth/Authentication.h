@@ -3,6 +3,8 @@
 
 #include "auth/Accounts.h"
 
+#include <QString>
+
 #include <optional>
 
 namespace httplib {
@@ -21,5 +23,14 @@ class ServiceContext;
 //       return;
 std::optional<Account> authenticate(ServiceContext &context, const httplib::Request &request,
                                     httplib::Response &response);
+
+// The same, as the admission of a body rule: only a signed-in client may send a body.
+bool admitSignedIn(ServiceContext &context, const httplib::Request &request,
+                   httplib::Response &response);
+
+// The token of an "Authorization" header that is exactly "Bearer <token>": one header, the
+// scheme, one space, and the token's own characters to the end (no space, no NUL, nothing
+// more). Nothing otherwise.
+std::optional<QString> bearerToken(const httplib::Request &request);
 
 } // namespace OrvelanNimbal::Service

@@ -8,7 +8,7 @@
 
 namespace OrvelanNimbal::Service {
 
-// Counts failed attempts per key (an account's sign-ins, its code verifications) and closes
+// Counts failed attempts per key (see SignInThrottle for the keys) and closes
 // the door for a while after too many, so that a password or a six-digit code cannot be
 // guessed by trying. A success clears the key's count.
 class RateLimiter {

@@ -12,6 +12,8 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/RateLimiter.h
     ${CMAKE_CURRENT_LIST_DIR}/RecoveryCodes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RecoveryCodes.h
+    ${CMAKE_CURRENT_LIST_DIR}/SignInThrottle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SignInThrottle.h
     ${CMAKE_CURRENT_LIST_DIR}/Tokens.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tokens.h
     ${CMAKE_CURRENT_LIST_DIR}/Totp.cpp

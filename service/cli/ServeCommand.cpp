@@ -5,6 +5,7 @@
 #include "foundation/Database.h"
 #include "foundation/HttpService.h"
 #include "foundation/ServiceContext.h"
+#include "uploads/UploadLeftovers.h"
 
 #include <chrono>
 #include <csignal>
@@ -27,8 +28,8 @@ sigset_t stopSignals()
     return stopSet;
 }
 
-// After a stop request, how long workers get to finish what they were answering. Idle
-// kept-alive connections would hold them for seconds more, for nothing.
+// After a stop request, how long workers get to finish what they were answering, and event
+// streams to write their end. A slow client would hold a worker for seconds more.
 constexpr auto stopGrace = std::chrono::milliseconds(500);
 
 } // namespace
@@ -54,6 +55,10 @@ int runServe(const QStringList &arguments)
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
     try {
         ServiceContext context(config, openDataDirectory(config.dataDirectory));
+        claimDataDirectory(config.dataDirectory);
+        if (const int removed = removeUploadLeftovers(context))
+            std::fprintf(stderr, "nimbal-service: %d restes d'envois interrompus supprimés\n",
+                         removed);
         HttpService service(context);
         const int bound = service.bind();
 

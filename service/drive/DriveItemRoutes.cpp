@@ -92,11 +92,12 @@ void bulkDelete(ServiceContext &context, const Account &account, const httplib::
 void installDriveItemRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
-    server.Post(drive + "/folders", driveRoute(context, &createFolder));
-    server.Put(drive + R"(/folders/(-?\d+))", driveRoute(context, &updateFolder));
-    server.Put(drive + R"(/files/(-?\d+)/rename)", driveRoute(context, &renameFile));
-    server.Post(drive + "/move", driveRoute(context, &move));
-    server.Post(drive + "/bulk-delete", driveRoute(context, &bulkDelete));
+    BodyRoutes routes(server, context);
+    routes.post(drive + "/folders", driveBody, driveRoute(context, &createFolder));
+    routes.put(drive + R"(/folders/(-?\d+))", driveBody, driveRoute(context, &updateFolder));
+    routes.put(drive + R"(/files/(-?\d+)/rename)", driveBody, driveRoute(context, &renameFile));
+    routes.post(drive + "/move", driveBody, driveRoute(context, &move));
+    routes.post(drive + "/bulk-delete", driveBody, driveRoute(context, &bulkDelete));
 }
 
 [[maybe_unused]] const bool registered =

@@ -35,6 +35,16 @@ std::optional<std::int64_t> wholeNumber(const QJsonValue &value)
     return whole;
 }
 
+// The text a drive request carries is names (and ids and hashes): text that is not UTF-8 is
+// refused as a name, wherever it came in, form or JSON.
+QJsonDocument parsedBody(const std::string &body)
+{
+    ParsedJson parsed = parseJson(body);
+    if (parsed.problem == ParsedJson::Problem::notUtf8)
+        throw DriveFailure::invalidName(QStringLiteral("un nom doit être du texte UTF-8 valide"));
+    return std::move(parsed.document);
+}
+
 DriveFailure badMember(QStringView key, const char *expected)
 {
     return DriveFailure::invalid(
@@ -86,21 +96,18 @@ std::int64_t queryFolder(const httplib::Request &request, const char *name)
 
 QJsonObject objectBody(const httplib::Request &request)
 {
-    const auto body = jsonObjectBody(request);
-    if (!body)
+    const QJsonDocument document = parsedBody(request.body);
+    if (!document.isObject())
         throw DriveFailure::invalid(QStringLiteral("le corps doit être un objet JSON"));
-    return *body;
+    return document.object();
 }
 
 QString stringBody(const httplib::Request &request)
 {
     // The parser reads only objects and arrays: the value is read as the one element of an
     // array, and anything that makes it more or other than one string is refused.
-    const QByteArray wrapped = "[" + QByteArray::fromStdString(request.body) + "]";
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(wrapped, &error);
-    const QJsonArray array = document.array();
-    if (error.error != QJsonParseError::NoError || array.size() != 1 || !array[0].isString())
+    const QJsonArray array = parsedBody("[" + request.body + "]").array();
+    if (array.size() != 1 || !array[0].isString())
         throw DriveFailure::invalid(QStringLiteral("le corps doit être une chaîne JSON"));
     return array[0].toString();
 }

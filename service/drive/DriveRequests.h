@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "auth/Authentication.h"
+#include "http/BodyRules.h"
+
 #include <QJsonObject>
 #include <QString>
 
@@ -16,6 +19,10 @@ class ServiceContext;
 
 // A drive route: runs for the account whose token the request carries (401 without one), and a
 // DriveFailure it throws becomes the answer.
+// What a drive request may carry: JSON from a signed-in client, up to 4 MiB (the longest are
+// lists of ids, and the parts of an upload, 10000 at most).
+inline constexpr BodyRule driveBody{BodyRule::Kind::json, std::int64_t(4) << 20, &admitSignedIn};
+
 using DriveHandler = void (*)(ServiceContext &context, const Account &account,
                               const httplib::Request &request, httplib::Response &response);
 httplib::Server::Handler driveRoute(ServiceContext &context, DriveHandler handler);

@@ -9,8 +9,8 @@
 //   POST /_test/events/settings {"keepalive_ms"?, "debounce_ms"?, "max_streams"?}   → 204
 //   POST /_test/events/reset    settings back to start, every stream ended          → 204
 //
-// Without "email" a control acts on every account. A stalled stream writes nothing, so it
-// never notices that its client left: it stays open until closed, reset or the service stops. New
+// Without "email" a control acts on every account. A stalled stream writes nothing, with its
+// connection left open: it ends when closed, reset, its client leaves or the service stops. New
 // streams are refused with a chosen status through /_test/faults on GET /api/v1/jmap/events/web,
 // like any other route.
 #include "auth/Accounts.h"
@@ -156,7 +156,7 @@ void changeSettings(ServiceContext &context, const httplib::Request &request,
         settings.debounce = std::chrono::milliseconds(milliseconds);
     }
     if (body->contains(u"max_streams")) {
-        // Never above the default: the workers reserved for API requests stay reserved.
+        // Never above the default, which bounds what the streams cost.
         const qint64 limit = body->value(u"max_streams").toInteger(-1);
         if (limit < 0 || limit > streams.defaultLimit())
             return badRequest(

@@ -10,6 +10,7 @@
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/PushedBody.h"
 
 #include <httplib.h>
 
@@ -21,35 +22,48 @@ const std::string keepAliveComment = ": ping\n\n";
 // A client told to come back sooner would only be refused again.
 const char *const retryAfterSeconds = "5";
 
-// What the worker of one stream holds for as long as the body runs.
-struct StreamSession {
-    std::shared_ptr<OpenStream> stream;
-    // Declared after the stream, so it ends first: the hub never reaches a stream let go.
-    DriveChangeHub::Subscription subscription;
-    std::string announcement;
-};
-
 std::string changeAnnouncement(std::int64_t accountId)
 {
     return "event: drive.changed\ndata: {\"account\":" + std::to_string(accountId) + "}\n\n";
 }
 
-// Called by the server again and again while it returns true. Each call sleeps until the
-// stream has something to say, writes it, and gives up when the client is gone.
-bool writeNext(StreamSession &session, httplib::DataSink &sink)
-{
-    switch (session.stream->waitForNext()) {
-    case OpenStream::Next::announceChange:
-        return sink.write(session.announcement.data(), session.announcement.size());
-    case OpenStream::Next::keepAlive:
-        return sink.write(keepAliveComment.data(), keepAliveComment.size());
-    case OpenStream::Next::end:
+// The body of one stream, written by the connection loop for as long as the stream is open.
+class StreamBody final : public PushedBody {
+public:
+    StreamBody(std::shared_ptr<OpenStream> stream, DriveChangeHub &hub)
+        : m_stream(std::move(stream))
+        , m_announcement(changeAnnouncement(m_stream->accountId()))
+        , m_subscription(
+              hub.subscribe(m_stream->accountId(), [raw = m_stream.get()] { raw->noteChange(); }))
+    {}
+
+    Step next(Clock::time_point now) override
+    {
+        const StreamStep step = m_stream->take(now);
+        switch (step.kind) {
+        case StreamStep::Kind::announceChange:
+            return {Step::Kind::write, m_announcement, {}};
+        case StreamStep::Kind::keepAlive:
+            return {Step::Kind::write, keepAliveComment, {}};
+        case StreamStep::Kind::waitUntil:
+            return {Step::Kind::waitUntil, {}, step.until};
+        case StreamStep::Kind::waitForNews:
+            return {Step::Kind::waitForNews, {}, {}};
+        case StreamStep::Kind::end:
+            break;
+        }
         // A proper end of the body: the client reconnects, it does not suspect a fault.
-        sink.done();
-        return true;
+        return {Step::Kind::end, {}, {}};
     }
-    return false;
-}
+
+    void setWaker(std::function<void()> wake) override { m_stream->setWaker(std::move(wake)); }
+
+private:
+    std::shared_ptr<OpenStream> m_stream;
+    std::string m_announcement;
+    // Declared after the stream, so it ends first: the hub never reaches a stream let go.
+    DriveChangeHub::Subscription m_subscription;
+};
 
 void openStream(ServiceContext &context, const httplib::Request &request,
                 httplib::Response &response)
@@ -61,8 +75,7 @@ void openStream(ServiceContext &context, const httplib::Request &request,
         account->id, keepAliveInterval(request.get_param_value("ping")));
     if (!stream) {
         response.set_header("Retry-After", retryAfterSeconds);
-        // A refused client should leave for a while, and not keep a worker waiting on its
-        // connection for a next request.
+        // A refused client should leave for a while, not wait on its connection.
         response.set_header("Connection", "close");
         sendError(response, 503, QStringLiteral("streams_unavailable"),
                   context.isStopping() ? QStringLiteral("le service s'arrête")
@@ -70,17 +83,15 @@ void openStream(ServiceContext &context, const httplib::Request &request,
         return;
     }
 
-    auto session = std::make_shared<StreamSession>();
-    session->announcement = changeAnnouncement(account->id);
-    session->subscription = context.component<DriveChangeHub>().subscribe(
-        account->id, [raw = stream.get()] { raw->noteChange(); });
-    session->stream = std::move(stream);
-
+    auto body =
+        std::make_shared<StreamBody>(std::move(stream), context.component<DriveChangeHub>());
     // Never kept by a cache or a proxy: every byte is news for this one client.
     response.set_header("Cache-Control", "no-cache, no-store");
-    response.set_chunked_content_provider(
-        "text/event-stream",
-        [session](size_t, httplib::DataSink &sink) { return writeNext(*session, sink); });
+    // Once the head is out, the connection loop writes the body: the worker is free at once.
+    response.set_chunked_content_provider("text/event-stream", [body](size_t, httplib::DataSink &) {
+        handOverBody(body);
+        return false;
+    });
 }
 
 void installEventStreamRoutes(httplib::Server &server, ServiceContext &context)

@@ -8,8 +8,7 @@
 namespace OrvelanNimbal::Service {
 
 EventStreams::EventStreams(ServiceContext &context)
-    : m_defaultLimit(
-        std::max(0, context.config().workerThreads - context.config().workersReservedForRequests))
+    : m_defaultLimit(std::max(0, context.config().streamLimit))
 {
     m_settings.limit = m_defaultLimit;
     // The context outlives its components, so `this` is still there when the stop comes.

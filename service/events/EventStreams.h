@@ -52,7 +52,7 @@ public:
     // Settings back to start, and every open stream ended.
     void reset();
 
-    // As many streams as the workers not reserved for API requests can carry.
+    // The service's limit, which tests may lower but not raise.
     int defaultLimit() const { return m_defaultLimit; }
 
 private:

@@ -10,58 +10,50 @@ OpenStream::OpenStream(std::int64_t accountId, StreamTiming timing)
     m_state.lastWrite = StreamClock::now() - timing.keepAlive;
 }
 
+template <class Change>
+void OpenStream::note(Change change)
+{
+    std::lock_guard lock(m_mutex);
+    change(m_state);
+    if (m_wake)
+        m_wake();
+}
+
 void OpenStream::noteChange()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_state.changedSince)
-            m_state.changedSince = StreamClock::now();
-    }
-    m_news.notify_one();
+    note([](StreamState &state) {
+        if (!state.changedSince)
+            state.changedSince = StreamClock::now();
+    });
 }
 
 void OpenStream::end()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_state.ended = true;
-    }
-    m_news.notify_one();
+    note([](StreamState &state) { state.ended = true; });
 }
 
 void OpenStream::stall()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_state.stalled = true;
-    }
-    m_news.notify_one();
+    note([](StreamState &state) { state.stalled = true; });
 }
 
-OpenStream::Next OpenStream::waitForNext()
+void OpenStream::setWaker(std::function<void()> wake)
 {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        const StreamClock::time_point now = StreamClock::now();
-        const StreamStep step = nextStep(m_state, m_timing, now);
-        switch (step.kind) {
-        case StreamStep::Kind::announceChange:
-            m_state.changedSince.reset();
-            m_state.lastWrite = now;
-            return Next::announceChange;
-        case StreamStep::Kind::keepAlive:
-            m_state.lastWrite = now;
-            return Next::keepAlive;
-        case StreamStep::Kind::end:
-            return Next::end;
-        case StreamStep::Kind::waitUntil:
-            m_news.wait_until(lock, step.until);
-            break;
-        case StreamStep::Kind::waitForNews:
-            m_news.wait(lock);
-            break;
-        }
+    std::lock_guard lock(m_mutex);
+    m_wake = std::move(wake);
+}
+
+StreamStep OpenStream::take(StreamClock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    const StreamStep step = nextStep(m_state, m_timing, now);
+    if (step.kind == StreamStep::Kind::announceChange) {
+        m_state.changedSince.reset();
+        m_state.lastWrite = now;
+    } else if (step.kind == StreamStep::Kind::keepAlive) {
+        m_state.lastWrite = now;
     }
+    return step;
 }
 
 } // namespace OrvelanNimbal::Service

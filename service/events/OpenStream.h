@@ -3,40 +3,46 @@
 
 #include "events/StreamTiming.h"
 
-#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace OrvelanNimbal::Service {
 
-// One open event stream, shared between the worker that writes it and those who give it news:
-// the drive hub (a change), the registry (the service stops, a test closes or stalls it). The
-// worker sleeps on a condition between writes; it never polls.
+// One open event stream, shared between the connection loop that writes it and those who give
+// it news: the drive hub (a change), the registry (the service stops, a test closes or stalls
+// it). News wakes the loop; nobody waits or polls.
 class OpenStream {
 public:
-    enum class Next { announceChange, keepAlive, end };
-
     OpenStream(std::int64_t accountId, StreamTiming timing);
     OpenStream(const OpenStream &) = delete;
     OpenStream &operator=(const OpenStream &) = delete;
 
     std::int64_t accountId() const { return m_accountId; }
 
-    // From any thread; each only notes the news and wakes the worker.
+    // From any thread; each notes the news and wakes the writer.
     void noteChange();
     void end();
     void stall();
 
-    // The worker: sleeps until something is due and says what. The first call answers
-    // keepAlive at once, so that the client hears from a stream as soon as it opens.
-    Next waitForNext();
+    // How the writer is woken; called with the stream's lock held, so that once it is replaced
+    // (by an empty function when the writer goes) the old one is never called again.
+    void setWaker(std::function<void()> wake);
+
+    // The writer: what is due at `now`, marked done when it is a write (announceChange,
+    // keepAlive). The first call answers keepAlive, so that the client hears from a stream as
+    // soon as it opens.
+    StreamStep take(StreamClock::time_point now);
 
 private:
+    template <class Change>
+    void note(Change change);
+
     const std::int64_t m_accountId;
     const StreamTiming m_timing;
     std::mutex m_mutex;
-    std::condition_variable m_news;
     StreamState m_state;
+    std::function<void()> m_wake;
 };
 
 } // namespace OrvelanNimbal::Service

@@ -21,7 +21,7 @@ struct StreamTiming {
     std::chrono::milliseconds debounce;  // how long a change waits for others to join it
 };
 
-// What the worker of one stream knows when it decides what to do next.
+// What the writer of one stream knows when it decides what to do next.
 struct StreamState {
     bool ended = false;   // the service stops, or a test closed the stream
     bool stalled = false; // a test asked for silence with the connection left open
@@ -41,7 +41,7 @@ struct StreamStep {
     StreamClock::time_point until{};
 };
 
-// The one decision a stream's worker makes, again and again. A burst of changes is announced
+// The one decision a stream's writer makes, again and again. A burst of changes is announced
 // once, `debounce` after its first change; the keep-alive fills silences only; an ended stream
 // announces a change still waiting before it ends.
 StreamStep nextStep(const StreamState &state, const StreamTiming &timing,

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/Database.h"
 
+#include "foundation/Utf8.h"
+
 #include <sqlite3.h>
 #include <string>
 
@@ -105,7 +107,7 @@ double Statement::number(int column) const
 QString Statement::text(int column) const
 {
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
+    return decodeUtf8(std::string_view(bytes, size_t(sqlite3_column_bytes(m_statement, column))));
 }
 
 QByteArray Statement::blob(int column) const

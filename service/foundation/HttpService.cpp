@@ -7,35 +7,50 @@
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/BodyRules.h"
+#include "http/Connection.h"
+#include "http/OpenFileLimit.h"
+#include "http/RequestServer.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <httplib.h>
 #include <stdexcept>
 
 namespace OrvelanNimbal::Service {
 
 namespace {
 
-// Clients keep connections open between requests; let them reuse one for a while.
-constexpr size_t keepAliveRequests = 100;
+// Files the service keeps for itself beyond its connections: the database, content being
+// written or read, the standard streams.
+constexpr std::int64_t filesKeptAside = 256;
 
 bool isTestControlPath(const std::string &path)
 {
     return path.rfind(testControlPrefix + "/", 0) == 0;
 }
 
+RequestServer::Settings serverSettings()
+{
+    RequestServer::Settings settings;
+    const std::int64_t files = raiseOpenFileLimit();
+    settings.limits.total =
+        int(std::clamp<std::int64_t>(files - filesKeptAside, 64, settings.limits.total));
+    return settings;
+}
+
 } // namespace
 
 HttpService::HttpService(ServiceContext &context)
     : m_context(context)
-    , m_server(std::make_unique<httplib::Server>())
+    , m_bodyRules(context.component<BodyRules>())
+    , m_apiWorkers(size_t(context.config().apiWorkers))
+    , m_transferWorkers(size_t(context.config().transferWorkers))
+    , m_server(std::make_unique<RequestServer>(
+          serverSettings(),
+          [this](std::unique_ptr<Connection> connection) { dispatch(std::move(connection)); }))
 {
-    const int threads = context.config().workerThreads;
-    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
-    m_server->set_keep_alive_max_count(keepAliveRequests);
-    // Answers go out in several small writes (the head, then each chunk of an event stream).
-    // Held back until the previous one is acknowledged, the second would wait for the client's
-    // delayed acknowledgement: some 40 ms added to a reconnection, for nothing.
+    // Answers go out in several small writes (the head, then each chunk of a body); the
+    // accepted sockets inherit this from the listening one, and the loop sets it again.
     m_server->set_tcp_nodelay(true);
     // The library's default shares the port with any other process that asks (SO_REUSEPORT),
     // so a second service on a taken port would quietly receive half the requests. Reusing
@@ -53,7 +68,33 @@ HttpService::HttpService(ServiceContext &context)
     }
 }
 
-HttpService::~HttpService() = default;
+HttpService::~HttpService()
+{
+    stop();
+    m_server->connections().stop();
+    // Requests already given to a worker are answered; their connections are then closed.
+    m_apiWorkers.shutdown();
+    m_transferWorkers.shutdown();
+}
+
+void HttpService::dispatch(std::unique_ptr<Connection> connection)
+{
+    httplib::ThreadPool &workers = isTransfer(*connection) ? m_transferWorkers : m_apiWorkers;
+    workers.enqueue([this, taken = connection.release()] {
+        m_server->answer(std::unique_ptr<Connection>(taken));
+    });
+}
+
+bool HttpService::isTransfer(const Connection &connection) const
+{
+    const std::string_view target = connection.target();
+    if (target.rfind(storagePrefix + "/", 0) == 0)
+        return true;
+    // Uploads carry content to disk, whatever their address.
+    const BodyRule *rule =
+        m_bodyRules.find(connection.method(), std::string(target.substr(0, target.find('?'))));
+    return rule && rule->kind != BodyRule::Kind::json;
+}
 
 void HttpService::installHooks()
 {
@@ -76,24 +117,26 @@ void HttpService::installHooks()
                          request.method.c_str(), request.path.c_str(), what.c_str());
             sendError(response, 500, QStringLiteral("internal_error"));
         });
-
-    if (!m_context.config().testControls)
-        return;
-    m_server->set_pre_routing_handler([this](const httplib::Request &request,
-                                             httplib::Response &response) {
-        if (isTestControlPath(request.path))
-            return httplib::Server::HandlerResponse::Unhandled;
-        m_context.component<RequestLog>().record(request.method, request.path);
-        const auto fault = m_context.component<FaultInjector>().take(request.method, request.path);
-        if (!fault || !FaultInjector::apply(*fault, response))
-            return httplib::Server::HandlerResponse::Unhandled;
-        // Answered before its body was read: the body would otherwise be taken for the next
-        // requests of the connection. Closing it is all a client with a small body notices.
-        const std::string length = request.get_header_value("Content-Length");
-        if ((!length.empty() && length != "0") || request.has_header("Transfer-Encoding"))
-            response.set_header("Connection", "close");
-        return httplib::Server::HandlerResponse::Handled;
-    });
+    // A client that waits for leave to send its body hears the refusal instead.
+    m_server->set_expect_100_continue_handler(
+        [this](const httplib::Request &request, httplib::Response &response) {
+            return m_bodyRules.admit(m_context, request, response) ? 100 : response.status;
+        });
+    // Runs once the head is read and before any byte of the body is: whatever it answers, the
+    // body stays unread, and the connection ends with the answer.
+    m_server->set_pre_routing_handler(
+        [this](const httplib::Request &request, httplib::Response &response) {
+            if (m_context.config().testControls && !isTestControlPath(request.path)) {
+                m_context.component<RequestLog>().record(request.method, request.path);
+                const auto fault =
+                    m_context.component<FaultInjector>().take(request.method, request.path);
+                if (fault && FaultInjector::apply(*fault, response))
+                    return httplib::Server::HandlerResponse::Handled;
+            }
+            return m_bodyRules.admit(m_context, request, response)
+                       ? httplib::Server::HandlerResponse::Unhandled
+                       : httplib::Server::HandlerResponse::Handled;
+        });
 }
 
 int HttpService::bind()
@@ -129,7 +172,9 @@ void HttpService::run()
 
 void HttpService::stop()
 {
+    m_server->stopKeepingAlive();
     m_server->stop();
+    m_server->connections().stop();
 }
 
 } // namespace OrvelanNimbal::Service

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <httplib.h>
 #include <memory>
-
-namespace httplib {
-class Server;
-}
 
 namespace OrvelanNimbal::Service {
 
+class BodyRules;
+class Connection;
+class RequestServer;
 class ServiceContext;
 
-// The HTTP/1.1 server: every registered family of routes on one loopback socket, a large pool
-// of workers, an access log without secrets, and, with test controls, the faults a test asked
-// for applied before the real handlers run.
+// The HTTP/1.1 server: every registered family of routes on one loopback socket. Connections
+// wait for their requests in the connection loop, requests are answered by two pools of
+// workers (API calls, content transfers), bodies pass the rules of their route before a byte
+// is read, the access log carries no secret, and, with test controls, the faults a test asked
+// for are applied before the real handlers run.
 class HttpService {
 public:
     explicit HttpService(ServiceContext &context);
@@ -32,9 +34,14 @@ public:
 private:
     void installHooks();
     void lengthenAcceptQueue();
+    void dispatch(std::unique_ptr<Connection> connection);
+    bool isTransfer(const Connection &connection) const;
 
     ServiceContext &m_context;
-    std::unique_ptr<httplib::Server> m_server;
+    const BodyRules &m_bodyRules;
+    httplib::ThreadPool m_apiWorkers;
+    httplib::ThreadPool m_transferWorkers;
+    std::unique_ptr<RequestServer> m_server;
     int m_listeningSocket = -1; // the library's own, seen when it sets the socket's options
 };
 

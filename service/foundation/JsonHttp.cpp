@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/JsonHttp.h"
 
+#include "foundation/Utf8.h"
+
 #include <QJsonDocument>
 
 #include <httplib.h>
@@ -13,14 +15,32 @@ const char *const jsonType = "application/json";
 
 } // namespace
 
+ParsedJson parseJson(std::string_view bytes)
+{
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (!decodeUtf8Strictly(bytes))
+        return {{}, ParsedJson::Problem::notUtf8};
+    // A document may begin with a byte-order mark, which is no part of it.
+    if (bytes.starts_with(byteOrderMark))
+        bytes.remove_prefix(byteOrderMark.size());
+    // Qt's parser drops U+FEFF when it begins a string, so a name "\uFEFFx" sent as plain
+    // UTF-8 would arrive as "x". Written as an escape it is kept; in valid UTF-8 these three
+    // bytes are always that character, and outside a string it is no JSON anyway.
+    QByteArray text(bytes.data(), qsizetype(bytes.size()));
+    text.replace(QByteArrayView(byteOrderMark.data(), 3), QByteArrayView("\\ufeff"));
+    QJsonParseError error;
+    QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError)
+        return {{}, ParsedJson::Problem::notJson};
+    return {std::move(document), ParsedJson::Problem::none};
+}
+
 std::optional<QJsonObject> jsonObjectBody(const httplib::Request &request)
 {
-    QJsonParseError error;
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray::fromStdString(request.body), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const ParsedJson parsed = parseJson(request.body);
+    if (parsed.problem != ParsedJson::Problem::none || !parsed.document.isObject())
         return std::nullopt;
-    return document.object();
+    return parsed.document.object();
 }
 
 void sendJson(httplib::Response &response, int status, const QJsonObject &body)
@@ -55,7 +75,7 @@ std::optional<QString> stringMember(const QJsonObject &object, QStringView key)
 
 QString fromStd(const std::string &text)
 {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return decodeUtf8(text);
 }
 
 std::string toStd(const QString &text)

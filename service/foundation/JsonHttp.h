@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace httplib {
 struct Request;
@@ -14,6 +16,19 @@ struct Response;
 } // namespace httplib
 
 namespace OrvelanNimbal::Service {
+
+// A request body read as JSON: a document, or why there is none.
+struct ParsedJson {
+    enum class Problem {
+        none,
+        notUtf8, // JSON is UTF-8; the text names things, and a name must come back byte for byte
+        notJson,
+    };
+    QJsonDocument document;
+    Problem problem = Problem::none;
+};
+// The document in `bytes`, every character of its text kept (a leading U+FEFF included).
+ParsedJson parseJson(std::string_view bytes);
 
 // The request body as a JSON object; nothing when it is not one.
 std::optional<QJsonObject> jsonObjectBody(const httplib::Request &request);

@@ -12,11 +12,13 @@ struct ServiceConfig {
     std::string host = "127.0.0.1";      // loopback only: this service is never exposed
     int port = 0;                        // 0 lets the system pick a free one
     bool testControls = false;           // the /_test/ routes exist only with this
-    // The HTTP library answers each connection on a worker of a fixed pool, and an event stream
-    // keeps its worker (asleep, not spinning) for as long as it stays open. Streams may take all
-    // but the reserved workers, so API requests are answered however many streams are open.
-    int workerThreads = 256;
-    int workersReservedForRequests = 32;
+    // Requests are answered by two pools of workers: content going to and from the storage
+    // (uploads, downloads) on one, everything else on the other, so that transfers never keep
+    // API calls waiting. Connections between requests and event streams hold no worker at all.
+    int apiWorkers = 32;
+    int transferWorkers = 16;
+    // Event streams open at once, all accounts together.
+    int streamLimit = 1024;
 };
 
 } // namespace OrvelanNimbal::Service

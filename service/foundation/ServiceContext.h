@@ -36,7 +36,7 @@ public:
     Lifetimes &lifetimes() { return m_lifetimes; }
 
     // Set when the service is asked to stop. Answers that run for long (event streams) check it
-    // and end, so that their workers are free to go.
+    // and end, so that their connections close properly.
     bool isStopping() const { return m_stopping.load(); }
     void requestStop();
     // Runs `listener` once when the service is asked to stop (at once if it already was), on the

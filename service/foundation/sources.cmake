@@ -23,4 +23,6 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ServiceConfig.h
     ${CMAKE_CURRENT_LIST_DIR}/ServiceContext.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ServiceContext.h
+    ${CMAKE_CURRENT_LIST_DIR}/Utf8.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Utf8.h
 )

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/ContentStore.h"
 
+#include "foundation/DataDirectory.h"
 #include "foundation/Secrets.h"
 #include "foundation/ServiceContext.h"
 
@@ -59,9 +60,10 @@ void ContentStore::write(const QString &key, QByteArrayView bytes) const
     if (!path)
         throw std::runtime_error("clé de contenu malformée");
     std::error_code error;
-    std::filesystem::create_directories(path->parent_path(), error);
+    createPrivateFolders(path->parent_path(), error);
     QSaveFile file(QString::fromStdString(path->string()));
     if (error || !file.open(QIODevice::WriteOnly)
+        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
         || file.write(bytes.data(), bytes.size()) != bytes.size() || !file.commit())
         throw std::runtime_error("écriture du contenu impossible : "
                                  + (error ? error.message() : file.errorString().toStdString()));

@@ -42,9 +42,20 @@ PresignedUrl presign(ServiceContext &context, const httplib::Request &request,
 bool admitPresigned(ServiceContext &context, const httplib::Request &request,
                     httplib::Response &response)
 {
-    const UrlSigner::Verdict verdict = context.component<UrlSigner>().check(
-        request.method, request.path, request.get_param_value("expires"),
-        request.get_param_value("signature"), context.now());
+    // Read from the query as it came, not from the parameters the library made of it, which
+    // take "signature=junk=x" for "x" and repeated names for one.
+    const std::string_view target = request.target;
+    const std::size_t question = target.find('?');
+    const auto fields = question == std::string_view::npos
+                            ? std::nullopt
+                            : UrlSigner::readQuery(target.substr(question + 1));
+    // HEAD asks for the headers a GET would have: the same grant answers both.
+    const std::string_view method =
+        request.method == "HEAD" ? std::string_view("GET") : std::string_view(request.method);
+    const UrlSigner::Verdict verdict =
+        fields ? context.component<UrlSigner>().check(method, request.path, fields->expires,
+                                                      fields->signature, context.now())
+               : UrlSigner::Verdict::forged;
     if (verdict == UrlSigner::Verdict::valid)
         return true;
     if (verdict == UrlSigner::Verdict::expired)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "foundation/ApiPaths.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -15,9 +17,6 @@ struct Response;
 namespace OrvelanNimbal::Service {
 
 class ServiceContext;
-
-// Storage addresses live on this server, outside the API, and are reached only pre-signed.
-inline const std::string storagePrefix = "/storage";
 
 // The path serving a content of the content store, and the one serving a thumbnail.
 std::string contentPath(const QString &contentKey);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/StreamedFile.h"
 
+#include "foundation/DataDirectory.h"
 #include "foundation/Secrets.h"
 
 #include <cerrno>
@@ -27,7 +28,7 @@ StreamedFile::StreamedFile(const std::filesystem::path &folder)
     : m_buffer(std::make_unique_for_overwrite<char[]>(bufferSize))
 {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    createPrivateFolders(folder, error);
     if (error)
         diskRefused("dossier", error.value());
     m_path = folder / ("." + randomBytes(8).toHex().toStdString() + ".partial");
@@ -89,7 +90,7 @@ QString StreamedFile::finish()
 void StreamedFile::keep(const std::filesystem::path &destination)
 {
     std::error_code error;
-    std::filesystem::create_directories(destination.parent_path(), error);
+    createPrivateFolders(destination.parent_path(), error);
     if (!error)
         std::filesystem::rename(m_path, destination, error);
     if (error)

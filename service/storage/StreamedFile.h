@@ -20,8 +20,9 @@ namespace OrvelanNimbal::Service {
 // a time, and a system call per piece would cost more than the disk.
 class StreamedFile {
 public:
-    // Creates "<folder>/.<random>.partial" (and the folder). Throws std::runtime_error (in
-    // French) when the disk refuses.
+    // Creates "<folder>/.<random>.partial" (and the folder), readable by the service only.
+    // Throws std::runtime_error (in French) when the disk refuses. A ".partial" file that
+    // outlives its process (a kill) is removed when the service starts again.
     explicit StreamedFile(const std::filesystem::path &folder);
     ~StreamedFile();
     StreamedFile(const StreamedFile &) = delete;

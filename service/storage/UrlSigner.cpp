@@ -50,6 +50,38 @@ std::string UrlSigner::query(std::string_view method, std::string_view path,
            + "&signature=" + signature(method, path, expiresText).toStdString();
 }
 
+std::optional<UrlSigner::QueryFields> UrlSigner::readQuery(std::string_view query)
+{
+    QueryFields fields;
+    bool sawExpires = false;
+    bool sawSignature = false;
+    for (;;) {
+        const std::size_t end = query.find('&');
+        const std::string_view field = query.substr(0, end);
+        const std::size_t equals = field.find('=');
+        if (equals == std::string_view::npos
+            || field.find('=', equals + 1) != std::string_view::npos || equals + 1 == field.size())
+            return std::nullopt;
+        const std::string_view name = field.substr(0, equals);
+        const std::string_view value = field.substr(equals + 1);
+        if (name == "expires" && !sawExpires) {
+            fields.expires = value;
+            sawExpires = true;
+        } else if (name == "signature" && !sawSignature) {
+            fields.signature = value;
+            sawSignature = true;
+        } else {
+            return std::nullopt;
+        }
+        if (end == std::string_view::npos)
+            break;
+        query.remove_prefix(end + 1);
+    }
+    if (!sawExpires || !sawSignature)
+        return std::nullopt;
+    return fields;
+}
+
 UrlSigner::Verdict UrlSigner::check(std::string_view method, std::string_view path,
                                     std::string_view expires, std::string_view signature,
                                     std::int64_t now) const

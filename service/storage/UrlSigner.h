@@ -4,6 +4,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,14 @@ public:
 
     // What follows "?" in the address of `path`: "expires=E&signature=S".
     std::string query(std::string_view method, std::string_view path, std::int64_t expires) const;
+
+    // The expiry and the signature of a query as query() writes it: each once, each
+    // "name=value" with one "=", in either order, and nothing else; nothing otherwise.
+    struct QueryFields {
+        std::string_view expires;
+        std::string_view signature;
+    };
+    static std::optional<QueryFields> readQuery(std::string_view query);
 
     // `expires` and `signature` as the query carried them; `path` decoded, as the server routes.
     Verdict check(std::string_view method, std::string_view path, std::string_view expires,

@@ -3,6 +3,7 @@
 
 #include "drive/DriveFailure.h"
 #include "foundation/JsonHttp.h"
+#include "foundation/Utf8.h"
 #include "storage/StreamedFile.h"
 #include "uploads/UploadBody.h"
 
@@ -41,7 +42,14 @@ public:
             if (m_sawFile)
                 return refuse(QStringLiteral("plusieurs parts « file »"));
             m_sawFile = true;
-            m_form.fileName = fromStd(part.filename);
+            // The same rule as a name in JSON: text that is not UTF-8 is refused, not mended.
+            const auto name = decodeUtf8Strictly(part.filename);
+            if (!name) {
+                m_refusal = DriveFailure::invalidName(
+                    QStringLiteral("un nom doit être du texte UTF-8 valide"));
+                return false;
+            }
+            m_form.fileName = *name;
             m_form.contentType = fromStd(part.content_type);
         } else {
             if (m_form.fields.size() >= mostFields)
@@ -79,6 +87,8 @@ public:
         if (!complete)
             throw malformed(QStringLiteral("corps interrompu ou illisible"));
         endField();
+        if (m_refusal)
+            throw *m_refusal;
         if (!m_sawFile)
             throw malformed(QStringLiteral("la part « file » manque"));
         return std::move(m_form);
@@ -93,8 +103,13 @@ private:
 
     void endField()
     {
-        if (!m_fieldName.empty())
-            m_form.fields[m_fieldName] = fromStd(m_fieldValue);
+        if (m_fieldName.empty())
+            return;
+        const auto value = decodeUtf8Strictly(m_fieldValue);
+        if (!value && !m_refusal)
+            m_refusal = malformed(QStringLiteral("le champ « %1 » n'est pas du texte UTF-8")
+                                      .arg(fromStd(m_fieldName)));
+        m_form.fields[m_fieldName] = value.value_or(QString());
         m_fieldName.clear();
     }
 

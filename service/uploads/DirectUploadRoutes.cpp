@@ -13,6 +13,7 @@
 // rest of the refusals are ContentCommit's: 404, 409 (a name taken, a stale version, or
 // "X-Drive-Conflict: archived" / "reinforced"), 423 locked, 507 quota.
 #include "auth/Accounts.h"
+#include "auth/Authentication.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveJson.h"
 #include "drive/DriveRecords.h"
@@ -21,6 +22,7 @@
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/BodyRules.h"
 #include "storage/ContentStore.h"
 #include "storage/StreamedFile.h"
 #include "uploads/ContentCommit.h"
@@ -89,11 +91,17 @@ void replaceContent(ServiceContext &context, const Account &account,
     sendJson(response, 200, DriveJson::file(file));
 }
 
+// The file part, and room for the form around it: part heads and up to 32 short fields.
+constexpr BodyRule directForm{BodyRule::Kind::form, UploadLimits::directContent + (1 << 20),
+                              &admitSignedIn};
+
 void installDirectUploadRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
-    server.Post(drive + "/upload/file", uploadRoute(context, &uploadFile));
-    server.Put(drive + R"(/files/(-?\d+)/content)", uploadRoute(context, &replaceContent));
+    BodyRoutes routes(server, context);
+    routes.post(drive + "/upload/file", directForm, uploadRoute(context, &uploadFile));
+    routes.put(drive + R"(/files/(-?\d+)/content)", directForm,
+               uploadRoute(context, &replaceContent));
 }
 
 [[maybe_unused]] const bool registered =

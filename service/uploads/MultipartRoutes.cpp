@@ -194,11 +194,13 @@ void abortUpload(ServiceContext &context, const Account &account, const httplib:
 void installMultipartRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
-    server.Post(drive + "/upload/multipart/init", driveRoute(context, &openUpload));
-    server.Post(drive + "/upload/multipart/presign", driveRoute(context, &presignPart));
-    server.Post(drive + "/upload/multipart/complete", driveRoute(context, &completeCreate));
-    server.Post(drive + "/upload/multipart/abort", driveRoute(context, &abortUpload));
-    server.Post(drive + R"(/files/(-?\d+)/content/complete)",
+    BodyRoutes routes(server, context);
+    routes.post(drive + "/upload/multipart/init", driveBody, driveRoute(context, &openUpload));
+    routes.post(drive + "/upload/multipart/presign", driveBody, driveRoute(context, &presignPart));
+    routes.post(drive + "/upload/multipart/complete", driveBody,
+                driveRoute(context, &completeCreate));
+    routes.post(drive + "/upload/multipart/abort", driveBody, driveRoute(context, &abortUpload));
+    routes.post(drive + R"(/files/(-?\d+)/content/complete)", driveBody,
                 driveRoute(context, &completeReplace));
 }
 

@@ -11,6 +11,7 @@
 #include "foundation/JsonHttp.h"
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
+#include "http/BodyRules.h"
 #include "storage/Presigning.h"
 #include "storage/StreamedFile.h"
 #include "uploads/PartStore.h"
@@ -92,15 +93,18 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
         response.set_header("ETag", etag.toStdString());
 }
 
+// A part, from whoever holds its pre-signed address.
+constexpr BodyRule partBody{BodyRule::Kind::bytes, UploadLimits::largestPart, &admitPresigned};
+
 void installPartRoutes(httplib::Server &server, ServiceContext &context)
 {
-    server.Put(storagePrefix + R"(/uploads/([0-9a-f]{32})/(\d{1,5}))",
-               [&context](const httplib::Request &request, httplib::Response &response,
-                          const httplib::ContentReader &reader) {
-                   UploadBody body(request, reader);
-                   storePart(context, request, body, response);
-                   body.discard(response);
-               });
+    BodyRoutes(server, context)
+        .put(storagePrefix + R"(/uploads/([0-9a-f]{32})/(\d{1,5}))", partBody,
+             [&context](const httplib::Request &request, httplib::Response &response,
+                        const httplib::ContentReader &reader) {
+                 UploadBody body(request, reader);
+                 storePart(context, request, body, response);
+             });
 }
 
 [[maybe_unused]] const bool registered = RouteRegistry::add({"uploads-parts", &installPartRoutes});

@@ -28,6 +28,8 @@ public:
     // Files under the account's folder, half-written ones included: what a test checks is gone.
     int countFiles(std::int64_t accountId) const;
 
+    const std::filesystem::path &root() const { return m_root; }
+
 private:
     std::filesystem::path m_root;
 };

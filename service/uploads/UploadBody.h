@@ -9,12 +9,9 @@ namespace OrvelanNimbal::Service {
 struct Account;
 class ServiceContext;
 
-// The body of an upload request, read as it streams in, never held whole.
-//
-// A request refused before its body is read must still have it read: the client is sending it,
-// and a connection closed on unread bytes is reset, so that the client may lose the refusal
-// itself and see a broken connection instead. Bodies are therefore read to their end and
-// dropped, up to a bound past which the connection is closed rather than read for nothing.
+// The body of an upload request, read as it streams in, never held whole. A request refused
+// before its body is read ends its connection; the server reads and drops what the client
+// still sends for a while, so that the client reads the refusal rather than a reset.
 class UploadBody {
 public:
     UploadBody(const httplib::Request &request, const httplib::ContentReader &reader)
@@ -30,19 +27,14 @@ public:
                   const httplib::ContentReceiver &receive);
 
     bool isForm() const { return m_request.is_multipart_form_data(); }
-    // Reads and drops the body when nothing read it; beyond the bound, or when a reader
-    // stopped before its end, asks for the connection to be closed.
-    void discard(httplib::Response &response);
 
 private:
     const httplib::Request &m_request;
     const httplib::ContentReader &m_reader;
-    bool m_read = false;
-    bool m_complete = false;
 };
 
 // An upload route: runs for the account whose token the request carries; a DriveFailure it
-// throws becomes the answer; the body is dropped properly whenever it was not read.
+// throws becomes the answer.
 using UploadHandler = void (*)(ServiceContext &context, const Account &account,
                                const httplib::Request &request, UploadBody &body,
                                httplib::Response &response);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The service's event streams without a server: the decision a stream's worker makes at each
-// turn, a burst of changes announced once, and a stop of the service ending the streams.
+// The service's event streams without a server: the decision a stream's writer makes at each
+// turn, a burst of changes announced once, news waking the writer, and a stop of the service
+// ending the streams.
 #include "events/EventStreams.h"
 #include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
@@ -9,31 +10,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <future>
+#include <atomic>
 
 using namespace OrvelanNimbal::Service;
 using namespace std::chrono_literals;
 
 using Kind = StreamStep::Kind;
-using Next = OpenStream::Next;
 
 Q_DECLARE_METATYPE(StreamStep::Kind)
 
 namespace {
 
-// Far longer than any test: a stream that answers must have been woken.
+// Far longer than any test: a stream with something to say must have been given news.
 constexpr auto never = std::chrono::milliseconds(std::chrono::hours(1));
-
-// The worker's next answer, from another thread, so that a test can see it still waiting.
-std::future<Next> nextInBackground(const std::shared_ptr<OpenStream> &stream)
-{
-    return std::async(std::launch::async, [stream] { return stream->waitForNext(); });
-}
-
-bool isWaiting(std::future<Next> &next)
-{
-    return next.wait_for(20ms) == std::future_status::timeout;
-}
 
 } // namespace
 
@@ -94,18 +83,25 @@ void TestEventStreams::nextStep()
 
 void TestEventStreams::burstIsAnnouncedOnce()
 {
-    auto stream = std::make_shared<OpenStream>(1, StreamTiming{never, 5ms});
-    QCOMPARE(stream->waitForNext(), Next::keepAlive); // the greeting, at once
-    for (int i = 0; i < 10; ++i)
-        stream->noteChange();
-    QCOMPARE(stream->waitForNext(), Next::announceChange);
+    OpenStream stream(1, StreamTiming{never, 5ms});
+    std::atomic<int> wakes = 0;
+    stream.setWaker([&wakes] { ++wakes; });
+    const StreamClock::time_point start = StreamClock::now();
+    QCOMPARE(stream.take(start).kind, Kind::keepAlive); // the greeting, at once
+    QCOMPARE(stream.take(start).kind, Kind::waitUntil);
 
+    for (int i = 0; i < 10; ++i)
+        stream.noteChange();
+    QCOMPARE(wakes.load(), 10);
+    QCOMPARE(stream.take(StreamClock::now() + 5ms).kind, Kind::announceChange);
     // Nothing more is due: the ten changes were one announcement.
-    auto next = nextInBackground(stream);
-    QVERIFY(isWaiting(next));
-    stream->end();
-    QCOMPARE(next.wait_for(2s), std::future_status::ready);
-    QCOMPARE(next.get(), Next::end);
+    QCOMPARE(stream.take(StreamClock::now() + 10ms).kind, Kind::waitUntil);
+
+    // A writer gone is never woken again.
+    stream.setWaker({});
+    stream.end();
+    QCOMPARE(wakes.load(), 10);
+    QCOMPARE(stream.take(StreamClock::now()).kind, Kind::end);
 }
 
 void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
@@ -116,14 +112,15 @@ void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
     ServiceContext context(config, openDataDirectory(config.dataDirectory));
     EventStreams &streams = context.component<EventStreams>();
     const auto stream = streams.open(1, never);
-    QCOMPARE(stream->waitForNext(), Next::keepAlive);
-    auto next = nextInBackground(stream);
-    QVERIFY(isWaiting(next));
+    bool woken = false;
+    stream->setWaker([&woken] { woken = true; });
+    QCOMPARE(stream->take(StreamClock::now()).kind, Kind::keepAlive);
+    QCOMPARE(stream->take(StreamClock::now()).kind, Kind::waitUntil);
 
     context.requestStop();
 
-    QCOMPARE(next.wait_for(2s), std::future_status::ready);
-    QCOMPARE(next.get(), Next::end);
+    QVERIFY(woken);
+    QCOMPARE(stream->take(StreamClock::now()).kind, Kind::end);
     QVERIFY(!streams.open(1, never));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// When the service closes the door on guesses, and for how long.
+// When the service closes the door on guesses, for how long, and to whom.
 #include "auth/RateLimiter.h"
+#include "auth/SignInThrottle.h"
 
 #include <QTest>
 
@@ -12,6 +13,8 @@ class TestRateLimiter : public QObject {
 private slots:
     void closesAfterTooManyFailures_data();
     void closesAfterTooManyFailures();
+    void closesToTheGuesserFirst_data();
+    void closesToTheGuesserFirst();
 };
 
 void TestRateLimiter::closesAfterTooManyFailures_data()
@@ -48,6 +51,44 @@ void TestRateLimiter::closesAfterTooManyFailures()
         limiter.recordFailure("a", failures[i]);
     }
     QCOMPARE(limiter.isBlocked(key.toStdString(), checkedAt), blocked);
+}
+
+void TestRateLimiter::closesToTheGuesserFirst_data()
+{
+    QTest::addColumn<int>("addresses");      // guessing one account's password…
+    QTest::addColumn<int>("failuresEach");   // …this many times from each, all at instant 0
+    QTest::addColumn<QByteArray>("checked"); // then the account is tried from this address
+    QTest::addColumn<qint64>("checkedAt");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("the guesser") << 1 << 5 << "10.0.0.0"_qba << 1ll << true;
+    QTest::newRow("the owner, elsewhere") << 1 << 5 << "owner"_qba << 1ll << false;
+    QTest::newRow("a guesser short of the limit") << 1 << 4 << "10.0.0.0"_qba << 1ll << false;
+    QTest::newRow("guesses from everywhere") << 6 << 5 << "owner"_qba << 1ll << true;
+    QTest::newRow("short of the ceiling") << 29 << 1 << "owner"_qba << 1ll << false;
+    QTest::newRow("at the ceiling") << 30 << 1 << "owner"_qba << 1ll << true;
+    QTest::newRow("the ceiling, a minute later") << 30 << 1 << "owner"_qba << 61ll << false;
+    QTest::newRow("the guesser, a minute later") << 6 << 5 << "10.0.0.0"_qba << 61ll << true;
+}
+
+void TestRateLimiter::closesToTheGuesserFirst()
+{
+    QFETCH(int, addresses);
+    QFETCH(int, failuresEach);
+    QFETCH(QByteArray, checked);
+    QFETCH(qint64, checkedAt);
+    QFETCH(bool, closed);
+    constexpr auto step = SignInThrottle::Step::password;
+    SignInThrottle throttle;
+    for (int address = 0; address < addresses; ++address) {
+        for (int i = 0; i < failuresEach; ++i)
+            throttle.recordFailure(step, "10.0.0." + std::to_string(address), "compte", 0);
+    }
+
+    QCOMPARE(throttle.isClosed(step, checked.toStdString(), "compte", checkedAt), closed);
+    // Another account, or the other step, is another count.
+    QVERIFY(!throttle.isClosed(step, checked.toStdString(), "autre", checkedAt));
+    QVERIFY(
+        !throttle.isClosed(SignInThrottle::Step::code, checked.toStdString(), "compte", checkedAt));
 }
 
 QTEST_GUILESS_MAIN(TestRateLimiter)

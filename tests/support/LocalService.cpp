@@ -59,6 +59,21 @@ QString LocalService::uniqueEmail(const QString &tag)
 }
 
 LocalService::LocalService(RequestLog log)
+    : m_log(log)
+{
+    start();
+}
+
+void LocalService::killAndRestart()
+{
+    m_process.kill();
+    m_process.waitForFinished(stopTimeoutMilliseconds);
+    m_control.reset();
+    m_port = 0;
+    start();
+}
+
+void LocalService::start()
 {
     const QString program = qEnvironmentVariable(serviceVariable);
     if (program.isEmpty() || !m_data.isValid()) {
@@ -69,7 +84,7 @@ LocalService::LocalService(RequestLog log)
     m_process.setArguments({QStringLiteral("serve"), QStringLiteral("--data"), m_data.path(),
                             QStringLiteral("--port"), QStringLiteral("0"),
                             QStringLiteral("--test-controls")});
-    if (log == RequestLog::shown)
+    if (m_log == RequestLog::shown)
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     else
         m_process.setStandardErrorFile(QProcess::nullDevice());
@@ -243,6 +258,11 @@ int LocalService::stallEventStreams(const QString &email)
 int LocalService::eventStreamLimit()
 {
     return call("GET", "/_test/events/streams").value(u"limit").toInt(-1);
+}
+
+int LocalService::openEventStreams()
+{
+    return call("GET", "/_test/events/streams").value(u"open").toInt(-1);
 }
 
 void LocalService::setEventKeepAlive(std::chrono::milliseconds interval)

@@ -74,6 +74,12 @@ public:
     qint64 processId() const { return m_process.processId(); }
     QUrl apiBaseURL() const;    // http://127.0.0.1:PORT/api/v1
     QUrl eventsBaseURL() const; // http://127.0.0.1:PORT
+    // Where the service keeps its data; it outlives a kill.
+    QString dataDirectory() const { return m_data.path(); }
+
+    // Kills the service at once (SIGKILL), as a crash or a power cut would, and starts it again
+    // on the same data directory and a new port; check isRunning().
+    void killAndRestart();
 
     void addAccount(const Account &account);
     void setAccessTokenLifetime(qint64 seconds);
@@ -109,6 +115,8 @@ public:
     int stallEventStreams(const QString &email = {});
     // How many streams may be open at once, all accounts together.
     int eventStreamLimit();
+    // How many streams are open now, all accounts together.
+    int openEventStreams();
     // New streams send keep-alives this often, whatever they asked for.
     void setEventKeepAlive(std::chrono::milliseconds interval);
     void setEventDebounce(std::chrono::milliseconds debounce);
@@ -120,10 +128,12 @@ public:
     void reset();
 
 private:
+    void start();
     QJsonObject call(const char *method, const std::string &path, const QJsonObject &body = {});
     void expire(const char *kind);
 
     QTemporaryDir m_data;
+    RequestLog m_log;
     QProcess m_process;
     std::unique_ptr<httplib::Client> m_control;
     int m_port = 0;

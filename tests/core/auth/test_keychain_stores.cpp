@@ -81,6 +81,9 @@ void TestKeychainStores::trustedDevices()
     runAsync(store.remove(u"ALICE@ORVELAN.NET"_s));
     QCOMPARE(token(u"alice@orvelan.net"_s), std::nullopt);
     QCOMPARE(token(u"bob@orvelan.net"_s), std::optional(u"tok-B"_s));
+    // Every character comes back, a leading U+FEFF included.
+    runAsync(store.save(u"\uFEFFtok-B2"_s, u"bob@orvelan.net"_s));
+    QCOMPARE(token(u"bob@orvelan.net"_s), std::optional(u"\uFEFFtok-B2"_s));
     runAsync(store.remove(u"bob@orvelan.net"_s));
     runAsync(store.remove(u"nobody@orvelan.net"_s)); // silent
 }

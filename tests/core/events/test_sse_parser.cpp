@@ -67,6 +67,23 @@ void TestSSEParser::parse_data()
         "event: drive.changed\ndata: 1\n\n: ping\n\nevent: other\ndata: 2\n\ndata: 3\n\n",
         {{u"drive.changed"_s, u"1"_s}, {u"other"_s, u"2"_s}, message(u"3"_s)});
     row("multi-byte characters", "data: été ✓ 🙂\r\n\r\n", {message(u"été ✓ 🙂"_s)});
+    // U+FEFF is EF BB BF in UTF-8.
+    row("a byte-order mark opens the stream",
+        "\xEF\xBB\xBF"
+        "data: a\n\n",
+        {message(u"a"_s)});
+    row("only one byte-order mark",
+        "\xEF\xBB\xBF\xEF\xBB\xBF"
+        "data: a\n\n",
+        {});
+    row("U+FEFF later makes another field name",
+        "data: a\n\xEF\xBB\xBF"
+        "data: b\n\n",
+        {message(u"a"_s)});
+    row("U+FEFF in values kept",
+        "data:\xEF\xBB\xBF"
+        "a\nevent: \xEF\xBB\xBFx\n\n",
+        {{u"\uFEFFx"_s, u"\uFEFFa"_s}});
     row("invalid byte replaced", "data: a\xFF-\n\n", {message(u"a\uFFFD-"_s)});
     row("character cut by the line end replaced", "data: \xC3\ndata: ok\n\n",
         {message(u"\uFFFD\nok"_s)});

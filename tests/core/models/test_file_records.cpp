@@ -108,6 +108,14 @@ void TestFileRecords::conversion_data()
     QTest::newRow("escapes") << QByteArray(
         R"({"id":1,"file_name":"say \"hi\"\\\/\u00e9\n\t\ud83d\ude00.txt"})")
                              << driveFile(1, QStringLiteral("say \"hi\"\\/é\n\t\U0001F600.txt"));
+    for (const auto &[tag, name, text] :
+         {std::tuple{"U+FEFF leading, escaped", R"(\ufeffx)", u"\uFEFFx"},
+          {"U+FEFF leading, raw", "\xEF\xBB\xBFx", u"\uFEFFx"},
+          {"U+FEFF twice", "\xEF\xBB\xBF\xEF\xBB\xBF", u"\uFEFF\uFEFF"},
+          {"U+FEFF escaped then raw", "\\ufeff\xEF\xBB\xBFx", u"\uFEFF\uFEFFx"}}) {
+        QTest::newRow(tag) << QByteArray(R"({"id":1,"file_name":")") + name + "\"}"
+                           << driveFile(1, QStringView(text).toString());
+    }
     QTest::newRow("escaped key") << QByteArray(R"({"id":1,"file\u005fname":"a"})") << fileA();
     // Texts without escapes are read straight from the raw token, which may end in white space.
     QTest::newRow("white space around texts")
@@ -195,6 +203,10 @@ void TestFileRecords::thumbnails_data()
     add("label must follow an underscore", R"(["e256x256.jpg","f_64x64.jpg"])",
         "e256x256.jpg f_64x64.jpg", "f_64x64.jpg");
     add("not JSON after the bracket", "[x_64x64.jpg", "", "");
+    add("not an array of texts", R"(["a_64x64.jpg",)", "", "");
+    QTest::newRow("a key that begins with U+FEFF")
+        << QStringLiteral("[\"\uFEFFg_64x64.png\"]") << QStringLiteral("\uFEFFg_64x64.png")
+        << QStringLiteral("\uFEFFg_64x64.png");
 }
 
 void TestFileRecords::thumbnails()

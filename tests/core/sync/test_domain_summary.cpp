@@ -108,6 +108,11 @@ void TestDomainSummary::loading_data()
     QTest::newRow("repeated ids, 64 bits, unknown keys")
         << QByteArray(R"({"v":2,"archivedFileIDs":[1,1,9007199254740993],"conflicts":[]})")
         << std::optional(summaryOf({1, 9007199254740993}));
+    QTest::newRow("names that begin with U+FEFF")
+        << QByteArray("{\"conflicts\":[{\"originalName\":\"\\ufeffX\","
+                      "\"copyName\":\"\xEF\xBB\xBFY\",\"date\":0}]}")
+        << std::optional(summaryOf(
+               {}, {{QStringLiteral("\uFEFFX"), QStringLiteral("\uFEFFY"), referenceDate}}));
     QTest::newRow("a conflict without a date")
         << QByteArray(R"({"conflicts":[{"originalName":"X","copyName":"Y"}]})") << unreadable;
     QTest::newRow("a date out of reach")
@@ -145,6 +150,12 @@ void TestDomainSummary::savedAndLoadedAgain()
                         "{\"copyName\":\"Z\",\"date\":-1.5,\"originalName\":\"é\\\"\"}]}"));
     QVERIFY(DomainSummary::load(url()) == summary);
     QCOMPARE(DomainSummary().toJson(), QByteArray(R"({"archivedFileIDs":[],"conflicts":[]})"));
+
+    // Every character of a name survives the file, a leading U+FEFF included.
+    const DomainSummary marked = summaryOf(
+        {}, {{QStringLiteral("\uFEFFX"), QStringLiteral("\uFEFF\uFEFFY"), referenceDate}});
+    marked.save(url());
+    QVERIFY(DomainSummary::load(url()) == marked);
 
     // A later save replaces the file whole.
     summaryOf({1}).save(url());

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+namespace OrvelanNimbal::Service {
+
+class ServiceContext;
+
+// Removes what uploads cut short by a kill left on disk: half-written ".partial" files, of
+// content and of parts, and the parts of uploads the database no longer knows. Called when the
+// service starts, once it holds its data directory: nothing is being written then. Gives how
+// many files and folders went.
+int removeUploadLeftovers(ServiceContext &context);
+
+} // namespace OrvelanNimbal::Service
