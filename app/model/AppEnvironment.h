@@ -9,6 +9,8 @@
 #include "system/LoginItem.h"
 #include "system/Preferences.h"
 #include "system/WakeNotifier.h"
+#include "updates/UpdateConfiguration.h"
+#include "updates/UpdateDesktop.h"
 
 #include <QUrl>
 
@@ -25,8 +27,9 @@ using LiveEvents = std::function<QCoro::Task<>(DriveEventStream::ChangeHandler o
                                                CancellationToken cancel)>;
 
 // Everything the model works with and does not make itself: the service client (holding the
-// session; its clock times everything the model waits for), the file-provider system and the
-// desktop around it. desktopEnvironment() gives the real ones; tests put doubles in their place.
+// session; its clock times everything the model waits for, the updater's schedule included),
+// the file-provider system, the desktop around it and what the updater needs.
+// desktopEnvironment() gives the real ones; tests put doubles in their place.
 struct AppEnvironment {
     std::shared_ptr<ApiClient> client;
     QUrl eventsBaseURL;
@@ -38,6 +41,8 @@ struct AppEnvironment {
     std::shared_ptr<WakeNotifier> wakeNotifier;
     std::function<std::optional<QString>()> computerName;
     std::shared_ptr<Desktop> desktop;
+    UpdateConfiguration updates = UpdateConfiguration::compiledIn();
+    std::shared_ptr<UpdateDesktop> updateDesktop; // empty: the desktop's own handlers
 };
 
 // The application as it ships: the compiled-in service addresses, the pipeline's settings

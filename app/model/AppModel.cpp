@@ -31,6 +31,8 @@ AppModel::AppModel(AppEnvironment environment, QObject *parent)
     : QObject(parent)
     , m_environment(std::move(environment))
     , m_api(m_environment.client)
+    , m_updater(new Updater(m_environment.client, m_environment.updates,
+                            m_environment.updateDesktop, this))
     , m_domains(m_environment.fileProvider, m_environment.client->clock())
     , m_lastEmail(m_environment.preferences->lastEmail())
 {

@@ -7,6 +7,7 @@
 #include "model/AppStatus.h"
 #include "model/ModelValues.h"
 #include "system/PlatformTexts.h"
+#include "updates/Updater.h"
 
 #include <QDateTime>
 #include <QList>
@@ -43,6 +44,8 @@ class Wakeup;
 //   lastSyncSignal  date, invalid when absent
 //   statusText, lastSyncText, conflictText                    string, "" when absent
 //   texts           PlatformTexts: the words that name this desktop (constant)
+//   updater         Updater: pendingVersion, shortVersion, longVersion, checkForUpdates()…
+//                   (constant)
 // Operations, started and not awaited (the properties above show their progress): signIn(email,
 // password), submitCode(challenge, useRecovery, code, rememberDevice) with the challenge as read
 // from status, cancelTwoFactor() for the two-factor view's back button, signOut(), refreshNow(),
@@ -72,6 +75,7 @@ class AppModel : public QObject {
     Q_PROPERTY(QString lastSyncText READ qmlLastSyncText NOTIFY lastSyncTextChanged)
     Q_PROPERTY(QString conflictText READ qmlConflictText NOTIFY conflictTextChanged)
     Q_PROPERTY(OrvelanNimbal::PlatformTexts texts READ texts CONSTANT)
+    Q_PROPERTY(OrvelanNimbal::Updater *updater READ updater CONSTANT)
 
 public:
     using Status = AppStatus;
@@ -96,6 +100,7 @@ public:
     const std::optional<DriveEventStream::Status> &liveStatus() const { return m_liveStatus; }
     const std::optional<QString> &transferLabel() const { return m_transferLabel; }
     PlatformTexts texts() const { return {}; }
+    Updater *updater() const { return m_updater; }
 
     // --- Texts ---
     QString statusText() const;
@@ -217,6 +222,7 @@ private:
 
     const AppEnvironment m_environment;
     const DriveAPI m_api;
+    Updater *const m_updater; // a child: it goes with the model
     DomainController m_domains;
     // Cancelled first thing in the destructor: every wait of the model hangs off it.
     CancellationSource m_lifetime;

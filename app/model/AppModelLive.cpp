@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: the live link to the service and the signals it sets off, the
 // periodic work, the manual refresh, quota, summary, conflicts and the drive's folder.
-#include "async/OffMainThread_p.h"
+#include "async/OffMainThread.h"
 #include "config/OrvelanNimbal.h"
 #include "model/AppModel.h"
 #include "model/Guarded.h"
