@@ -44,6 +44,7 @@ QCoro::Task<> pause(std::chrono::milliseconds span)
     co_await systemClock()->sleep(span, {});
 }
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-reference-coroutine-parameters): main() owns the model and awaits at once
 QCoro::Task<> untilConnected(const AppModel &model)
 {
     while (model.liveStatus() != DriveEventStream::Status::connected())

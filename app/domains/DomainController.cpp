@@ -40,6 +40,18 @@ QCoro::Task<> stabilizationDeadline(std::shared_ptr<Clock> clock, std::chrono::m
         resume(false);
 }
 
+// The winner of the stabilisation race when the system answers first: stable unless it failed.
+// Made outside the coroutine that waits, so that the coroutine holds no closure of its own.
+std::function<void(std::optional<FileProviderError>)>
+stabilizationAnswer(std::shared_ptr<FirstOnly> race, std::function<void(bool)> resume)
+{
+    return [race = std::move(race), resume = std::move(resume)](
+               std::optional<FileProviderError> error) {
+        if (race->first())
+            resume(!error);
+    };
+}
+
 } // namespace
 
 DomainController::DomainController(std::shared_ptr<FileProviderSystem> system,
@@ -80,8 +92,11 @@ QCoro::Task<bool> DomainController::isMounted(QString account, CancellationToken
 {
     try {
         const QList<FileProviderDomain> registered = co_await domains(cancel);
-        co_return std::any_of(registered.begin(), registered.end(),
-                              [&](const auto &domain) { return domain.identifier == account; });
+        for (const FileProviderDomain &domain : registered) {
+            if (domain.identifier == account)
+                co_return true;
+        }
+        co_return false;
     } catch (const FileProviderFailure &) {
         co_return false;
     }
@@ -141,10 +156,7 @@ DomainController::waitForStabilization(std::shared_ptr<FileProviderManager> mana
     const auto race = std::make_shared<FirstOnly>();
     SystemReply<bool> reply;
     const std::function<void(bool)> resume = reply.completion();
-    manager->waitForStabilization([race, resume](std::optional<FileProviderError> error) {
-        if (race->first())
-            resume(!error);
-    });
+    manager->waitForStabilization(stabilizationAnswer(race, resume));
     stabilizationDeadline(m_clock, timeout, race, resume, cancel);
     const auto [stable] = co_await reply.wait(cancel);
     co_return stable;

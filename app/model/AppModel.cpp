@@ -89,10 +89,6 @@ QCoro::Task<> AppModel::restore()
         co_return;
     m_hasRestored = true;
     const CancellationToken cancel = m_lifetime.token();
-    const auto failed = [this](const std::exception &error) {
-        qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
-        setStatus(AppStatus::failed(describe(error)));
-    };
 
     bool restored = false;
     try {
@@ -100,7 +96,7 @@ QCoro::Task<> AppModel::restore()
     } catch (const OperationCancelled &) {
         throw;
     } catch (const std::exception &error) {
-        failed(error);
+        restoreFailed(error);
         co_return;
     }
     const std::optional<QString> account =
@@ -117,11 +113,17 @@ QCoro::Task<> AppModel::restore()
         } catch (const OperationCancelled &) {
             throw;
         } catch (const std::exception &error) {
-            failed(error);
+            restoreFailed(error);
             co_return;
         }
     }
     co_await becomeReady(*account, cancel);
+}
+
+void AppModel::restoreFailed(const std::exception &error)
+{
+    qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
+    setStatus(AppStatus::failed(describe(error)));
 }
 
 void AppModel::signIn(const QString &email, const QString &password)

@@ -162,6 +162,7 @@ private:
     void start(QCoro::Task<> operation);
     static QCoro::Task<> settle(QCoro::Task<> operation, QPointer<AppModel> model);
     QCoro::Task<> restore();
+    void restoreFailed(const std::exception &error);
     QCoro::Task<> signingIn(QString email, QString password);
     QCoro::Task<> verifying(TwoFactorChallenge challenge, bool useRecovery, QString code,
                             bool rememberDevice);

@@ -143,16 +143,17 @@ QCoro::Task<> AppModel::runSignal(QString account, CancellationToken cancel)
 {
     // Held here: a sleep cut short by the model's end still finishes inside its clock.
     const std::shared_ptr<Clock> clock = m_environment.client->clock();
-    try {
-        co_await clock->sleep(signalDebounce, cancel);
-        qCDebug(lcApp, "Signal envoyé au système.");
-        co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
-    } catch (const OperationCancelled &) {
-        co_return; // stopped, or the model is gone: the next signal is someone else's
-    }
+    // One signal, then the one queued meanwhile, if any, after its own debounce.
+    do {
+        try {
+            co_await clock->sleep(signalDebounce, cancel);
+            qCDebug(lcApp, "Signal envoyé au système.");
+            co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
+        } catch (const OperationCancelled &) {
+            co_return; // stopped, or the model is gone: the next signal is someone else's
+        }
+    } while (std::exchange(m_signalPending, false));
     m_signalTask.reset();
-    if (std::exchange(m_signalPending, false))
-        scheduleSignal();
 }
 
 void AppModel::applyLiveStatus(DriveEventStream::Status status)

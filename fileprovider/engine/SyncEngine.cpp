@@ -95,16 +95,16 @@ QCoro::Task<> SyncEngine::readEverything(CancellationToken cancel)
         applyListing(everything->folders, everything->files, everything->cursor, true);
         co_return;
     }
-    std::vector<DriveFolder> folders;
-    std::vector<DriveFile> files;
-    co_await walkTree(folders, files, cancel);
+    const auto [folders, files] = co_await walkTree(cancel);
     applyListing(folders, files, std::nullopt, true);
 }
 
-QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders, std::vector<DriveFile> &files,
-                                   CancellationToken cancel)
+QCoro::Task<std::pair<std::vector<DriveFolder>, std::vector<DriveFile>>>
+SyncEngine::walkTree(CancellationToken cancel)
 {
     // Any failure ends the walk with nothing applied: a partial tree removes nothing.
+    std::vector<DriveFolder> folders;
+    std::vector<DriveFile> files;
     std::vector<std::optional<qint64>> pending{std::nullopt};
     while (!pending.empty()) {
         const std::optional<qint64> folder = pending.back();
@@ -117,6 +117,7 @@ QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders, std::vecto
         }
         std::move(contents.begin(), contents.end(), std::back_inserter(files));
     }
+    co_return std::pair{std::move(folders), std::move(files)};
 }
 
 void SyncEngine::applyListing(const std::vector<DriveFolder> &folders,
