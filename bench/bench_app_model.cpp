@@ -54,7 +54,7 @@ QCoro::Task<> untilConnected(const AppModel &model)
 // The extension's status command as the model runs it every 30 s: a shell printing one line.
 QString standInTool(const QDir &folder)
 {
-    const QString path = folder.filePath(QStringLiteral("nimbal-fileprovider"));
+    QString path = folder.filePath(QStringLiteral("nimbal-fileprovider"));
     QFile script(path);
     if (!script.open(QIODevice::WriteOnly))
         return {};

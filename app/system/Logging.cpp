@@ -3,8 +3,9 @@
 
 namespace OrvelanNimbal {
 
-Q_LOGGING_CATEGORY(lcApp, "net.orvelan.nimbal.sync.app")
-Q_LOGGING_CATEGORY(lcDomain, "net.orvelan.nimbal.sync.domain")
+// Debug lines only on demand (QT_LOGGING_RULES), as the core's.
+Q_LOGGING_CATEGORY(lcApp, "net.orvelan.nimbal.sync.app", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDomain, "net.orvelan.nimbal.sync.domain", QtInfoMsg)
 
 QString privateValue(const QString &)
 {
