@@ -224,7 +224,8 @@ void SyncEngine::writeReports()
         file.storageClass = record.remote.storageClass;
         files.push_back(file);
     }
-    for (qint64 id : QSet<qint64>(m_summary.archivedFileIDs)) {
+    const QSet<qint64> archived = m_summary.archivedFileIDs; // the loop removes from the set
+    for (qint64 id : archived) {
         if (!m_items.contains(ItemKey::file(id)))
             m_summary.archivedFileIDs.remove(id);
     }
