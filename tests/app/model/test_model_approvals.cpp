@@ -193,7 +193,7 @@ void TestModelApprovals::reactivate()
     harness.setExtensionStatus(on);
     model.reactivate();
     runAsync(model.whenIdle());
-    QCOMPARE(harness.extensionRuns().last(), "enable");
+    QCOMPARE(harness.extensionRuns().constLast(), "enable");
     QVERIFY(harness.system->registered().first().userEnabled);
     harness.nextTick();
     QVERIFY(!model.extensionNeedsApproval());

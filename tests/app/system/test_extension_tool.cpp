@@ -127,7 +127,7 @@ void TestExtensionTool::hangingOrCalledOff()
 
     const ExtensionTool patient(standIn.program);
     CancellationSource cancel;
-    QTimer::singleShot(100ms, [&] { cancel.cancel(); });
+    QTimer::singleShot(100ms, qApp, [&] { cancel.cancel(); });
     QVERIFY_THROWS_EXCEPTION(OperationCancelled,
                              runAsync(patient.extensionEnabled(cancel.token())));
     QVERIFY(elapsed.elapsed() < 5000); // the tool was stopped, not waited for
