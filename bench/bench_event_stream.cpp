@@ -147,7 +147,7 @@ void slowConsumerMemory()
     CancellationSource cancel;
     qint64 changes = 0;
     const long before = peakResidentKilobytes();
-    QTimer::singleShot(3s, [&] { cancel.cancel(); });
+    QTimer::singleShot(3s, qApp, [&] { cancel.cancel(); });
     QCoro::waitFor(stream.run(
         [&]() -> QCoro::Task<> {
             ++changes;

@@ -168,11 +168,13 @@ void putFiles(LocalService &service, const QString &email, const std::vector<qin
         request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_qs);
         QNetworkReply *reply =
             network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-        QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
-            failed += reply->error() != QNetworkReply::NoError;
-            ++finished;
-            reply->deleteLater();
-        });
+        // The counters outlive every reply: the loop below waits for all of them.
+        QObject::connect(reply, &QNetworkReply::finished, reply,
+                         [failures = &failed, done = &finished, reply] {
+                             *failures += reply->error() != QNetworkReply::NoError;
+                             ++*done;
+                             reply->deleteLater();
+                         });
     };
     while (finished < count) {
         while (started < count && started - finished < 16)

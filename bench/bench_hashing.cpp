@@ -72,7 +72,7 @@ QString ours(const QString &path, double &seconds)
 {
     QElapsedTimer timer;
     timer.start();
-    const QString digest = QCoro::waitFor(ContentHasher::sha256(QUrl::fromLocalFile(path)));
+    QString digest = QCoro::waitFor(ContentHasher::sha256(QUrl::fromLocalFile(path)));
     seconds = std::min(seconds, timer.nsecsElapsed() / 1e9);
     return digest;
 }

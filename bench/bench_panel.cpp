@@ -165,7 +165,7 @@ int main(int argc, char *argv[])
     const int referenceIdleSeconds = shortRun ? 15 : 60;
 
     auto environment = QProcessEnvironment::systemEnvironment();
-    QList<std::unique_ptr<Watched>> helpers;
+    std::vector<std::unique_ptr<Watched>> helpers;
     // An X server of our own when there is no display.
     if (!environment.contains(QStringLiteral("DISPLAY"))) {
         const QString display = QStringLiteral(":%1").arg(100 + getpid() % 400);

@@ -3,7 +3,8 @@
 
 namespace OrvelanNimbal::FileProvider {
 
-Q_LOGGING_CATEGORY(logExtension, "net.orvelan.nimbal.sync.fileprovider")
+// Debug lines only on demand (QT_LOGGING_RULES), as the core's.
+Q_LOGGING_CATEGORY(logExtension, "net.orvelan.nimbal.sync.fileprovider", QtInfoMsg)
 
 QString redacted(const QString &account)
 {

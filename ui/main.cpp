@@ -3,6 +3,7 @@
 // life of the process, and the tray icon with its panel over it.
 #include "SingleInstance.h"
 #include "TrayPanel.h"
+#include "updates/UpdateWindowPresenter.h"
 #include "domains/DBusFileProviderSystem.h"
 #include "model/AppModel.h"
 
@@ -33,6 +34,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
     QApplication::setOrganizationDomain(QStringLiteral("orvelan.net"));
     QApplication::setDesktopFileName(QStringLiteral("net.orvelan.nimbal"));
+    // The tray icon keeps the application: closing the update window or the panel's own window
+    // does not quit it (the panel's quit button does).
+    QApplication::setQuitOnLastWindowClosed(false);
 
     // A second launch shows the first one's panel and leaves.
     OrvelanNimbal::Panel::SingleInstance instance;
@@ -47,5 +51,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &OrvelanNimbal::Panel::SingleInstance::raiseRequested, &panel,
                      &OrvelanNimbal::Panel::TrayPanel::open);
     panel.start(&model);
+    // Goes before the panel and the model: the updater is told first.
+    OrvelanNimbal::Panel::UpdateWindowPresenter updates(*model.updater(), panel);
     return app.exec();
 }

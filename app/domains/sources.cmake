@@ -3,7 +3,12 @@ target_sources(Orvelan_Nimbal PRIVATE
     domains/DBusFileProviderSystem.cpp
     domains/DBusFileProviderSystem.h
     domains/DBusFileProviderTypes.h
+    domains/DomainController.cpp
+    domains/DomainController.h
+    domains/FileProviderFailure.h
     domains/FileProviderSystem.h
+    domains/FirstOnly.h
+    domains/SystemReply_p.h
 )
 
 # The extension's side of the bus is generated from the same description (fileprovider/dbus).

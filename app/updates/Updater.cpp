@@ -14,7 +14,7 @@
 
 namespace OrvelanNimbal {
 
-Q_LOGGING_CATEGORY(lcUpdates, "net.orvelan.nimbal.sync.updates")
+Q_LOGGING_CATEGORY(lcUpdates, "net.orvelan.nimbal.sync.updates", QtInfoMsg)
 
 namespace {
 

@@ -11,9 +11,10 @@
 class TrayHost : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered CONSTANT)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion CONSTANT)
+    // Read over D-Bus only; a change is told by the watcher's own registration signal.
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items) // clazy:exclude=qproperty-without-notify
 
 public:
     // Takes the watcher's name on the session bus; false when another holds it.

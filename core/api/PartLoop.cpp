@@ -19,7 +19,7 @@ constexpr double partTimeoutSeconds = 300;
 // address may receive them: the network layer would also write a file: address to disk.
 QUrl partURL(const QString &text)
 {
-    const QUrl url(text, QUrl::StrictMode);
+    QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty())
         throw DriveError::decoding(QStringLiteral("URL de part invalide"));

@@ -198,7 +198,7 @@ QUrl ApiClient::makeURL(const QString &path) const
     if (!path.startsWith(u'/'))
         text += u'/';
     text += path;
-    const QUrl url(text, QUrl::StrictMode);
+    QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
         throw DriveError::transport(QStringLiteral("URL invalide : ") + path);
     return url;

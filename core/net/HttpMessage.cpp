@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/HttpMessage.h"
 
+#include "json/Utf8Text.h"
+
 namespace OrvelanNimbal {
 
 std::optional<QByteArray> findHeader(const HttpHeaders &headers, QByteArrayView name)
@@ -28,7 +30,8 @@ std::optional<QString> HttpResponse::headerText(QByteArrayView name) const
     const auto value = header(name);
     if (!value)
         return std::nullopt;
-    return QString::fromUtf8(*value);
+    // Every character as sent: a value may begin with U+FEFF.
+    return utf8Text(*value);
 }
 
 } // namespace OrvelanNimbal

@@ -41,7 +41,8 @@ void DomainRegistry::load()
     }
     const QJsonObject root = document.object();
     extensionEnabled = root.value(u"enabled").toBool(true);
-    for (const QJsonValue value : root.value(u"domains").toArray()) {
+    const QJsonArray listed = root.value(u"domains").toArray();
+    for (const QJsonValue &value : listed) {
         const QJsonObject domain = value.toObject();
         const QString identifier = domain.value(u"identifier").toString();
         if (identifier.isEmpty() || find(identifier))

@@ -25,8 +25,9 @@ class DomainHost;
 // switches) answer later; every refusal is a named error with a French message.
 class FileProviderService : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_PROPERTY(QString Version READ version)
-    Q_PROPERTY(bool ExtensionEnabled READ extensionEnabled)
+    Q_PROPERTY(QString Version READ version CONSTANT)
+    // Read over D-Bus only, where a client asks again rather than waits for a change.
+    Q_PROPERTY(bool ExtensionEnabled READ extensionEnabled) // clazy:exclude=qproperty-without-notify
 
 public:
     FileProviderService(DomainRegistry registry, ServiceEndpoints endpoints,

@@ -12,6 +12,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -52,35 +53,41 @@ bool FolderWatcher::start()
     return true;
 }
 
-void FolderWatcher::watchTree(const QByteArray &path)
+void FolderWatcher::watchTree(const QByteArray &top)
 {
-    const int wd = ::inotify_add_watch(m_fd, path.constData(), watchedEvents);
-    if (wd < 0) {
-        if (errno == ENOSPC && m_complete) {
-            m_complete = false;
-            qCWarning(logExtension).noquote()
-                << QStringLiteral("Limite de surveillance atteinte (fs.inotify.max_user_watches) "
-                                  ": certains dossiers ne sont vus qu'aux relectures complètes, "
-                                  "toutes les 5 minutes.");
-            emit rescanNeeded(Rescan::watchLimit);
+    // A stack rather than recursion: a folder may be as deep as anyone made it.
+    std::vector<QByteArray> pending{top};
+    while (!pending.empty()) {
+        const QByteArray path = std::move(pending.back());
+        pending.pop_back();
+        const int wd = ::inotify_add_watch(m_fd, path.constData(), watchedEvents);
+        if (wd < 0) {
+            if (errno == ENOSPC && m_complete) {
+                m_complete = false;
+                qCWarning(logExtension).noquote()
+                    << QStringLiteral("Limite de surveillance atteinte "
+                                      "(fs.inotify.max_user_watches) : certains dossiers ne sont "
+                                      "vus qu'aux relectures complètes, toutes les 5 minutes.");
+                emit rescanNeeded(Rescan::watchLimit);
+            }
+            continue; // gone meanwhile, or not a folder: nothing to watch
         }
-        return; // gone meanwhile, or not a folder: nothing to watch
-    }
-    m_folders.insert(wd, path);
-    DIR *dir = ::opendir(path.constData());
-    if (!dir)
-        return;
-    while (const dirent *child = ::readdir(dir)) {
-        if (child->d_type != DT_DIR && child->d_type != DT_UNKNOWN)
+        m_folders.insert(wd, path);
+        DIR *dir = ::opendir(path.constData());
+        if (!dir)
             continue;
-        if (std::strcmp(child->d_name, ".") == 0 || std::strcmp(child->d_name, "..") == 0)
-            continue;
-        const QByteArray childPath = path + '/' + child->d_name;
-        struct stat info {};
-        if (::lstat(childPath.constData(), &info) == 0 && S_ISDIR(info.st_mode))
-            watchTree(childPath);
+        while (const dirent *child = ::readdir(dir)) {
+            if (child->d_type != DT_DIR && child->d_type != DT_UNKNOWN)
+                continue;
+            if (std::strcmp(child->d_name, ".") == 0 || std::strcmp(child->d_name, "..") == 0)
+                continue;
+            QByteArray childPath = path + '/' + child->d_name;
+            struct stat info {};
+            if (::lstat(childPath.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+                pending.push_back(std::move(childPath));
+        }
+        ::closedir(dir);
     }
-    ::closedir(dir);
 }
 
 void FolderWatcher::readEvents()

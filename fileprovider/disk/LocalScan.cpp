@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace OrvelanNimbal::FileProvider {
 
 namespace {
@@ -34,8 +36,20 @@ public:
         : m_scan(scan)
     {}
 
-    // `fd` is an open folder; it is closed here.
-    void walk(int fd, const QString &relative)
+    // `fd` is an open folder; it is closed here, and so are those of the folders beneath it.
+    void walkAll(int fd)
+    {
+        // A stack rather than recursion: a folder may be as deep as anyone made it.
+        std::vector<std::pair<int, QString>> pending{{fd, QString()}};
+        while (!pending.empty()) {
+            const auto [next, relative] = pending.back();
+            pending.pop_back();
+            walk(next, relative, pending);
+        }
+    }
+
+private:
+    void walk(int fd, const QString &relative, std::vector<std::pair<int, QString>> &pending)
     {
         DIR *dir = ::fdopendir(fd);
         if (!dir) {
@@ -43,7 +57,6 @@ public:
             unreadable(relative);
             return;
         }
-        QList<std::pair<int, QString>> folders;
         while (const dirent *child = ::readdir(dir)) {
             const char *raw = child->d_name;
             if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0)
@@ -91,15 +104,12 @@ public:
                 if (childFd < 0)
                     unreadable(path);
                 else
-                    folders.append({childFd, path});
+                    pending.emplace_back(childFd, path);
             }
         }
         ::closedir(dir);
-        for (const auto &[childFd, path] : std::as_const(folders))
-            walk(childFd, path);
     }
 
-private:
     void unreadable(const QString &relative)
     {
         m_scan.unreadable.append(relative);
@@ -121,7 +131,7 @@ LocalScan LocalScan::of(const QString &root)
         scan.unreadable.append(QString());
         return scan;
     }
-    Walker(scan).walk(fd, QString());
+    Walker(scan).walkAll(fd);
     return scan;
 }
 

@@ -66,7 +66,9 @@ void LocalChanges::classify()
         if (record.local.isOnDisk())
             m_owners.insert(record.local.path, record.key);
     }
-    for (ItemRecord record : std::as_const(m_engine.m_items)) {
+    // Rows to update, written after the walk: the table is not written while it is read.
+    std::vector<ItemRecord> refreshed;
+    for (const ItemRecord &record : std::as_const(m_engine.m_items)) {
         const QString &path = record.local.path;
         if (!record.local.isOnDisk() || m_scan.isUnseen(path))
             continue;
@@ -82,13 +84,15 @@ void LocalChanges::classify()
             if (record.local.inode != found->inode) {
                 // Folders placed before their inode was kept: it is what finds them after a
                 // rename.
-                record.local.inode = found->inode;
-                m_engine.put(record);
+                refreshed.push_back(record);
+                refreshed.back().local.inode = found->inode;
             }
         } else if (!matchesBase(record.local, *found)) {
             m_edited.push_back({path, record.key, *found});
         }
     }
+    for (const ItemRecord &record : refreshed)
+        m_engine.put(record);
     for (const ItemKey &key : m_vanished)
         m_owners.remove(m_engine.m_items[key].local.path);
     for (auto entry = m_scan.entries.cbegin(); entry != m_scan.entries.cend(); ++entry) {
@@ -557,13 +561,17 @@ QCoro::Task<> LocalChanges::trashVanished()
         co_return;
     }
     m_cancel.throwIfCancelled();
+    // The rows stay as they were until the service has them in its trash: a failure finds the
+    // same deletions at the next pass.
     try {
         co_await m_engine.m_settings.drive.trash(files, folders, m_cancel);
     } catch (const DriveError &error) {
         if (error.kind() != DriveError::Kind::notFound)
-            throw; // the rows are as they were: the next pass finds the same deletions
+            throw;
+        // One of them went meanwhile, and the service trashed none: the feed says which first.
+        m_outcome.again = true;
+        co_return;
     }
-    // Recorded only once the service has them in its trash.
     for (const ItemKey &key : trashed) {
         ItemRecord record = m_engine.m_items[key];
         record.remote.present = false;
@@ -583,11 +591,12 @@ bool LocalChanges::refused(const DriveError &error, const std::optional<ItemKey>
     case Kind::insufficientQuota:
         if (m_engine.m_quotaPausedUntil <= m_engine.m_settings.clock->continuousNow())
             qCWarning(logExtension).noquote()
-                << QStringLiteral("Espace du Nimbal plein : aucun nouveau contenu n'est envoyé "
-                                  "pendant %1 min ; les fichiers restent dans le dossier.")
+                << QStringLiteral("Espace du Nimbal plein (« %1 » refusé) : aucun nouveau contenu "
+                                  "n'est envoyé pendant %2 min ; les fichiers restent dans le "
+                                  "dossier.")
+                       .arg(path)
                        .arg(quotaPause.count());
         m_engine.m_quotaPausedUntil = m_engine.m_settings.clock->continuousNow() + quotaPause;
-        m_engine.m_quotaRefusal = path;
         postpone(quotaPause);
         return true;
     case Kind::locked:

@@ -11,6 +11,9 @@ namespace OrvelanNimbal::FileProvider {
 
 namespace {
 
+// Deeper than any chain of renames a person makes; beyond it, items step aside (see vacate()).
+constexpr qsizetype longestMoveChain = 256;
+
 QString itemName(const ItemKey &key)
 {
     return (key.isFolder() ? QStringLiteral("d:") : QStringLiteral("f:")) + QString::number(key.id);
@@ -64,7 +67,9 @@ QCoro::Task<SyncEngine::PassOutcome> PlanExecutor::run()
 void PlanExecutor::recordSkips()
 {
     QMap<QString, int> newlySkipped; // reason → how many, for one line per reason
-    for (ItemRecord record : std::as_const(m_engine.m_items)) {
+    // Changed after the walk: the table is not written while it is read.
+    std::vector<ItemRecord> changed;
+    for (const ItemRecord &record : std::as_const(m_engine.m_items)) {
         const QString reason = m_plan.skips.value(record.key);
         if (reason == record.skipped)
             continue;
@@ -73,9 +78,11 @@ void PlanExecutor::recordSkips()
             qCDebug(logExtension).noquote() << QStringLiteral("%1 laissé hors du dossier : %2.")
                                                    .arg(itemName(record.key), reason);
         }
-        record.skipped = reason;
-        m_engine.put(record);
+        changed.push_back(record);
+        changed.back().skipped = reason;
     }
+    for (const ItemRecord &record : changed)
+        m_engine.put(record);
     for (auto reason = newlySkipped.cbegin(); reason != newlySkipped.cend(); ++reason)
         qCInfo(logExtension).noquote()
             << QStringLiteral("%1 éléments laissés hors du dossier : %2.")
@@ -122,6 +129,9 @@ bool PlanExecutor::createFolder(const ItemKey &key)
     return true;
 }
 
+// move() and vacate() call each other along a chain of items each taking the place of the
+// next; longestMoveChain bounds the depth, whatever the service sends.
+// NOLINTNEXTLINE(misc-no-recursion)
 bool PlanExecutor::move(const ItemKey &key)
 {
     const ItemRecord &record = m_engine.m_items[key];
@@ -147,6 +157,7 @@ bool PlanExecutor::move(const ItemKey &key)
     return true;
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): bounded with move(), above
 bool PlanExecutor::vacate(const QString &path, const ItemKey &forKey)
 {
     if (!m_folder.inspect(path).exists())
@@ -164,9 +175,10 @@ bool PlanExecutor::vacate(const QString &path, const ItemKey &forKey)
     const QString next = m_plan.placements.value(holder);
     if (next.isEmpty() || next == path)
         return false; // both want the place: the planner never lets that happen
-    if (!m_moving.contains(holder))
+    if (!m_moving.contains(holder) && m_moving.size() < longestMoveChain)
         return move(holder) && !m_folder.inspect(path).exists();
-    // Two items swapping places: one steps aside to a name of ours first.
+    // Two items swapping places, or a chain of moves too long to follow from here: one steps
+    // aside to a name of ours first, and goes to its own place when its turn comes.
     const QString temporary =
         childPath(parentPath(path),
                   SafeNames::reservedPrefix + QStringLiteral("move-") + QString::number(holder.id));
@@ -210,11 +222,15 @@ void PlanExecutor::setLocal(const ItemKey &key, const LocalState &local)
         // A folder takes everything beneath it along.
         if (key.isFolder() && !old.isEmpty() && local.isOnDisk()) {
             const QString prefix = old + u'/';
-            for (ItemRecord child : std::as_const(m_engine.m_items)) {
+            std::vector<ItemRecord> moved; // written after the walk, as above
+            for (const ItemRecord &child : std::as_const(m_engine.m_items)) {
                 if (!child.local.path.startsWith(prefix))
                     continue;
-                m_owners.remove(child.local.path);
-                child.local.path = local.path + child.local.path.sliced(old.size());
+                moved.push_back(child);
+                moved.back().local.path = local.path + child.local.path.sliced(old.size());
+            }
+            for (const ItemRecord &child : moved) {
+                m_owners.remove(old + child.local.path.sliced(local.path.size()));
                 m_owners.insert(child.local.path, child.key);
                 m_engine.put(child);
             }

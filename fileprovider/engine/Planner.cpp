@@ -29,7 +29,21 @@ public:
         }
     }
 
-    void placeChildren(qint64 folderID, const QString &folderPath)
+    // Folder by folder from `folderID` down, with a list of folders still to visit rather than
+    // a call per level: the tree's depth is the service's to decide.
+    void placeTree(qint64 folderID, const QString &folderPath)
+    {
+        std::vector<std::pair<qint64, QString>> pending{{folderID, folderPath}};
+        while (!pending.empty()) {
+            auto [id, path] = std::move(pending.back());
+            pending.pop_back();
+            placeChildren(id, path, pending);
+        }
+    }
+
+private:
+    void placeChildren(qint64 folderID, const QString &folderPath,
+                       std::vector<std::pair<qint64, QString>> &pending)
     {
         const auto found = m_children.constFind(folderID);
         if (found == m_children.cend())
@@ -65,11 +79,10 @@ public:
             }
             m_plan.placements.insert(key, path);
             if (key.isFolder())
-                placeChildren(key.id, path);
+                pending.emplace_back(key.id, path);
         }
     }
 
-private:
     // The child already at that place keeps it; otherwise the older item (smaller id).
     ItemKey preferred(const ItemKey &a, const ItemKey &b, const QString &folderPath) const
     {
@@ -85,10 +98,18 @@ private:
     void skipSubtree(const ItemKey &key, const QString &reason)
     {
         m_plan.skips.insert(key, reason);
-        if (!key.isFolder())
-            return;
-        for (const ItemKey &child : m_children.value(key.id))
-            skipSubtree(child, skippedParent);
+        std::vector<qint64> folders;
+        if (key.isFolder())
+            folders.push_back(key.id);
+        while (!folders.empty()) {
+            const qint64 folder = folders.back();
+            folders.pop_back();
+            for (const ItemKey &child : m_children.value(folder)) {
+                m_plan.skips.insert(child, skippedParent);
+                if (child.isFolder())
+                    folders.push_back(child.id);
+            }
+        }
     }
 
     const ItemTable &m_items;
@@ -101,7 +122,7 @@ private:
 Plan planConvergence(const ItemTable &items)
 {
     Plan plan;
-    Placer(items, plan).placeChildren(0, QString());
+    Placer(items, plan).placeTree(0, QString());
 
     for (const ItemRecord &record : items) {
         const ItemKey &key = record.key;

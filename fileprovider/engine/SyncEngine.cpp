@@ -114,16 +114,16 @@ QCoro::Task<> SyncEngine::readEverything(CancellationToken cancel)
         applyListing(everything->folders, everything->files, everything->cursor, true);
         co_return;
     }
-    std::vector<DriveFolder> folders;
-    std::vector<DriveFile> files;
-    co_await walkTree(folders, files, cancel);
+    const auto [folders, files] = co_await walkTree(cancel);
     applyListing(folders, files, std::nullopt, true);
 }
 
-QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders, std::vector<DriveFile> &files,
-                                   CancellationToken cancel)
+QCoro::Task<std::pair<std::vector<DriveFolder>, std::vector<DriveFile>>>
+SyncEngine::walkTree(CancellationToken cancel)
 {
     // Any failure ends the walk with nothing applied: a partial tree removes nothing.
+    std::vector<DriveFolder> folders;
+    std::vector<DriveFile> files;
     std::vector<std::optional<qint64>> pending{std::nullopt};
     while (!pending.empty()) {
         const std::optional<qint64> folder = pending.back();
@@ -136,6 +136,7 @@ QCoro::Task<> SyncEngine::walkTree(std::vector<DriveFolder> &folders, std::vecto
         }
         std::move(contents.begin(), contents.end(), std::back_inserter(files));
     }
+    co_return std::pair{std::move(folders), std::move(files)};
 }
 
 void SyncEngine::applyListing(const std::vector<DriveFolder> &folders,
@@ -242,7 +243,8 @@ void SyncEngine::writeReports()
         file.storageClass = record.remote.storageClass;
         files.push_back(file);
     }
-    for (qint64 id : QSet<qint64>(m_summary.archivedFileIDs)) {
+    const QSet<qint64> archived = m_summary.archivedFileIDs; // the loop removes from the set
+    for (qint64 id : archived) {
         if (!m_items.contains(ItemKey::file(id)))
             m_summary.archivedFileIDs.remove(id);
     }

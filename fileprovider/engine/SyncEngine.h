@@ -101,8 +101,9 @@ private:
     void requireFolder() const;
     QCoro::Task<> readChanges(CancellationToken cancel);
     QCoro::Task<> readEverything(CancellationToken cancel);
-    QCoro::Task<> walkTree(std::vector<DriveFolder> &folders, std::vector<DriveFile> &files,
-                           CancellationToken cancel);
+    // The drive's folders and files, folder by folder from the top.
+    QCoro::Task<std::pair<std::vector<DriveFolder>, std::vector<DriveFile>>>
+    walkTree(CancellationToken cancel);
     void applyListing(const std::vector<DriveFolder> &folders, const std::vector<DriveFile> &files,
                       std::optional<qint64> cursor, bool complete);
     QCoro::Task<PassOutcome> converge(CancellationToken cancel);
@@ -131,7 +132,6 @@ private:
     TransferProgress m_uploadProgress;
     QHash<QString, std::chrono::nanoseconds> m_pathWaits; // new items the service refused
     std::chrono::nanoseconds m_quotaPausedUntil{};        // no new content before then
-    QString m_quotaRefusal;                               // the file the quota stopped
 };
 
 } // namespace OrvelanNimbal::FileProvider

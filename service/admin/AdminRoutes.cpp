@@ -55,7 +55,8 @@ void addAccount(ServiceContext &context, const httplib::Request &request,
     account.email = stringMember(*body, u"email").value_or(QString());
     account.password = stringMember(*body, u"password").value_or(QString());
     account.totpSecret = stringMember(*body, u"totp_secret");
-    for (const QJsonValue code : body->value(u"recovery_codes").toArray())
+    const QJsonArray recoveryCodes = body->value(u"recovery_codes").toArray();
+    for (const QJsonValue &code : recoveryCodes)
         account.recoveryCodes.append(code.toString());
     account.passkeyOnly = body->value(u"passkey_only").toBool(false);
     account.quotaMegabytes = body->value(u"quota_mb").toInteger(account.quotaMegabytes);

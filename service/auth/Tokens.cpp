@@ -16,7 +16,7 @@ constexpr qsizetype maxDeviceLabelLength = 100;
 QString AccessTokens::issue(Connection &connection, std::int64_t accountId, std::int64_t now,
                             std::int64_t lifetime)
 {
-    const QString token = newToken();
+    QString token = newToken();
     connection.exec("INSERT INTO access_tokens (token_digest, account_id, expires_at)"
                     " VALUES (?, ?, ?)",
                     tokenDigest(token), accountId, now + lifetime);
@@ -37,7 +37,7 @@ std::optional<std::int64_t> AccessTokens::accountOf(Connection &connection, cons
 QString PendingLogins::issue(Connection &connection, std::int64_t accountId, std::int64_t now,
                              std::int64_t lifetime)
 {
-    const QString token = newToken();
+    QString token = newToken();
     connection.exec("INSERT INTO pending_logins (token_digest, account_id, expires_at)"
                     " VALUES (?, ?, ?)",
                     tokenDigest(token), accountId, now + lifetime);
@@ -64,7 +64,7 @@ void PendingLogins::remove(Connection &connection, const QString &token)
 QString TrustedDevices::issue(Connection &connection, std::int64_t accountId, const QString &label,
                               std::int64_t now, std::int64_t lifetime)
 {
-    const QString token = newToken();
+    QString token = newToken();
     connection.exec("INSERT INTO trusted_devices (token_digest, account_id, label, expires_at)"
                     " VALUES (?, ?, ?, ?)",
                     tokenDigest(token), accountId, label.trimmed().left(maxDeviceLabelLength),

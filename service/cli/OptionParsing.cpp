@@ -33,7 +33,8 @@ std::optional<int> parseOptions(QCommandLineParser &parser, const QStringList &a
         return runCommandLine(2, const_cast<char **>(argv));
     }
     if (!parser.positionalArguments().isEmpty()) {
-        complain(QStringLiteral("argument inattendu « %1 »").arg(parser.positionalArguments()[0]));
+        const QStringList extra = parser.positionalArguments();
+        complain(QStringLiteral("argument inattendu « %1 »").arg(extra.constFirst()));
         return exitUsage;
     }
     for (const QString &name : required) {

@@ -157,7 +157,8 @@ std::vector<std::int64_t> idList(const QJsonObject &object, QStringView key)
     if (!value.isArray())
         throw badMember(key, "une liste d'identifiants");
     std::vector<std::int64_t> ids;
-    for (const QJsonValue element : value.toArray()) {
+    const QJsonArray elements = value.toArray();
+    for (const QJsonValue &element : elements) {
         const auto id = wholeNumber(element);
         if (!id)
             throw badMember(key, "une liste d'identifiants");

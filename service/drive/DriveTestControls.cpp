@@ -65,7 +65,7 @@ void addFile(ServiceContext &context, const QJsonObject &body, httplib::Response
     store.write(file.contentKey, content);
     try {
         file = changeDrive(context, accountId, [&](DriveChange &change) {
-            for (const QJsonValue key : thumbnails)
+            for (const QJsonValue &key : thumbnails)
                 Thumbnails::put(change.connection(), accountId, key.toString(),
                                 {QStringLiteral("image/png"),
                                  gradientPng(64, 64, {30, 120, 200}, {240, 240, 250})});

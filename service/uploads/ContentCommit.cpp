@@ -97,7 +97,7 @@ FileRecord replace(ServiceContext &context, std::int64_t accountId, std::int64_t
                    ReceivedContent content, const ReplaceGuard &guard)
 {
     QString replacedKey;
-    const FileRecord replaced = keptUnlessRefused(context, content, [&] {
+    FileRecord replaced = keptUnlessRefused(context, content, [&] {
         return changeDrive(context, accountId, [&](DriveChange &change) {
             FileRecord file = DriveLookups::liveFile(change.connection(), accountId, fileId);
             refuseFrozen(file);

@@ -146,7 +146,7 @@ FileRecord complete(ServiceContext &context, const Account &account, const QJson
         ReceivedContent received{content, upload.contentKey, content.size(), hash,
                                  optionalString(body, u"content_type").value_or(QString())};
         ContentCommit::requireAnnouncedHash(received, optionalString(body, u"content_hash"));
-        const FileRecord file = finish(received);
+        FileRecord file = finish(received);
         OpenUploads::discard(context, upload);
         return file;
     } catch (...) {

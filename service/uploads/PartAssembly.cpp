@@ -71,7 +71,7 @@ private:
 std::vector<ListedPart> listedParts(const QJsonArray &parts)
 {
     std::vector<ListedPart> listed;
-    for (const QJsonValue value : parts) {
+    for (const QJsonValue &value : parts) {
         const QJsonObject part = value.toObject();
         const QJsonValue number = part.value(u"PartNumber");
         const QJsonValue etag = part.value(u"ETag");

@@ -68,8 +68,8 @@ void leftovers(ServiceContext &context, const httplib::Request &request,
                          QStringLiteral("aucun compte pour cette adresse"));
     const auto &[accountId, uploads] = *rows;
     qint64 parts = 0;
-    context.database().read([&](Connection &connection) {
-        for (const UploadSession &upload : uploads)
+    context.database().read([&, &sessions = uploads](Connection &connection) {
+        for (const UploadSession &upload : sessions)
             parts += qint64(UploadSessions::parts(connection, upload.id).size());
     });
     const auto contentFolder =

@@ -88,6 +88,7 @@ private slots:
     void conflictKeepsBothVersions();
     void refusalsKeepTheLocalVersion_data();
     void refusalsKeepTheLocalVersion();
+    void quotaStopsNewContent();
     void deletionsYieldToRemoteChanges();
     void queueSurvivesRestartWhileServiceFails();
     void largeFileGoesInParts();
@@ -254,6 +255,25 @@ void TestExtensionUploads::refusalsKeepTheLocalVersion()
     }
     if (conflictCopy)
         QCOMPARE(driveFile(mounted->drive, copies.first())->contentHash, sha256("mon travail"));
+}
+
+void TestExtensionUploads::quotaStopsNewContent()
+{
+    auto mounted = mountedWithDocuments(u"quota"_qs, 1);
+    const QString root = mounted->folder();
+    const QByteArray large = generated(2 << 20, 3);
+    write(root + u"/Documents/trop grand.bin"_qs, large);
+    settle(*mounted);
+    // Refused for want of room, then nothing new is sent for a while; renames still go.
+    write(root + u"/Documents/petit.txt"_qs, "petit");
+    QVERIFY(QFile::rename(root + u"/Documents/b.txt"_qs, root + u"/Documents/b2.txt"_qs));
+    settle(*mounted);
+    QVERIFY(!driveFile(mounted->drive, u"Documents/trop grand.bin"_qs));
+    QVERIFY(!driveFile(mounted->drive, u"Documents/petit.txt"_qs));
+    QVERIFY(driveFile(mounted->drive, u"Documents/b2.txt"_qs));
+    const Tree disk = diskTree(root);
+    QCOMPARE(disk.value(u"Documents/trop grand.bin"_qs), sha256(large));
+    QCOMPARE(disk.value(u"Documents/petit.txt"_qs), sha256("petit"));
 }
 
 void TestExtensionUploads::deletionsYieldToRemoteChanges()

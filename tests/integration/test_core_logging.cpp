@@ -133,7 +133,7 @@ void TestCoreLogging::noSecretInTheLog()
         if (status.kind() == DriveEventStream::Status::Kind::connected && ++connections == 2)
             cancel.cancel();
         else if (status.kind() == DriveEventStream::Status::Kind::connected)
-            QTimer::singleShot(50, [&] { service().closeEventStreams(email); });
+            QTimer::singleShot(50, qApp, [&] { service().closeEventStreams(email); });
         co_return;
     };
     runAsync(stream.run([]() -> QCoro::Task<> { co_return; }, onStatus, cancel.token()), 10s);

@@ -138,7 +138,7 @@ private:
     QString signInStream(LiveStream &live, bool withAuthenticator = false)
     {
         live.client = newClient(live.clock);
-        const QString email = addAccount(QStringLiteral("events"), withAuthenticator);
+        QString email = addAccount(QStringLiteral("events"), withAuthenticator);
         signIn(*live.client, email, true);
         return email;
     }

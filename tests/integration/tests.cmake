@@ -27,3 +27,6 @@ if(TARGET orvelan-nimbal AND NIMBAL_API_BASE_URL MATCHES "^http://127\\.0\\.0\\.
         ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC" LABELS integration SKIP_RETURN_CODE 77
         RESOURCE_LOCK demo-port)
 endif()
+# The application's model against the service, with the file-provider system in memory.
+nimbal_add_test(test_app_model SOURCES integration/test_app_model.cpp LIBS NimbalAppTestSupport
+                LABELS integration)

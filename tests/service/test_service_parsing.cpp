@@ -84,7 +84,8 @@ RawConnection::Answer TestServiceParsing::send(const std::string &method, const 
 QStringList TestServiceParsing::folderNames()
 {
     QStringList names;
-    for (const QJsonValue folder : jsonOf(send("GET", "/api/v1/drive/folders")).array())
+    const QJsonArray folders = jsonOf(send("GET", "/api/v1/drive/folders")).array();
+    for (const QJsonValue &folder : folders)
         names.append(folder.toObject().value(u"folder_name").toString());
     return names;
 }

@@ -139,7 +139,7 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
     QVERIFY(waitForFile(data + u"/storage"_qs, u"*.partial"_qs));
     // The parts of an upload the database no longer knows (a kill between the two).
     const QString accountParts =
-        QFileInfo(filesUnder(data + u"/uploads"_qs, u"*.partial"_qs).first())
+        QFileInfo(filesUnder(data + u"/uploads"_qs, u"*.partial"_qs).constFirst())
             .dir()
             .absolutePath()
             .section(u'/', 0, -2);

@@ -8,7 +8,7 @@ namespace OrvelanNimbal::Testing {
 namespace {
 
 // One turn of the event loop, or until `cancel` fires when the answer never comes.
-QCoro::Task<> deliveryOf(const FakeTransport::Reply &reply, const CancellationToken &cancel)
+QCoro::Task<> deliveryOf(FakeTransport::Reply reply, CancellationToken cancel)
 {
     Wakeup delivered;
     const auto onCancel = cancel.onCancel([&delivered] { delivered.fire(); });

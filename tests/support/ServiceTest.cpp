@@ -75,7 +75,7 @@ std::shared_ptr<ApiClient> ServiceTest::newClient(std::shared_ptr<Clock> clock,
 QString ServiceTest::addAccount(const QString &tag, bool withAuthenticator,
                                 QStringList recoveryCodes, bool passkeyOnly, qint64 quotaMegabytes)
 {
-    const QString email = LocalService::uniqueEmail(tag);
+    QString email = LocalService::uniqueEmail(tag);
     m_service->addAccount({email, password, withAuthenticator ? totpSecret : QString(),
                            std::move(recoveryCodes), passkeyOnly, quotaMegabytes});
     m_keychain->forgetLater(email);

@@ -19,3 +19,9 @@ set_tests_properties(test_panel_screenshots PROPERTIES
 nimbal_add_test(test_tray_panel SOURCES ui/test_tray_panel.cpp
                 LIBS OrvelanNimbalTray OrvelanNimbalPanelplugin OrvelanNimbalPanelPreviewplugin
                 LABELS unit)
+
+# The update window of the panel's module over a real updater (scripted release server).
+nimbal_add_test(test_update_window SOURCES ui/test_update_window.cpp
+                LIBS NimbalUpdateTesting Qt6::Quick OrvelanNimbalPanelplugin LABELS unit)
+# Screenshots are taken offscreen, without a GPU.
+set_property(TEST test_update_window APPEND PROPERTY ENVIRONMENT QT_QUICK_BACKEND=software)

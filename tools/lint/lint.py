@@ -57,6 +57,18 @@ def compiled_sources(build):
     return sources
 
 
+def object_file(entry):
+    """The object a compile command writes: its "output", or, where CMake leaves that out,
+    the argument of -o."""
+    if "output" in entry:
+        return entry["output"]
+    arguments = entry.get("arguments") or shlex.split(entry.get("command", ""))
+    for option, value in zip(arguments, arguments[1:]):
+        if option == "-o":
+            return value
+    return ""
+
+
 def recorded_dependencies(build):
     """Object file -> the files its last compilation read, from ninja's dependency log."""
     log = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True)
@@ -102,6 +114,77 @@ class Digests:
         for path in dependencies:
             digest.update(f"{self.placeless(path)}\0{self.of_file(path)}\0".encode())
         return digest.hexdigest()
+
+
+def closing(text, start, opening, closing_character):
+    """Index just past the bracket that closes the one at `start`."""
+    depth = 0
+    for index in range(start, len(text)):
+        if text[index] == opening:
+            depth += 1
+        elif text[index] == closing_character:
+            depth -= 1
+            if depth == 0:
+                return index + 1
+    return len(text)
+
+
+def top_level_parts(text):
+    parts, depth, current = [], 0, ""
+    for character in text:
+        if character in "<([{":
+            depth += 1
+        elif character in ">)]}":
+            depth -= 1
+        if character == "," and depth == 0:
+            parts.append(current)
+            current = ""
+        else:
+            current += character
+    return parts + [current] if current.strip() else parts
+
+
+COROUTINE_NAME = re.compile(r"\s*([A-Za-z_][\w:~]*)\s*\(")
+REFERENCE_RULE = "cppcoreguidelines-avoid-reference-coroutine-parameters"
+
+
+def coroutine_reference_parameters(path):
+    """A coroutine's reference parameter dangles across its first suspension. clang-tidy 16's
+    check for it also reports every parameter declared inside a coroutine's body (lambdas', and
+    the implicit constructors of every closure made there), so it is off in .clang-tidy and this
+    reads the declarations instead: a function returning a Task<...> whose parameter is a
+    reference, unless the line before says NOLINTNEXTLINE for the rule."""
+    with open(path, encoding="utf-8", errors="replace") as source:
+        text = source.read()
+    findings = []
+    for task in re.finditer(r"\bTask<", text):
+        after = closing(text, task.end() - 1, "<", ">")
+        name = COROUTINE_NAME.match(text, after)
+        if not name:
+            continue
+        opening = name.end() - 1
+        parameters = text[opening + 1:closing(text, opening, "(", ")") - 1]
+        for parameter in top_level_parts(parameters):
+            declared = parameter.split("=", 1)[0]
+            if "&" not in re.sub(r"<.*>", "", declared):
+                continue
+            offset = opening + 1 + parameters.index(parameter) + len(parameter) - len(parameter.lstrip())
+            line = text.count("\n", 0, offset) + 1
+            previous = text.split("\n")[line - 2] if line > 1 else ""
+            if f"NOLINTNEXTLINE({REFERENCE_RULE})" in previous:
+                continue
+            column = offset - text.rfind("\n", 0, offset)
+            findings.append(f"{path}:{line}:{column}: error: coroutine parameters should not be "
+                            f"references ({declared.strip()}) [{REFERENCE_RULE}]")
+    return findings
+
+
+def own_files():
+    for folder in OWN_FOLDERS:
+        for directory, _, names in os.walk(os.path.join(ROOT, folder)):
+            for name in sorted(names):
+                if name.endswith((".cpp", ".h")):
+                    yield os.path.join(directory, name)
 
 
 def findings_of(output):
@@ -151,7 +234,7 @@ def main():
 
     pending = {}
     for path, entry in sorted(sources.items()):
-        read = dependencies.get(entry.get("output", ""))
+        read = dependencies.get(object_file(entry))
         key = digests.of_compilation(entry, read) if read else None
         if key and not arguments.no_cache and os.path.exists(os.path.join(cache, key)):
             continue
@@ -159,7 +242,9 @@ def main():
 
     print(f"lint: {len(sources)} files, {len(sources) - len(pending)} unchanged since they were "
           f"last clean, {len(pending)} to check on {arguments.jobs} cores", flush=True)
-    findings = []
+    findings = [line for path in own_files() for line in coroutine_reference_parameters(path)]
+    for line in findings:
+        print(f"  {line}", flush=True)
     with concurrent.futures.ThreadPoolExecutor(arguments.jobs) as pool:
         runs = {pool.submit(lint_file, build, path, checks): path for path in pending}
         for done, run in enumerate(concurrent.futures.as_completed(runs), 1):
@@ -167,12 +252,14 @@ def main():
             found = run.result()
             if not found and pending[path]:
                 open(os.path.join(cache, pending[path]), "w").close()
-            findings += [line for line in found if line not in findings]
+            new = [line for line in found if line not in findings]
+            findings += new
             print(f"lint: [{done}/{len(pending)}] {os.path.relpath(path, ROOT)}: "
                   f"{len(found) or 'clean'}", flush=True)
+            # Shown as they come, so that a long run can be acted on before it ends.
+            for line in new:
+                print(f"  {line}", flush=True)
 
-    for line in sorted(findings):
-        print(line)
     elapsed = time.monotonic() - started
     print(f"lint: {len(findings)} findings in {elapsed:.0f} s", flush=True)
     return 1 if findings else 0

@@ -3,6 +3,7 @@ import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import QtQuick.Window
+import OrvelanNimbal.Panel
 
 // The update window: one update session of the updater, from the check to the install. It holds
 // no state of its own; every text comes from the updater, every button calls one of its
@@ -27,30 +28,6 @@ Window {
         readonly property int failed: 8
     }
 
-    // The panel's sizes and colours (its Style singleton, once this window joins its module).
-    readonly property QtObject theme: QtObject {
-        readonly property SystemPalette palette: SystemPalette {
-            colorGroup: SystemPalette.Active
-        }
-        readonly property bool dark: palette.window.hslLightness < 0.5
-        readonly property color brandGreen: Qt.rgba(94 / 255, 166 / 255, 89 / 255, 1)
-        readonly property color primary: palette.windowText
-        readonly property color secondary: tinted(primary, dark ? 0.55 : 0.5)
-        readonly property color red: dark ? "#ff453a" : "#ff3b30"
-        readonly property real radius: 8
-        readonly property real hairline: 0.5
-        readonly property real focusWidth: 1.5
-        readonly property int headline: 13
-        readonly property int body: 13
-        readonly property int callout: 12
-        readonly property int caption: 11
-
-        function tinted(base, opacity) {
-            const c = Qt.color(base);
-            return Qt.rgba(c.r, c.g, c.b, c.a * opacity);
-        }
-    }
-
     title: "Mises à jour d'Orvelan Nimbal"
     flags: Qt.Dialog
     modality: Qt.NonModal
@@ -60,7 +37,7 @@ Window {
     maximumWidth: width
     minimumHeight: height
     maximumHeight: height
-    color: window.theme.palette.window
+    color: Style.palette.window
 
     onClosing: {
         if (sessionState !== states.idle)
@@ -88,22 +65,14 @@ Window {
             spacing: 12
             Layout.fillWidth: true
 
-            // The update mark: a green disc with a downward arrow.
-            Rectangle {
-                radius: 20
-                color: window.theme.brandGreen
+            // The update mark, the panel's own download symbol in the brand colour.
+            SymbolIcon {
+                symbol: "arrow.down.circle.fill"
+                size: 40
+                color: Style.brandGreen
                 Layout.preferredWidth: 40
                 Layout.preferredHeight: 40
                 Layout.alignment: Qt.AlignTop
-                Accessible.ignored: true
-
-                Text {
-                    anchors.centerIn: parent
-                    text: "↓"
-                    color: "white"
-                    font.pixelSize: 22
-                    font.weight: Font.Bold
-                }
             }
             ColumnLayout {
                 spacing: 4
@@ -112,8 +81,8 @@ Window {
                 Text {
                     objectName: "heading"
                     text: window.updater && window.updater.foundVersion !== "" ? "Orvelan Nimbal " + window.updater.foundVersion : "Orvelan Nimbal " + (window.updater ? window.updater.shortVersion : "")
-                    color: window.theme.primary
-                    font.pixelSize: window.theme.headline
+                    color: Style.primary
+                    font.pixelSize: Style.headline
                     font.weight: Font.DemiBold
                     Accessible.role: Accessible.Heading
                     Accessible.name: text
@@ -122,8 +91,8 @@ Window {
                     objectName: "message"
                     visible: window.sessionState !== window.states.failed
                     text: window.updater ? window.updater.message : ""
-                    color: window.theme.secondary
-                    font.pixelSize: window.theme.callout
+                    color: Style.secondary
+                    font.pixelSize: Style.callout
                     wrapMode: Text.Wrap
                     Layout.fillWidth: true
                     Accessible.role: Accessible.StaticText
@@ -146,10 +115,10 @@ Window {
         Rectangle {
             objectName: "failure"
             visible: window.sessionState === window.states.failed
-            radius: window.theme.radius
-            color: window.theme.tinted(window.theme.red, 0.1)
-            border.width: window.theme.hairline
-            border.color: window.theme.tinted(window.theme.red, 0.3)
+            radius: Style.radius
+            color: Style.tinted(Style.red, 0.1)
+            border.width: Style.hairline
+            border.color: Style.tinted(Style.red, 0.3)
             implicitHeight: failureText.implicitHeight + 20
             Layout.fillWidth: true
 
@@ -161,8 +130,8 @@ Window {
                 y: 10
                 width: parent.width - 20
                 text: window.updater ? window.updater.message : ""
-                color: window.theme.primary
-                font.pixelSize: window.theme.caption
+                color: Style.primary
+                font.pixelSize: Style.caption
                 wrapMode: Text.Wrap
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
@@ -178,20 +147,22 @@ Window {
 
             Text {
                 text: "Nouveautés"
-                color: window.theme.primary
-                font.pixelSize: window.theme.callout
+                color: Style.primary
+                font.pixelSize: Style.callout
                 font.weight: Font.DemiBold
             }
             Rectangle {
                 visible: window.updater && window.updater.releaseNotes !== ""
-                radius: window.theme.radius
-                color: window.theme.tinted(window.theme.primary, 0.05)
-                border.width: window.theme.hairline
-                border.color: window.theme.tinted(window.theme.primary, 0.15)
+                radius: Style.radius
+                color: Style.tinted(Style.primary, 0.05)
+                border.width: Style.hairline
+                border.color: Style.tinted(Style.primary, 0.15)
                 Layout.fillWidth: true
                 Layout.preferredHeight: Math.min(notesText.implicitHeight + 20, 160)
 
                 ScrollView {
+                    id: notesScroll
+
                     anchors.fill: parent
                     anchors.margins: 10
                     clip: true
@@ -199,12 +170,13 @@ Window {
                     Text {
                         id: notesText
 
-                        width: parent.width
+                        // The scroll view's own width: its content item is as wide as the text would be.
+                        width: notesScroll.availableWidth
                         // As published, never as markup: the feed is not signed, only releases are.
                         text: window.updater ? window.updater.releaseNotes : ""
                         textFormat: Text.PlainText
-                        color: window.theme.primary
-                        font.pixelSize: window.theme.caption
+                        color: Style.primary
+                        font.pixelSize: Style.caption
                         wrapMode: Text.Wrap
                     }
                 }
@@ -213,8 +185,8 @@ Window {
                 objectName: "notesLink"
                 visible: window.updater && window.updater.releaseNotesLink.toString() !== ""
                 text: "Notes de version complètes"
-                color: window.theme.brandGreen
-                font.pixelSize: window.theme.caption
+                color: Style.brandGreen
+                font.pixelSize: Style.caption
                 font.underline: linkHover.hovered
                 Accessible.role: Accessible.Link
                 Accessible.name: text
@@ -252,19 +224,19 @@ Window {
                         width: progress.visualPosition * parent.width
                         height: parent.height
                         radius: 3
-                        color: window.theme.brandGreen
+                        color: Style.brandGreen
                     }
                 }
                 background: Rectangle {
                     implicitHeight: 6
                     radius: 3
-                    color: window.theme.tinted(window.theme.primary, 0.1)
+                    color: Style.tinted(Style.primary, 0.1)
                 }
             }
             Text {
                 text: Math.round(progress.value * 100) + " %"
-                color: window.theme.secondary
-                font.pixelSize: window.theme.caption
+                color: Style.secondary
+                font.pixelSize: Style.caption
                 Layout.preferredWidth: 36
                 horizontalAlignment: Text.AlignRight
             }
@@ -276,7 +248,6 @@ Window {
             Layout.topMargin: 4
 
             DialogButton {
-                theme: window.theme
                 objectName: "skipButton"
                 visible: window.sessionState === window.states.available
                 title: "Ignorer cette version"
@@ -287,21 +258,18 @@ Window {
                 Layout.fillWidth: true
             }
             DialogButton {
-                theme: window.theme
                 objectName: "laterButton"
                 visible: window.sessionState === window.states.available || window.sessionState === window.states.readyToRestart
                 title: "Plus tard"
                 onClicked: window.updater.remindLater()
             }
             DialogButton {
-                theme: window.theme
                 objectName: "cancelButton"
                 visible: window.sessionState === window.states.checking || window.sessionState === window.states.downloading || window.sessionState === window.states.verifying
                 title: "Annuler"
                 onClicked: window.updater.remindLater()
             }
             DialogButton {
-                theme: window.theme
                 objectName: "closeButton"
                 visible: window.sessionState === window.states.upToDate || window.sessionState === window.states.handedOver || window.sessionState === window.states.failed
                 title: "Fermer"
@@ -309,7 +277,6 @@ Window {
                 onClicked: window.updater.remindLater()
             }
             DialogButton {
-                theme: window.theme
                 objectName: "retryButton"
                 visible: window.sessionState === window.states.failed
                 title: "Réessayer"
@@ -317,7 +284,6 @@ Window {
                 onClicked: window.updater.checkForUpdates()
             }
             DialogButton {
-                theme: window.theme
                 objectName: "restartButton"
                 visible: window.sessionState === window.states.readyToRestart
                 title: "Redémarrer"
@@ -325,7 +291,6 @@ Window {
                 onClicked: window.updater.restart()
             }
             DialogButton {
-                theme: window.theme
                 objectName: "installButton"
                 visible: window.sessionState === window.states.available
                 title: "Installer"
@@ -339,7 +304,6 @@ Window {
     component DialogButton: AbstractButton {
         id: button
 
-        required property QtObject theme
         property string title
         property bool prominent: false
         property bool plain: false
@@ -359,8 +323,8 @@ Window {
 
         contentItem: Text {
             text: button.title
-            color: button.prominent ? "white" : button.plain ? button.theme.brandGreen : button.theme.primary
-            font.pixelSize: button.theme.callout
+            color: button.prominent ? "white" : button.plain ? Style.brandGreen : Style.primary
+            font.pixelSize: Style.callout
             font.weight: button.prominent ? Font.DemiBold : Font.Normal
             font.underline: button.plain && (button.hovered || button.visualFocus)
             horizontalAlignment: Text.AlignHCenter
@@ -369,10 +333,10 @@ Window {
         background: Rectangle {
             visible: !button.plain
             implicitHeight: 28
-            radius: button.theme.radius
-            color: button.prominent ? (button.down ? Qt.darker(button.theme.brandGreen, 1.15) : button.theme.brandGreen) : button.theme.tinted(button.theme.primary, button.down ? 0.12 : button.hovered ? 0.08 : 0.05)
-            border.width: button.visualFocus ? button.theme.focusWidth : (button.prominent ? 0 : button.theme.hairline)
-            border.color: button.visualFocus ? Qt.lighter(button.theme.brandGreen, 1.4) : button.theme.tinted(button.theme.primary, 0.2)
+            radius: Style.radius
+            color: button.prominent ? (button.down ? Qt.darker(Style.brandGreen, 1.15) : Style.brandGreen) : Style.tinted(Style.primary, button.down ? 0.12 : button.hovered ? 0.08 : 0.05)
+            border.width: button.visualFocus ? Style.focusWidth : (button.prominent ? 0 : Style.hairline)
+            border.color: button.visualFocus ? Qt.lighter(Style.brandGreen, 1.4) : Style.tinted(Style.primary, 0.2)
         }
     }
 }

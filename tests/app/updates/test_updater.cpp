@@ -348,7 +348,7 @@ void TestUpdater::dismissDuringDownload()
     updater.install();
     QTRY_COMPARE(harness.requestsFor(u"/releases/orvelan-nimbal.deb"_qs), 1);
     QCOMPARE(harness.downloadFolderFiles().size(), 1);
-    QVERIFY(harness.downloadFolderFiles().first().endsWith(u".part"_qs));
+    QVERIFY(harness.downloadFolderFiles().constFirst().endsWith(u".part"_qs));
     updater.remindLater();
     QCOMPARE(updater.state(), State::Idle);
     QTRY_COMPARE(harness.downloadFolderFiles(), QStringList());

@@ -20,13 +20,3 @@ nimbal_add_test(test_updater SOURCES app/updates/test_updater.cpp
 nimbal_add_test(test_update_service SOURCES app/updates/test_update_service.cpp
                 LIBS NimbalUpdateTesting LABELS integration)
 
-# The update window, where the build has Qt Quick.
-find_package(Qt6 QUIET COMPONENTS Quick)
-if(Qt6Quick_FOUND)
-    nimbal_add_test(test_update_window SOURCES app/updates/test_update_window.cpp
-                    LIBS NimbalUpdateTesting Qt6::Quick LABELS unit)
-    target_compile_definitions(test_update_window
-        PRIVATE UPDATE_WINDOW_QML="${PROJECT_SOURCE_DIR}/ui/updates/UpdateWindow.qml")
-    # Screenshots are taken offscreen, without a GPU.
-    set_property(TEST test_update_window APPEND PROPERTY ENVIRONMENT QT_QUICK_BACKEND=software)
-endif()

@@ -48,8 +48,10 @@ QString endingOf(QCoro::Task<DriveFile> task)
 Sabotage answers(std::initializer_list<std::pair<const char *, Reply>> replies)
 {
     return [replies = std::vector(replies)](Upload &upload) {
-        for (const auto &[step, reply] : replies)
-            upload.service.routes[QString::fromLatin1(step)] = [reply](auto &) { return reply; };
+        for (const auto &[step, scripted] : replies)
+            upload.service.routes[QString::fromLatin1(step)] = [reply = scripted](auto &) {
+                return reply;
+            };
     };
 }
 

@@ -205,16 +205,16 @@ void TestUploads::directCreate()
                  expectedForm(request, "\xc3\x89t\xc3\xa9 \"1\".txt", "hello",
                               formField("id_folder", "12") + formField("storage_class", "standard")
                                   + formField("content_hash", "localhash")));
-        const DriveFile expected =
-            driveFile(501, QStringLiteral("Été \"1\".txt"), [&](DriveFile &f) {
-                f.parentFolderID = 12;
-                f.storageKey = QStringLiteral("k/direct");
-                f.size = 5;
-                f.contentHash = QString::fromLatin1(hash);
-                f.modifiedAt = service.clock->currentDateTime();
-                f.thumbnailPath = QStringLiteral("t_256x256.jpg");
-                f.uploadTimestamp = uploaded;
-            });
+        const auto expectedFields = [&, hash = hash, uploaded = uploaded](DriveFile &f) {
+            f.parentFolderID = 12;
+            f.storageKey = QStringLiteral("k/direct");
+            f.size = 5;
+            f.contentHash = QString::fromLatin1(hash);
+            f.modifiedAt = service.clock->currentDateTime();
+            f.thumbnailPath = QStringLiteral("t_256x256.jpg");
+            f.uploadTimestamp = uploaded;
+        };
+        const DriveFile expected = driveFile(501, QStringLiteral("Été \"1\".txt"), expectedFields);
         QCOMPARE(created, expected);
     }
 }

@@ -158,7 +158,7 @@ void TestApiClient::requestsRefusedTogetherShareOneSignIn()
         succeeded += int(renewed);
         co_return succeeded;
     };
-    QTimer::singleShot(0, [&] { leaving.cancel(); });
+    QTimer::singleShot(0, qApp, [&] { leaving.cancel(); });
     QCOMPARE(runAsync(together(harness.client)), 6);
     QCOMPARE(logins, 1);
     QCOMPARE(harness.client->currentAccessToken(), std::optional(u"token-1"_s));

@@ -135,7 +135,7 @@ void TestDriveEventStream::run()
     StreamHarness harness;
     if (twist != u"signed out")
         harness.signIn({u"ana@orvelan.net"_s, u"old"_s, u"pw"_s});
-    const auto cancelSoon = [&] { QTimer::singleShot(0, [&] { harness.cancel.cancel(); }); };
+    const auto cancelSoon = [&] { QTimer::singleShot(0, qApp, [&] { harness.cancel.cancel(); }); };
     // The stream is asked for again after each failure: every attempt gets the same answer,
     // and a sign-in would get a scripted refusal.
     harness.transport->setHandler([&](const HttpRequest &request) {
@@ -155,7 +155,7 @@ void TestDriveEventStream::run()
     } else if (twist == u"cancelled first") {
         harness.cancel.cancel();
     } else if (twist == u"at the request") {
-        QTimer::singleShot(10, [&] { harness.cancel.cancel(); });
+        QTimer::singleShot(10, qApp, [&] { harness.cancel.cancel(); });
     } else if (twist == u"in onChange") {
         harness.afterChange = [&] { harness.cancel.cancel(); };
     } else if (twist == u"in the wait") {

@@ -10,6 +10,9 @@
 #include <QQuickWindow>
 #include <QSettings>
 #include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -59,12 +62,14 @@ void TestUpdateWindow::initTestCase()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
     QCoreApplication::setOrganizationName(u"orvelan-tests"_qs);
     QCoreApplication::setApplicationName(u"test_update_window"_qs);
+    m_engine.addImportPath(u"qrc:/qt/qml"_qs);
 }
 
 std::unique_ptr<QQuickWindow> TestUpdateWindow::openWindow(UpdaterHarness &harness)
 {
     Updater &updater = harness.start();
-    QQmlComponent component(&m_engine, QUrl::fromLocalFile(QStringLiteral(UPDATE_WINDOW_QML)));
+    QQmlComponent component(
+        &m_engine, QUrl(u"qrc:/qt/qml/OrvelanNimbal/Panel/updates/UpdateWindow.qml"_qs));
     std::unique_ptr<QObject> created(component.createWithInitialProperties(
         {{u"updater"_qs, QVariant::fromValue(static_cast<QObject *>(&updater))}}));
     if (!created)

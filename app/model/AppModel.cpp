@@ -1,0 +1,370 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The model's state, its construction, and sign-in, the second factor and sign-out.
+#include "model/AppModel.h"
+
+#include "async/Wakeup.h"
+#include "config/OrvelanNimbal.h"
+#include "errors/DriveError.h"
+#include "model/Guarded.h"
+#include "system/Logging.h"
+
+namespace OrvelanNimbal {
+
+namespace {
+
+const QString passkeyOnlyMessage = QStringLiteral(
+    "Cette boîte n'accepte que les clés d'accès. Connectez-vous depuis le webmail, ou ajoutez une "
+    "application d'authentification depuis l'espace Comptes.");
+const QString verificationExpiredMessage =
+    QStringLiteral("La vérification a expiré. Saisissez de nouveau votre mot de passe.");
+
+// Every failure the model shows carries its French description as what(): the client's, the
+// keychain's, a local file's, the file-provider system's.
+QString describe(const std::exception &error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+AppModel::AppModel(AppEnvironment environment, QObject *parent)
+    : QObject(parent)
+    , m_environment(std::move(environment))
+    , m_api(m_environment.client)
+    , m_updater(new Updater(m_environment.client, m_environment.updates,
+                            m_environment.updateDesktop, this))
+    , m_domains(m_environment.fileProvider, m_environment.client->clock())
+    , m_lastEmail(m_environment.preferences->lastEmail())
+{
+    // Deferred to the event loop, so that whoever built the model sees every change it makes.
+    ++m_runningOperations;
+    QMetaObject::invokeMethod(
+        this, [this] { settle(restore(), this); }, Qt::QueuedConnection);
+}
+
+AppModel::~AppModel()
+{
+    m_lifetime.cancel();
+    if (m_wakeObserver)
+        disconnect(m_wakeObserver);
+}
+
+// --- Operations started by the model ---
+
+void AppModel::start(QCoro::Task<> operation)
+{
+    ++m_runningOperations;
+    settle(std::move(operation), this);
+}
+
+QCoro::Task<> AppModel::settle(QCoro::Task<> operation, QPointer<AppModel> model)
+{
+    try {
+        co_await std::move(operation);
+    } catch (const OperationCancelled &) {
+        // The model went away, or the work was called off: nothing to report.
+    } catch (const std::exception &error) {
+        qCCritical(lcApp, "Opération interrompue : %s", error.what());
+    }
+    if (model && --model->m_runningOperations == 0) {
+        for (const auto &waiter : std::exchange(model->m_idleWaiters, {}))
+            waiter->fire();
+    }
+}
+
+QCoro::Task<> AppModel::whenIdle()
+{
+    while (m_runningOperations > 0) {
+        const auto idle = std::make_shared<Wakeup>();
+        m_idleWaiters.append(idle);
+        co_await idle->wait();
+    }
+}
+
+// --- Restore, sign-in, second factor ---
+
+QCoro::Task<> AppModel::restore()
+{
+    if (m_hasRestored)
+        co_return;
+    m_hasRestored = true;
+    const CancellationToken cancel = m_lifetime.token();
+
+    bool restored = false;
+    try {
+        restored = co_await unlessCancelled(m_environment.client->restoreSession(), cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &error) {
+        restoreFailed(error);
+        co_return;
+    }
+    const std::optional<QString> account =
+        restored ? m_environment.client->account() : std::nullopt;
+    if (!account) {
+        setStatus(AppStatus::signedOut());
+        co_return;
+    }
+    setAccount(account);
+
+    if (!co_await m_domains.isMounted(*account, cancel)) {
+        try {
+            co_await m_domains.mount(*account, cancel);
+        } catch (const OperationCancelled &) {
+            throw;
+        } catch (const std::exception &error) {
+            restoreFailed(error);
+            co_return;
+        }
+    }
+    co_await becomeReady(*account, cancel);
+}
+
+void AppModel::restoreFailed(const std::exception &error)
+{
+    qCWarning(lcApp, "Reprise de session impossible : %s", error.what());
+    setStatus(AppStatus::failed(describe(error)));
+}
+
+void AppModel::signIn(const QString &email, const QString &password)
+{
+    start(signingIn(email, password));
+}
+
+QCoro::Task<> AppModel::signingIn(QString email, QString password)
+{
+    const CancellationToken cancel = m_lifetime.token();
+    setLastEmail(email);
+    m_environment.preferences->setLastEmail(email);
+    setStatus(AppStatus::connecting());
+
+    std::optional<LoginOutcome> outcome;
+    try {
+        outcome =
+            co_await unlessCancelled(m_environment.client->login(email, password, cancel), cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &error) {
+        setStatus(AppStatus::failed(describe(error)));
+        co_return;
+    }
+    if (const DriveSession *session = outcome->session()) {
+        co_await activate(session->account, cancel);
+    } else if (const TwoFactorChallenge *challenge = outcome->challenge();
+               challenge->acceptsAnyCode()) {
+        setTwoFactorError(std::nullopt);
+        setStatus(AppStatus::twoFactor(*challenge));
+    } else {
+        setStatus(AppStatus::failed(passkeyOnlyMessage));
+    }
+}
+
+void AppModel::submitCode(const ChallengeInfo &challenge, bool useRecovery, const QString &code,
+                          bool rememberDevice)
+{
+    start(verifying(challenge.challenge(), useRecovery, code, rememberDevice));
+}
+
+QCoro::Task<> AppModel::verifying(TwoFactorChallenge challenge, bool useRecovery, QString code,
+                                  bool rememberDevice)
+{
+    if (m_isVerifying)
+        co_return;
+    const CancellationToken cancel = m_lifetime.token();
+    setIsVerifying(true);
+    setTwoFactorError(std::nullopt);
+    const QString deviceLabel = m_environment.computerName().value_or(PlatformTexts().deviceLabel);
+
+    std::optional<DriveSession> session;
+    try {
+        session = co_await unlessCancelled(
+            m_environment.client->verifyTwoFactor(
+                challenge, useRecovery ? TwoFactorMethod::recovery : TwoFactorMethod::totp, code,
+                rememberDevice, deviceLabel, cancel),
+            cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const DriveError &error) {
+        // An expired challenge is gone with its state: back to the password.
+        if (error.kind() == DriveError::Kind::twoFactorExpired)
+            setStatus(AppStatus::failed(verificationExpiredMessage));
+        else
+            setTwoFactorError(error.errorDescription());
+    } catch (const std::exception &error) {
+        setTwoFactorError(describe(error));
+    }
+    if (session)
+        co_await activate(session->account, cancel);
+    setIsVerifying(false);
+}
+
+void AppModel::cancelTwoFactor()
+{
+    setTwoFactorError(std::nullopt);
+    setStatus(AppStatus::signedOut());
+}
+
+QCoro::Task<> AppModel::activate(QString account, CancellationToken cancel)
+{
+    setAccount(account);
+    try {
+        co_await m_domains.mount(account, cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &error) {
+        setStatus(AppStatus::failed(describe(error)));
+        co_return;
+    }
+    co_await becomeReady(account, cancel);
+}
+
+QCoro::Task<> AppModel::becomeReady(QString account, CancellationToken cancel)
+{
+    setStatus(AppStatus::ready());
+    applyLaunchAtLoginDefault();
+    co_await refreshQuota(cancel);
+    startLive(account);
+}
+
+// --- Sign-out ---
+
+void AppModel::signOut()
+{
+    start(signingOut());
+}
+
+QCoro::Task<> AppModel::signingOut()
+{
+    const CancellationToken cancel = m_lifetime.token();
+    stopLive();
+    if (const std::optional<QString> account = m_account) {
+        try {
+            co_await m_domains.unmount(*account, cancel);
+        } catch (const OperationCancelled &) {
+            throw;
+        } catch (const std::exception &) {
+            // The session ends all the same; a domain left behind is removed by the next mount.
+        }
+        removeLocalState(*account);
+    }
+    try {
+        co_await unlessCancelled(m_environment.client->logout(), cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &) {
+        // Signing out never fails: the held session is gone, whatever the keychain said.
+    }
+    setAccount(std::nullopt);
+    setQuota(std::nullopt);
+    setSummary(std::nullopt);
+    setStatus(AppStatus::signedOut());
+}
+
+// --- Texts ---
+
+QString AppModel::statusText() const
+{
+    switch (m_status.kind()) {
+    case AppStatus::Kind::TwoFactor:
+        return QStringLiteral("Code de vérification attendu");
+    case AppStatus::Kind::Failed:
+        return m_status.message();
+    case AppStatus::Kind::SignedOut:
+        return QStringLiteral("Non connecté");
+    case AppStatus::Kind::Connecting:
+        return QStringLiteral("Connexion…");
+    case AppStatus::Kind::Ready:
+        break;
+    }
+    return m_extensionNeedsApproval ? QStringLiteral("En attente d'autorisation")
+                                    : QStringLiteral("Nimbal à jour");
+}
+
+// --- State ---
+
+void AppModel::setStatus(AppStatus status)
+{
+    update(m_status, std::move(status), &AppModel::statusChanged, &AppModel::statusTextChanged);
+}
+
+void AppModel::setAccount(std::optional<QString> account)
+{
+    update(m_account, std::move(account), &AppModel::accountChanged);
+}
+
+void AppModel::setLastEmail(const QString &email)
+{
+    update(m_lastEmail, email, &AppModel::lastEmailChanged);
+}
+
+void AppModel::setTwoFactorError(std::optional<QString> message)
+{
+    update(m_twoFactorError, std::move(message), &AppModel::twoFactorErrorChanged);
+}
+
+void AppModel::setIsVerifying(bool verifying)
+{
+    update(m_isVerifying, verifying, &AppModel::isVerifyingChanged);
+}
+
+void AppModel::setLaunchAtLoginFlags(bool enabled, bool needsApproval)
+{
+    update(m_launchAtLogin, enabled, &AppModel::launchAtLoginChanged);
+    update(m_launchAtLoginNeedsApproval, needsApproval,
+           &AppModel::launchAtLoginNeedsApprovalChanged);
+}
+
+void AppModel::setExtensionNeedsApproval(bool needed)
+{
+    update(m_extensionNeedsApproval, needed, &AppModel::extensionNeedsApprovalChanged,
+           &AppModel::statusTextChanged);
+}
+
+void AppModel::setQuota(std::optional<DriveQuota> quota)
+{
+    update(m_quota, quota, &AppModel::quotaChanged);
+}
+
+void AppModel::setLastSyncSignal(QDateTime at)
+{
+    update(m_lastSyncSignal, std::optional(std::move(at)), &AppModel::lastSyncSignalChanged,
+           &AppModel::lastSyncTextChanged);
+}
+
+void AppModel::setIsSynchronizing(bool synchronizing)
+{
+    update(m_isSynchronizing, synchronizing, &AppModel::isSynchronizingChanged);
+}
+
+void AppModel::setSummary(std::optional<DomainSummary> summary)
+{
+    update(m_summary, std::move(summary), &AppModel::summaryChanged,
+           &AppModel::conflictTextChanged);
+}
+
+void AppModel::setLiveStatus(std::optional<DriveEventStream::Status> status)
+{
+    update(m_liveStatus, status, &AppModel::liveStatusChanged);
+}
+
+void AppModel::setTransferLabel(std::optional<QString> label)
+{
+    update(m_transferLabel, std::move(label), &AppModel::transferLabelChanged);
+}
+
+QVariant AppModel::qmlQuota() const
+{
+    return m_quota ? QVariant::fromValue(QuotaInfo(*m_quota)) : QVariant();
+}
+
+QVariant AppModel::qmlSummary() const
+{
+    return m_summary ? QVariant::fromValue(SummaryInfo(*m_summary)) : QVariant();
+}
+
+QVariant AppModel::qmlLiveStatus() const
+{
+    return m_liveStatus ? QVariant::fromValue(LiveStatusInfo(*m_liveStatus)) : QVariant();
+}
+
+} // namespace OrvelanNimbal

@@ -1,0 +1,267 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The model while signed in: the live link to the service and the signals it sets off, the
+// periodic work, the manual refresh, quota, summary, conflicts and the drive's folder.
+#include "async/OffMainThread.h"
+#include "config/OrvelanNimbal.h"
+#include "model/AppModel.h"
+#include "model/Guarded.h"
+#include "system/Logging.h"
+
+#include <QDir>
+#include <QLocale>
+
+namespace OrvelanNimbal {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto signalDebounce = 500ms;
+constexpr auto safetySignalPeriod = 300s;
+constexpr auto activityTickPeriod = 2s;
+constexpr int summaryReloadTicks = 5;
+constexpr auto stabilizationTimeout = 60s;
+constexpr qint64 eventPingSeconds = 30;
+
+QByteArray liveStatusText(const DriveEventStream::Status &status)
+{
+    switch (status.kind()) {
+    case DriveEventStream::Status::Kind::connected:
+        return "connected";
+    case DriveEventStream::Status::Kind::unauthorized:
+        return "unauthorized";
+    case DriveEventStream::Status::Kind::disconnected:
+        break;
+    }
+    return "disconnected(retryIn: " + QByteArray::number(status.retryIn()) + ')';
+}
+
+} // namespace
+
+// --- The live task ---
+
+void AppModel::startLive(const QString &account)
+{
+    stopLive();
+    m_liveTask.emplace(m_lifetime.token());
+    const CancellationToken cancel = m_liveTask->token();
+    runLiveEvents(cancel);
+    runSafetySignals(cancel);
+    runActivity(account, cancel);
+    scheduleSignal();
+    m_wakeObserver = connect(m_environment.wakeNotifier.get(), &WakeNotifier::woke, this,
+                             &AppModel::scheduleSignal, Qt::QueuedConnection);
+}
+
+void AppModel::stopLive()
+{
+    if (m_liveTask) {
+        m_liveTask->cancel();
+        m_liveTask.reset();
+    }
+    if (m_signalTask) {
+        m_signalTask->cancel();
+        m_signalTask.reset();
+    }
+    if (m_wakeObserver) {
+        disconnect(m_wakeObserver);
+        m_wakeObserver = {};
+    }
+    setLiveStatus(std::nullopt);
+    setTransferLabel(std::nullopt);
+}
+
+QCoro::Task<> AppModel::runLiveEvents(CancellationToken cancel)
+{
+    // The stream calls back on this thread; a callback racing the stop finds the token fired.
+    const QPointer<AppModel> self(this);
+    const DriveEventStream::ChangeHandler onChange = [self, cancel]() -> QCoro::Task<> {
+        if (self && !cancel.isCancelled())
+            self->scheduleSignal();
+        co_return;
+    };
+    const DriveEventStream::StatusHandler onStatus =
+        [self, cancel](DriveEventStream::Status status) -> QCoro::Task<> {
+        if (self && !cancel.isCancelled())
+            self->applyLiveStatus(status);
+        co_return;
+    };
+    LiveEvents events = m_environment.liveEvents;
+    if (!events) {
+        const DriveEventStream stream(m_environment.client, m_environment.eventsBaseURL,
+                                      eventPingSeconds);
+        events = [stream](auto onChange, auto onStatus, CancellationToken cancel) {
+            return stream.run(std::move(onChange), std::move(onStatus), std::move(cancel));
+        };
+    }
+    // Ends when cancelled, or after reporting unauthorized; the other children go on.
+    co_await events(onChange, onStatus, cancel);
+}
+
+QCoro::Task<> AppModel::runSafetySignals(CancellationToken cancel)
+{
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
+    while (!cancel.isCancelled()) {
+        try {
+            co_await clock->sleep(safetySignalPeriod, cancel);
+        } catch (const OperationCancelled &) {
+            co_return;
+        }
+        scheduleSignal();
+    }
+}
+
+QCoro::Task<> AppModel::runActivity(QString account, CancellationToken cancel)
+{
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
+    try {
+        for (;;) {
+            co_await updateTransferLabel(account, cancel);
+            co_await checkApprovals(account, cancel);
+            co_await clock->sleep(activityTickPeriod, cancel);
+        }
+    } catch (const OperationCancelled &) {
+        // Stopped: the live task ended.
+    }
+}
+
+// --- Signals ---
+
+void AppModel::scheduleSignal()
+{
+    if (!m_account)
+        return;
+    if (m_signalTask) {
+        m_signalPending = true;
+        return;
+    }
+    m_signalTask.emplace(m_lifetime.token());
+    runSignal(*m_account, m_signalTask->token());
+}
+
+QCoro::Task<> AppModel::runSignal(QString account, CancellationToken cancel)
+{
+    // Held here: a sleep cut short by the model's end still finishes inside its clock.
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
+    // One signal, then the one queued meanwhile, if any, after its own debounce.
+    do {
+        try {
+            co_await clock->sleep(signalDebounce, cancel);
+            qCDebug(lcApp, "Signal envoyé au système.");
+            co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
+        } catch (const OperationCancelled &) {
+            co_return; // stopped, or the model is gone: the next signal is someone else's
+        }
+    } while (std::exchange(m_signalPending, false));
+    m_signalTask.reset();
+}
+
+void AppModel::applyLiveStatus(DriveEventStream::Status status)
+{
+    if (!m_liveStatus || *m_liveStatus != status)
+        qCInfo(lcApp, "Temps réel : %s", liveStatusText(status).constData());
+    setLiveStatus(status);
+    if (status.kind() == DriveEventStream::Status::Kind::unauthorized)
+        setStatus(AppStatus::failed(QStringLiteral("Session expirée : reconnectez-vous.")));
+}
+
+// --- Periodic work ---
+
+QCoro::Task<> AppModel::updateTransferLabel(QString account, CancellationToken cancel)
+{
+    const std::optional<QString> label = co_await m_domains.transferLabel(account, cancel);
+    if (label != m_transferLabel)
+        qCDebug(lcApp, "Indicateur de transfert : %s",
+                qUtf8Printable(label.value_or(QStringLiteral("au repos"))));
+    setTransferLabel(label);
+    if (++m_activityTicks % summaryReloadTicks == 0)
+        setSummary(co_await loadSummary(account, cancel));
+}
+
+QCoro::Task<std::optional<DomainSummary>> AppModel::loadSummary(QString account,
+                                                                CancellationToken cancel)
+{
+    auto read = [account] { return DomainSummary::load(summaryURL(account)); };
+    co_return co_await unlessCancelled(runOffMainThread(std::move(read)), cancel);
+}
+
+QCoro::Task<> AppModel::refreshQuota(CancellationToken cancel)
+{
+    try {
+        setQuota(co_await unlessCancelled(m_api.quota(cancel), cancel));
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &) {
+        setQuota(std::nullopt); // the bar disappears; the next refresh tries again
+    }
+    if (const std::optional<QString> account = m_account)
+        setSummary(co_await loadSummary(*account, cancel));
+}
+
+// --- The user's refresh ---
+
+void AppModel::refreshNow()
+{
+    start(refreshing());
+}
+
+QCoro::Task<> AppModel::refreshing()
+{
+    if (!m_account || m_isSynchronizing)
+        co_return;
+    const CancellationToken cancel = m_lifetime.token();
+    setIsSynchronizing(true);
+    co_await m_domains.signal(*m_account, true, stabilizationTimeout, cancel);
+    co_await refreshQuota(cancel);
+    setLastSyncSignal(m_environment.client->clock()->currentDateTime());
+    setIsSynchronizing(false);
+}
+
+std::optional<QString> AppModel::lastSyncText() const
+{
+    if (!m_lastSyncSignal)
+        return std::nullopt;
+    return QStringLiteral("Actualisé à ")
+           + QLocale().toString(m_lastSyncSignal->toLocalTime().time(), QLocale::ShortFormat);
+}
+
+// --- Conflicts ---
+
+std::optional<QString> AppModel::conflictText() const
+{
+    if (!m_summary || m_summary->conflicts.isEmpty())
+        return std::nullopt;
+    const double newest = double(m_summary->conflicts.first().date.toMSecsSinceEpoch()) / 1000.0;
+    if (m_environment.preferences->conflictDismissedUntil() >= newest)
+        return std::nullopt;
+    return m_summary->lastConflictLabel();
+}
+
+void AppModel::dismissConflicts()
+{
+    if (!m_summary || m_summary->conflicts.isEmpty())
+        return;
+    const QDateTime newest = m_summary->conflicts.first().date;
+    m_environment.preferences->setConflictDismissedUntil(double(newest.toMSecsSinceEpoch())
+                                                         / 1000.0);
+    emit conflictTextChanged();
+}
+
+// --- The drive's folder ---
+
+void AppModel::openInFinder()
+{
+    start(openingFolder());
+}
+
+QCoro::Task<> AppModel::openingFolder()
+{
+    std::optional<QUrl> folder;
+    if (const std::optional<QString> account = m_account)
+        folder = co_await m_domains.userVisibleURL(*account, m_lifetime.token());
+    if (!folder)
+        folder = QUrl::fromLocalFile(QDir::home().filePath(PlatformTexts().accountsFolder));
+    m_environment.desktop->openUrl(*folder);
+}
+
+} // namespace OrvelanNimbal
