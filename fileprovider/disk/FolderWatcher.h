@@ -31,7 +31,7 @@ public:
 
 signals:
     void changed();
-    void rescanNeeded(Rescan why);
+    void rescanNeeded(OrvelanNimbal::FileProvider::FolderWatcher::Rescan why);
 
 private:
     void watchTree(const QByteArray &path);

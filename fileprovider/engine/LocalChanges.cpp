@@ -174,7 +174,7 @@ void LocalChanges::keepRelocation(const ItemKey &key)
             ItemRecord record = m_engine.m_items[moved.key()];
             record.local.path = moved.value();
             m_engine.put(record);
-            moved = m_paths.erase(moved);
+            moved = m_paths.erase(QHash<ItemKey, QString>::const_iterator(moved));
         } else {
             ++moved;
         }
@@ -208,7 +208,8 @@ void LocalChanges::releaseTrashedOnService()
         if (!m_engine.m_items[key].remote.present)
             release(key);
     }
-    for (const QString &path : QSet<QString>(m_appeared)) {
+    const QSet<QString> appeared = m_appeared; // released folders join it as it is read
+    for (const QString &path : appeared) {
         for (QString folder = parentPath(path); !folder.isEmpty(); folder = parentPath(folder)) {
             const auto owner = m_owners.constFind(folder);
             if (owner != m_owners.cend() && !m_engine.m_items[*owner].remote.present)
