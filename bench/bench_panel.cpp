@@ -66,7 +66,7 @@ struct Watched {
                const QProcessEnvironment &environment)
     {
         process.setProcessEnvironment(environment);
-        QObject::connect(&process, &QProcess::readyReadStandardError, [this] {
+        QObject::connect(&process, &QProcess::readyReadStandardError, &process, [this] {
             while (process.canReadLine())
                 lines.append(QString::fromUtf8(process.readLine()).trimmed());
         });

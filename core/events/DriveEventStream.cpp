@@ -84,7 +84,7 @@ enum class AttemptEnd { bodyEnded, refused, failed, cancelled };
 QCoro::Task<> runStream(DriveEventStream stream, DriveEventStream::ChangeHandler onChange,
                         DriveEventStream::StatusHandler onStatus, CancellationToken cancel)
 {
-    const std::shared_ptr<ApiClient> client = stream.client();
+    const std::shared_ptr<ApiClient> &client = stream.client(); // the stream lives in this frame
     onChange = guarded(std::move(onChange));
     int failures = 0;
 

@@ -168,7 +168,8 @@ def coroutine_reference_parameters(path):
             declared = parameter.split("=", 1)[0]
             if "&" not in re.sub(r"<.*>", "", declared):
                 continue
-            offset = opening + 1 + parameters.index(parameter) + len(parameter) - len(parameter.lstrip())
+            indent = len(parameter) - len(parameter.lstrip())
+            offset = opening + 1 + parameters.index(parameter) + indent
             line = text.count("\n", 0, offset) + 1
             previous = text.split("\n")[line - 2] if line > 1 else ""
             if f"NOLINTNEXTLINE({REFERENCE_RULE})" in previous:

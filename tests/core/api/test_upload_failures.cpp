@@ -123,7 +123,7 @@ void TestUploadFailures::failures_data()
         "cancelled while a part is sent", create, parts,
         [](Upload &upload) {
             upload.service.routes[QStringLiteral("part")] = [&upload](const HttpRequest &) {
-                QTimer::singleShot(0, [&upload] { upload.cancel.cancel(); });
+                QTimer::singleShot(0, qApp, [&upload] { upload.cancel.cancel(); });
                 return Reply::hang();
             };
         },

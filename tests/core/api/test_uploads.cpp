@@ -169,7 +169,7 @@ void TestUploads::paths()
     const QString direct =
         replace ? QStringLiteral("directReplace") : QStringLiteral("directCreate");
     if (!refused && steps.startsWith(direct)) {
-        const QByteArray form = service.requests(direct).first().body.toByteArray();
+        const QByteArray form = service.requests(direct).constFirst().body.toByteArray();
         QVERIFY(form.contains("\r\n\r\n" + bytes.first(declared) + "\r\n--"));
         expectedProgress = {declared};
     }
@@ -196,7 +196,7 @@ void TestUploads::directCreate()
         const DriveFile created = runAsync(service.api.createFile(
             QStringLiteral("Été \"1\".txt"), 12, service.localFile("hello"), {}));
         QCOMPARE(service.steps(), QStringLiteral("directCreate grant"));
-        const HttpRequest request = service.requests(QStringLiteral("directCreate")).first();
+        const HttpRequest request = service.requests(QStringLiteral("directCreate")).constFirst();
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.url.toString(),
                  QStringLiteral("https://api.test/api/v1/drive/upload/file"));
@@ -225,11 +225,11 @@ void TestUploads::multipartCreate()
     const DriveFile created =
         runAsync(service.api.createFile(QStringLiteral("Thèse.pdf"), std::nullopt,
                                         service.localFile(generatedContent(16777217)), {}));
-    QCOMPARE(service.requests(QStringLiteral("open")).first().body.toByteArray(),
+    QCOMPARE(service.requests(QStringLiteral("open")).constFirst().body.toByteArray(),
              QByteArray(R"({"content_type":"text/plain","file_name":"Thèse.pdf",)"
                         R"("file_size":16777217,"id_folder":0,)"
                         R"("storage_class":"standard"})"));
-    QCOMPARE(service.requests(QStringLiteral("finishCreate")).first().body.toByteArray(),
+    QCOMPARE(service.requests(QStringLiteral("finishCreate")).constFirst().body.toByteArray(),
              R"({"content_hash":"localhash","content_type":"text/plain","file_name":"Thèse.pdf",)"
              R"("file_size":16777217,"id_folder":0,"parts":)"
                  + etagParts(3)
@@ -283,15 +283,15 @@ void TestUploads::replacePreconditions()
     runAsync(
         service.api.replaceContent(existingFile(), service.localFile("hello"), precondition, {}));
     QCOMPARE(service.steps(), QStringLiteral("directReplace open presign part finishReplace"));
-    const HttpRequest direct = service.requests(QStringLiteral("directReplace")).first();
+    const HttpRequest direct = service.requests(QStringLiteral("directReplace")).constFirst();
     QCOMPARE(direct.method, QByteArray("PUT"));
     QCOMPARE(direct.url.toString(),
              QStringLiteral("https://api.test/api/v1/drive/files/77/content"));
     QCOMPARE(direct.body.toByteArray(), expectedForm(direct, "Plan.pdf", "hello", formFields));
-    QCOMPARE(service.requests(QStringLiteral("open")).first().body.toByteArray(),
+    QCOMPARE(service.requests(QStringLiteral("open")).constFirst().body.toByteArray(),
              QByteArray(R"({"content_type":"text/plain","file_name":"Plan.pdf","file_size":5,)"
                         R"("id_folder":5,"storage_class":"standard"})"));
-    const HttpRequest finish = service.requests(QStringLiteral("finishReplace")).first();
+    const HttpRequest finish = service.requests(QStringLiteral("finishReplace")).constFirst();
     QCOMPARE(finish.url.toString(),
              QStringLiteral("https://api.test/api/v1/drive/files/77/content/complete"));
     QCOMPARE(finish.body.toByteArray(),
