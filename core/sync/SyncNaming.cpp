@@ -58,6 +58,8 @@ QString conflictCopyName(const QString &name, const QDateTime &instant, const QT
     return name.first(dot) + suffix + name.sliced(dot);
 }
 
+// The pattern carries the system's word, so it is made per call rather than once.
+// clazy:excludeall=use-static-qregularexpression
 QString conflictCopyOrigin(const QString &name, QStringView system)
 {
     const QRegularExpression copy(
