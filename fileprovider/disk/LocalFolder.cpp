@@ -30,7 +30,9 @@ QByteArray encoded(const QString &path)
     throw FileError(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-LocalEntry entryOf(const struct stat &info)
+} // namespace
+
+LocalEntry LocalEntry::of(const struct stat &info)
 {
     LocalEntry entry;
     if (S_ISREG(info.st_mode))
@@ -44,8 +46,6 @@ LocalEntry entryOf(const struct stat &info)
     entry.inode = info.st_ino;
     return entry;
 }
-
-} // namespace
 
 QString childPath(const QString &parent, const QString &name)
 {
@@ -80,7 +80,7 @@ LocalEntry LocalFolder::inspect(const QString &relative) const
             return {};
         fail(absolute(relative), errno);
     }
-    return entryOf(info);
+    return LocalEntry::of(info);
 }
 
 bool LocalFolder::isRealFolder(const QString &relative) const

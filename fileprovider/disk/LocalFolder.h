@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace OrvelanNimbal::FileProvider {
 
 // What is at a path, seen without following a symbolic link there.
@@ -16,6 +18,9 @@ struct LocalEntry {
     quint64 inode = 0;
 
     bool exists() const { return type != Type::missing; }
+
+    // What lstat()/fstatat() said of an entry that exists.
+    static LocalEntry of(const struct stat &info);
 };
 
 // The domain's folder on disk and the few operations the engine does in it. Paths are relative

@@ -86,16 +86,9 @@ private:
             if (::fstatat(::dirfd(dir), raw, &info, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // gone meanwhile
             const QString path = childPath(relative, *name);
-            LocalEntry entry;
-            if (S_ISREG(info.st_mode))
-                entry.type = LocalEntry::Type::file;
-            else if (S_ISDIR(info.st_mode))
-                entry.type = LocalEntry::Type::folder;
-            else
+            const LocalEntry entry = LocalEntry::of(info);
+            if (entry.type == LocalEntry::Type::other)
                 continue; // links, sockets, fifos, devices: never sent, never followed
-            entry.size = info.st_size;
-            entry.mtimeNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-            entry.inode = info.st_ino;
             m_scan.entries.insert(path, entry);
             m_scan.pathsByInode.insert(entry.inode, path);
             if (entry.type == LocalEntry::Type::folder) {
