@@ -5,6 +5,7 @@
 #include "TrayPanel.h"
 #include "updates/UpdateWindowPresenter.h"
 #include "domains/DBusFileProviderSystem.h"
+#include "config/LogFile.h"
 #include "model/AppModel.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvelan-nimbal"));
+    OrvelanNimbal::LogFile::keepFor(QStringLiteral("orvelan-nimbal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
     QApplication::setOrganizationDomain(QStringLiteral("orvelan.net"));
     QApplication::setDesktopFileName(QStringLiteral("net.orvelan.nimbal"));

@@ -3,7 +3,7 @@
 #include "config/OrvelanNimbal.h"
 #include "model/AppEnvironment.h"
 #include "net/CurlTransport.h"
-#include "system/ComputerName.h"
+#include "config/ComputerName.h"
 #include "system/XdgAutostartEntry.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,11 @@
 #include "cli/CommandLine.h"
 
 #include "Logging.h"
+#include "config/LogFile.h"
 #include "config/OrvelanNimbal.h"
+#include "config/ServiceEndpoints.h"
 #include "daemon/DomainRegistry.h"
 #include "daemon/FileProviderService.h"
-#include "daemon/ServiceEndpoints.h"
 #include "dbus/BusNames.h"
 #include "fileprovider1adaptor.h"
 
@@ -53,6 +54,7 @@ int serve(QTextStream &err)
         err << "nimbal-fileprovider : aucun dossier de données ($XDG_DATA_HOME) utilisable.\n";
         return 1;
     }
+    LogFile::keepFor(QStringLiteral("nimbal-fileprovider"));
     DomainRegistry registry(file);
     registry.load();
     registerDBusTypes();
@@ -61,7 +63,10 @@ int serve(QTextStream &err)
         err << "nimbal-fileprovider : bus de session injoignable.\n";
         return 1;
     }
-    FileProviderService service(std::move(registry), ServiceEndpoints::fromBuild());
+    DomainStates states(DomainStates::defaultFile());
+    states.load();
+    FileProviderService service(std::move(registry), std::move(states),
+                                ServiceEndpoints::fromBuild());
     new FileProvider1Adaptor(&service);
     if (!bus.registerObject(BusNames::objectPath, &service)
         || !bus.registerService(fileProviderBundleIdentifier)) {

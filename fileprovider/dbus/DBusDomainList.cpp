@@ -25,6 +25,7 @@ void registerDBusTypes()
 {
     qDBusRegisterMetaType<DomainRecord>();
     qDBusRegisterMetaType<FileProviderDomainList>();
+    qDBusRegisterMetaType<QList<QVariantMap>>(); // the conflicts
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "daemon/ServiceEndpoints.h"
+#include "config/ServiceEndpoints.h"
 
-#include "Logging.h"
 #include "config/OrvelanNimbal.h"
 
-namespace OrvelanNimbal::FileProvider {
+namespace OrvelanNimbal {
 
 bool ServiceEndpoints::acceptsTestOverrides()
 {
@@ -32,4 +31,4 @@ ServiceEndpoints ServiceEndpoints::fromBuild()
     return endpoints;
 }
 
-} // namespace OrvelanNimbal::FileProvider
+} // namespace OrvelanNimbal
