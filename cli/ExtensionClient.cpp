@@ -3,6 +3,7 @@
 
 #include "CommandFailure.h"
 #include "config/OrvelanNimbal.h"
+#include "config/ServiceEndpoints.h"
 #include "extensionproxy.h"
 
 #include <QCoro/QCoroDBusPendingReply>
@@ -27,8 +28,16 @@ Reply checked(Reply reply)
 
 } // namespace
 
-ExtensionClient::ExtensionClient(QDBusConnection bus)
-    : m_bus(std::move(bus))
+QDBusConnection ExtensionClient::extensionBus()
+{
+    const QString address = ServiceEndpoints::fromBuild().extensionBusAddress;
+    if (address.isEmpty())
+        return QDBusConnection::sessionBus();
+    return QDBusConnection::connectToBus(address, QStringLiteral("nimbal-extension"));
+}
+
+ExtensionClient::ExtensionClient()
+    : m_bus(extensionBus())
     , m_proxy(std::make_unique<ExtensionProxy>(fileProviderBundleIdentifier, objectPath,
                                                    m_bus))
 {

@@ -20,7 +20,8 @@ namespace OrvelanNimbal::CommandLine {
 // CommandFailure with the extension's own French message.
 class ExtensionClient {
 public:
-    explicit ExtensionClient(QDBusConnection bus = QDBusConnection::sessionBus());
+    // On the session bus (or the one the build's test overrides name).
+    ExtensionClient();
     ~ExtensionClient();
 
     QCoro::Task<bool> extensionEnabled();
@@ -41,6 +42,7 @@ public:
 
 private:
     void requireBus() const;
+    static QDBusConnection extensionBus();
 
     QDBusConnection m_bus;
     std::unique_ptr<ExtensionProxy> m_proxy;

@@ -17,7 +17,7 @@ bool ServiceEndpoints::acceptsTestOverrides()
 ServiceEndpoints ServiceEndpoints::fromBuild()
 {
     ServiceEndpoints endpoints{defaultAPIBaseURL(), sessionKeychainService,
-                               trustedDeviceKeychainService};
+                               trustedDeviceKeychainService, {}};
 #ifdef NIMBAL_LOOPBACK_BUILD
     const QUrl api(qEnvironmentVariable("NIMBAL_FILEPROVIDER_API_BASE_URL"), QUrl::StrictMode);
     if (api.isValid() && api.scheme() == u"http" && api.host() == u"127.0.0.1")
@@ -27,6 +27,7 @@ ServiceEndpoints ServiceEndpoints::fromBuild()
         endpoints.sessionService += suffix;
         endpoints.trustedDeviceService += suffix;
     }
+    endpoints.extensionBusAddress = qEnvironmentVariable("NIMBAL_FILEPROVIDER_BUS_ADDRESS");
 #endif
     return endpoints;
 }
