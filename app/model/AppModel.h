@@ -6,7 +6,7 @@
 #include "model/AppEnvironment.h"
 #include "model/AppStatus.h"
 #include "model/ModelValues.h"
-#include "config/PlatformTexts.h"
+#include "system/PlatformTexts.h"
 #include "updates/Updater.h"
 
 #include <QDateTime>

@@ -8,7 +8,7 @@
 #include "commands/Commands.h"
 #include "config/ComputerName.h"
 #include "config/OrvelanNimbal.h"
-#include "config/PlatformTexts.h"
+#include "config/PlatformWords.h"
 #include "errors/DriveError.h"
 
 namespace OrvelanNimbal::CommandLine::Commands {
@@ -65,7 +65,7 @@ QCoro::Task<DriveSession> secondFactor(std::shared_ptr<ApiClient> client,
                                             "d'authentification."));
     const QString code = readCode(challenge, recovery, console);
     const bool remember = invocation.has(QStringLiteral("--remember"));
-    const QString label = computerName().value_or(PlatformTexts().deviceLabel);
+    const QString label = computerName().value_or(PlatformWords::deviceLabel);
     try {
         co_return co_await client->verifyTwoFactor(
             challenge, recovery ? TwoFactorMethod::recovery : TwoFactorMethod::totp, code,

@@ -9,7 +9,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     config/LogFile.h
     config/OrvelanNimbal.cpp
     config/OrvelanNimbal.h
-    config/PlatformTexts.h
+    config/PlatformWords.h
     config/ServiceEndpoints.cpp
     config/ServiceEndpoints.h
 )

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "daemon/SyncStatus.h"
 
-#include "PlatformWords.h"
+#include "config/PlatformWords.h"
 #include "disk/LocalScan.h"
 #include "disk/SafeNames.h"
 #include "errors/FileError.h"
