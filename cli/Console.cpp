@@ -63,19 +63,21 @@ std::optional<QString> Console::askTerminal(const QString &prompt, bool secret)
     const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0)
         return std::nullopt;
-    const QByteArray shown = prompt.toUtf8();
-    [[maybe_unused]] const ssize_t written = ::write(terminal, shown.constData(), shown.size());
+    // Echo goes off before the prompt shows and input already typed is kept: whoever types
+    // ahead of the prompt loses nothing and shows nothing.
     termios before{};
     const bool hidden = secret && ::tcgetattr(terminal, &before) == 0;
     if (hidden) {
         termios quiet = before;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         quiet.c_lflag |= ECHONL;
-        ::tcsetattr(terminal, TCSAFLUSH, &quiet);
+        ::tcsetattr(terminal, TCSANOW, &quiet);
     }
+    const QByteArray shown = prompt.toUtf8();
+    [[maybe_unused]] const ssize_t written = ::write(terminal, shown.constData(), shown.size());
     const std::optional<QByteArray> line = readLine(terminal);
     if (hidden)
-        ::tcsetattr(terminal, TCSAFLUSH, &before);
+        ::tcsetattr(terminal, TCSANOW, &before);
     ::close(terminal);
     if (!line)
         return std::nullopt;

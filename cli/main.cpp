@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cstdio>
@@ -11,6 +12,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("nimbal"));
+    // The library's log lines are for the programs that run all day; a command says what it has
+    // to say itself. QT_LOGGING_RULES brings them back.
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("net.orvelan.nimbal.*=false"));
     OrvelanNimbal::CommandLine::Console console(stdout, stderr, stdin);
     int status = 0;
     QTimer::singleShot(0, &application, [&] {
