@@ -2,9 +2,9 @@
 #include "StatusReport.h"
 
 #include "models/AmountTexts.h"
+#include "sync/PauseText.h"
 
 #include <QJsonValue>
-#include <QLocale>
 
 namespace OrvelanNimbal::CommandLine {
 
@@ -41,18 +41,6 @@ QString localTime(const QDateTime &date)
 }
 
 } // namespace
-
-QString pauseText(const std::optional<QDateTime> &until, const QDateTime &now)
-{
-    if (!until)
-        return QStringLiteral("Synchronisation en pause");
-    const QDateTime local = until->toLocalTime();
-    const QString time = local.toString(QStringLiteral("HH:mm"));
-    if (local.date() == now.toLocalTime().date())
-        return QStringLiteral("Synchronisation en pause jusqu'à %1").arg(time);
-    return QStringLiteral("Synchronisation en pause jusqu'au %1 à %2")
-        .arg(QLocale(QLocale::French, QLocale::France).toString(local.date(), u"d MMMM"), time);
-}
 
 QString StatusReport::state() const
 {

@@ -48,7 +48,4 @@ struct StatusReport {
     QString toText() const;
 };
 
-// "Synchronisation en pause", "… jusqu'à 14:05" (local time, with the date when it is not today).
-QString pauseText(const std::optional<QDateTime> &until, const QDateTime &now);
-
 } // namespace OrvelanNimbal::CommandLine

@@ -157,6 +157,30 @@ public:
         return progress;
     }
 
+    void pauseState(std::function<void(FileProviderPause, std::optional<FileProviderError>)>
+                        completion) override
+    {
+        whenAnswered(m_proxy->PauseState(m_identifier),
+                     [completion = std::move(completion)](const QDBusPendingCall &call) {
+                         const QDBusPendingReply<bool, qlonglong> reply(call);
+                         if (reply.isError()) {
+                             completion({}, errorOf(reply.error()));
+                             return;
+                         }
+                         const qlonglong until = reply.argumentAt<1>();
+                         completion({reply.argumentAt<0>(),
+                                     until > 0 ? std::optional(QDateTime::fromSecsSinceEpoch(until))
+                                               : std::nullopt},
+                                    std::nullopt);
+                     });
+    }
+
+    void setPaused(bool paused, FileProviderCompletion completion) override
+    {
+        complete(paused ? m_proxy->Pause(m_identifier, 0) : m_proxy->Resume(m_identifier),
+                 std::move(completion));
+    }
+
 private:
     std::shared_ptr<FileProvider1Proxy> m_proxy;
     const QString m_identifier;

@@ -219,6 +219,36 @@ QCoro::Task<DomainController::Progress> DomainController::progress(QString accou
     co_return live;
 }
 
+QCoro::Task<FileProviderPause> DomainController::pauseState(QString account,
+                                                            CancellationToken cancel)
+{
+    const std::shared_ptr<FileProviderManager> found = co_await manager(account, cancel);
+    if (!found)
+        co_return FileProviderPause{};
+    SystemReply<FileProviderPause, std::optional<FileProviderError>> reply;
+    found->pauseState(reply.completion());
+    const auto [pause, error] = co_await reply.wait(cancel);
+    if (error)
+        co_return FileProviderPause{};
+    co_return pause;
+}
+
+QCoro::Task<> DomainController::setPaused(QString account, bool paused,
+                                          CancellationToken cancel)
+{
+    const std::shared_ptr<FileProviderManager> found = co_await manager(account, cancel);
+    if (!found)
+        throw FileProviderFailure(
+            {QStringLiteral("net.orvelan.nimbal.FileProvider1.Error.NoSuchDomain"),
+             QStringLiteral("Ce compte n'a pas de dossier Nimbal.")});
+    ErrorReply reply;
+    found->setPaused(paused, reply.completion());
+    const auto [error] = co_await reply.wait(cancel);
+    if (error)
+        throw FileProviderFailure(*error);
+    qCInfo(lcDomain, paused ? "Synchronisation mise en pause." : "Synchronisation reprise.");
+}
+
 QCoro::Task<std::optional<QString>> DomainController::transferLabel(QString account,
                                                                     CancellationToken cancel)
 {

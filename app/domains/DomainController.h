@@ -56,6 +56,10 @@ public:
 
     // The system's live progress objects for the account, obtained once and kept.
     QCoro::Task<Progress> progress(QString account, CancellationToken cancel);
+    // The domain's pause; not paused when the domain or the system cannot say.
+    QCoro::Task<FileProviderPause> pauseState(QString account, CancellationToken cancel);
+    // Pauses until resumed, or resumes. Throws FileProviderFailure.
+    QCoro::Task<> setPaused(QString account, bool paused, CancellationToken cancel);
     QCoro::Task<std::optional<QString>> transferLabel(QString account, CancellationToken cancel);
 
     // « Envoi 42 %, téléchargement 17 % », « Téléchargement en cours… 17 % », « Envoi en

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -49,6 +50,15 @@ public:
 
 enum class FileProviderTransferKind { upload, download };
 
+// A domain's pause: while paused nothing is sent or received; `until` is its end, nothing for a
+// pause until the user resumes.
+struct FileProviderPause {
+    bool paused = false;
+    std::optional<QDateTime> until;
+
+    friend bool operator==(const FileProviderPause &, const FileProviderPause &) = default;
+};
+
 // The system's handle on one registered domain.
 class FileProviderManager {
 public:
@@ -64,6 +74,10 @@ public:
             completion) = 0;
     // The domain's transfers of one kind; the same live object for the manager's lifetime.
     virtual std::shared_ptr<FileProviderProgress> globalProgress(FileProviderTransferKind kind) = 0;
+    virtual void pauseState(
+        std::function<void(FileProviderPause, std::optional<FileProviderError>)> completion) = 0;
+    // Pauses until resumed, or resumes; completes once the domain's work has stopped or started.
+    virtual void setPaused(bool paused, FileProviderCompletion completion) = 0;
 };
 
 class FileProviderSystem {

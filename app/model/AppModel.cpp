@@ -7,6 +7,7 @@
 #include "config/OrvelanNimbal.h"
 #include "errors/DriveError.h"
 #include "model/Guarded.h"
+#include "sync/PauseText.h"
 #include "system/Logging.h"
 
 namespace OrvelanNimbal {
@@ -271,8 +272,11 @@ QString AppModel::statusText() const
     case AppStatus::Kind::Ready:
         break;
     }
-    return m_extensionNeedsApproval ? QStringLiteral("En attente d'autorisation")
-                                    : QStringLiteral("Nimbal à jour");
+    if (m_extensionNeedsApproval)
+        return QStringLiteral("En attente d'autorisation");
+    if (m_pause.paused)
+        return pauseText(m_pause.until, m_environment.client->clock()->currentDateTime());
+    return QStringLiteral("Nimbal à jour");
 }
 
 // --- State ---
@@ -345,6 +349,11 @@ void AppModel::setLiveStatus(std::optional<DriveEventStream::Status> status)
 void AppModel::setTransferLabel(std::optional<QString> label)
 {
     update(m_transferLabel, std::move(label), &AppModel::transferLabelChanged);
+}
+
+void AppModel::setPause(FileProviderPause pause)
+{
+    update(m_pause, std::move(pause), &AppModel::syncPausedChanged, &AppModel::statusTextChanged);
 }
 
 QVariant AppModel::qmlQuota() const

@@ -36,7 +36,7 @@ class Wakeup;
 //                   acceptsAuthenticatorCode, acceptsRecoveryCode } (of TwoFactor) }
 //   account, lastEmail, twoFactorError, transferLabel        string, "" when absent
 //   isVerifying, launchAtLogin, launchAtLoginNeedsApproval,
-//   extensionNeedsApproval, isSynchronizing                   bool
+//   extensionNeedsApproval, isSynchronizing, syncPaused       bool
 //   quota           QuotaInfo { usedMegabytes, maxMegabytes, fraction }, undefined when absent
 //   summary         SummaryInfo { archivedLabel ("" when none), archivedFileCount }, or undefined
 //   liveStatus      LiveStatusInfo { kind: LiveStatusInfo.Disconnected | Connected |
@@ -50,7 +50,8 @@ class Wakeup;
 // password), submitCode(challenge, useRecovery, code, rememberDevice) with the challenge as read
 // from status, cancelTwoFactor() for the two-factor view's back button, signOut(), refreshNow(),
 // openInFinder(), dismissConflicts(), setLaunchAtLogin(enabled), refreshLaunchAtLogin(),
-// openSettings(), reactivate() for the approval card's button.
+// openSettings(), reactivate() for the approval card's button, setSyncPaused(paused) for the
+// tray menu's pause and resume.
 // The enums are read through their types: register AppStatus and LiveStatusInfo with
 // qmlRegisterUncreatableMetaObject.
 class AppModel : public QObject {
@@ -71,6 +72,7 @@ class AppModel : public QObject {
     Q_PROPERTY(QVariant summary READ qmlSummary NOTIFY summaryChanged)
     Q_PROPERTY(QVariant liveStatus READ qmlLiveStatus NOTIFY liveStatusChanged)
     Q_PROPERTY(QString transferLabel READ qmlTransferLabel NOTIFY transferLabelChanged)
+    Q_PROPERTY(bool syncPaused READ syncPaused NOTIFY syncPausedChanged)
     Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
     Q_PROPERTY(QString lastSyncText READ qmlLastSyncText NOTIFY lastSyncTextChanged)
     Q_PROPERTY(QString conflictText READ qmlConflictText NOTIFY conflictTextChanged)
@@ -99,6 +101,7 @@ public:
     const std::optional<DomainSummary> &summary() const { return m_summary; }
     const std::optional<DriveEventStream::Status> &liveStatus() const { return m_liveStatus; }
     const std::optional<QString> &transferLabel() const { return m_transferLabel; }
+    bool syncPaused() const { return m_pause.paused; }
     PlatformTexts texts() const { return {}; }
     Updater *updater() const { return m_updater; }
 
@@ -123,6 +126,8 @@ public:
     void applyLiveStatus(DriveEventStream::Status status);
     Q_INVOKABLE void refreshNow();
     Q_INVOKABLE void dismissConflicts();
+    // Pauses the account's synchronisation until resumed (nothing sent or received), or resumes.
+    Q_INVOKABLE void setSyncPaused(bool paused);
     Q_INVOKABLE void openInFinder();
 
     // --- Launch at login and approvals ---
@@ -153,6 +158,7 @@ signals:
     void summaryChanged();
     void liveStatusChanged();
     void transferLabelChanged();
+    void syncPausedChanged();
     void statusTextChanged();
     void lastSyncTextChanged();
     void conflictTextChanged();
@@ -209,6 +215,8 @@ private:
     void setSummary(std::optional<DomainSummary> summary);
     void setLiveStatus(std::optional<DriveEventStream::Status> status);
     void setTransferLabel(std::optional<QString> label);
+    void setPause(FileProviderPause pause);
+    QCoro::Task<> changingPause(bool paused);
 
     // Readers for QML, where absent is "" or undefined.
     QString qmlAccount() const { return m_account.value_or(QString()); }
@@ -243,6 +251,7 @@ private:
     std::optional<DomainSummary> m_summary;
     std::optional<DriveEventStream::Status> m_liveStatus;
     std::optional<QString> m_transferLabel;
+    FileProviderPause m_pause;
 
     // Live work: a task stands for the source that cancels it.
     std::optional<CancellationSource> m_liveTask;

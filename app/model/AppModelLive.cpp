@@ -174,8 +174,32 @@ QCoro::Task<> AppModel::updateTransferLabel(QString account, CancellationToken c
         qCDebug(lcApp, "Indicateur de transfert : %s",
                 qUtf8Printable(label.value_or(QStringLiteral("au repos"))));
     setTransferLabel(label);
-    if (++m_activityTicks % summaryReloadTicks == 0)
+    // The pause from the first tick on (it may have been set in a terminal, or ended by itself).
+    if (++m_activityTicks % summaryReloadTicks == 1)
+        setPause(co_await m_domains.pauseState(account, cancel));
+    if (m_activityTicks % summaryReloadTicks == 0)
         setSummary(co_await loadSummary(account, cancel));
+}
+
+void AppModel::setSyncPaused(bool paused)
+{
+    start(changingPause(paused));
+}
+
+QCoro::Task<> AppModel::changingPause(bool paused)
+{
+    const CancellationToken cancel = m_lifetime.token();
+    const std::optional<QString> account = m_account;
+    if (!account)
+        co_return;
+    try {
+        co_await m_domains.setPaused(*account, paused, cancel);
+    } catch (const OperationCancelled &) {
+        throw;
+    } catch (const std::exception &error) {
+        qCWarning(lcApp, "%s impossible : %s", paused ? "Pause" : "Reprise", error.what());
+    }
+    setPause(co_await m_domains.pauseState(*account, cancel));
 }
 
 QCoro::Task<std::optional<DomainSummary>> AppModel::loadSummary(QString account,

@@ -3,8 +3,8 @@
 #include "Durations.h"
 #include "ExtensionClient.h"
 #include "Session.h"
-#include "StatusReport.h"
 #include "commands/Commands.h"
+#include "sync/PauseText.h"
 
 #include <QDateTime>
 

@@ -7,6 +7,8 @@ target_sources(OrvelanNimbalCore PRIVATE
     sync/DomainSummary.cpp
     sync/DomainSummary.h
     sync/DomainSummaryFile.cpp
+    sync/PauseText.cpp
+    sync/PauseText.h
     sync/ReplacePrecondition.h
     sync/SyncNaming.cpp
     sync/SyncNaming.h

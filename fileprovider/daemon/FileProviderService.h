@@ -57,6 +57,7 @@ public:
     // Pauses, what is left and the state of paths (FileProviderService_activity.cpp).
     void Pause(const QString &identifier, qlonglong until);
     void Resume(const QString &identifier);
+    bool PauseState(const QString &identifier, qlonglong &until);
     QVariantMap Activity(const QString &identifier);
     QString ItemStatus(const QString &identifier, const QString &path, QString &reason);
     QList<QVariantMap> Conflicts(const QString &identifier);

@@ -137,6 +137,15 @@ void FileProviderService::Resume(const QString &identifier)
     answerLater(applySwitches());
 }
 
+bool FileProviderService::PauseState(const QString &identifier, qlonglong &until)
+{
+    if (!requireDomain(identifier))
+        return false;
+    const bool paused = isPaused(identifier);
+    until = paused ? m_states.state(identifier).pausedUntil : 0;
+    return paused;
+}
+
 void FileProviderService::endPausesDue()
 {
     if (expirePauses())

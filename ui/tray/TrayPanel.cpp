@@ -77,6 +77,7 @@ void TrayPanel::start(QObject *model)
         return;
     }
     m_menu = std::make_unique<QMenu>();
+    addPauseEntries(model);
     m_menu->addAction(QStringLiteral("Quitter Orvelan Nimbal"), qApp, &QCoreApplication::quit);
     m_tray = std::make_unique<QSystemTrayIcon>(trayIcon(desktopIsDark()));
     m_tray->setToolTip(title);
@@ -88,6 +89,25 @@ void TrayPanel::start(QObject *model)
             });
     m_view->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     m_tray->show();
+}
+
+void TrayPanel::addPauseEntries(QObject *model)
+{
+    // The model's pause, reached by name as the views reach the rest of it.
+    const auto setPaused = [model](bool paused) {
+        QMetaObject::invokeMethod(model, "setSyncPaused", Q_ARG(bool, paused));
+    };
+    QAction *pause = m_menu->addAction(QStringLiteral("Mettre en pause la synchronisation"), model,
+                                       [setPaused] { setPaused(true); });
+    QAction *resume = m_menu->addAction(QStringLiteral("Reprendre la synchronisation"), model,
+                                        [setPaused] { setPaused(false); });
+    m_menu->addSeparator();
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [model, pause, resume] {
+        const bool signedIn = !model->property("account").toString().isEmpty();
+        const bool paused = model->property("syncPaused").toBool();
+        pause->setVisible(signedIn && !paused);
+        resume->setVisible(signedIn && paused);
+    });
 }
 
 void TrayPanel::toggle(const QRect &anchor)

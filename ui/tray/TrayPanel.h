@@ -16,8 +16,8 @@ namespace OrvelanNimbal::Panel {
 
 // The application's whole interface: a tray icon whose left click opens and closes the panel
 // (the views of MenuContent over the model) next to it, closed again when it loses the focus,
-// and a menu with the quit action. Where the desktop has no tray, the panel is an ordinary
-// small window instead, shown at start.
+// and a menu with the pause or the resume of the synchronisation and the quit action. Where the
+// desktop has no tray, the panel is an ordinary small window instead, shown at start.
 class TrayPanel : public QObject {
     Q_OBJECT
 
@@ -47,6 +47,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // "Mettre en pause la synchronisation" or "Reprendre la synchronisation", whichever applies
+    // while an account is signed in.
+    void addPauseEntries(QObject *model);
     void showAt(const QRect &anchor);
     QRect iconAnchor() const;
 

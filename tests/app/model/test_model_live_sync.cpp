@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimeZone>
@@ -49,6 +50,7 @@ private slots:
     void activityTick();
     void refreshNow();
     void conflictBanner();
+    void pause();
     void openInFinder_data();
     void openInFinder();
 };
@@ -222,6 +224,45 @@ void TestModelLiveSync::conflictBanner()
     model.refreshNow();
     runAsync(model.whenIdle());
     QVERIFY(model.conflictText().value_or(QString()).contains(u"Budget.xlsx"_s));
+}
+
+void TestModelLiveSync::pause()
+{
+    ModelHarness harness;
+    harness.signedInAndLive();
+    AppModel &model = *harness.model;
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+
+    // Paused elsewhere (in a terminal) with an end: seen within five ticks, the end shown.
+    const QDateTime until = harness.clock().currentDateTime().addSecs(3600);
+    harness.system->setPause({true, until});
+    for (int tick = 0; tick < 5 && !model.syncPaused(); ++tick)
+        harness.nextTick();
+    QVERIFY(model.syncPaused());
+    QCOMPARE(model.statusText(),
+             u"Synchronisation en pause jusqu'à "_s + until.toLocalTime().toString(u"HH:mm"_s));
+
+    // Resumed and paused again from the tray menu: the line follows at once.
+    int lines = 0;
+    connect(&model, &AppModel::statusTextChanged, &model, [&] { ++lines; });
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(!model.syncPaused());
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+    model.setSyncPaused(true);
+    runAsync(model.whenIdle());
+    QCOMPARE(model.statusText(), u"Synchronisation en pause"_s);
+    QCOMPARE(lines, 2);
+    QCOMPARE(harness.system->calls().filter(QRegularExpression(u"^(pause|resume) "_s)),
+             (QStringList{u"resume "_s + ana, u"pause "_s + ana}));
+
+    // A refusal leaves the pause as the system has it, and says why in the log.
+    LogCapture log;
+    harness.system->fail(u"resume"_s, u"Le service de synchronisation est désactivé."_s);
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(model.syncPaused());
+    QCOMPARE(log.lines().filter(u"Reprise impossible"_s).size(), 1);
 }
 
 void TestModelLiveSync::openInFinder_data()

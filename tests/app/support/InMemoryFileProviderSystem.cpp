@@ -51,6 +51,22 @@ public:
         return kind == FileProviderTransferKind::upload ? m_system->m_upload : m_system->m_download;
     }
 
+    void pauseState(std::function<void(FileProviderPause, std::optional<FileProviderError>)>
+                        completion) override
+    {
+        const FileProviderPause pause = m_system->m_pause;
+        m_system->answer([completion, pause] { completion(pause, std::nullopt); });
+    }
+
+    void setPaused(bool paused, FileProviderCompletion completion) override
+    {
+        const auto error =
+            m_system->call(paused ? QStringLiteral("pause") : QStringLiteral("resume"), m_identifier);
+        if (!error)
+            m_system->m_pause = {paused, std::nullopt};
+        m_system->answer(completion, error);
+    }
+
 private:
     InMemoryFileProviderSystem *m_system;
     QString m_identifier;

@@ -40,8 +40,8 @@ public:
     // --- How it behaves ---
     void answerFromWorkers(bool fromWorkers) { m_fromWorkers = fromWorkers; }
     // Calls are named as calls() records them: "domains", "add ID", "remove ID", "manager ID"
-    // (failing: no manager), "signal ID", "stabilize ID", "enable ID"; a verb alone fails it for
-    // every domain, "*" fails every call. Nothing clears a failure.
+    // (failing: no manager), "signal ID", "stabilize ID", "enable ID", "pause ID", "resume ID";
+    // a verb alone fails it for every domain, "*" fails every call. Nothing clears a failure.
     void fail(const QString &call, const QString &message);
     // Off: stabilisation waits are held until completeStabilizations().
     void setStabilizing(bool stabilizing) { m_stabilizing = stabilizing; }
@@ -50,6 +50,8 @@ public:
     // The user flips a domain's switch in the desktop's settings.
     void switchDomain(const QString &identifier, bool enabled);
     SettableProgress &progress(FileProviderTransferKind kind);
+    // The pause as the system reports it (set from elsewhere: a terminal, or its end).
+    void setPause(FileProviderPause pause) { m_pause = std::move(pause); }
 
     // --- What was asked of it ---
     const QList<FileProviderDomain> &registered() const { return m_registered; }
@@ -81,6 +83,7 @@ private:
     bool m_stabilizing = true;
     QList<FileProviderCompletion> m_held;
     std::optional<QString> m_folder;
+    FileProviderPause m_pause;
     std::shared_ptr<SettableProgress> m_upload = std::make_shared<SettableProgress>();
     std::shared_ptr<SettableProgress> m_download = std::make_shared<SettableProgress>();
 };
