@@ -9,7 +9,7 @@ namespace OrvelanNimbal::CommandLine {
 
 namespace {
 
-using Runner = QCoro::Task<ExitStatus> (*)(Invocation, Console &);
+using Runner = QCoro::Task<ExitStatus> (*)(Invocation, std::shared_ptr<Console>);
 
 struct CommandSpec {
     QString name;
@@ -27,7 +27,11 @@ const QString helpFlag = QStringLiteral("--help");
 const std::vector<CommandSpec> &commands()
 {
     static const std::vector<CommandSpec> list{
-        {QStringLiteral("status"), {QStringLiteral("--json")}, {}, 0, 0,
+        {QStringLiteral("status"),
+         {QStringLiteral("--json")},
+         {},
+         0,
+         0,
          QStringLiteral("nimbal status [--json]"),
          QStringLiteral(
              "Dit où en est le compte connecté : le service de synchronisation, ce qui reste à\n"
@@ -39,7 +43,10 @@ const std::vector<CommandSpec> &commands()
         {QStringLiteral("signin"),
          {QStringLiteral("--password-stdin"), QStringLiteral("--recovery"),
           QStringLiteral("--remember")},
-         {}, 1, 1, QStringLiteral("nimbal signin ADRESSE [--password-stdin] [--recovery] [--remember]"),
+         {},
+         1,
+         1,
+         QStringLiteral("nimbal signin ADRESSE [--password-stdin] [--recovery] [--remember]"),
          QStringLiteral(
              "Connecte le compte ADRESSE sur cet ordinateur, comme le panneau : le mot de passe\n"
              "est demandé au terminal sans être affiché (ou lu sur la première ligne de l'entrée\n"
@@ -49,31 +56,57 @@ const std::vector<CommandSpec> &commands()
              "  --remember   Se souvenir de cet ordinateur pendant 30 jours\n"
              "Aucun mot de passe ni code n'est accepté en argument."),
          &Commands::signIn},
-        {QStringLiteral("signout"), {}, {}, 0, 0, QStringLiteral("nimbal signout"),
+        {QStringLiteral("signout"),
+         {},
+         {},
+         0,
+         0,
+         QStringLiteral("nimbal signout"),
          QStringLiteral("Déconnecte le compte, retire son dossier (ce qui n'a pas été envoyé est\n"
                         "mis de côté à côté) et efface la session du trousseau, comme le panneau."),
          &Commands::signOut},
-        {QStringLiteral("pause"), {}, {QStringLiteral("--for")}, 0, 0,
+        {QStringLiteral("pause"),
+         {},
+         {QStringLiteral("--for")},
+         0,
+         0,
          QStringLiteral("nimbal pause [--for DURÉE]"),
          QStringLiteral(
              "Met la synchronisation en pause : rien n'est envoyé ni reçu, les changements\n"
              "attendent la reprise. Avec --for (90, 45s, 10m, 2h, 1h30m…), la pause finit\n"
              "d'elle-même, même après un redémarrage."),
          &Commands::pause},
-        {QStringLiteral("resume"), {}, {}, 0, 0, QStringLiteral("nimbal resume"),
+        {QStringLiteral("resume"),
+         {},
+         {},
+         0,
+         0,
+         QStringLiteral("nimbal resume"),
          QStringLiteral("Reprend la synchronisation : ce qui a attendu part et arrive."),
          &Commands::resume},
-        {QStringLiteral("wait"), {}, {QStringLiteral("--timeout")}, 0, 0,
+        {QStringLiteral("wait"),
+         {},
+         {QStringLiteral("--timeout")},
+         0,
+         0,
          QStringLiteral("nimbal wait [--timeout DURÉE]"),
          QStringLiteral("Attend qu'il ne reste rien à faire. Statut 0 quand le Nimbal est à jour,\n"
                         "3 si la durée donnée passe avant, 4 pendant une pause."),
          &Commands::wait},
-        {QStringLiteral("conflicts"), {QStringLiteral("--json")}, {}, 0, 0,
+        {QStringLiteral("conflicts"),
+         {QStringLiteral("--json")},
+         {},
+         0,
+         0,
          QStringLiteral("nimbal conflicts [--json]"),
          QStringLiteral("Les conflits enregistrés, du plus récent au plus ancien : le fichier,\n"
                         "le nom de la copie qui garde votre version, et la date."),
          &Commands::conflicts},
-        {QStringLiteral("filestatus"), {QStringLiteral("--json")}, {}, 1, INT_MAX,
+        {QStringLiteral("filestatus"),
+         {QStringLiteral("--json")},
+         {},
+         1,
+         INT_MAX,
          QStringLiteral("nimbal filestatus [--json] CHEMIN…"),
          QStringLiteral(
              "L'état de chaque chemin du dossier du Nimbal : synchronisé, en attente d'envoi,\n"
@@ -81,7 +114,11 @@ const std::vector<CommandSpec> &commands()
              "(archivé, nom jamais synchronisé, illisible, refusé), et pourquoi. Un dossier a\n"
              "l'état le moins bon de son contenu."),
          &Commands::fileStatus},
-        {QStringLiteral("log"), {QStringLiteral("-f"), QStringLiteral("--follow")}, {}, 0, 0,
+        {QStringLiteral("log"),
+         {QStringLiteral("-f"), QStringLiteral("--follow")},
+         {},
+         0,
+         0,
          QStringLiteral("nimbal log [-f]"),
          QStringLiteral("Le journal du service de synchronisation et de l'application, secrets\n"
                         "masqués. Avec -f, les lignes suivantes à mesure qu'elles viennent."),
@@ -111,8 +148,8 @@ Invocation parse(const QStringList &arguments)
         invocation.flags.insert(helpFlag);
         invocation.command = arguments.value(1);
         if (!invocation.command.isEmpty() && !find(invocation.command))
-            throw CommandFailure::usage(
-                QStringLiteral("Commande inconnue : « %1 ».\n\n%2").arg(invocation.command, help({})));
+            throw CommandFailure::usage(QStringLiteral("Commande inconnue : « %1 ».\n\n%2")
+                                            .arg(invocation.command, help({})));
         return invocation;
     }
     const CommandSpec *spec = find(invocation.command);
@@ -143,7 +180,8 @@ Invocation parse(const QStringList &arguments)
             else if (i + 1 < arguments.size())
                 invocation.values.insert(name, arguments[++i]);
             else
-                throw CommandFailure::usage(QStringLiteral("L'option %1 attend une valeur.").arg(name));
+                throw CommandFailure::usage(
+                    QStringLiteral("L'option %1 attend une valeur.").arg(name));
         } else {
             throw CommandFailure::usage(QStringLiteral("Option inconnue pour %1 : « %2 ».\n\n%3")
                                             .arg(spec->name, argument, help(spec->name)));
@@ -153,8 +191,8 @@ Invocation parse(const QStringList &arguments)
         return invocation;
     const qsizetype count = invocation.arguments.size();
     if (count < spec->fewest || count > spec->most)
-        throw CommandFailure::usage(
-            QStringLiteral("Arguments inattendus pour %1.\n\n%2").arg(spec->name, help(spec->name)));
+        throw CommandFailure::usage(QStringLiteral("Arguments inattendus pour %1.\n\n%2")
+                                        .arg(spec->name, help(spec->name)));
     return invocation;
 }
 
@@ -174,20 +212,20 @@ QString help(const QString &command)
     return text;
 }
 
-QCoro::Task<int> run(QStringList arguments, Console &console)
+QCoro::Task<int> run(QStringList arguments, std::shared_ptr<Console> console)
 {
     try {
         const Invocation invocation = parse(arguments);
         if (invocation.has(helpFlag)) {
-            console.out() << help(invocation.command) << '\n';
+            console->out() << help(invocation.command) << '\n';
             co_return int(ExitStatus::done);
         }
         const ExitStatus status = co_await find(invocation.command)->runner(invocation, console);
-        console.out().flush();
+        console->out().flush();
         co_return int(status);
     } catch (const CommandFailure &failure) {
-        console.out().flush();
-        console.say(failure.message());
+        console->out().flush();
+        console->say(failure.message());
         co_return int(failure.status());
     }
 }

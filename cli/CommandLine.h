@@ -8,6 +8,8 @@
 #include <QCoro/QCoroTask>
 #include <QStringList>
 
+#include <memory>
+
 namespace OrvelanNimbal::CommandLine {
 
 // The command line of `nimbal`: a command, its options, its arguments. A missing or unknown
@@ -19,6 +21,6 @@ Invocation parse(const QStringList &arguments);
 QString help(const QString &command);
 
 // Parses and runs; gives the exit status. Failures are said on standard error.
-QCoro::Task<int> run(QStringList arguments, Console &console);
+QCoro::Task<int> run(QStringList arguments, std::shared_ptr<Console> console);
 
 } // namespace OrvelanNimbal::CommandLine

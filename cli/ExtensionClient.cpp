@@ -38,8 +38,7 @@ QDBusConnection ExtensionClient::extensionBus()
 
 ExtensionClient::ExtensionClient()
     : m_bus(extensionBus())
-    , m_proxy(std::make_unique<ExtensionProxy>(fileProviderBundleIdentifier, objectPath,
-                                                   m_bus))
+    , m_proxy(std::make_unique<ExtensionProxy>(fileProviderBundleIdentifier, objectPath, m_bus))
 {
     registerExtensionTypes();
     m_proxy->setTimeout(callTimeoutMilliseconds);
@@ -114,8 +113,8 @@ QCoro::Task<> ExtensionClient::waitForStabilization(QString identifier,
     requireBus();
     const qint64 limit = std::min<qint64>(timeout.count(), INT_MAX);
     QDBusMessage call = QDBusMessage::createMethodCall(
-        fileProviderBundleIdentifier, objectPath, QStringLiteral("net.orvelan.nimbal.FileProvider1"),
-        QStringLiteral("WaitForStabilization"));
+        fileProviderBundleIdentifier, objectPath,
+        QStringLiteral("net.orvelan.nimbal.FileProvider1"), QStringLiteral("WaitForStabilization"));
     call << identifier;
     const QDBusPendingReply<> reply =
         co_await QDBusPendingReply<>(m_bus.asyncCall(call, int(limit)));

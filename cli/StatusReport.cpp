@@ -52,8 +52,7 @@ QString StatusReport::state() const
         return QStringLiteral("needsApproval");
     if (paused)
         return QStringLiteral("paused");
-    const bool busy =
-        (toSend && toSend->items > 0) || (toReceive && toReceive->items > 0);
+    const bool busy = (toSend && toSend->items > 0) || (toReceive && toReceive->items > 0);
     return busy ? QStringLiteral("syncing") : QStringLiteral("ready");
 }
 
@@ -121,8 +120,8 @@ QString StatusReport::toText() const
          : !domainRegistered ? QStringLiteral("aucun dossier pour ce compte")
          : !domainEnabled    ? QStringLiteral("dossier du compte désactivé")
                              : QStringLiteral("actif"));
-    line(QStringLiteral("Nimbal"), serviceReachable ? QStringLiteral("joignable")
-                                                    : QStringLiteral("injoignable"));
+    line(QStringLiteral("Nimbal"),
+         serviceReachable ? QStringLiteral("joignable") : QStringLiteral("injoignable"));
     line(QStringLiteral("À envoyer"), leftText(toSend));
     line(QStringLiteral("À recevoir"), leftText(toReceive));
     line(QStringLiteral("Dernière synchronisation"),
@@ -132,10 +131,9 @@ QString StatusReport::toText() const
                       : QString::number(conflicts));
     line(QStringLiteral("Archivés"), archivedText.value_or(QStringLiteral("aucun")));
     if (quota)
-        line(QStringLiteral("Stockage"),
-             QStringLiteral("%1 utilisés sur %2")
-                 .arg(AmountTexts::gigabytes(quota->usedMegabytes, 1),
-                      AmountTexts::gigabytes(quota->maxMegabytes, 0)));
+        line(QStringLiteral("Stockage"), QStringLiteral("%1 utilisés sur %2")
+                                             .arg(AmountTexts::gigabytes(quota->usedMegabytes, 1),
+                                                  AmountTexts::gigabytes(quota->maxMegabytes, 0)));
     return text;
 }
 

@@ -8,6 +8,17 @@
 
 #include <cstdio>
 
+namespace {
+
+QCoro::Task<> runThenQuit(QStringList arguments,
+                          std::shared_ptr<OrvelanNimbal::CommandLine::Console> console)
+{
+    const int status = co_await OrvelanNimbal::CommandLine::run(std::move(arguments), console);
+    QCoreApplication::exit(status);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
@@ -16,15 +27,8 @@ int main(int argc, char *argv[])
     // to say itself. QT_LOGGING_RULES brings them back.
     if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("net.orvelan.nimbal.*=false"));
-    OrvelanNimbal::CommandLine::Console console(stdout, stderr, stdin);
-    int status = 0;
-    QTimer::singleShot(0, &application, [&] {
-        [](OrvelanNimbal::CommandLine::Console &console, int &status) -> QCoro::Task<> {
-            status = co_await OrvelanNimbal::CommandLine::run(
-                QCoreApplication::arguments().mid(1), console);
-            QCoreApplication::exit(status);
-        }(console, status);
-    });
-    QCoreApplication::exec();
-    return status;
+    auto console = std::make_shared<OrvelanNimbal::CommandLine::Console>(stdout, stderr, stdin);
+    QTimer::singleShot(0, &application,
+                       [console] { runThenQuit(QCoreApplication::arguments().mid(1), console); });
+    return QCoreApplication::exec();
 }

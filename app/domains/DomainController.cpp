@@ -246,7 +246,10 @@ QCoro::Task<> DomainController::setPaused(QString account, bool paused,
     const auto [error] = co_await reply.wait(cancel);
     if (error)
         throw FileProviderFailure(*error);
-    qCInfo(lcDomain, paused ? "Synchronisation mise en pause." : "Synchronisation reprise.");
+    if (paused)
+        qCInfo(lcDomain, "Synchronisation mise en pause.");
+    else
+        qCInfo(lcDomain, "Synchronisation reprise.");
 }
 
 QCoro::Task<std::optional<QString>> DomainController::transferLabel(QString account,

@@ -7,18 +7,20 @@
 
 #include <QCoro/QCoroTask>
 
+#include <memory>
+
 // The commands of `nimbal`, one file each. Each gives its exit status or throws a
 // CommandFailure; the command line prints the failure's message and exits with its status.
 namespace OrvelanNimbal::CommandLine::Commands {
 
-QCoro::Task<ExitStatus> status(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> signIn(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> signOut(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> pause(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> resume(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> wait(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> conflicts(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> fileStatus(Invocation invocation, Console &console);
-QCoro::Task<ExitStatus> log(Invocation invocation, Console &console);
+QCoro::Task<ExitStatus> status(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> signIn(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> signOut(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> pause(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> resume(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> wait(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> conflicts(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> fileStatus(Invocation invocation, std::shared_ptr<Console> console);
+QCoro::Task<ExitStatus> log(Invocation invocation, std::shared_ptr<Console> console);
 
 } // namespace OrvelanNimbal::CommandLine::Commands

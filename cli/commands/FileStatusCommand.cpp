@@ -46,7 +46,7 @@ QString absolute(const QString &path)
 
 } // namespace
 
-QCoro::Task<ExitStatus> fileStatus(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> fileStatus(Invocation invocation, std::shared_ptr<Console> console)
 {
     const QString account = co_await signedInAccount(makeClient());
     ExtensionClient extension;
@@ -57,23 +57,23 @@ QCoro::Task<ExitStatus> fileStatus(Invocation invocation, Console &console)
     for (const QString &given : std::as_const(invocation.arguments)) {
         const QString path = absolute(given);
         if (path != folder && !path.startsWith(folder + u'/')) {
-            console.say(QStringLiteral("« %1 » n'est pas dans le dossier du Nimbal (%2).")
-                            .arg(given, folder));
+            console->say(QStringLiteral("« %1 » n'est pas dans le dossier du Nimbal (%2).")
+                             .arg(given, folder));
             status = ExitStatus::usage;
             continue;
         }
         const QString relative = path.mid(folder.size() + 1);
         const auto [state, reason] = co_await extension.itemStatus(account, relative);
         if (json)
-            answers.append(QJsonObject{{QStringLiteral("path"), given},
-                                       {QStringLiteral("state"), state},
-                                       {QStringLiteral("reason"),
-                                        reason.isEmpty() ? QJsonValue() : QJsonValue(reason)}});
+            answers.append(QJsonObject{
+                {QStringLiteral("path"), given},
+                {QStringLiteral("state"), state},
+                {QStringLiteral("reason"), reason.isEmpty() ? QJsonValue() : QJsonValue(reason)}});
         else
-            console.out() << given << QStringLiteral(" : ") << stateText(state, reason) << '\n';
+            console->out() << given << QStringLiteral(" : ") << stateText(state, reason) << '\n';
     }
     if (json)
-        console.out() << QJsonDocument(answers).toJson(QJsonDocument::Indented);
+        console->out() << QJsonDocument(answers).toJson(QJsonDocument::Indented);
     co_return status;
 }
 

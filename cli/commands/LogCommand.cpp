@@ -23,12 +23,13 @@ constexpr std::chrono::milliseconds followInterval(500);
 
 QStringList journalArguments(bool follow)
 {
-    QStringList arguments{QStringLiteral("--user"), QStringLiteral("--unit"), extensionUnit,
-                          QStringLiteral("--output"), QStringLiteral("short-iso"),
-                          QStringLiteral("--no-pager"), QStringLiteral("--quiet")};
+    QStringList arguments{
+        QStringLiteral("--user"),   QStringLiteral("--unit"),    extensionUnit,
+        QStringLiteral("--output"), QStringLiteral("short-iso"), QStringLiteral("--no-pager"),
+        QStringLiteral("--quiet")};
     if (follow)
-        arguments.append({QStringLiteral("--follow"), QStringLiteral("--lines"),
-                          QStringLiteral("0")});
+        arguments.append(
+            {QStringLiteral("--follow"), QStringLiteral("--lines"), QStringLiteral("0")});
     return arguments;
 }
 
@@ -69,10 +70,10 @@ QStringList newLines(FollowedFile &followed)
 
 } // namespace
 
-QCoro::Task<ExitStatus> log(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> log(Invocation invocation, std::shared_ptr<Console> console)
 {
-    const bool follow = invocation.has(QStringLiteral("-f"))
-                        || invocation.has(QStringLiteral("--follow"));
+    const bool follow =
+        invocation.has(QStringLiteral("-f")) || invocation.has(QStringLiteral("--follow"));
     // Lines begin with their time in ISO form: in order once sorted as text.
     QStringList lines = co_await journalLines();
     std::vector<FollowedFile> files;
@@ -85,8 +86,8 @@ QCoro::Task<ExitStatus> log(Invocation invocation, Console &console)
     }
     std::stable_sort(lines.begin(), lines.end());
     for (const QString &line : std::as_const(lines))
-        console.out() << LogFile::redacted(line) << '\n';
-    console.out().flush();
+        console->out() << LogFile::redacted(line) << '\n';
+    console->out().flush();
     if (!follow)
         co_return ExitStatus::done;
 
@@ -94,13 +95,12 @@ QCoro::Task<ExitStatus> log(Invocation invocation, Console &console)
     const QString journalctl = QStandardPaths::findExecutable(QStringLiteral("journalctl"));
     if (!journalctl.isEmpty()) {
         journal.setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(&journal, &QProcess::readyReadStandardOutput, &journal,
-                         [&journal, &console] {
-                             while (journal.canReadLine())
-                                 console.out()
-                                     << LogFile::redacted(QString::fromUtf8(journal.readLine()));
-                             console.out().flush();
-                         });
+        QObject::connect(
+            &journal, &QProcess::readyReadStandardOutput, &journal, [&journal, console] {
+                while (journal.canReadLine())
+                    console->out() << LogFile::redacted(QString::fromUtf8(journal.readLine()));
+                console->out().flush();
+            });
         journal.start(journalctl, journalArguments(true));
     }
     // Until interrupted.
@@ -111,9 +111,9 @@ QCoro::Task<ExitStatus> log(Invocation invocation, Console &console)
         co_await tick;
         for (FollowedFile &file : files) {
             for (const QString &line : newLines(file))
-                console.out() << LogFile::redacted(line) << '\n';
+                console->out() << LogFile::redacted(line) << '\n';
         }
-        console.out().flush();
+        console->out().flush();
     }
 }
 

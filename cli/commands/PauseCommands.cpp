@@ -26,7 +26,7 @@ std::chrono::seconds durationOption(const Invocation &invocation, const QString 
 
 } // namespace
 
-QCoro::Task<ExitStatus> pause(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> pause(Invocation invocation, std::shared_ptr<Console> console)
 {
     const QString option = QStringLiteral("--for");
     std::optional<QDateTime> until;
@@ -34,21 +34,21 @@ QCoro::Task<ExitStatus> pause(Invocation invocation, Console &console)
         until = QDateTime::currentDateTimeUtc().addSecs(durationOption(invocation, option).count());
     const QString account = co_await signedInAccount(makeClient());
     co_await ExtensionClient().pause(account, until ? until->toSecsSinceEpoch() : 0);
-    console.say(pauseText(until, QDateTime::currentDateTime())
-                + QStringLiteral(" : rien n'est envoyé ni reçu, les changements attendent."));
+    console->say(pauseText(until, QDateTime::currentDateTime())
+                 + QStringLiteral(" : rien n'est envoyé ni reçu, les changements attendent."));
     co_return ExitStatus::done;
 }
 
-QCoro::Task<ExitStatus> resume(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> resume(Invocation invocation, std::shared_ptr<Console> console)
 {
     Q_UNUSED(invocation)
     const QString account = co_await signedInAccount(makeClient());
     co_await ExtensionClient().resume(account);
-    console.say(QStringLiteral("Synchronisation reprise."));
+    console->say(QStringLiteral("Synchronisation reprise."));
     co_return ExitStatus::done;
 }
 
-QCoro::Task<ExitStatus> wait(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> wait(Invocation invocation, std::shared_ptr<Console> console)
 {
     const QString option = QStringLiteral("--timeout");
     // Without a limit the wait lasts as long as there is work: a day is the bus's longest.
@@ -60,7 +60,7 @@ QCoro::Task<ExitStatus> wait(Invocation invocation, Console &console)
     // What happened on the service since the last look counts too.
     co_await extension.signalWorkingSet(account);
     co_await extension.waitForStabilization(account, timeout);
-    console.say(QStringLiteral("Nimbal à jour."));
+    console->say(QStringLiteral("Nimbal à jour."));
     co_return ExitStatus::done;
 }
 

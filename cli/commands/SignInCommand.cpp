@@ -15,13 +15,13 @@ namespace OrvelanNimbal::CommandLine::Commands {
 
 namespace {
 
-QString readPassword(const Invocation &invocation, Console &console)
+QString readPassword(const Invocation &invocation, const std::shared_ptr<Console> &console)
 {
     std::optional<QString> password;
     if (invocation.has(QStringLiteral("--password-stdin")))
-        password = console.readInputLine();
-    else if (console.hasTerminal())
-        password = console.askTerminal(QStringLiteral("Mot de passe : "), true);
+        password = console->readInputLine();
+    else if (console->hasTerminal())
+        password = console->askTerminal(QStringLiteral("Mot de passe : "), true);
     else
         throw CommandFailure::usage(QStringLiteral(
             "Aucun terminal pour saisir le mot de passe : donnez-le sur l'entrée standard avec "
@@ -32,19 +32,19 @@ QString readPassword(const Invocation &invocation, Console &console)
 }
 
 // The code, from the terminal when there is one, else the next line of standard input.
-QString readCode(const TwoFactorChallenge &challenge, bool recovery, Console &console)
+QString readCode(const TwoFactorChallenge &challenge, bool recovery,
+                 const std::shared_ptr<Console> &console)
 {
-    console.say(recovery ? QStringLiteral("Saisissez un code de secours pour %1. Chaque code ne "
-                                          "sert qu'une fois.")
-                               .arg(challenge.account)
-                         : QStringLiteral("Saisissez le code de votre application "
-                                          "d'authentification pour %1.")
-                               .arg(challenge.account));
+    console->say(recovery ? QStringLiteral("Saisissez un code de secours pour %1. Chaque code ne "
+                                           "sert qu'une fois.")
+                                .arg(challenge.account)
+                          : QStringLiteral("Saisissez le code de votre application "
+                                           "d'authentification pour %1.")
+                                .arg(challenge.account));
     const QString prompt =
         recovery ? QStringLiteral("Code de secours : ") : QStringLiteral("Code : ");
-    const std::optional<QString> code = console.hasTerminal()
-                                            ? console.askTerminal(prompt, recovery)
-                                            : console.readInputLine();
+    const std::optional<QString> code =
+        console->hasTerminal() ? console->askTerminal(prompt, recovery) : console->readInputLine();
     if (!code || code->trimmed().isEmpty())
         throw CommandFailure::usage(QStringLiteral("Aucun code saisi."));
     return *code;
@@ -52,7 +52,7 @@ QString readCode(const TwoFactorChallenge &challenge, bool recovery, Console &co
 
 QCoro::Task<DriveSession> secondFactor(std::shared_ptr<ApiClient> client,
                                        TwoFactorChallenge challenge, Invocation invocation,
-                                       Console &console)
+                                       std::shared_ptr<Console> console)
 {
     if (!challenge.acceptsAnyCode())
         throw CommandFailure(ExitStatus::refused, SignInMessages::passkeyOnly);
@@ -68,8 +68,8 @@ QCoro::Task<DriveSession> secondFactor(std::shared_ptr<ApiClient> client,
     const QString label = computerName().value_or(PlatformWords::deviceLabel);
     try {
         co_return co_await client->verifyTwoFactor(
-            challenge, recovery ? TwoFactorMethod::recovery : TwoFactorMethod::totp, code,
-            remember, label);
+            challenge, recovery ? TwoFactorMethod::recovery : TwoFactorMethod::totp, code, remember,
+            label);
     } catch (const DriveError &error) {
         if (error.kind() == DriveError::Kind::twoFactorExpired)
             throw CommandFailure(ExitStatus::refused, SignInMessages::verificationExpired);
@@ -79,7 +79,7 @@ QCoro::Task<DriveSession> secondFactor(std::shared_ptr<ApiClient> client,
 
 } // namespace
 
-QCoro::Task<ExitStatus> signIn(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> signIn(Invocation invocation, std::shared_ptr<Console> console)
 {
     const QString email = invocation.arguments.constFirst().trimmed();
     const QString password = readPassword(invocation, console);
@@ -106,12 +106,12 @@ QCoro::Task<ExitStatus> signIn(Invocation invocation, Console &console)
                                  .arg(session->account, failure.message()));
     }
     const QString folder = co_await extension.userVisibleFolder(session->account);
-    console.say(QStringLiteral("Connecté en tant que %1. Le Nimbal se remplit dans %2.")
-                    .arg(session->account, folder));
+    console->say(QStringLiteral("Connecté en tant que %1. Le Nimbal se remplit dans %2.")
+                     .arg(session->account, folder));
     co_return ExitStatus::done;
 }
 
-QCoro::Task<ExitStatus> signOut(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> signOut(Invocation invocation, std::shared_ptr<Console> console)
 {
     Q_UNUSED(invocation)
     const std::shared_ptr<ApiClient> client = makeClient();
@@ -120,7 +120,7 @@ QCoro::Task<ExitStatus> signOut(Invocation invocation, Console &console)
         co_await ExtensionClient().removeDomain(account);
     } catch (const CommandFailure &failure) {
         // The session ends all the same; a domain left behind goes at the next sign-in.
-        console.say(failure.message());
+        console->say(failure.message());
     }
     removeLocalState(account);
     try {
@@ -128,7 +128,7 @@ QCoro::Task<ExitStatus> signOut(Invocation invocation, Console &console)
     } catch (const KeychainError &error) {
         throw CommandFailure::from(error);
     }
-    console.say(QStringLiteral("Déconnecté de %1.").arg(account));
+    console->say(QStringLiteral("Déconnecté de %1.").arg(account));
     co_return ExitStatus::done;
 }
 

@@ -20,9 +20,9 @@ std::optional<QDateTime> instantOrNothing(qint64 seconds)
                        : std::nullopt;
 }
 
-// What the extension says of the account's domain; an extension that cannot be reached leaves
-// the report saying so.
-QCoro::Task<> readExtension(StatusReport &report, Console &console)
+// The report with what the extension says of the account's domain; an extension that cannot be
+// reached leaves it saying so.
+QCoro::Task<StatusReport> readExtension(StatusReport report, std::shared_ptr<Console> console)
 {
     ExtensionClient extension;
     try {
@@ -32,29 +32,30 @@ QCoro::Task<> readExtension(StatusReport &report, Console &console)
         report.domainRegistered = domain.has_value();
         report.domainEnabled = domain && domain->userEnabled;
         if (!domain)
-            co_return;
+            co_return report;
         report.folder = co_await extension.userVisibleFolder(report.account);
         const QVariantMap activity = co_await extension.activity(report.account);
         report.paused = activity.value(QStringLiteral("paused")).toBool();
         report.pausedUntil =
             instantOrNothing(activity.value(QStringLiteral("pausedUntil")).toLongLong());
         report.lastSync = instantOrNothing(activity.value(QStringLiteral("lastSync")).toLongLong());
-        report.toSend = StatusReport::Left{
-            activity.value(QStringLiteral("itemsToSend")).toLongLong(),
-            activity.value(QStringLiteral("bytesToSend")).toLongLong()};
-        report.toReceive = StatusReport::Left{
-            activity.value(QStringLiteral("itemsToReceive")).toLongLong(),
-            activity.value(QStringLiteral("bytesToReceive")).toLongLong()};
+        report.toSend =
+            StatusReport::Left{activity.value(QStringLiteral("itemsToSend")).toLongLong(),
+                               activity.value(QStringLiteral("bytesToSend")).toLongLong()};
+        report.toReceive =
+            StatusReport::Left{activity.value(QStringLiteral("itemsToReceive")).toLongLong(),
+                               activity.value(QStringLiteral("bytesToReceive")).toLongLong()};
     } catch (const CommandFailure &failure) {
         if (failure.status() == ExitStatus::unreachable)
             report.extensionReachable = false;
-        console.say(failure.message());
+        console->say(failure.message());
     }
+    co_return report;
 }
 
 } // namespace
 
-QCoro::Task<ExitStatus> status(Invocation invocation, Console &console)
+QCoro::Task<ExitStatus> status(Invocation invocation, std::shared_ptr<Console> console)
 {
     StatusReport report;
     const std::shared_ptr<ApiClient> client = makeClient();
@@ -66,13 +67,13 @@ QCoro::Task<ExitStatus> status(Invocation invocation, Console &console)
             throw;
     }
     if (report.signedIn) {
-        co_await readExtension(report, console);
+        report = co_await readExtension(std::move(report), console);
         try {
             report.quota = co_await DriveAPI(client).quota();
             report.serviceReachable = true;
         } catch (const DriveError &error) {
             report.serviceReachable = !error.isRetryable();
-            console.say(QStringLiteral("Stockage inconnu : %1").arg(error.errorDescription()));
+            console->say(QStringLiteral("Stockage inconnu : %1").arg(error.errorDescription()));
         }
         if (const std::optional<DomainSummary> summary =
                 DomainSummary::load(summaryURL(report.account))) {
@@ -83,9 +84,9 @@ QCoro::Task<ExitStatus> status(Invocation invocation, Console &console)
         }
     }
     if (invocation.has(QStringLiteral("--json")))
-        console.out() << QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented);
+        console->out() << QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented);
     else
-        console.out() << report.toText();
+        console->out() << report.toText();
     if (!report.signedIn)
         co_return ExitStatus::notSignedIn;
     co_return report.extensionReachable ? ExitStatus::done : ExitStatus::unreachable;

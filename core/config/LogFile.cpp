@@ -95,15 +95,22 @@ void keepFor(const QString &program)
 
 QString redacted(const QString &line)
 {
+    static const QString keys =
+        QStringLiteral("access_token|pending_token|trusted_device_token|token|password|code|"
+                       "signature");
     static const QRegularExpression bearer(QStringLiteral("(Bearer\\s+)\\S+"),
                                            QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression fields(
-        QStringLiteral("((?:access_token|pending_token|trusted_device_token|token|password|"
-                       "code|signature)\"?\\s*[=:]\\s*\"?)[^\"&\\s,}]+"),
+    // "password":"…" whole, spaces included; then key=value as in a query or a form.
+    static const QRegularExpression quoted(
+        QStringLiteral("(\"(?:%1)\"\\s*:\\s*\")[^\"]*").arg(keys),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression plain(
+        QStringLiteral("\\b((?:%1)\\s*=\\s*)[^&\\s,;]+").arg(keys),
         QRegularExpression::CaseInsensitiveOption);
     QString text = line;
     text.replace(bearer, QStringLiteral("\\1<masqué>"));
-    text.replace(fields, QStringLiteral("\\1<masqué>"));
+    text.replace(quoted, QStringLiteral("\\1<masqué>"));
+    text.replace(plain, QStringLiteral("\\1<masqué>"));
     return text;
 }
 

@@ -23,8 +23,8 @@ QString gigabytes(double megabytes, int decimals)
 QString size(qint64 bytes)
 {
     if (bytes < 1024)
-        return french().toString(bytes) + (bytes > 1 ? QStringLiteral("\u00A0octets")
-                                                     : QStringLiteral("\u00A0octet"));
+        return french().toString(bytes)
+               + (bytes > 1 ? QStringLiteral("\u00A0octets") : QStringLiteral("\u00A0octet"));
     static const char *const units[] = {"Ko", "Mo", "Go", "To"};
     double amount = double(bytes) / 1024;
     int unit = 0;

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "daemon/DomainStates.h"
 
-#include "Logging.h"
-#include "config/OrvelanNimbal.h"
+#include "daemon/StateFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -18,10 +15,7 @@ DomainStates::DomainStates(QString file)
 
 QString DomainStates::defaultFile()
 {
-    const auto container = appGroupContainerURL();
-    return container
-               ? QDir(container->toLocalFile()).filePath(QStringLiteral("domain-states.json"))
-               : QString();
+    return StateFile::inContainer(QStringLiteral("domain-states.json"));
 }
 
 void DomainStates::load()
@@ -35,8 +29,7 @@ void DomainStates::load()
     for (auto domain = domains.begin(); domain != domains.end(); ++domain) {
         const QJsonObject saved = domain.value().toObject();
         m_states.insert(domain.key(),
-                        {saved.value(u"paused").toBool(),
-                         saved.value(u"pausedUntil").toInteger(),
+                        {saved.value(u"paused").toBool(), saved.value(u"pausedUntil").toInteger(),
                          saved.value(u"lastSync").toInteger()});
     }
 }
@@ -49,16 +42,7 @@ bool DomainStates::save() const
                                                 {QStringLiteral("pausedUntil"), state->pausedUntil},
                                                 {QStringLiteral("lastSync"), state->lastSync}});
     const QJsonObject root{{QStringLiteral("version"), 1}, {QStringLiteral("domains"), domains}};
-    QSaveFile file(m_file);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-        if (file.commit())
-            return true;
-    }
-    qCWarning(logExtension).noquote()
-        << QStringLiteral("État des dossiers non enregistré : %1").arg(file.errorString());
-    return false;
+    return StateFile::save(m_file, root, QStringLiteral("État des dossiers"));
 }
 
 bool DomainStates::isPaused(const QString &identifier, qint64 now) const

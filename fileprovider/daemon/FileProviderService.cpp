@@ -272,9 +272,11 @@ void FileProviderService::SignalWorkingSet(const QString &identifier)
 void FileProviderService::WaitForStabilization(const QString &identifier)
 {
     const DomainRecord *domain = requireRunningDomain(identifier);
-    if (domain && isPaused(identifier))
+    if (domain && isPaused(identifier)) {
         refuse(ExtensionError::paused());
-    if (!domain || isPaused(identifier) || !calledFromDBus())
+        return;
+    }
+    if (!domain || !calledFromDBus())
         return;
     setDelayedReply(true);
     startHost(*domain).whenStable(

@@ -34,7 +34,8 @@ qint64 now()
 ItemTable journalItems(const QString &identifier)
 {
     const QString path = DomainHost::journalFile(identifier);
-    const std::optional<QString> marker = LocalFolder(DomainHost::folderFor(identifier)).readMarker();
+    const std::optional<QString> marker =
+        LocalFolder(DomainHost::folderFor(identifier)).readMarker();
     if (path.isEmpty() || !marker || !QFile::exists(path))
         return {};
     Journal::Contents contents = Journal(path).load();
@@ -72,8 +73,8 @@ bool FileProviderService::expirePauses()
         announceActivity(identifier);
     }
     if (const std::optional<qint64> end = m_states.nextEnd())
-        m_pauseEnd.start(std::chrono::seconds(std::clamp<qint64>(*end - now(), 0,
-                                                                 longestPauseWaitSeconds)));
+        m_pauseEnd.start(
+            std::chrono::seconds(std::clamp<qint64>(*end - now(), 0, longestPauseWaitSeconds)));
     else
         m_pauseEnd.stop();
     return !ended.isEmpty();
@@ -99,8 +100,8 @@ void FileProviderService::Pause(const QString &identifier, qlonglong until)
     if (!requireDomain(identifier))
         return;
     if (until < 0 || (until != 0 && until <= now())) {
-        refuse(ExtensionError::invalidArgument(
-            QStringLiteral("La fin de la pause est déjà passée.")));
+        refuse(
+            ExtensionError::invalidArgument(QStringLiteral("La fin de la pause est déjà passée.")));
         return;
     }
     m_states.pause(identifier, until);
@@ -209,7 +210,8 @@ QList<QVariantMap> FileProviderService::Conflicts(const QString &identifier)
         return {};
     QList<QVariantMap> conflicts;
     const std::optional<DomainSummary> summary = DomainSummary::load(summaryURL(identifier));
-    for (const DomainSummary::Conflict &conflict : summary ? summary->conflicts : QList<DomainSummary::Conflict>())
+    for (const DomainSummary::Conflict &conflict :
+         summary ? summary->conflicts : QList<DomainSummary::Conflict>())
         conflicts.append({{QStringLiteral("originalName"), conflict.originalName},
                           {QStringLiteral("copyName"), conflict.copyName},
                           {QStringLiteral("date"), conflict.date.toSecsSinceEpoch()}});

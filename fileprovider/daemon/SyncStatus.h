@@ -18,7 +18,15 @@ namespace OrvelanNimbal::FileProvider {
 class SyncStatus {
 public:
     // From the best to the worst: a folder takes the worst state of what it holds.
-    enum class State { synced, pendingDownload, uploading, pendingUpload, conflict, excluded, unknown };
+    enum class State {
+        synced,
+        pendingDownload,
+        uploading,
+        pendingUpload,
+        conflict,
+        excluded,
+        unknown
+    };
 
     struct PathStatus {
         State state = State::unknown;

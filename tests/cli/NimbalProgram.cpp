@@ -9,7 +9,6 @@
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <vector>
 
 namespace OrvelanNimbal::Testing {

@@ -45,17 +45,17 @@ void TestCliCommandLine::acceptedCommandLines_data()
                             << QStringList{};
     QTest::newRow("json") << QStringList{u"status"_qs, u"--json"_qs} << QStringList{u"--json"_qs}
                           << QString() << QStringList{};
-    QTest::newRow("value apart") << QStringList{u"pause"_qs, u"--for"_qs, u"2m"_qs}
-                                 << QStringList{} << u"2m"_qs << QStringList{};
-    QTest::newRow("value joined") << QStringList{u"pause"_qs, u"--for=1h30m"_qs}
-                                  << QStringList{} << u"1h30m"_qs << QStringList{};
+    QTest::newRow("value apart") << QStringList{u"pause"_qs, u"--for"_qs, u"2m"_qs} << QStringList{}
+                                 << u"2m"_qs << QStringList{};
+    QTest::newRow("value joined") << QStringList{u"pause"_qs, u"--for=1h30m"_qs} << QStringList{}
+                                  << u"1h30m"_qs << QStringList{};
     QTest::newRow("sign-in flags")
         << QStringList{u"signin"_qs, u"--password-stdin"_qs, u"a@b.c"_qs, u"--recovery"_qs}
         << QStringList{u"--password-stdin"_qs, u"--recovery"_qs} << QString()
         << QStringList{u"a@b.c"_qs};
     QTest::newRow("paths after --")
-        << QStringList{u"filestatus"_qs, u"a"_qs, u"--"_qs, u"--json"_qs}
-        << QStringList{} << QString() << QStringList{u"a"_qs, u"--json"_qs};
+        << QStringList{u"filestatus"_qs, u"a"_qs, u"--"_qs, u"--json"_qs} << QStringList{}
+        << QString() << QStringList{u"a"_qs, u"--json"_qs};
     QTest::newRow("help of a command") << QStringList{u"signin"_qs, u"--help"_qs}
                                        << QStringList{u"--help"_qs} << QString() << QStringList{};
     QTest::newRow("help command") << QStringList{u"help"_qs, u"wait"_qs}
@@ -80,14 +80,14 @@ void TestCliCommandLine::refusedCommandLines_data()
     QTest::addColumn<QString>("says");
     QTest::newRow("nothing") << QStringList{} << u"Usage : nimbal COMMANDE"_qs;
     QTest::newRow("unknown command") << QStringList{u"sync"_qs} << u"Commande inconnue"_qs;
-    QTest::newRow("unknown option") << QStringList{u"status"_qs, u"--verbose"_qs}
-                                    << u"Option inconnue pour status"_qs;
-    QTest::newRow("another command's option") << QStringList{u"wait"_qs, u"--for"_qs, u"1"_qs}
-                                              << u"Option inconnue pour wait"_qs;
-    QTest::newRow("missing value") << QStringList{u"wait"_qs, u"--timeout"_qs}
-                                   << u"attend une valeur"_qs;
-    QTest::newRow("flag with a value") << QStringList{u"status"_qs, u"--json=yes"_qs}
-                                       << u"ne prend pas de valeur"_qs;
+    QTest::newRow("unknown option")
+        << QStringList{u"status"_qs, u"--verbose"_qs} << u"Option inconnue pour status"_qs;
+    QTest::newRow("another command's option")
+        << QStringList{u"wait"_qs, u"--for"_qs, u"1"_qs} << u"Option inconnue pour wait"_qs;
+    QTest::newRow("missing value")
+        << QStringList{u"wait"_qs, u"--timeout"_qs} << u"attend une valeur"_qs;
+    QTest::newRow("flag with a value")
+        << QStringList{u"status"_qs, u"--json=yes"_qs} << u"ne prend pas de valeur"_qs;
     QTest::newRow("no address") << QStringList{u"signin"_qs} << u"Arguments inattendus"_qs;
     // A password can never be given on the command line: there is no place for it.
     QTest::newRow("password as argument")
@@ -202,8 +202,8 @@ void TestCliCommandLine::statusStates_data()
     QTest::addColumn<qint64>("left");
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("text");
-    QTest::newRow("signed out") << false << true << true << false << qint64(0)
-                                << u"signedOut"_qs << u"Non connecté"_qs;
+    QTest::newRow("signed out") << false << true << true << false << qint64(0) << u"signedOut"_qs
+                                << u"Non connecté"_qs;
     QTest::newRow("no extension") << true << false << true << false << qint64(0)
                                   << u"extensionUnreachable"_qs
                                   << u"Service de synchronisation injoignable"_qs;
@@ -242,11 +242,10 @@ void TestCliCommandLine::statusStates()
 void TestCliCommandLine::statusJsonKeepsItsKeys()
 {
     // Scripts read these keys: each is there, null when unknown, signed in or not.
-    const QStringList keys{u"account"_qs,  u"archived"_qs,     u"conflicts"_qs,
-                           u"extension"_qs, u"lastConflict"_qs, u"lastSync"_qs,
-                           u"paused"_qs,   u"pausedUntil"_qs,  u"quota"_qs,
-                           u"serviceReachable"_qs, u"signedIn"_qs, u"state"_qs,
-                           u"stateText"_qs, u"toReceive"_qs,    u"toSend"_qs};
+    const QStringList keys{
+        u"account"_qs,  u"archived"_qs, u"conflicts"_qs,   u"extension"_qs, u"lastConflict"_qs,
+        u"lastSync"_qs, u"paused"_qs,   u"pausedUntil"_qs, u"quota"_qs,     u"serviceReachable"_qs,
+        u"signedIn"_qs, u"state"_qs,    u"stateText"_qs,   u"toReceive"_qs, u"toSend"_qs};
     StatusReport signedOut;
     QCOMPARE(signedOut.toJson().keys(), keys);
     QVERIFY(signedOut.toJson().value(u"account").isNull());
@@ -264,8 +263,8 @@ void TestCliCommandLine::statusJsonKeepsItsKeys()
     QCOMPARE(json.value(u"quota").toObject().value(u"usedMegabytes").toDouble(), 1536);
     QVERIFY(json.value(u"toSend").isNull());
     QCOMPARE(json.value(u"extension").toObject().keys(),
-             (QStringList{u"domainEnabled"_qs, u"domainRegistered"_qs, u"enabled"_qs,
-                          u"folder"_qs, u"reachable"_qs}));
+             (QStringList{u"domainEnabled"_qs, u"domainRegistered"_qs, u"enabled"_qs, u"folder"_qs,
+                          u"reachable"_qs}));
     QVERIFY(report.toText().contains(u"Stockage : 1,5\u00A0Go utilisés sur 10\u00A0Go"));
 }
 

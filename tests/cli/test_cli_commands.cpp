@@ -8,6 +8,7 @@
 #include "ServiceTest.h"
 #include "config/OrvelanNimbal.h"
 
+#include <QCryptographicHash>
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -19,8 +20,6 @@
 #include <QTest>
 #include <QThread>
 #include <QUuid>
-
-#include <QCryptographicHash>
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -85,8 +84,9 @@ class TestCliCommands : public ServiceTest {
     {
         auto made = std::make_unique<Computer>();
         made->email = email;
-        const QString suffix =
-            u".cli-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        // Its extension keeps its log in its home, as it does where no journal takes it.
+        qunsetenv("JOURNAL_STREAM");
+        const QString suffix = u".cli-"_qs + QUuid::createUuid().toString(QUuid::Id128).left(12);
         made->bus = std::make_unique<ExtensionBus>(service().apiBaseURL(), suffix);
         [&] { QVERIFY2(made->bus->isRunning(), qPrintable(made->bus->errorString())); }();
         QProcessEnvironment environment = made->bus->environment();
@@ -144,6 +144,7 @@ private slots:
     void timedPauseEndsByItselfAcrossARestart();
     void waitReturnsOnceSettledAndTimesOutWhileAFileIsWritten();
     void fileStatusAndConflicts();
+    void logShowsTheExtensionsLinesWithoutTheAccount();
 };
 
 void TestCliCommands::signInWithAuthenticatorCodeAtATerminal()
@@ -161,7 +162,8 @@ void TestCliCommands::signInWithAuthenticatorCodeAtATerminal()
     QVERIFY2(terminal.waitFor(u"Code : "_qs), qPrintable(terminal.screen()));
     terminal.type(totpCode(totpSecret));
     QCOMPARE(terminal.finish(), 0);
-    QVERIFY2(terminal.screen().contains(u"Connecté en tant que "_qs + email), qPrintable(terminal.screen()));
+    QVERIFY2(terminal.screen().contains(u"Connecté en tant que "_qs + email),
+             qPrintable(terminal.screen()));
     // Typed without echo: the password never shows on the screen.
     QVERIFY(!terminal.screen().contains(password));
 
@@ -199,8 +201,8 @@ void TestCliCommands::signInWithRecoveryCodeRemembersTheComputer()
     // Remembered: signing in again asks for no code (standard input has none to give).
     QCOMPARE(user->nimbal->run({u"signout"_qs}).status, 0);
     QCOMPARE(user->nimbal->run({u"status"_qs}).status, 2);
-    const Result again = user->nimbal->run({u"signin"_qs, u"--password-stdin"_qs, email},
-                                           password.toUtf8() + '\n');
+    const Result again =
+        user->nimbal->run({u"signin"_qs, u"--password-stdin"_qs, email}, password.toUtf8() + '\n');
     QVERIFY2(again.status == 0, qPrintable(describe(again)));
 }
 
@@ -225,7 +227,7 @@ void TestCliCommands::refusedSignIns()
     QFETCH(bool, wrongCode);
     QFETCH(QString, says);
     const QString email = account == 0 ? addAccount(u"cli-refused"_qs, true)
-                                        : addAccount(u"cli-passkey"_qs, false, {}, true);
+                                       : addAccount(u"cli-passkey"_qs, false, {}, true);
     auto user = computer(email);
     // A code of ten minutes ago is no longer accepted.
     const QString code = wrongCode ? totpCode(totpSecret, -20) : totpCode(totpSecret);
@@ -245,14 +247,15 @@ void TestCliCommands::exitStatusOfEachFailure_data()
     QTest::addColumn<QString>("variable"); // set to `value` for this run only
     QTest::addColumn<QString>("value");
     QTest::addColumn<int>("status");
-    QTest::newRow("usage") << QStringList{u"synchronise"_qs} << false << QString() << QString() << 1;
-    QTest::newRow("not signed in") << QStringList{u"pause"_qs} << false << QString() << QString()
-                                   << 2;
+    QTest::newRow("usage") << QStringList{u"synchronise"_qs} << false << QString() << QString()
+                           << 1;
+    QTest::newRow("not signed in")
+        << QStringList{u"pause"_qs} << false << QString() << QString() << 2;
     QTest::newRow("service unreachable")
         << QStringList{u"signin"_qs, u"--password-stdin"_qs, u"x@nimbal.example"_qs} << false
         << u"NIMBAL_FILEPROVIDER_API_BASE_URL"_qs << u"http://127.0.0.1:9/api/v1"_qs << 3;
-    QTest::newRow("wait runs out") << QStringList{u"wait"_qs, u"--timeout"_qs, u"1"_qs} << true
-                                   << QString() << QString() << 3;
+    QTest::newRow("wait runs out")
+        << QStringList{u"wait"_qs, u"--timeout"_qs, u"1"_qs} << true << QString() << QString() << 3;
     QTest::newRow("paused: nothing to wait for")
         << QStringList{u"wait"_qs} << true << u"pause"_qs << QString() << 4;
     QTest::newRow("keychain unreachable")
@@ -270,7 +273,8 @@ void TestCliCommands::exitStatusOfEachFailure()
     QFETCH(QString, variable);
     QFETCH(QString, value);
     QFETCH(int, status);
-    auto user = signedIn ? signedInComputer(u"cli-status"_qs) : computer(addAccount(u"cli-status"_qs));
+    auto user =
+        signedIn ? signedInComputer(u"cli-status"_qs) : computer(addAccount(u"cli-status"_qs));
     if (variable == u"pause")
         QCOMPARE(user->nimbal->run({u"pause"_qs}).status, 0);
     else if (!variable.isEmpty())
@@ -308,8 +312,8 @@ void TestCliCommands::pauseHoldsChangesBothWaysUntilResumed()
     QCOMPARE(status.value(u"state").toString(), u"paused"_qs);
     QVERIFY(status.value(u"pausedUntil").isNull());
     QCOMPARE(status.value(u"toSend").toObject().value(u"items").toInt(), 1);
-    const Result waiting = user->nimbal->run(
-        {u"filestatus"_qs, u"--json"_qs, user->folder() + u"/d'ici.txt"_qs});
+    const Result waiting =
+        user->nimbal->run({u"filestatus"_qs, u"--json"_qs, user->folder() + u"/d'ici.txt"_qs});
     QCOMPARE(QJsonDocument::fromJson(waiting.out.toUtf8()).array().first()[u"state"],
              QJsonValue(u"pending-upload"_qs));
 
@@ -325,7 +329,8 @@ void TestCliCommands::timedPauseEndsByItselfAcrossARestart()
     auto user = signedInComputer(u"cli-timed"_qs);
     const Result pause = user->nimbal->run({u"pause"_qs, u"--for"_qs, u"4s"_qs});
     QVERIFY2(pause.status == 0, qPrintable(describe(pause)));
-    QVERIFY2(pause.err.contains(u"Synchronisation en pause jusqu'à "_qs), qPrintable(describe(pause)));
+    QVERIFY2(pause.err.contains(u"Synchronisation en pause jusqu'à "_qs),
+             qPrintable(describe(pause)));
     // The extension stops (a crash, a logout) and the next call starts it again: still paused.
     user->bus->killDaemon();
     const QJsonObject status = jsonOf(user->nimbal->run({u"status"_qs, u"--json"_qs}));
@@ -402,9 +407,9 @@ void TestCliCommands::fileStatusAndConflicts()
     QVERIFY2(copy.startsWith(u"partagé (conflit Linux "_qs), qPrintable(copy));
     QCOMPARE(read(root + u'/' + copy), QByteArray("version d'ici"));
 
-    const Result states = user->nimbal->run(
-        {u"filestatus"_qs, u"--json"_qs, root + u"/partagé.txt"_qs, root + u'/' + copy,
-         root + u"/~$brouillon.docx"_qs, root});
+    const Result states =
+        user->nimbal->run({u"filestatus"_qs, u"--json"_qs, root + u"/partagé.txt"_qs,
+                           root + u'/' + copy, root + u"/~$brouillon.docx"_qs, root});
     QVERIFY2(states.status == 0, qPrintable(describe(states)));
     const QJsonArray answers = QJsonDocument::fromJson(states.out.toUtf8()).array();
     QCOMPARE(answers.size(), 4);
@@ -416,8 +421,21 @@ void TestCliCommands::fileStatusAndConflicts()
     const Result outside = user->nimbal->run({u"filestatus"_qs, QDir::tempPath()});
     QCOMPARE(outside.status, 1);
     const Result text = user->nimbal->run({u"conflicts"_qs});
-    QVERIFY2(text.out.contains(u"« partagé.txt » : votre version est enregistrée sous « "_qs + copy),
-             qPrintable(describe(text)));
+    QVERIFY2(
+        text.out.contains(u"« partagé.txt » : votre version est enregistrée sous « "_qs + copy),
+        qPrintable(describe(text)));
+}
+
+void TestCliCommands::logShowsTheExtensionsLinesWithoutTheAccount()
+{
+    auto user = signedInComputer(u"cli-log"_qs);
+    const Result log = user->nimbal->run({u"log"_qs});
+    QVERIFY2(log.status == 0, qPrintable(describe(log)));
+    QVERIFY2(log.out.contains(u"nimbal-fileprovider info net.orvelan.nimbal.sync.fileprovider: "
+                              "Service de synchronisation prêt"_qs),
+             qPrintable(log.out));
+    QVERIFY2(log.out.contains(u"Domaine ajouté pour "_qs), qPrintable(log.out));
+    QVERIFY2(!log.out.contains(user->email), qPrintable(log.out));
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

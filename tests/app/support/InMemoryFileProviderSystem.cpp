@@ -60,8 +60,8 @@ public:
 
     void setPaused(bool paused, FileProviderCompletion completion) override
     {
-        const auto error =
-            m_system->call(paused ? QStringLiteral("pause") : QStringLiteral("resume"), m_identifier);
+        const QString verb = paused ? QStringLiteral("pause") : QStringLiteral("resume");
+        const auto error = m_system->call(verb, m_identifier);
         if (!error)
             m_system->m_pause = {paused, std::nullopt};
         m_system->answer(completion, error);

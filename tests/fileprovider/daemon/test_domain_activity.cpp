@@ -76,8 +76,7 @@ private:
         }
         m_items.insert(record.key, record);
     }
-    void file(qint64 id, qint64 parent, const QString &name, const QByteArray &content,
-              bool placed)
+    void file(qint64 id, qint64 parent, const QString &name, const QByteArray &content, bool placed)
     {
         ItemRecord record;
         record.key = ItemKey::file(id);
@@ -130,7 +129,8 @@ void TestDomainActivity::pathStates_data()
     QTest::newRow("conflict copy")
         << u"Rapport (conflit Linux 2026-12-06 10h00).txt"_qs << State::conflict << QString();
     QTest::newRow("editor litter") << u"~$draft.docx"_qs << State::excluded << u"excluded-name"_qs;
-    QTest::newRow("our own names") << u".nimbal-folder"_qs << State::excluded << u"excluded-name"_qs;
+    QTest::newRow("our own names")
+        << u".nimbal-folder"_qs << State::excluded << u"excluded-name"_qs;
     QTest::newRow("beneath our own names")
         << u".nimbal-12.part/x"_qs << State::excluded << u"excluded-name"_qs;
     QTest::newRow("climbing out") << u"docs/../../etc"_qs << State::excluded << u"excluded-name"_qs;
