@@ -59,8 +59,8 @@ public:
     Q_ENUM(State)
 
     // Starts the background schedule at once, on the client's clock (unless the build does
-    // not update itself). The client carries the
-    // requests (the feed and the downloads are addresses outside the API).
+    // not update itself). The client carries the requests (the feed and the downloads are
+    // addresses outside the API).
     explicit Updater(std::shared_ptr<ApiClient> client,
                      UpdateConfiguration configuration = UpdateConfiguration::compiledIn(),
                      std::shared_ptr<UpdateDesktop> desktop = {}, QObject *parent = nullptr);
