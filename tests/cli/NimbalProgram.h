@@ -18,8 +18,8 @@ public:
         QString err;
     };
 
-    explicit NimbalProgram(QProcessEnvironment environment)
-        : m_environment(std::move(environment))
+    explicit NimbalProgram(const QProcessEnvironment &environment)
+        : m_environment(environment)
     {}
 
     QProcessEnvironment &environment() { return m_environment; }
