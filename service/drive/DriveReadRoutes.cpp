@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a drive: the change feed, and the folders and files right under a folder. Listings
 // show the live tree (the trash is left out); the feed shows everything that changed, items
-// sent to the trash included, with "to_delete" 1.
+// sent to the trash included, with "to_delete" 1. From 0 it is the whole drive, however much
+// of the feed was forgotten.
 //
 //   GET /api/v1/drive/changes?since=N        {"cursor", "folders": [..], "files": [..]} | 410
 //   GET /api/v1/drive/folders[?id_parent=N]  [folder..]
