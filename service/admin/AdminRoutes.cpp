@@ -26,6 +26,7 @@
 #include "foundation/RouteRegistry.h"
 #include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "uploads/UploadExpiry.h"
 
 #include <httplib.h>
 
@@ -123,8 +124,10 @@ void setLifetimes(ServiceContext &context, const httplib::Request &request,
         lifetimes.setTrustedDevice(body->value(u"trusted_device_seconds").toInteger());
     if (body->contains(u"presigned_url_seconds"))
         lifetimes.setPresignedUrl(body->value(u"presigned_url_seconds").toInteger());
-    if (body->contains(u"idle_upload_seconds"))
+    if (body->contains(u"idle_upload_seconds")) {
         lifetimes.setIdleUpload(body->value(u"idle_upload_seconds").toInteger());
+        context.component<UploadExpiry>().wake();
+    }
     noContent(response);
 }
 

@@ -5,6 +5,7 @@
 #include "foundation/Database.h"
 #include "foundation/HttpService.h"
 #include "foundation/ServiceContext.h"
+#include "uploads/UploadExpiry.h"
 #include "uploads/UploadLeftovers.h"
 
 #include <chrono>
@@ -59,6 +60,7 @@ int runServe(const QStringList &arguments)
         if (const int removed = removeUploadLeftovers(context))
             std::fprintf(stderr, "nimbal-service: %d restes d'envois interrompus supprimés\n",
                          removed);
+        context.component<UploadExpiry>(); // from now on, abandoned uploads expire
         HttpService service(context);
         const int bound = service.bind();
 

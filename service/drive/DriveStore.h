@@ -56,6 +56,10 @@ int trashFilesIn(Connection &connection, std::int64_t accountId,
 // The account's storage use becomes the size of its files outside the trash.
 void refreshStorageUsed(Connection &connection, std::int64_t accountId);
 
+// The content keys of the account's files, trashed ones included: every content on disk that
+// is some file's.
+std::vector<QString> contentKeys(Connection &connection, std::int64_t accountId);
+
 } // namespace DriveStore
 
 } // namespace OrvelanNimbal::Service

@@ -22,7 +22,8 @@
 // parts do not add up to "file_size" ("size_mismatch"), or when the content does not have the
 // announced "content_hash" ("hash_mismatch"); the drive's own refusals are ContentCommit's. A
 // refused completion ends the upload: its parts are deleted and no content is kept, so that a
-// client that gives up leaves nothing behind. Uploads idle for a day are swept away likewise.
+// client that gives up leaves nothing behind. Uploads idle for a day expire likewise
+// (UploadExpiry).
 #include "auth/Accounts.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveJson.h"
@@ -70,7 +71,6 @@ std::int64_t folderOf(const QJsonObject &body)
 void openUpload(ServiceContext &context, const Account &account, const httplib::Request &request,
                 httplib::Response &response)
 {
-    OpenUploads::sweepIdle(context);
     const QJsonObject body = objectBody(request);
     const QString name = requiredString(body, u"file_name");
     DriveNames::check(name);

@@ -64,7 +64,7 @@ void sweepIdle(ServiceContext &context)
         const auto now = context.database().read([&](Connection &connection) {
             return UploadSessions::findAnyAccount(connection, upload.id);
         });
-        if (now && now->touchedAt < before)
+        if (now && now->touchedAt <= before)
             discard(context, *now);
     }
 }

@@ -39,8 +39,8 @@ private:
 // Forgets the upload and deletes its parts. The caller holds the upload's lock alone.
 void discard(ServiceContext &context, const UploadSession &upload);
 
-// Discards the uploads that stored nothing for longer than the idle lifetime, except those
-// being worked on right now.
+// Discards the uploads that stored nothing for the idle lifetime (a lifetime of 0: every
+// upload), except those being worked on right now. UploadExpiry calls it now and then.
 void sweepIdle(ServiceContext &context);
 
 } // namespace OpenUploads

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "uploads/UploadLeftovers.h"
 
+#include "drive/DriveStore.h"
 #include "foundation/Database.h"
 #include "foundation/ServiceContext.h"
 #include "storage/ContentStore.h"
@@ -9,6 +10,8 @@
 
 #include <QString>
 
+#include <charconv>
+#include <set>
 #include <vector>
 
 namespace OrvelanNimbal::Service {
@@ -49,6 +52,38 @@ std::vector<fs::path> orphanUploadFolders(ServiceContext &context, const fs::pat
     return found;
 }
 
+// Content files that no file of the drive names: a kill between the rename that put a new
+// content in its place and the commit that gives it to a file, or between a replace's commit
+// and the removal of the old content. Content lives in "<store>/drive/<account>/".
+std::vector<fs::path> unreferencedContent(ServiceContext &context)
+{
+    const ContentStore &store = context.component<ContentStore>();
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (const auto &account : fs::directory_iterator(store.root() / "drive", error)) {
+        const std::string name = account.path().filename().string();
+        std::int64_t accountId = 0;
+        const auto [end, failed] =
+            std::from_chars(name.data(), name.data() + name.size(), accountId);
+        if (failed != std::errc() || end != name.data() + name.size())
+            continue; // not an account's folder: not ours to judge
+        const std::vector<QString> keys = context.database().read(
+            [&](Connection &connection) { return DriveStore::contentKeys(connection, accountId); });
+        std::set<fs::path> named;
+        for (const QString &key : keys) {
+            if (const auto path = store.pathOf(key))
+                named.insert(*path);
+        }
+        std::error_code inner;
+        for (const auto &content : fs::directory_iterator(account.path(), inner)) {
+            if (content.is_regular_file() && content.path().extension() != ".partial"
+                && !named.contains(content.path()))
+                found.push_back(content.path());
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 int removeUploadLeftovers(ServiceContext &context)
@@ -59,6 +94,8 @@ int removeUploadLeftovers(ServiceContext &context)
         leftovers.push_back(file);
     for (const fs::path &folder : orphanUploadFolders(context, parts))
         leftovers.push_back(folder);
+    for (const fs::path &file : unreferencedContent(context))
+        leftovers.push_back(file);
     int removed = 0;
     for (const fs::path &leftover : leftovers) {
         std::error_code error;

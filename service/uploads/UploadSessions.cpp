@@ -77,9 +77,9 @@ void remove(Connection &connection, const QString &uploadId)
     connection.exec("DELETE FROM uploads WHERE upload_id = ?", uploadId);
 }
 
-std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before)
+std::vector<UploadSession> idleSince(Connection &connection, std::int64_t last)
 {
-    Statement rows = connection.query(columns + "WHERE touched_at < ? ORDER BY touched_at", before);
+    Statement rows = connection.query(columns + "WHERE touched_at <= ? ORDER BY touched_at", last);
     return readAll(rows, sessionFrom);
 }
 

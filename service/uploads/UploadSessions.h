@@ -47,8 +47,8 @@ std::vector<StoredPart> parts(Connection &connection, const QString &uploadId);
 // The rows of the upload and of its parts.
 void remove(Connection &connection, const QString &uploadId);
 
-// Uploads without a part stored since `before`.
-std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before);
+// Uploads whose last part (or opening) was at `last` or earlier.
+std::vector<UploadSession> idleSince(Connection &connection, std::int64_t last);
 std::vector<UploadSession> ofAccount(Connection &connection, std::int64_t accountId);
 
 } // namespace UploadSessions

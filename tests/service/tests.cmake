@@ -14,6 +14,8 @@ nimbal_add_test(test_body_rules SOURCES service/test_body_rules.cpp LABELS unit)
 nimbal_link_service(test_body_rules)
 nimbal_add_test(test_request_parsing SOURCES service/test_request_parsing.cpp LABELS unit)
 nimbal_link_service(test_request_parsing)
+nimbal_add_test(test_upload_expiry SOURCES service/test_upload_expiry.cpp LABELS unit)
+nimbal_link_service(test_upload_expiry)
 
 # The running service under abuse, spoken to by hand over raw sockets.
 add_library(NimbalRawHttp STATIC service/RawHttp.cpp service/RawHttp.h)
