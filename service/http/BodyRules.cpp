@@ -93,6 +93,14 @@ const BodyRule *BodyRules::find(std::string_view method, const std::string &path
     return nullptr;
 }
 
+std::int64_t BodyRules::largest() const
+{
+    std::int64_t most = 0;
+    for (const Rule &rule : m_rules)
+        most = std::max(most, rule.body.mostBytes);
+    return most;
+}
+
 bool BodyRules::admit(ServiceContext &context, const httplib::Request &request,
                       httplib::Response &response) const
 {

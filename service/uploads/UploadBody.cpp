@@ -3,18 +3,27 @@
 
 #include "auth/Authentication.h"
 #include "drive/DriveFailure.h"
+#include "http/ConnectionEnd.h"
 
 namespace OrvelanNimbal::Service {
 
 bool UploadBody::read(const httplib::ContentReceiver &receive)
 {
-    return m_reader(receive);
+    m_wholeRead = m_reader(receive);
+    return m_wholeRead;
 }
 
 bool UploadBody::readForm(const httplib::MultipartContentHeader &header,
                           const httplib::ContentReceiver &receive)
 {
-    return m_reader(header, receive);
+    m_wholeRead = m_reader(header, receive);
+    return m_wholeRead;
+}
+
+void UploadBody::endConnectionIfLeft(httplib::Response &response) const
+{
+    if (!m_wholeRead)
+        endConnectionIfBodyLeft(m_request, response);
 }
 
 httplib::Server::HandlerWithContentReader uploadRoute(ServiceContext &context,
@@ -24,13 +33,13 @@ httplib::Server::HandlerWithContentReader uploadRoute(ServiceContext &context,
                                const httplib::ContentReader &reader) {
         UploadBody body(request, reader);
         const auto account = authenticate(context, request, response);
-        if (!account)
-            return;
         try {
-            handler(context, *account, request, body, response);
+            if (account)
+                handler(context, *account, request, body, response);
         } catch (const DriveFailure &failure) {
             failure.answer(response);
         }
+        body.endConnectionIfLeft(response);
     };
 }
 

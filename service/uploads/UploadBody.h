@@ -9,9 +9,7 @@ namespace OrvelanNimbal::Service {
 struct Account;
 class ServiceContext;
 
-// The body of an upload request, read as it streams in, never held whole. A request refused
-// before its body is read ends its connection; the server reads and drops what the client
-// still sends for a while, so that the client reads the refusal rather than a reset.
+// The body of an upload request, read as it streams in, never held whole.
 class UploadBody {
 public:
     UploadBody(const httplib::Request &request, const httplib::ContentReader &reader)
@@ -28,9 +26,14 @@ public:
 
     bool isForm() const { return m_request.is_multipart_form_data(); }
 
+    // Once the route has answered: an answer that leaves part of the body unread ends the
+    // connection, so that the rest is never read as the next request.
+    void endConnectionIfLeft(httplib::Response &response) const;
+
 private:
     const httplib::Request &m_request;
     const httplib::ContentReader &m_reader;
+    bool m_wholeRead = false;
 };
 
 // An upload route: runs for the account whose token the request carries; a DriveFailure it

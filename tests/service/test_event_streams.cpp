@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
+#include <thread>
 
 using namespace OrvelanNimbal::Service;
 using namespace std::chrono_literals;
@@ -84,24 +84,21 @@ void TestEventStreams::nextStep()
 void TestEventStreams::burstIsAnnouncedOnce()
 {
     OpenStream stream(1, StreamTiming{never, 5ms});
-    std::atomic<int> wakes = 0;
-    stream.setWaker([&wakes] { ++wakes; });
     const StreamClock::time_point start = StreamClock::now();
     QCOMPARE(stream.take(start).kind, Kind::keepAlive); // the greeting, at once
-    QCOMPARE(stream.take(start).kind, Kind::waitUntil);
+    const StreamStep quiet = stream.take(start);
+    QCOMPARE(quiet.kind, Kind::waitUntil);
 
-    for (int i = 0; i < 10; ++i)
-        stream.noteChange();
-    QCOMPARE(wakes.load(), 10);
+    // A writer asleep until the keep-alive (an hour away) wakes with the first change.
+    std::thread changes([&stream] {
+        for (int i = 0; i < 10; ++i)
+            stream.noteChange();
+    });
+    stream.wait(quiet, never);
+    changes.join();
     QCOMPARE(stream.take(StreamClock::now() + 5ms).kind, Kind::announceChange);
     // Nothing more is due: the ten changes were one announcement.
     QCOMPARE(stream.take(StreamClock::now() + 10ms).kind, Kind::waitUntil);
-
-    // A writer gone is never woken again.
-    stream.setWaker({});
-    stream.end();
-    QCOMPARE(wakes.load(), 10);
-    QCOMPARE(stream.take(StreamClock::now()).kind, Kind::end);
 }
 
 void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
@@ -112,14 +109,14 @@ void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
     ServiceContext context(config, openDataDirectory(config.dataDirectory));
     EventStreams &streams = context.component<EventStreams>();
     const auto stream = streams.open(1, never);
-    bool woken = false;
-    stream->setWaker([&woken] { woken = true; });
     QCOMPARE(stream->take(StreamClock::now()).kind, Kind::keepAlive);
-    QCOMPARE(stream->take(StreamClock::now()).kind, Kind::waitUntil);
+    const StreamStep quiet = stream->take(StreamClock::now());
+    QCOMPARE(quiet.kind, Kind::waitUntil);
 
-    context.requestStop();
+    std::thread stop([&context] { context.requestStop(); });
+    stream->wait(quiet, never); // woken by the stop, not by the keep-alive an hour away
+    stop.join();
 
-    QVERIFY(woken);
     QCOMPARE(stream->take(StreamClock::now()).kind, Kind::end);
     QVERIFY(!streams.open(1, never));
 }
