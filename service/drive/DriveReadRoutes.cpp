@@ -13,12 +13,12 @@
 #include "drive/DriveJson.h"
 #include "drive/DriveLookups.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "drive/DriveStore.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <QJsonArray>
 
@@ -88,6 +88,8 @@ void files(ServiceContext &context, const Account &account, const httplib::Reque
     sendJson(response, 200, listing);
 }
 
+} // namespace
+
 void installDriveReadRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -95,10 +97,5 @@ void installDriveReadRoutes(httplib::Server &server, ServiceContext &context)
     server.Get(drive + "/folders", driveRoute(context, &folders));
     server.Get(drive + "/files", driveRoute(context, &files));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-read", &installDriveReadRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

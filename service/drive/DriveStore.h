@@ -9,6 +9,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 // The rows of the drive, read and written inside the caller's transaction. Nothing here checks
@@ -61,5 +63,8 @@ void refreshStorageUsed(Connection &connection, std::int64_t accountId);
 std::vector<QString> contentKeys(Connection &connection, std::int64_t accountId);
 
 } // namespace DriveStore
+
+// The drive's tables: folders, files, thumbnails and the change feed's bookkeeping.
+SchemaModule driveSchema();
 
 } // namespace OrvelanNimbal::Service

@@ -4,12 +4,12 @@
 // alive, and the event "drive.changed" soon after each change of the account's drive. The
 // data names the account and nothing else; clients only look at the event's name.
 #include "auth/Authentication.h"
+#include "events/EventRoutes.h"
 #include "events/EventStreams.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/DriveChangeHub.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <httplib.h>
 
@@ -80,7 +80,7 @@ void openStream(ServiceContext &context, const httplib::Request &request,
     const auto account = authenticate(context, request, response);
     if (!account)
         return;
-    auto stream = context.component<EventStreams>().open(
+    auto stream = context.eventStreams.open(
         account->id, keepAliveInterval(request.get_param_value("ping")));
     if (!stream) {
         response.set_header("Retry-After", retryAfterSeconds);
@@ -93,13 +93,15 @@ void openStream(ServiceContext &context, const httplib::Request &request,
     }
 
     auto writer =
-        std::make_shared<StreamWriter>(std::move(stream), context.component<DriveChangeHub>());
+        std::make_shared<StreamWriter>(std::move(stream), context.driveChanges);
     // Never kept by a cache or a proxy: every byte is news for this one client.
     response.set_header("Cache-Control", "no-cache, no-store");
     response.set_chunked_content_provider(
         "text/event-stream",
         [writer](size_t, httplib::DataSink &sink) { return writer->write(sink); });
 }
+
+} // namespace
 
 void installEventStreamRoutes(httplib::Server &server, ServiceContext &context)
 {
@@ -108,9 +110,5 @@ void installEventStreamRoutes(httplib::Server &server, ServiceContext &context)
                    openStream(context, request, response);
                });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"events", &installEventStreamRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

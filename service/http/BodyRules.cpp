@@ -2,7 +2,7 @@
 #include "http/BodyRules.h"
 
 #include "foundation/JsonHttp.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <algorithm>
 #include <charconv>
@@ -142,7 +142,7 @@ bool BodyRules::admit(ServiceContext &context, const httplib::Request &request,
 
 BodyRoutes::BodyRoutes(httplib::Server &server, ServiceContext &context)
     : m_server(server)
-    , m_rules(context.component<BodyRules>())
+    , m_rules(context.bodyRules)
 {}
 
 } // namespace OrvelanNimbal::Service

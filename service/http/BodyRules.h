@@ -31,7 +31,7 @@ struct BodyRule {
 };
 
 // The rules of every route that takes a body; a body sent anywhere else is refused. A
-// component of the ServiceContext, filled by the route families as they install their routes.
+// member of the ServiceContext, filled by the route families as they install their routes.
 class BodyRules {
 public:
     void add(std::string method, const std::string &pattern, BodyRule rule);

@@ -33,9 +33,8 @@
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
 #include "foundation/Secrets.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "storage/Presigning.h"
 #include "storage/StreamedFile.h"
@@ -45,6 +44,7 @@
 #include "uploads/PartStore.h"
 #include "uploads/UploadLimits.h"
 #include "uploads/UploadPaths.h"
+#include "uploads/UploadRoutes.h"
 
 #include <QJsonArray>
 
@@ -139,9 +139,9 @@ FileRecord complete(ServiceContext &context, const Account &account, const QJson
         const auto stored = context.database().read(
             [&](Connection &connection) { return UploadSessions::parts(connection, upload.id); });
 
-        const auto destination = context.component<ContentStore>().pathOf(upload.contentKey);
+        const auto destination = context.contentStore.pathOf(upload.contentKey);
         StreamedFile content(destination->parent_path());
-        assembleParts(context.component<PartStore>(), upload, stored, listed, content);
+        assembleParts(context.partStore, upload, stored, listed, content);
         const QString hash = content.finish();
         ReceivedContent received{content, upload.contentKey, content.size(), hash,
                                  optionalString(body, u"content_type").value_or(QString())};
@@ -191,6 +191,8 @@ void abortUpload(ServiceContext &context, const Account &account, const httplib:
     sendJson(response, 200, QJsonObject{{QStringLiteral("success"), true}});
 }
 
+} // namespace
+
 void installMultipartRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -203,10 +205,5 @@ void installMultipartRoutes(httplib::Server &server, ServiceContext &context)
     routes.post(drive + R"(/files/(-?\d+)/content/complete)", driveBody,
                 driveRoute(context, &completeReplace));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"uploads-multipart", &installMultipartRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

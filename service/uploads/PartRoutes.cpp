@@ -9,9 +9,8 @@
 //       5 GiB or than what the upload still lacks of its announced size
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "ServiceContext.h"
 #include "storage/Presigning.h"
 #include "storage/StreamedFile.h"
 #include "uploads/PartStore.h"
@@ -19,6 +18,7 @@
 #include "uploads/UploadBody.h"
 #include "uploads/UploadLimits.h"
 #include "uploads/UploadLocks.h"
+#include "uploads/UploadRoutes.h"
 #include "uploads/UploadSessions.h"
 
 #include <shared_mutex>
@@ -49,7 +49,7 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
     const QString uploadId = fromStd(request.matches[1]);
     const int number = std::stoi(request.matches[2]);
     // Shared: parts may arrive side by side, but not while the upload is completed or dropped.
-    const UploadLocks::Lock lock = context.component<UploadLocks>().of(uploadId);
+    const UploadLocks::Lock lock = context.uploadLocks.of(uploadId);
     const std::shared_lock held(*lock);
     const auto upload = context.database().read([&](Connection &connection) {
         return UploadSessions::findAnyAccount(connection, uploadId);
@@ -59,12 +59,12 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
                          QStringLiteral("aucun envoi en cours à cette adresse"));
     const std::int64_t room = roomFor(context, *upload, number);
 
-    const auto fault = context.component<StorageFaults>().take();
+    const auto fault = context.storageFaults.take();
     if (fault && fault->kind == StorageFaults::Kind::fail)
         return sendError(response, fault->status, QStringLiteral("storage_unavailable"),
                          QStringLiteral("panne du stockage provoquée par un test"));
 
-    const PartStore &store = context.component<PartStore>();
+    const PartStore &store = context.partStore;
     StreamedFile part(store.folderOf(upload->accountId, upload->id));
     bool tooLarge = false;
     const bool whole = body.read([&](const char *data, size_t length) {
@@ -96,6 +96,8 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
 // A part, from whoever holds its pre-signed address.
 constexpr BodyRule partBody{BodyRule::Kind::bytes, UploadLimits::largestPart, &admitPresigned};
 
+} // namespace
+
 void installPartRoutes(httplib::Server &server, ServiceContext &context)
 {
     BodyRoutes(server, context)
@@ -107,9 +109,5 @@ void installPartRoutes(httplib::Server &server, ServiceContext &context)
                  body.endConnectionIfLeft(response);
              });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"uploads-parts", &installPartRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

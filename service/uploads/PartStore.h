@@ -8,15 +8,14 @@
 
 namespace OrvelanNimbal::Service {
 
-class ServiceContext;
-
 // The parts of multipart uploads on disk: "<data>/uploads/<account>/<upload id>/<part number>",
 // each written whole before it takes its number. Upload ids are the service's own (32
 // hexadecimal digits); anything else names no folder, so no request can reach outside.
 class PartStore {
 public:
     explicit PartStore(std::filesystem::path root);
-    explicit PartStore(ServiceContext &context);
+    // The store of the service whose data directory this is.
+    static PartStore inDataDirectory(const std::filesystem::path &dataDirectory);
 
     // Throws std::runtime_error for an id the service cannot have made.
     std::filesystem::path folderOf(std::int64_t accountId, const QString &uploadId) const;

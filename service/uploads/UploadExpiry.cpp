@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "uploads/UploadExpiry.h"
 
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "uploads/OpenUploads.h"
 
 #include <algorithm>
@@ -18,7 +18,6 @@ using namespace std::chrono_literals;
 
 UploadExpiry::UploadExpiry(ServiceContext &context)
     : m_context(context)
-    , m_thread([this] { run(); })
 {}
 
 UploadExpiry::~UploadExpiry()
@@ -28,7 +27,13 @@ UploadExpiry::~UploadExpiry()
         m_stopping = true;
     }
     m_condition.notify_one();
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void UploadExpiry::start()
+{
+    m_thread = std::thread([this] { run(); });
 }
 
 void UploadExpiry::wake()

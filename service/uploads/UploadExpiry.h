@@ -13,15 +13,17 @@ class ServiceContext;
 // Ends the multipart uploads whose client went away without an abort (killed, or gone for
 // good): an upload that stored no part for the idle lifetime (a day) is discarded, its parts
 // with it, by a thread of its own from the service's start to its end. It looks at once when
-// it starts, then every quarter of the lifetime (between a second and ten minutes), and again
+// started, then every quarter of the lifetime (between a second and ten minutes), and again
 // whenever wake() says the lifetime changed.
 class UploadExpiry {
 public:
     explicit UploadExpiry(ServiceContext &context);
-    ~UploadExpiry(); // stops the thread and waits for it
+    ~UploadExpiry(); // stops the thread, if started, and waits for it
     UploadExpiry(const UploadExpiry &) = delete;
     UploadExpiry &operator=(const UploadExpiry &) = delete;
 
+    // Once, when the service starts serving.
+    void start();
     // Looks again now, from any thread.
     void wake();
 

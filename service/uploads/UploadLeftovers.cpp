@@ -3,7 +3,7 @@
 
 #include "drive/DriveStore.h"
 #include "foundation/Database.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "uploads/PartStore.h"
 #include "uploads/UploadSessions.h"
@@ -57,7 +57,7 @@ std::vector<fs::path> orphanUploadFolders(ServiceContext &context, const fs::pat
 // and the removal of the old content. Content lives in "<store>/drive/<account>/".
 std::vector<fs::path> unreferencedContent(ServiceContext &context)
 {
-    const ContentStore &store = context.component<ContentStore>();
+    const ContentStore &store = context.contentStore;
     std::vector<fs::path> found;
     std::error_code error;
     for (const auto &account : fs::directory_iterator(store.root() / "drive", error)) {
@@ -88,8 +88,8 @@ std::vector<fs::path> unreferencedContent(ServiceContext &context)
 
 int removeUploadLeftovers(ServiceContext &context)
 {
-    const fs::path parts = context.component<PartStore>().root();
-    std::vector<fs::path> leftovers = partialFilesUnder(context.component<ContentStore>().root());
+    const fs::path parts = context.partStore.root();
+    std::vector<fs::path> leftovers = partialFilesUnder(context.contentStore.root());
     for (const fs::path &file : partialFilesUnder(parts))
         leftovers.push_back(file);
     for (const fs::path &folder : orphanUploadFolders(context, parts))

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Multipart uploads in progress: what each was opened for, and the parts stored so far. The
 // parts' bytes are files on disk (PartStore); a row says a part arrived whole, with its ETag.
+#include "uploads/UploadSessions.h"
+
 #include "foundation/Schema.h"
 
 namespace OrvelanNimbal::Service {
@@ -27,8 +29,11 @@ CREATE TABLE upload_parts (
 );
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"uploads", {version1}});
-
 } // namespace
+
+SchemaModule uploadsSchema()
+{
+    return {"uploads", {version1}};
+}
 
 } // namespace OrvelanNimbal::Service

@@ -9,6 +9,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 // A multipart upload between its opening and its completion or abandonment.
@@ -52,5 +54,8 @@ std::vector<UploadSession> idleSince(Connection &connection, std::int64_t last);
 std::vector<UploadSession> ofAccount(Connection &connection, std::int64_t accountId);
 
 } // namespace UploadSessions
+
+// The tables of multipart uploads in progress.
+SchemaModule uploadsSchema();
 
 } // namespace OrvelanNimbal::Service

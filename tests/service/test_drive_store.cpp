@@ -10,6 +10,7 @@
 #include "drive/DriveMutations.h"
 #include "drive/DriveStore.h"
 #include "foundation/DataDirectory.h"
+#include "ServiceSchema.h"
 #include "storage/ContentStore.h"
 
 #include <QJsonArray>
@@ -75,7 +76,7 @@ void TestDriveStore::init()
     QVERIFY(m_directory->isValid());
     ServiceConfig config;
     config.dataDirectory = m_directory->path().toStdString();
-    m_context = std::make_unique<ServiceContext>(config, openDataDirectory(config.dataDirectory),
+    m_context = std::make_unique<ServiceContext>(config, openDataDirectory(config.dataDirectory, serviceSchema()),
                                                  std::make_shared<FixedServiceClock>(now));
 }
 
@@ -104,7 +105,7 @@ Tree TestDriveStore::plantTree(std::int64_t accountId)
         file.size = 4;
         file.contentKey = ContentStore::newKey(accountId);
         file.contentHash = contentHash("data");
-        m_context->component<ContentStore>().write(file.contentKey, "data");
+        m_context->contentStore.write(file.contentKey, "data");
         return DriveMutations::addFile(change, file).id;
     };
     changeDrive(*m_context, accountId, [&](DriveChange &change) {
@@ -178,7 +179,7 @@ void TestDriveStore::mutationsAnnounceOnceCommitted()
     const Tree tree = plantTree(accountId);
     int announced = 0;
     const auto subscription =
-        m_context->component<DriveChangeHub>().subscribe(accountId, [&announced] { ++announced; });
+        m_context->driveChanges.subscribe(accountId, [&announced] { ++announced; });
     const QByteArray before = snapshot(accountId);
     const std::int64_t cursorBefore = window(accountId).last;
 

@@ -3,9 +3,10 @@
 // turn, a burst of changes announced once, news waking the writer, and a stop of the service
 // ending the streams.
 #include "events/EventStreams.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
-#include "foundation/ServiceContext.h"
+#include "foundation/DataDirectory.h"
+#include "ServiceContext.h"
+#include "ServiceSchema.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,8 +107,8 @@ void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
     QTemporaryDir directory;
     ServiceConfig config;
     config.dataDirectory = directory.path().toStdString();
-    ServiceContext context(config, openDataDirectory(config.dataDirectory));
-    EventStreams &streams = context.component<EventStreams>();
+    ServiceContext context(config, openDataDirectory(config.dataDirectory, serviceSchema()));
+    EventStreams &streams = context.eventStreams;
     const auto stream = streams.open(1, never);
     QCOMPARE(stream->take(StreamClock::now()).kind, Kind::keepAlive);
     const StreamStep quiet = stream->take(StreamClock::now());

@@ -3,12 +3,12 @@
 // parts folder, without a server: they expire after the idle lifetime, parts and all, and
 // nothing else does.
 #include "auth/Accounts.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
-#include "foundation/ServiceContext.h"
+#include "foundation/DataDirectory.h"
+#include "ServiceContext.h"
+#include "ServiceSchema.h"
 #include "uploads/OpenUploads.h"
 #include "uploads/PartStore.h"
-#include "uploads/UploadExpiry.h"
 #include "uploads/UploadLocks.h"
 
 #include <QFile>
@@ -40,7 +40,7 @@ private:
     // that part's file on disk.
     QString openUpload(const QString &id, std::int64_t touchedAt);
     bool isOpen(const QString &id);
-    int partFiles() const { return m_context->component<PartStore>().countFiles(m_accountId); }
+    int partFiles() const { return m_context->partStore.countFiles(m_accountId); }
 
     std::unique_ptr<QTemporaryDir> m_directory;
     std::shared_ptr<FixedServiceClock> m_clock;
@@ -56,7 +56,7 @@ void TestUploadExpiry::init()
     config.dataDirectory = m_directory->path().toStdString();
     m_clock = std::make_shared<FixedServiceClock>(start);
     m_context =
-        std::make_unique<ServiceContext>(config, openDataDirectory(config.dataDirectory), m_clock);
+        std::make_unique<ServiceContext>(config, openDataDirectory(config.dataDirectory, serviceSchema()), m_clock);
     NewAccount account;
     account.email = QStringLiteral("envois@nimbal.test");
     account.password = QStringLiteral("pw");
@@ -83,7 +83,7 @@ QString TestUploadExpiry::openUpload(const QString &id, std::int64_t touchedAt)
         UploadSessions::insert(connection, upload);
         UploadSessions::recordPart(connection, id, {1, 5, QStringLiteral("\"e\"")}, touchedAt);
     });
-    const PartStore &parts = m_context->component<PartStore>();
+    const PartStore &parts = m_context->partStore;
     std::error_code error;
     createPrivateFolders(parts.folderOf(m_accountId, id), error);
     QFile part(QString::fromStdString(parts.partPath(m_accountId, id, 1).string()));
@@ -127,7 +127,7 @@ void TestUploadExpiry::idleUploadsExpire()
                                       start + idle);
     m_clock->set(start + idle);
 
-    const UploadLocks::Lock lock = m_context->component<UploadLocks>().of(watched);
+    const UploadLocks::Lock lock = m_context->uploadLocks.of(watched);
     std::shared_lock working(*lock, std::defer_lock);
     if (busy)
         working.lock();
@@ -141,13 +141,13 @@ void TestUploadExpiry::idleUploadsExpire()
 void TestUploadExpiry::expiresWithoutARequest()
 {
     const QString upload = openUpload(QStringLiteral("00112233445566778899aabbccddeeff"), start);
-    UploadExpiry expiry(*m_context);
+    m_context->uploadExpiry.start();
     QVERIFY(isOpen(upload)); // a part just now
 
     m_clock->set(start + day);
     // The thread looks again when the lifetime changes, not ten minutes later.
     m_context->lifetimes().setIdleUpload(day);
-    expiry.wake();
+    m_context->uploadExpiry.wake();
     QTRY_VERIFY_WITH_TIMEOUT(!isOpen(upload), 2000);
     QCOMPARE(partFiles(), 0);
 }

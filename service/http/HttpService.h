@@ -8,7 +8,10 @@ namespace OrvelanNimbal::Service {
 class BodyRules;
 class ServiceContext;
 
-// The HTTP/1.1 server: every family of routes on one loopback socket, served by cpp-httplib's
+// Installs every route of the service on the server (main's table).
+using RouteTable = void (*)(httplib::Server &server, ServiceContext &context);
+
+// The HTTP/1.1 server: every route of the table on one loopback socket, served by cpp-httplib's
 // own server, one connection per worker of its pool for as long as the connection lasts (its
 // keep-alive, an event stream, an upload). The pool is sized for everything the service holds
 // at once (ServiceConfig). On top of the library: bodies pass the rules of their route before a
@@ -17,7 +20,7 @@ class ServiceContext;
 // handlers run.
 class HttpService {
 public:
-    explicit HttpService(ServiceContext &context);
+    HttpService(ServiceContext &context, RouteTable routes);
     ~HttpService();
     HttpService(const HttpService &) = delete;
     HttpService &operator=(const HttpService &) = delete;

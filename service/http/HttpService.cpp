@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/HttpService.h"
+#include "http/HttpService.h"
 
-#include "admin/FaultInjector.h"
-#include "admin/RequestLog.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
-#include "http/BodyRules.h"
 #include "http/ConnectionEnd.h"
 #include "http/OpenFileLimit.h"
+#include "ServiceContext.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -25,9 +21,9 @@ bool isTestControlPath(const std::string &path)
 
 } // namespace
 
-HttpService::HttpService(ServiceContext &context)
+HttpService::HttpService(ServiceContext &context, RouteTable routes)
     : m_context(context)
-    , m_bodyRules(context.component<BodyRules>())
+    , m_bodyRules(context.bodyRules)
 {
     const ServiceConfig &config = context.config();
     // Every connection is a file; the usual soft limit of 1024 would refuse connections long
@@ -54,11 +50,7 @@ HttpService::HttpService(ServiceContext &context)
         m_listeningSocket = socket;
     });
     installHooks();
-    for (const RouteFamily &family : RouteRegistry::families()) {
-        if (family.testControlsOnly && !config.testControls)
-            continue;
-        family.install(m_server, context);
-    }
+    routes(m_server, context);
     // Each route's own limit is in its body rule, checked from the head; the library's is a
     // last guard.
     m_server.set_payload_max_length(size_t(m_bodyRules.largest()));
@@ -105,9 +97,9 @@ void HttpService::installHooks()
         [this](const httplib::Request &request, httplib::Response &response) {
             bool handled = false;
             if (m_context.config().testControls && !isTestControlPath(request.path)) {
-                m_context.component<RequestLog>().record(request.method, request.path);
+                m_context.requestLog.record(request.method, request.path);
                 const auto fault =
-                    m_context.component<FaultInjector>().take(request.method, request.path);
+                    m_context.faults.take(request.method, request.path);
                 handled = fault && FaultInjector::apply(*fault, response);
             }
             handled = handled || !m_bodyRules.admit(m_context, request, response);
