@@ -14,6 +14,7 @@
 #include "storage/UrlSigner.h"
 #include "uploads/PartStore.h"
 #include "uploads/StorageFaults.h"
+#include "uploads/UploadDigests.h"
 #include "uploads/UploadExpiry.h"
 #include "uploads/UploadLocks.h"
 
@@ -67,6 +68,7 @@ public:
     UrlSigner urlSigner;
     PartStore partStore;
     UploadLocks uploadLocks;
+    UploadDigests uploadDigests;
     StorageFaults storageFaults;
     // Last: its thread, once started, uses the members above and is stopped before they go.
     UploadExpiry uploadExpiry;

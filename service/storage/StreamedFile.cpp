@@ -24,9 +24,11 @@ constexpr std::size_t bufferSize = 1024 * 1024;
 
 } // namespace
 
-StreamedFile::StreamedFile(const std::filesystem::path &folder)
+StreamedFile::StreamedFile(const std::filesystem::path &folder, Hashing hashing)
     : m_buffer(std::make_unique_for_overwrite<char[]>(bufferSize))
 {
+    if (hashing == Hashing::on)
+        m_digest.emplace();
     std::error_code error;
     createPrivateFolders(folder, error);
     if (error)
@@ -49,7 +51,8 @@ StreamedFile::~StreamedFile()
 
 void StreamedFile::write(const char *data, std::size_t length)
 {
-    m_digest.add(data, length);
+    if (m_digest)
+        m_digest->add(data, length);
     m_size += std::int64_t(length);
     while (length > 0) {
         const std::size_t room = std::min(length, bufferSize - m_buffered);
@@ -84,18 +87,23 @@ QString StreamedFile::finish()
     m_descriptor = -1;
     if (::close(descriptor) != 0)
         diskRefused("fermeture", errno);
-    return m_digest.hex();
+    return m_digest ? m_digest->hex() : QString();
 }
 
 void StreamedFile::keep(const std::filesystem::path &destination)
 {
+    keepFile(m_path, destination);
+    m_kept = true;
+}
+
+void keepFile(const std::filesystem::path &file, const std::filesystem::path &destination)
+{
     std::error_code error;
     createPrivateFolders(destination.parent_path(), error);
     if (!error)
-        std::filesystem::rename(m_path, destination, error);
+        std::filesystem::rename(file, destination, error);
     if (error)
         diskRefused("renommage", error.value());
-    m_kept = true;
 }
 
 } // namespace OrvelanNimbal::Service

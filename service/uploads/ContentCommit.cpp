@@ -54,7 +54,7 @@ auto keptUnlessRefused(ServiceContext &context, ReceivedContent &content, Work w
     const auto path = store.pathOf(content.key);
     if (!path)
         throw std::runtime_error("clé de contenu malformée");
-    content.file.keep(*path);
+    keepFile(content.file, *path);
     try {
         return work();
     } catch (...) {

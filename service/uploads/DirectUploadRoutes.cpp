@@ -48,7 +48,7 @@ struct Arrival {
     ReceivedContent received(const DirectForm &form)
     {
         const QString hash = file.finish();
-        return {file, key, file.size(), hash, form.contentType};
+        return {file.path(), key, file.size(), hash, form.contentType};
     }
 };
 

@@ -16,8 +16,10 @@
 //         "if_content_hash"?, "if_date_upload"?}                            200 file record
 //   POST /api/v1/drive/upload/multipart/abort  {"s3_key", "upload_id"}    200 {"success"}
 //
-// A completion reads the parts in the order listed into the new content, hashing it on the
-// way. It is refused with 400 when the list does not match what the storage holds
+// A completion takes the parts in the order listed as the new content: when they are every
+// part cut as suggested, already written into their places as they came, the upload's content
+// is kept as it lies, with the hash taken on the way; any other list is copied into a new file,
+// hashed as it goes. It is refused with 400 when the list does not match what the storage holds
 // ("invalid_parts": a part missing, listed twice, out of order, or with another ETag), when the
 // parts do not add up to "file_size" ("size_mismatch"), or when the content does not have the
 // announced "content_hash" ("hash_mismatch"); the drive's own refusals are ContentCommit's. A
@@ -37,7 +39,6 @@
 #include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "storage/Presigning.h"
-#include "storage/StreamedFile.h"
 #include "uploads/ContentCommit.h"
 #include "uploads/OpenUploads.h"
 #include "uploads/PartAssembly.h"
@@ -140,10 +141,10 @@ FileRecord complete(ServiceContext &context, const Account &account, const QJson
             [&](Connection &connection) { return UploadSessions::parts(connection, upload.id); });
 
         const auto destination = context.contentStore.pathOf(upload.contentKey);
-        StreamedFile content(destination->parent_path());
-        assembleParts(context.partStore, upload, stored, listed, content);
-        const QString hash = content.finish();
-        ReceivedContent received{content, upload.contentKey, content.size(), hash,
+        const AssembledContent content =
+            assembleParts(context.partStore, context.uploadDigests, upload, stored, listed,
+                          destination->parent_path());
+        ReceivedContent received{content.file, upload.contentKey, content.size, content.hash,
                                  optionalString(body, u"content_type").value_or(QString())};
         ContentCommit::requireAnnouncedHash(received, optionalString(body, u"content_hash"));
         FileRecord file = finish(received);

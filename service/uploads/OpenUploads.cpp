@@ -48,6 +48,7 @@ void discard(ServiceContext &context, const UploadSession &upload)
     context.database().transaction(
         [&](Connection &connection) { UploadSessions::remove(connection, upload.id); });
     context.partStore.removeUpload(upload.accountId, upload.id);
+    context.uploadDigests.forget(upload.id);
 }
 
 void sweepIdle(ServiceContext &context)

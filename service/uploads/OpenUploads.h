@@ -36,7 +36,8 @@ private:
     UploadSession m_upload;
 };
 
-// Forgets the upload and deletes its parts. The caller holds the upload's lock alone.
+// Forgets the upload and deletes its parts and content. The caller holds the upload's lock
+// alone.
 void discard(ServiceContext &context, const UploadSession &upload);
 
 // Discards the uploads that stored nothing for the idle lifetime (a lifetime of 0: every

@@ -41,6 +41,12 @@ std::filesystem::path PartStore::partPath(std::int64_t accountId, const QString 
     return folderOf(accountId, uploadId) / std::to_string(number);
 }
 
+std::filesystem::path PartStore::contentPath(std::int64_t accountId,
+                                             const QString &uploadId) const
+{
+    return folderOf(accountId, uploadId) / "content";
+}
+
 void PartStore::removeUpload(std::int64_t accountId, const QString &uploadId) const
 {
     std::error_code ignored; // parts already gone are what was asked for

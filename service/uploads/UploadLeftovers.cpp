@@ -32,9 +32,10 @@ std::vector<fs::path> partialFilesUnder(const fs::path &folder)
     return found;
 }
 
-// "<parts>/<account>/<upload id>" folders whose upload has no row any more (a kill between
-// the row's removal and the folder's).
-std::vector<fs::path> orphanUploadFolders(ServiceContext &context, const fs::path &parts)
+// "<parts>/<account>/<upload id>" folders that hold nothing recorded: their upload has no row
+// any more (a kill between the row's removal and the folder's), or no part of it arrived whole
+// (a kill in the middle of its first part, whose bytes went straight into their place).
+std::vector<fs::path> unrecordedUploadFolders(ServiceContext &context, const fs::path &parts)
 {
     std::vector<fs::path> found;
     std::error_code error;
@@ -42,10 +43,11 @@ std::vector<fs::path> orphanUploadFolders(ServiceContext &context, const fs::pat
         std::error_code inner;
         for (const auto &upload : fs::directory_iterator(account.path(), inner)) {
             const QString id = QString::fromStdString(upload.path().filename().string());
-            const bool known = context.database().read([&](Connection &connection) {
-                return UploadSessions::findAnyAccount(connection, id).has_value();
+            const bool recorded = context.database().read([&](Connection &connection) {
+                return UploadSessions::findAnyAccount(connection, id).has_value()
+                       && !UploadSessions::parts(connection, id).empty();
             });
-            if (!known)
+            if (!recorded)
                 found.push_back(upload.path());
         }
     }
@@ -92,7 +94,7 @@ int removeUploadLeftovers(ServiceContext &context)
     std::vector<fs::path> leftovers = partialFilesUnder(context.contentStore.root());
     for (const fs::path &file : partialFilesUnder(parts))
         leftovers.push_back(file);
-    for (const fs::path &folder : orphanUploadFolders(context, parts))
+    for (const fs::path &folder : unrecordedUploadFolders(context, parts))
         leftovers.push_back(folder);
     for (const fs::path &file : unreferencedContent(context))
         leftovers.push_back(file);

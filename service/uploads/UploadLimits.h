@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace OrvelanNimbal::Service {
 
@@ -18,6 +19,15 @@ inline constexpr std::int64_t largestPart = std::int64_t(5) << 30; // 5 GiB
 // The part size suggested when an upload opens: 8 MiB, or what spreads the file over
 // mostParts parts.
 std::int64_t suggestedPartSize(std::int64_t fileSize);
+// Where part `number` (from 1) goes in a file of `fileSize` bytes cut into parts of
+// suggestedPartSize(), the last one shorter; nothing for a number beyond the last part.
+struct PartSlot {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+std::optional<PartSlot> suggestedSlot(std::int64_t fileSize, std::int64_t number);
+// How many parts such a file has (none for an empty file).
+std::int64_t suggestedPartCount(std::int64_t fileSize);
 // The largest file a multipart upload can carry.
 inline constexpr std::int64_t largestFile = largestPart * mostParts;
 

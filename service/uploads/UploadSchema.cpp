@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Multipart uploads in progress: what each was opened for, and the parts stored so far. The
-// parts' bytes are files on disk (PartStore); a row says a part arrived whole, with its ETag.
+// parts' bytes are on disk (PartStore); a row says a part arrived whole, with its ETag.
 #include "uploads/UploadSessions.h"
 
 #include "foundation/Schema.h"
@@ -29,11 +29,17 @@ CREATE TABLE upload_parts (
 );
 )sql";
 
+// Parts cut as the service suggests are written straight into their place in the upload's
+// content; the others stay files of their own until the completion copies them.
+const char *const version2 = R"sql(
+ALTER TABLE upload_parts ADD COLUMN in_place INTEGER NOT NULL DEFAULT 0;
+)sql";
+
 } // namespace
 
 SchemaModule uploadsSchema()
 {
-    return {"uploads", {version1}};
+    return {"uploads", {version1, version2}};
 }
 
 } // namespace OrvelanNimbal::Service

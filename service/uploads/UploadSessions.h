@@ -28,6 +28,7 @@ struct StoredPart {
     int number = 0;
     std::int64_t size = 0;
     QString etag;
+    bool inPlace = false; // in the upload's content, rather than a file of its own
 };
 
 // The rows of uploads in progress, read and written inside the caller's transaction.
@@ -43,6 +44,8 @@ std::optional<UploadSession> findAnyAccount(Connection &connection, const QStrin
 // Records a part (a part sent again replaces the one before) and marks the upload active.
 void recordPart(Connection &connection, const QString &uploadId, const StoredPart &part,
                 std::int64_t now);
+// A part being sent again into its place: until it arrives whole, the upload has none.
+void forgetPart(Connection &connection, const QString &uploadId, int number);
 // In part-number order.
 std::vector<StoredPart> parts(Connection &connection, const QString &uploadId);
 

@@ -2,6 +2,8 @@
 target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.h
+    ${CMAKE_CURRENT_LIST_DIR}/ContentRegion.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ContentRegion.h
     ${CMAKE_CURRENT_LIST_DIR}/DirectForm.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DirectForm.h
     ${CMAKE_CURRENT_LIST_DIR}/DirectUploadRoutes.cpp
@@ -17,6 +19,8 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/StorageFaults.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadBody.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UploadBody.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadDigests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadDigests.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadExpiry.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UploadExpiry.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadLeftovers.cpp

@@ -136,14 +136,15 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
     std::string tail;
     direct.send(directUploadStart(token, "direct.bin", 4 << 20, tail));
     direct.send(std::string(2 << 20, 'd'));
-    QVERIFY(waitForFile(data + u"/uploads"_qs, u"*.partial"_qs));
+    // The part goes straight into its place in the upload's content.
+    QVERIFY(waitForFile(data + u"/uploads"_qs, u"content"_qs));
     QVERIFY(waitForFile(data + u"/storage"_qs, u"*.partial"_qs));
-    // The parts of an upload the database no longer knows (a kill between the two).
-    const QString accountParts =
-        QFileInfo(filesUnder(data + u"/uploads"_qs, u"*.partial"_qs).constFirst())
+    const QString uploadFolder =
+        QFileInfo(filesUnder(data + u"/uploads"_qs, u"content"_qs).constFirst())
             .dir()
-            .absolutePath()
-            .section(u'/', 0, -2);
+            .absolutePath();
+    // The parts of an upload the database no longer knows (a kill between the two).
+    const QString accountParts = uploadFolder.section(u'/', 0, -2);
     const QString orphan = accountParts + u"/0123456789abcdef0123456789abcdef"_qs;
     QVERIFY(QDir().mkpath(orphan));
     QFile orphanPart(orphan + u"/1"_qs);
@@ -164,6 +165,8 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
 
     QCOMPARE(filesUnder(data, u"*.partial"_qs), QStringList());
     QVERIFY(!QFileInfo::exists(orphan));
+    // No part of the open upload arrived whole: nothing of its content is kept.
+    QVERIFY(!QFileInfo::exists(uploadFolder));
     QVERIFY(!uncommitted.exists());
     // The upload itself is still open: its client may send the part again.
     const LocalService::Leftovers left = m_service->leftovers(m_email);
