@@ -11,7 +11,7 @@ namespace OrvelanNimbal::Service {
 
 // One open event stream, shared between the worker that writes it and those who give it news:
 // the drive hub (a change), the registry (the service stops, a test closes or stalls it). The
-// writer sleeps on the stream until news or its next write is due; nobody polls.
+// writer sleeps on the stream until news comes or its next write is due.
 class OpenStream {
 public:
     OpenStream(std::int64_t accountId, StreamTiming timing);

@@ -11,8 +11,8 @@
 //       200 + ETag; 403 altered or expired address; 404 upload over; 400 a part larger than
 //       5 GiB or than what the upload still lacks of its announced size
 #include "foundation/Database.h"
-#include "foundation/Secrets.h"
 #include "foundation/JsonHttp.h"
+#include "foundation/Secrets.h"
 #include "http/BodyRules.h"
 #include "ServiceContext.h"
 #include "storage/Presigning.h"
@@ -93,8 +93,7 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
 
     const auto fault = context.storageFaults.take();
     if (fault && fault->kind == StorageFaults::Kind::fail)
-        return sendError(response, fault->status,
-                         QStringLiteral("storage_unavailable"),
+        return sendError(response, fault->status, QStringLiteral("storage_unavailable"),
                          QStringLiteral("panne du stockage provoquée par un test"));
 
     const PartStore &store = context.partStore;
@@ -105,12 +104,13 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
     bool whole = false;
     std::optional<ContentDigest> digest;
     std::unique_ptr<StreamedFile> file;
+    // One attempt per place at a time, from its first byte to its record: the bytes of an
+    // attempt still being broken off are never written over those of the one after it.
+    UploadLocks::Lock placeLock;
+    std::unique_lock<std::shared_mutex> writing;
     if (slot) {
-        // One writer per place at a time: the bytes of an attempt still being broken off are
-        // never written over those of the attempt after it.
-        const UploadLocks::Lock placeLock =
-            context.uploadLocks.of(uploadId + u'/' + QString::number(number));
-        const std::lock_guard writing(*placeLock);
+        placeLock = context.uploadLocks.of(uploadId + u'/' + QString::number(number));
+        writing = std::unique_lock(*placeLock);
         // Its place is being written over: until it arrives whole, the upload has no such part.
         context.database().transaction([&](Connection &connection) {
             UploadSessions::forgetPart(connection, upload->id, number);
