@@ -12,13 +12,12 @@
 
 namespace OrvelanNimbal::Service {
 
+class FileWriter;
+
 // A file written as its bytes arrive, hashed on the way, under a temporary name in the folder
 // where it will live. Only keep() gives it its final name, in one rename, so that no reader
 // ever meets half a file; a file not kept is deleted when this object goes, whatever ended the
 // request (a refusal, a broken connection, an exception).
-//
-// Writes go through a buffer of its own: the HTTP library hands over a body a few kilobytes at
-// a time, and a system call per piece would cost more than the disk.
 class StreamedFile {
 public:
     // Whether what is written is hashed too (finish() gives the hash, or an empty text).
@@ -33,7 +32,7 @@ public:
     StreamedFile &operator=(const StreamedFile &) = delete;
 
     void write(const char *data, std::size_t length);
-    std::int64_t size() const { return m_size; }
+    std::int64_t size() const;
 
     // Flushes and closes; the SHA-256 of everything written (empty without hashing). Call
     // once, before keep().
@@ -44,14 +43,9 @@ public:
     void keep(const std::filesystem::path &destination);
 
 private:
-    void flush();
-
     std::filesystem::path m_path;
-    int m_descriptor = -1;
-    std::unique_ptr<char[]> m_buffer;
-    std::size_t m_buffered = 0;
-    std::int64_t m_size = 0;
     std::optional<ContentDigest> m_digest;
+    std::unique_ptr<FileWriter> m_writer; // through a buffer of its own
     bool m_kept = false;
 };
 

@@ -3,8 +3,8 @@
 
 #include "drive/DriveFailure.h"
 #include "storage/ContentDigest.h"
+#include "storage/FileWriter.h"
 #include "storage/StreamedFile.h"
-#include "uploads/ContentRegion.h"
 #include "uploads/PartStore.h"
 #include "uploads/UploadDigests.h"
 #include "uploads/UploadLimits.h"
@@ -167,7 +167,7 @@ AssembledContent assembleParts(const PartStore &store, UploadDigests &digests,
     if (liesInPlace(upload, chosen)) {
         content.file = inPlace;
         if (chosen.empty())
-            ContentRegion(inPlace, 0, nullptr).finish(); // an empty content has no part
+            FileWriter(openForWriting(inPlace, false), 0, nullptr).finish(); // it had no part
         const auto taken = digests.finish(upload.id, std::int64_t(chosen.size()));
         content.hash = taken ? *taken : hashOf(inPlace, total);
         return content;

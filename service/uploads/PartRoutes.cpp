@@ -15,9 +15,9 @@
 #include "foundation/Secrets.h"
 #include "http/BodyRules.h"
 #include "ServiceContext.h"
+#include "storage/FileWriter.h"
 #include "storage/Presigning.h"
 #include "storage/StreamedFile.h"
-#include "uploads/ContentRegion.h"
 #include "uploads/PartStore.h"
 #include "uploads/StorageFaults.h"
 #include "uploads/UploadBody.h"
@@ -116,8 +116,8 @@ void storePart(ServiceContext &context, const httplib::Request &request, UploadB
             UploadSessions::forgetPart(connection, upload->id, number);
         });
         digest = context.uploadDigests.resume(upload->id, number);
-        ContentRegion region(store.contentPath(upload->accountId, upload->id), slot->offset,
-                             digest ? &*digest : nullptr);
+        FileWriter region(openForWriting(store.contentPath(upload->accountId, upload->id), false),
+                          slot->offset, digest ? &*digest : nullptr);
         whole = receive(body, region, room, tooLarge);
         part.size = region.size();
         if (whole && !tooLarge)

@@ -2,8 +2,6 @@
 target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ContentCommit.h
-    ${CMAKE_CURRENT_LIST_DIR}/ContentRegion.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ContentRegion.h
     ${CMAKE_CURRENT_LIST_DIR}/DirectForm.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DirectForm.h
     ${CMAKE_CURRENT_LIST_DIR}/DirectUploadRoutes.cpp

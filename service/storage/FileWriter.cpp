@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "uploads/ContentRegion.h"
+#include "storage/FileWriter.h"
 
 #include "foundation/DataDirectory.h"
 #include "storage/ContentDigest.h"
@@ -17,36 +17,41 @@ namespace {
 
 constexpr std::size_t bufferSize = 1024 * 1024;
 
-[[noreturn]] void diskRefused(const char *what, int error)
+} // namespace
+
+void diskRefused(const char *what, int error)
 {
-    throw std::runtime_error(std::string("écriture d'une part impossible (") + what
+    throw std::runtime_error(std::string("écriture sur le disque impossible (") + what
                              + ") : " + std::strerror(error));
 }
 
-} // namespace
-
-ContentRegion::ContentRegion(const std::filesystem::path &file, std::int64_t offset,
-                             ContentDigest *digest)
-    : m_offset(offset)
-    , m_digest(digest)
-    , m_buffer(std::make_unique_for_overwrite<char[]>(bufferSize))
+int openForWriting(const std::filesystem::path &file, bool exclusive)
 {
     std::error_code error;
     createPrivateFolders(file.parent_path(), error);
     if (error)
         diskRefused("dossier", error.value());
-    m_descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (m_descriptor < 0)
-        diskRefused("ouverture", errno);
+    const int descriptor =
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : 0), 0600);
+    if (descriptor < 0)
+        diskRefused("création", errno);
+    return descriptor;
 }
 
-ContentRegion::~ContentRegion()
+FileWriter::FileWriter(int descriptor, std::int64_t offset, ContentDigest *digest)
+    : m_descriptor(descriptor)
+    , m_offset(offset)
+    , m_digest(digest)
+    , m_buffer(std::make_unique_for_overwrite<char[]>(bufferSize))
+{}
+
+FileWriter::~FileWriter()
 {
     if (m_descriptor >= 0)
         ::close(m_descriptor);
 }
 
-void ContentRegion::write(const char *data, std::size_t length)
+void FileWriter::write(const char *data, std::size_t length)
 {
     if (m_digest)
         m_digest->add(data, length);
@@ -62,7 +67,7 @@ void ContentRegion::write(const char *data, std::size_t length)
     }
 }
 
-void ContentRegion::flush()
+void FileWriter::flush()
 {
     std::size_t written = 0;
     while (written < m_buffered) {
@@ -78,7 +83,7 @@ void ContentRegion::flush()
     m_buffered = 0;
 }
 
-void ContentRegion::finish()
+void FileWriter::finish()
 {
     flush();
     const int descriptor = m_descriptor;
