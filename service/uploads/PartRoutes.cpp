@@ -164,7 +164,7 @@ void installPartRoutes(httplib::Server &server, ServiceContext &context)
                         const httplib::ContentReader &reader) {
                  UploadBody body(request, reader);
                  storePart(context, request, body, response);
-                 body.endConnectionIfLeft(response);
+                 body.settle(response);
              });
 }
 

@@ -4,11 +4,13 @@
 #include "auth/Authentication.h"
 #include "drive/DriveFailure.h"
 #include "http/ConnectionEnd.h"
+#include "uploads/UploadLimits.h"
 
 namespace OrvelanNimbal::Service {
 
 bool UploadBody::read(const httplib::ContentReceiver &receive)
 {
+    m_started = true;
     m_wholeRead = m_reader(receive);
     return m_wholeRead;
 }
@@ -16,14 +18,25 @@ bool UploadBody::read(const httplib::ContentReceiver &receive)
 bool UploadBody::readForm(const httplib::MultipartContentHeader &header,
                           const httplib::ContentReceiver &receive)
 {
+    m_started = true;
     m_wholeRead = m_reader(header, receive);
     return m_wholeRead;
 }
 
-void UploadBody::endConnectionIfLeft(httplib::Response &response) const
+void UploadBody::settle(httplib::Response &response)
 {
-    if (!m_wholeRead)
-        endConnectionIfBodyLeft(m_request, response);
+    if (m_wholeRead)
+        return;
+    // The library reads a body once, from its start: one read in part cannot be taken up again.
+    if (!m_started) {
+        std::int64_t dropped = 0;
+        if (read([&dropped](const char *, size_t length) {
+                dropped += std::int64_t(length);
+                return dropped <= UploadLimits::mostBytesDropped;
+            }))
+            return;
+    }
+    endConnectionIfBodyLeft(m_request, response);
 }
 
 httplib::Server::HandlerWithContentReader uploadRoute(ServiceContext &context,
@@ -39,7 +52,7 @@ httplib::Server::HandlerWithContentReader uploadRoute(ServiceContext &context,
         } catch (const DriveFailure &failure) {
             failure.answer(response);
         }
-        body.endConnectionIfLeft(response);
+        body.settle(response);
     };
 }
 

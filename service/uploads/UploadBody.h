@@ -26,13 +26,16 @@ public:
 
     bool isForm() const { return m_request.is_multipart_form_data(); }
 
-    // Once the route has answered: an answer that leaves part of the body unread ends the
-    // connection, so that the rest is never read as the next request.
-    void endConnectionIfLeft(httplib::Response &response) const;
+    // Once the route has answered without reading the body (a refusal): the body is read and
+    // dropped, up to UploadLimits::mostBytesDropped, so that a client still sending it reads the
+    // answer rather than a reset. A body read in part, or longer than that, ends the connection
+    // with the answer, so that the rest is never read as the next request.
+    void settle(httplib::Response &response);
 
 private:
     const httplib::Request &m_request;
     const httplib::ContentReader &m_reader;
+    bool m_started = false;
     bool m_wholeRead = false;
 };
 

@@ -13,6 +13,9 @@ namespace UploadLimits {
 
 // File content one direct request may carry; more is refused with 413 and goes in parts.
 inline constexpr std::int64_t directContent = 16777216; // 16 MiB
+// What the service reads and drops of a body it refuses, so that a client still sending it
+// reads the refusal rather than a reset; past this, the connection ends with the refusal.
+inline constexpr std::int64_t mostBytesDropped = std::int64_t(64) << 20;
 // Parts of a multipart upload: numbered 1 to mostParts, none larger than largestPart.
 inline constexpr int mostParts = 10000;
 inline constexpr std::int64_t largestPart = std::int64_t(5) << 30; // 5 GiB

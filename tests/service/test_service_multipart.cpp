@@ -62,6 +62,7 @@ private slots:
     void initTestCase();
     void keepsTheListedBytes_data();
     void keepsTheListedBytes();
+    void refusedPartIsReadToItsEnd();
 
 private:
     QJsonObject api(const std::string &path, const QJsonObject &body, int expected = 200);
@@ -209,6 +210,38 @@ void TestServiceMultipart::keepsTheListedBytes()
     const LocalService::Leftovers left = m_service->leftovers(m_email);
     QCOMPARE(left.uploads, 0);
     QCOMPARE(left.partFiles, 0);
+}
+
+void TestServiceMultipart::refusedPartIsReadToItsEnd()
+{
+    const QJsonObject upload = api("upload/multipart/init",
+                                   {{u"file_name"_qs, u"refus.bin"_qs},
+                                    {u"file_size"_qs, suggestedPart}});
+    const QUrl url(api("upload/multipart/presign", {{u"upload_id"_qs, upload.value(u"upload_id")},
+                                                    {u"s3_key"_qs, upload.value(u"s3_key")},
+                                                    {u"part_number"_qs, 1}})
+                       .value(u"url")
+                       .toString());
+    const std::string target = url.path().toStdString() + "?" + url.query().toStdString();
+    RawConnection control(m_service->port());
+    control.send(request("POST", "/_test/uploads/faults", {{"Content-Type", "application/json"}},
+                         jsonText({{u"fault"_qs, u"fail"_qs}})));
+    QCOMPARE(control.read().status, 204);
+
+    // The storage refuses before it takes a byte; the client, still sending, reads the refusal
+    // rather than a reset, and its connection serves the next request.
+    RawConnection storage(m_service->port());
+    const std::string part(std::size_t(suggestedPart), 'r');
+    QVERIFY(storage.send(request("PUT", target, {{"Content-Length", std::to_string(part.size())}})
+                         + part));
+    QCOMPARE(storage.read().status, 503);
+    QVERIFY(storage.send(request("PUT", target, {{"Content-Length", std::to_string(part.size())}})
+                         + part));
+    const RawConnection::Answer stored = storage.read();
+    QCOMPARE(stored.status, 200);
+    QVERIFY(stored.headers.count("etag"));
+    api("upload/multipart/abort",
+        {{u"upload_id"_qs, upload.value(u"upload_id")}, {u"s3_key"_qs, upload.value(u"s3_key")}});
 }
 
 QTEST_GUILESS_MAIN(TestServiceMultipart)
