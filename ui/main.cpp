@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // orvelan-nimbal: the tray application. It wires the libraries: one application model for the
 // life of the process, and the tray icon with its panel over it.
+#include "MaskedFieldAccessibility.h"
 #include "SingleInstance.h"
 #include "TrayPanel.h"
 #include "updates/UpdateWindowPresenter.h"
@@ -30,6 +31,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
+    OrvelanNimbal::Panel::installMaskedFieldAccessibility();
     QApplication::setApplicationName(QStringLiteral("orvelan-nimbal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
     QApplication::setOrganizationDomain(QStringLiteral("orvelan.net"));

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -172,6 +173,10 @@ private:
 
     void startLive(const QString &account);
     void stopLive();
+    // Runs one loop of the live task for as long as the live task runs: an end of the loop
+    // while it should go on, error or not, is logged, and the loop starts again.
+    QCoro::Task<> keepRunning(const char *name, std::function<QCoro::Task<>()> loop,
+                              CancellationToken cancel);
     QCoro::Task<> runLiveEvents(CancellationToken cancel);
     QCoro::Task<> runSafetySignals(CancellationToken cancel);
     QCoro::Task<> runActivity(QString account, CancellationToken cancel);

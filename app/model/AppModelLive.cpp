@@ -22,6 +22,8 @@ constexpr auto activityTickPeriod = 2s;
 constexpr int summaryReloadTicks = 5;
 constexpr auto stabilizationTimeout = 60s;
 constexpr qint64 eventPingSeconds = 30;
+// A loop of the live task that ended while it should run starts again after this pause.
+constexpr auto loopRestartPause = 5s;
 
 QByteArray liveStatusText(const DriveEventStream::Status &status)
 {
@@ -45,9 +47,10 @@ void AppModel::startLive(const QString &account)
     stopLive();
     m_liveTask.emplace(m_lifetime.token());
     const CancellationToken cancel = m_liveTask->token();
-    runLiveEvents(cancel);
-    runSafetySignals(cancel);
-    runActivity(account, cancel);
+    keepRunning("temps réel", [this, cancel] { return runLiveEvents(cancel); }, cancel);
+    keepRunning("signal de sécurité", [this, cancel] { return runSafetySignals(cancel); }, cancel);
+    keepRunning(
+        "activité", [this, account, cancel] { return runActivity(account, cancel); }, cancel);
     scheduleSignal();
     m_wakeObserver = connect(m_environment.wakeNotifier.get(), &WakeNotifier::woke, this,
                              &AppModel::scheduleSignal, Qt::QueuedConnection);
@@ -69,6 +72,36 @@ void AppModel::stopLive()
     }
     setLiveStatus(std::nullopt);
     setTransferLabel(std::nullopt);
+}
+
+QCoro::Task<> AppModel::keepRunning(const char *name, std::function<QCoro::Task<>()> loop,
+                                    CancellationToken cancel)
+{
+    // Held here: a pause cut short by the model's end still finishes inside its clock.
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
+    for (;;) {
+        try {
+            co_await loop();
+            cancel.throwIfCancelled();
+            // The stream stops by itself after the service refused the session: signing in
+            // again starts it anew.
+            if (m_liveStatus
+                && m_liveStatus->kind() == DriveEventStream::Status::Kind::unauthorized) {
+                qCInfo(lcApp, "Tâche « %s » terminée : session refusée.", name);
+                co_return;
+            }
+            qCWarning(lcApp, "Tâche « %s » terminée d'elle-même : elle repart.", name);
+        } catch (const OperationCancelled &) {
+            co_return; // stopped with the live task, or the model is gone
+        } catch (const std::exception &error) {
+            qCCritical(lcApp, "Tâche « %s » interrompue : %s ; elle repart.", name, error.what());
+        }
+        try {
+            co_await clock->sleep(loopRestartPause, cancel);
+        } catch (const OperationCancelled &) {
+            co_return;
+        }
+    }
 }
 
 QCoro::Task<> AppModel::runLiveEvents(CancellationToken cancel)
@@ -151,6 +184,9 @@ QCoro::Task<> AppModel::runSignal(QString account, CancellationToken cancel)
             co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
         } catch (const OperationCancelled &) {
             co_return; // stopped, or the model is gone: the next signal is someone else's
+        } catch (const std::exception &error) {
+            // Ends like any other signal: one left in flight would hold every later one back.
+            qCCritical(lcApp, "Signal interrompu : %s", error.what());
         }
     } while (std::exchange(m_signalPending, false));
     m_signalTask.reset();
@@ -160,7 +196,13 @@ void AppModel::applyLiveStatus(DriveEventStream::Status status)
 {
     if (!m_liveStatus || *m_liveStatus != status)
         qCInfo(lcApp, "Temps réel : %s", liveStatusText(status).constData());
+    // Back after a drop: what changed meanwhile was never announced, so the drive is read now
+    // rather than at the next safety signal. The first connection has had its signal already.
+    const bool back = status.kind() == DriveEventStream::Status::Kind::connected && m_liveStatus
+                      && m_liveStatus->kind() != DriveEventStream::Status::Kind::connected;
     setLiveStatus(status);
+    if (back)
+        scheduleSignal();
     if (status.kind() == DriveEventStream::Status::Kind::unauthorized)
         setStatus(AppStatus::failed(QStringLiteral("Session expirée : reconnectez-vous.")));
 }

@@ -332,14 +332,12 @@ void TestExtensionUploads::largeFileGoesInParts()
     auto mounted = mountedWithDocuments(u"large"_qs);
     const QString root = mounted->folder();
     const QByteArray content = generated(40 << 20, 7);
-    const auto domain = manager(*mounted);
-    const auto progress = domain->globalProgress(FileProviderTransferKind::upload);
     write(root + u"/grand.bin"_qs, content);
     bool seenMoving = false;
     QVERIFY(QTest::qWaitFor(
         [&] {
-            seenMoving =
-                seenMoving || (!progress->isFinished() && progress->completedUnitCount() > 0);
+            const FileProviderProgress moving = progress(*mounted, FileProviderTransferKind::upload);
+            seenMoving = seenMoving || (!moving.finished && moving.completedUnitCount > 0);
             return seenMoving;
         },
         30000));

@@ -293,6 +293,17 @@ Item {
             // Above the button, its left edge on the button's.
             compare(bubble.x, 0);
             compare(bubble.y, -30);
+            // Its shadow falls one point down: at most 18 % black just under the bubble, and
+            // nothing a few points further.
+            const image = grabImage(root);
+            const lightness = y => {
+                const at = bubble.mapToItem(root, bubble.width / 2, bubble.height + y);
+                return image.pixel(Math.round(at.x), Math.round(at.y)).hslLightness;
+            };
+            const clear = lightness(14);
+            verify(lightness(1) < clear - 0.02, "no shadow under the bubble");
+            verify(lightness(1) > clear - 0.19, "a shadow darker than 18 % black");
+            compare(lightness(12), clear);
 
             mouseMove(view, 1, 1);
             verify(!tooltip.shown);

@@ -108,9 +108,14 @@ FocusScope {
                     id: passwordField
 
                     objectName: "passwordField"
+                    // Shown to assistive technologies as a password field that never hands
+                    // out its text, revealed or not (MaskedFieldAccessibility).
+                    readonly property bool masksAccessibleText: true
+
                     placeholderText: "Mot de passe"
                     // Named outright: a masked field does not lend its placeholder as its name.
                     Accessible.name: "Mot de passe"
+                    Accessible.passwordEdit: true
                     text: root.password
                     echoMode: root.revealPassword ? TextInput.Normal : TextInput.Password
                     inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase

@@ -21,7 +21,10 @@ FocusScope {
     readonly property bool codeEntryShown: acceptsAuthenticatorCode || useRecovery
     readonly property bool isVerifying: model.isVerifying
     readonly property string errorMessage: model.twoFactorError ?? ""
-    readonly property bool canSubmit: !isVerifying && (useRecovery ? TextRules.trimmedSpaces(code) !== "" : code.length === 6)
+    // Six characters, whatever their script: a digit beyond the basic plane is two UTF-16 units.
+    readonly property bool canSubmit: !isVerifying && (useRecovery ? TextRules.trimmedSpaces(code) !== "" : TextRules.characterCount(code) === 6)
+    // Opens the account's page in the user's browser; the views' tests put a recorder here.
+    property var openExternally: url => Qt.openUrlExternally(url)
 
     function submit() {
         if (!canSubmit)
@@ -38,8 +41,17 @@ FocusScope {
             return;
         }
         code = digits;
-        if (digits.length === 6 && canSubmit)
+        if (TextRules.characterCount(digits) === 6 && canSubmit)
             submit();
+    }
+
+    // Return presses the screen's one primary button: "Vérifier", or on the passkey notice
+    // "Ouvrir l'espace Comptes".
+    function pressDefault() {
+        if (codeEntryShown)
+            submit();
+        else
+            openExternally(Desktop.securityPage);
     }
 
     // Switching method always empties the code.
@@ -68,8 +80,8 @@ FocusScope {
     }
 
     implicitHeight: column.implicitHeight
-    Keys.onReturnPressed: submit()
-    Keys.onEnterPressed: submit()
+    Keys.onReturnPressed: pressDefault()
+    Keys.onEnterPressed: pressDefault()
 
     ColumnLayout {
         id: column
@@ -239,7 +251,7 @@ FocusScope {
             devicePiece: root.model.texts.passkeyNoticeFourthPiece
             allowsRecovery: root.acceptsRecoveryCode
             Layout.fillWidth: true
-            onOpenSecurity: Qt.openUrlExternally(Desktop.securityPage)
+            onOpenSecurity: root.openExternally(Desktop.securityPage)
             onUseRecovery: root.switchMethod(true)
         }
 

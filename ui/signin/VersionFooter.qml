@@ -13,6 +13,7 @@ RowLayout {
         text: "Version " + AppActions.shortVersion(footer.model)
         color: Style.secondary
         font.pixelSize: Style.caption
+        font.family: Style.tabularDigitsFamily
     }
     Item {
         Layout.fillWidth: true

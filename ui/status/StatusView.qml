@@ -67,9 +67,11 @@ FocusScope {
                         Accessible.name: text
                     }
                     Text {
+                        objectName: "versionLabel"
                         text: AppActions.shortVersion(root.model)
                         color: Style.secondary
                         font.pixelSize: Style.caption
+                        font.family: Style.tabularDigitsFamily
                         Layout.alignment: Qt.AlignBaseline
                     }
                 }
@@ -88,7 +90,8 @@ FocusScope {
             LiveIndicator {
                 objectName: "liveIndicator"
                 status: root.model.liveStatus
-                Layout.leftMargin: 8
+                // The flexible space of at least 8 points, with the row's spacing on each side.
+                Layout.leftMargin: 8 + 10
             }
         }
 

@@ -46,6 +46,8 @@ private slots:
     void burstOfChangesMakesTwoSignals();
     void wakeAndSafetySignals();
     void liveStatuses();
+    void backAfterDropSignals_data();
+    void backAfterDropSignals();
     void activityTick();
     void refreshNow();
     void conflictBanner();
@@ -125,20 +127,58 @@ void TestModelLiveSync::liveStatuses()
     harness.nextTick();
 }
 
+void TestModelLiveSync::backAfterDropSignals_data()
+{
+    // The stream's statuses in turn, each letter one: c connected, d disconnected (retry in 5 s).
+    QTest::addColumn<QString>("statuses");
+    QTest::addColumn<int>("more"); // signals beyond the one of the start
+
+    QTest::newRow("first connection: the start's signal is enough") << u"c"_s << 0;
+    QTest::newRow("connected again without a drop") << u"cc"_s << 0;
+    QTest::newRow("back after a drop") << u"cdc"_s << 1;
+    QTest::newRow("back after several retries") << u"cddc"_s << 1;
+    QTest::newRow("still down") << u"cdd"_s << 0;
+    QTest::newRow("two returns while the first is in flight: one more") << u"cdcdc"_s << 2;
+    QTest::newRow("three returns still make one more") << u"cdcdcdc"_s << 2;
+}
+
+void TestModelLiveSync::backAfterDropSignals()
+{
+    QFETCH(QString, statuses);
+    QFETCH(int, more);
+
+    ModelHarness harness;
+    harness.signedInAndLive();
+    for (const QChar status : statuses) {
+        harness.live.status(status == u'c' ? Status::connected() : Status::disconnected(5));
+        settle();
+    }
+    // Changes made while the stream was down reach the system after one debounce, not at the
+    // next safety signal; returns in a burst go through the same coalescing as change notices.
+    for (int round = 0; round < 3; ++round) {
+        harness.clock().advance(500ms);
+        settle();
+    }
+    QCOMPARE(harness.system->signalCount(), 1 + more);
+}
+
 void TestModelLiveSync::activityTick()
 {
     ModelHarness harness;
     harness.signedInAndLive();
     AppModel &model = *harness.model;
     LogCapture log;
-    SettableProgress &upload = harness.system->progress(FileProviderTransferKind::upload);
+    const auto upload = [&](bool finished, double fraction) {
+        harness.system->setProgress(FileProviderTransferKind::upload,
+                                    {finished, 10, qint64(fraction * 10), fraction});
+    };
 
     // The transfer text follows the system's progress, logged when it changes.
-    upload.set(false, 10, 0.424);
+    upload(false, 0.424);
     harness.nextTick();
     QCOMPARE(model.transferLabel(), u"Envoi en cours… 42 %"_s);
     harness.nextTick();
-    upload.set(true, 10, 1.0);
+    upload(true, 1.0);
     writeSummary({}, {4, 8, 15});
     harness.nextTick();
     QCOMPARE(model.transferLabel(), std::nullopt);
