@@ -4,6 +4,7 @@
 
 #include "async/Wakeup.h"
 #include "config/OrvelanNimbal.h"
+#include "config/PlatformWords.h"
 #include "errors/DriveError.h"
 #include "model/Guarded.h"
 #include "system/Logging.h"
@@ -173,7 +174,7 @@ QCoro::Task<> AppModel::verifying(TwoFactorChallenge challenge, bool useRecovery
     const CancellationToken cancel = m_lifetime.token();
     setIsVerifying(true);
     setTwoFactorError(std::nullopt);
-    const QString deviceLabel = m_environment.computerName().value_or(PlatformTexts().deviceLabel);
+    const QString deviceLabel = m_environment.computerName().value_or(PlatformWords::deviceLabel);
 
     std::optional<DriveSession> session;
     try {

@@ -6,7 +6,6 @@
 #include "model/AppEnvironment.h"
 #include "model/AppStatus.h"
 #include "model/ModelValues.h"
-#include "system/PlatformTexts.h"
 #include "updates/Updater.h"
 
 #include <QDateTime>
@@ -44,7 +43,6 @@ class Wakeup;
 //                   Unauthorized, retryIn (seconds) }, undefined before the first report
 //   lastSyncSignal  date, invalid when absent
 //   statusText, lastSyncText, conflictText                    string, "" when absent
-//   texts           PlatformTexts: the words that name this desktop (constant)
 //   updater         Updater: pendingVersion, shortVersion, longVersion, checkForUpdates()…
 //                   (constant)
 // Operations, started and not awaited (the properties above show their progress): signIn(email,
@@ -75,7 +73,6 @@ class AppModel : public QObject {
     Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
     Q_PROPERTY(QString lastSyncText READ qmlLastSyncText NOTIFY lastSyncTextChanged)
     Q_PROPERTY(QString conflictText READ qmlConflictText NOTIFY conflictTextChanged)
-    Q_PROPERTY(OrvelanNimbal::PlatformTexts texts READ texts CONSTANT)
     Q_PROPERTY(OrvelanNimbal::Updater *updater READ updater CONSTANT)
 
 public:
@@ -100,7 +97,6 @@ public:
     const std::optional<DomainSummary> &summary() const { return m_summary; }
     const std::optional<DriveEventStream::Status> &liveStatus() const { return m_liveStatus; }
     const std::optional<QString> &transferLabel() const { return m_transferLabel; }
-    PlatformTexts texts() const { return {}; }
     Updater *updater() const { return m_updater; }
 
     // --- Texts ---

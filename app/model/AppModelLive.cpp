@@ -3,6 +3,7 @@
 // periodic work, the manual refresh, quota, summary, conflicts and the drive's folder.
 #include "async/OffMainThread.h"
 #include "config/OrvelanNimbal.h"
+#include "config/PlatformWords.h"
 #include "model/AppModel.h"
 #include "model/Guarded.h"
 #include "system/Logging.h"
@@ -302,7 +303,7 @@ QCoro::Task<> AppModel::openingFolder()
     if (const std::optional<QString> account = m_account)
         folder = co_await m_domains.userVisibleURL(*account, m_lifetime.token());
     if (!folder)
-        folder = QUrl::fromLocalFile(QDir::home().filePath(PlatformTexts().accountsFolder));
+        folder = QUrl::fromLocalFile(QDir::home().filePath(PlatformWords::accountsFolder));
     m_environment.desktop->openUrl(*folder);
 }
 

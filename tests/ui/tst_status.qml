@@ -271,6 +271,44 @@ Item {
             compare(view.model.callsOf("dismissConflicts").length, 1);
         }
 
+        function test_actionsReachTheModel_data() {
+            return [{
+                    "tag": "the login items' settings link: the model's one way there",
+                    "shown": {
+                        "launchAtLoginNeedsApproval": true
+                    },
+                    "control": "loginItemsSettingsLink",
+                    "call": "openSettings"
+                }, {
+                    "tag": "the approval card's button",
+                    "shown": {
+                        "extensionNeedsApproval": true
+                    },
+                    "control": "approvalButton",
+                    "call": "reactivate"
+                }];
+        }
+
+        function test_actionsReachTheModel(data) {
+            const view = makeView(data.shown);
+            const control = findChild(view, data.control);
+            verify(control.visible);
+            mouseClick(control);
+            compare(view.model.calls.map(c => c.name).filter(name => name === data.call), [data.call]);
+        }
+
+        // However long the account, the texts keep 28 points from the live indicator: the
+        // header's 10-point spacing on each side of a flexible space of at least 8.
+        function test_headerGap() {
+            const view = makeView({
+                    "account": "une.adresse.vraiment.tres.longue.pour.un.panneau@orvelan.net"
+                });
+            const texts = findChild(view, "headerTexts");
+            const indicator = findChild(view, "liveIndicator");
+            const textsEnd = texts.mapToItem(view, texts.width, 0).x;
+            compare(indicator.mapToItem(view, 0, 0).x - textsEnd, 28);
+        }
+
         // The tooltip waits a quarter of a second, and goes the moment the pointer leaves.
         function test_tooltipTiming() {
             const view = makeView();

@@ -28,19 +28,6 @@ QtObject {
     property string lastSyncText: ""
     property string conflictText: ""
     property QtObject updater: StandInUpdater {}
-    // The model's platform texts, as the Linux build words them.
-    readonly property var texts: ({
-            "signInTagline": "Votre Nimbal, directement dans vos fichiers",
-            "rememberDevice": "Se souvenir de cet ordinateur pendant 30 jours",
-            "passkeyNoticeFourthPiece": "de bureau ne sait pas encore utiliser. Ajoutez une application d'authentification ",
-            "openFolderTip": "Ouvrir dans le gestionnaire de fichiers",
-            "approvalExplanation": "Orvelan Nimbal a été désactivé sur cet ordinateur. Pour afficher le Nimbal dans vos fichiers, réactivez :",
-            "approvalFirstSwitch": "Service de synchronisation : Orvelan Nimbal",
-            "approvalSecondSwitch": "Dossier du compte : ",
-            "approvalHint": "Ou dans un terminal : nimbal-fileprovider enable",
-            "approvalButton": "Réactiver"
-        })
-
     property var calls: []
 
     function record(name, args) {

@@ -70,7 +70,7 @@ FocusScope {
                 Accessible.name: text
             }
             Text {
-                text: root.model.texts.signInTagline
+                text: PlatformWords.signInTagline
                 color: Style.secondary
                 font.pixelSize: Style.callout
                 Layout.alignment: Qt.AlignHCenter
@@ -115,7 +115,6 @@ FocusScope {
                     placeholderText: "Mot de passe"
                     // Named outright: a masked field does not lend its placeholder as its name.
                     Accessible.name: "Mot de passe"
-                    Accessible.passwordEdit: true
                     text: root.password
                     echoMode: root.revealPassword ? TextInput.Normal : TextInput.Password
                     inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase

@@ -188,7 +188,7 @@ FocusScope {
 
             objectName: "rememberDevice"
             visible: root.codeEntryShown
-            text: root.model.texts.rememberDevice
+            text: PlatformWords.rememberDevice
             checked: root.rememberDevice
             padding: 0
             spacing: 8
@@ -248,7 +248,7 @@ FocusScope {
             objectName: "passkeyNotice"
             visible: !root.codeEntryShown
             account: root.account
-            devicePiece: root.model.texts.passkeyNoticeFourthPiece
+            devicePiece: PlatformWords.passkeyNoticeFourthPiece
             allowsRecovery: root.acceptsRecoveryCode
             Layout.fillWidth: true
             onOpenSecurity: root.openExternally(Desktop.securityPage)

@@ -83,8 +83,10 @@ ColumnLayout {
             font.pixelSize: Style.caption
         }
         LinkButton {
+            objectName: "loginItemsSettingsLink"
             text: "Ouvrir les Réglages"
-            onClicked: Desktop.openLoginItemsSettings()
+            // The same place as the model's own way there: the desktop's startup settings.
+            onClicked: block.model.openSettings()
         }
     }
 }

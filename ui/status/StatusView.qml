@@ -51,6 +51,7 @@ FocusScope {
                 Accessible.ignored: true
             }
             ColumnLayout {
+                objectName: "headerTexts"
                 spacing: 1
                 Layout.fillWidth: true
                 Layout.minimumWidth: 0
@@ -101,7 +102,6 @@ FocusScope {
             objectName: "approvalCard"
             visible: root.model.extensionNeedsApproval
             account: root.model.account ?? ""
-            texts: root.model.texts
             Layout.fillWidth: true
             onReactivate: root.model.reactivate()
         }
@@ -215,7 +215,7 @@ FocusScope {
             IconButton {
                 objectName: "folderButton"
                 systemImage: "folder"
-                tip: root.model.texts.openFolderTip
+                tip: PlatformWords.openFolderTip
                 edge: Qt.AlignLeft
                 onClicked: root.model.openInFinder()
             }
