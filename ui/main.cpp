@@ -13,15 +13,8 @@
 #include <QSGRendererInterface>
 #include <QtQml/qqmlextensionplugin.h>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
-
-// The views read the status kinds as numbers (StatusKinds.qml, LiveKinds.qml), in this order.
-using Kind = OrvelanNimbal::AppStatus::Kind;
-static_assert(int(Kind::SignedOut) == 0 && int(Kind::Connecting) == 1 && int(Kind::Ready) == 2
-              && int(Kind::TwoFactor) == 3 && int(Kind::Failed) == 4);
-using LiveKind = OrvelanNimbal::LiveStatusInfo::Kind;
-static_assert(int(LiveKind::Disconnected) == 0 && int(LiveKind::Connected) == 1
-              && int(LiveKind::Unauthorized) == 2);
 
 int main(int argc, char *argv[])
 {

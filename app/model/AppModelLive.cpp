@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: the live link to the service and the signals it sets off, the
-// periodic work, the manual refresh, quota, summary, conflicts and the drive's folder.
-#include "async/OffMainThread.h"
-#include "config/OrvelanNimbal.h"
-#include "config/PlatformWords.h"
+// stream's statuses, and the periodic work.
 #include "model/AppModel.h"
 #include "model/Guarded.h"
 #include "system/Logging.h"
 
-#include <QDir>
-#include <QLocale>
 
 namespace OrvelanNimbal {
 
@@ -21,7 +16,6 @@ constexpr auto signalDebounce = 500ms;
 constexpr auto safetySignalPeriod = 300s;
 constexpr auto activityTickPeriod = 2s;
 constexpr int summaryReloadTicks = 5;
-constexpr auto stabilizationTimeout = 60s;
 constexpr qint64 eventPingSeconds = 30;
 // A loop of the live task that ended while it should run starts again after this pause.
 constexpr auto loopRestartPause = 5s;
@@ -219,92 +213,6 @@ QCoro::Task<> AppModel::updateTransferLabel(QString account, CancellationToken c
     setTransferLabel(label);
     if (++m_activityTicks % summaryReloadTicks == 0)
         setSummary(co_await loadSummary(account, cancel));
-}
-
-QCoro::Task<std::optional<DomainSummary>> AppModel::loadSummary(QString account,
-                                                                CancellationToken cancel)
-{
-    auto read = [account] { return DomainSummary::load(summaryURL(account)); };
-    co_return co_await unlessCancelled(runOffMainThread(std::move(read)), cancel);
-}
-
-QCoro::Task<> AppModel::refreshQuota(CancellationToken cancel)
-{
-    try {
-        setQuota(co_await unlessCancelled(m_api.quota(cancel), cancel));
-    } catch (const OperationCancelled &) {
-        throw;
-    } catch (const std::exception &) {
-        setQuota(std::nullopt); // the bar disappears; the next refresh tries again
-    }
-    if (const std::optional<QString> account = m_account)
-        setSummary(co_await loadSummary(*account, cancel));
-}
-
-// --- The user's refresh ---
-
-void AppModel::refreshNow()
-{
-    start(refreshing());
-}
-
-QCoro::Task<> AppModel::refreshing()
-{
-    if (!m_account || m_isSynchronizing)
-        co_return;
-    const CancellationToken cancel = m_lifetime.token();
-    setIsSynchronizing(true);
-    co_await m_domains.signal(*m_account, true, stabilizationTimeout, cancel);
-    co_await refreshQuota(cancel);
-    setLastSyncSignal(m_environment.client->clock()->currentDateTime());
-    setIsSynchronizing(false);
-}
-
-std::optional<QString> AppModel::lastSyncText() const
-{
-    if (!m_lastSyncSignal)
-        return std::nullopt;
-    return QStringLiteral("Actualisé à ")
-           + QLocale().toString(m_lastSyncSignal->toLocalTime().time(), QLocale::ShortFormat);
-}
-
-// --- Conflicts ---
-
-std::optional<QString> AppModel::conflictText() const
-{
-    if (!m_summary || m_summary->conflicts.isEmpty())
-        return std::nullopt;
-    const double newest = double(m_summary->conflicts.first().date.toMSecsSinceEpoch()) / 1000.0;
-    if (m_environment.preferences->conflictDismissedUntil() >= newest)
-        return std::nullopt;
-    return m_summary->lastConflictLabel();
-}
-
-void AppModel::dismissConflicts()
-{
-    if (!m_summary || m_summary->conflicts.isEmpty())
-        return;
-    const QDateTime newest = m_summary->conflicts.first().date;
-    m_environment.preferences->setConflictDismissedUntil(double(newest.toMSecsSinceEpoch())
-                                                         / 1000.0);
-    emit conflictTextChanged();
-}
-
-// --- The drive's folder ---
-
-void AppModel::openInFinder()
-{
-    start(openingFolder());
-}
-
-QCoro::Task<> AppModel::openingFolder()
-{
-    std::optional<QUrl> folder;
-    if (const std::optional<QString> account = m_account)
-        folder = co_await m_domains.userVisibleURL(*account, m_lifetime.token());
-    if (!folder)
-        folder = QUrl::fromLocalFile(QDir::home().filePath(PlatformWords::accountsFolder));
-    m_environment.desktop->openUrl(*folder);
 }
 
 } // namespace OrvelanNimbal

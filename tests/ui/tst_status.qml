@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtTest
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -59,7 +60,7 @@ Item {
 
         function makeView(properties) {
             const model = createTemporaryObject(modelComponent, root, properties ?? {});
-            model.setStatus(StatusKinds.ready);
+            model.setStatus(AppStatus.Ready);
             return make(viewComponent, {
                     "model": model
                 });
@@ -149,7 +150,7 @@ Item {
                 }, {
                     "tag": "connected",
                     "status": {
-                        "kind": LiveKinds.connected,
+                        "kind": LiveStatus.Connected,
                         "retryIn": 0
                     },
                     "colour": Style.brandGreen,
@@ -157,7 +158,7 @@ Item {
                 }, {
                     "tag": "disconnected, retry in 5 s",
                     "status": {
-                        "kind": LiveKinds.disconnected,
+                        "kind": LiveStatus.Disconnected,
                         "retryIn": 5
                     },
                     "colour": Style.orange,
@@ -165,7 +166,7 @@ Item {
                 }, {
                     "tag": "unauthorized",
                     "status": {
-                        "kind": LiveKinds.unauthorized,
+                        "kind": LiveStatus.Unauthorized,
                         "retryIn": 0
                     },
                     "colour": Style.secondary,
@@ -240,7 +241,6 @@ Item {
             const view = makeView({
                     "transferLabel": data.transfer,
                     "extensionNeedsApproval": data.approval,
-                    "statusText": data.approval ? "En attente d'autorisation" : "Nimbal à jour",
                     "account": "lea@orvelan.net"
                 });
             compare(findChild(view, "statusText").text, data.text);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtTest
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -67,10 +68,10 @@ Item {
         function makeView(methods) {
             const model = createTemporaryObject(modelComponent, root);
             const c = challenge(methods);
-            model.setStatus(StatusKinds.twoFactor, "", c);
+            model.setStatus(AppStatus.TwoFactor, "", c);
             const view = make(viewComponent, {
                     "model": model,
-                    "challenge": c
+                    "challenge": model.status.challenge
                 });
             view.appear();
             return view;

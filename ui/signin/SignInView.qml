@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The sign-in form, shown while the model is signed out, connecting or failed. It holds only
@@ -8,16 +9,16 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
+    required property AppModel model
     property string email: ""
     property string password: ""
     property bool revealPassword: false
 
-    readonly property int kind: StatusKinds.kind(model)
-    readonly property bool busy: kind === StatusKinds.connecting
+    readonly property int kind: model.status.kind
+    readonly property bool busy: kind === AppStatus.Connecting
     // Both fields as typed, before any trimming.
     readonly property bool canSubmit: email.length > 0 && password.length > 0 && !busy
-    readonly property string errorMessage: kind === StatusKinds.failed ? model.status.message : ""
+    readonly property string errorMessage: kind === AppStatus.Failed ? model.status.message : ""
 
     function submit() {
         if (!canSubmit)

@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The second step of a sign-in: a six-digit authenticator code, or a one-time recovery code, for
@@ -9,15 +10,16 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
-    property var challenge
+    required property AppModel model
+    // The pending challenge, as the model's status holds it.
+    required property challengeInfo challenge
     property string code: ""
     property bool useRecovery: false
     property bool rememberDevice: true
 
-    readonly property string account: challenge ? challenge.account : ""
-    readonly property bool acceptsAuthenticatorCode: challenge ? challenge.methods.indexOf("totp") >= 0 : false
-    readonly property bool acceptsRecoveryCode: challenge ? challenge.methods.indexOf("recovery") >= 0 : false
+    readonly property string account: challenge.account
+    readonly property bool acceptsAuthenticatorCode: challenge.acceptsAuthenticatorCode
+    readonly property bool acceptsRecoveryCode: challenge.acceptsRecoveryCode
     readonly property bool codeEntryShown: acceptsAuthenticatorCode || useRecovery
     readonly property bool isVerifying: model.isVerifying
     readonly property string errorMessage: model.twoFactorError ?? ""
@@ -277,7 +279,7 @@ FocusScope {
             }
             ExpiryCountdown {
                 objectName: "countdown"
-                expiresAt: root.challenge ? root.challenge.expiresAt : new Date()
+                expiresAt: root.challenge.expiresAt
             }
         }
     }

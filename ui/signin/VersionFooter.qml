@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The sign-in screen's last row: the version, and the button that quits.
 RowLayout {
     id: footer
 
-    required property QtObject model
+    required property AppModel model
 
     Text {
         text: "Version " + AppActions.shortVersion(footer.model)

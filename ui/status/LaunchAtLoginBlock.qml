@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The launch-at-login switch. It shows the model's state and asks the model to change it; the
@@ -9,7 +10,7 @@ import OrvelanNimbal.Panel
 ColumnLayout {
     id: block
 
-    required property QtObject model
+    required property AppModel model
 
     // Each time the block is shown, the state is read again.
     function shown() {

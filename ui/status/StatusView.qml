@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The signed-in screen: who is signed in, whether the drive is live and current, its quota, what
@@ -9,8 +10,8 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
-    readonly property QtObject updater: model.updater ?? null
+    required property AppModel model
+    readonly property QtObject updater: model.updater
     readonly property string lastSyncText: model.lastSyncText ?? ""
     readonly property string conflictText: model.conflictText ?? ""
     readonly property string transferLabel: model.transferLabel ?? ""
