@@ -14,10 +14,10 @@ FileProviderError unknownDomain()
 }
 
 // Resumes from the event loop once `wakeup` fires, or at once when `cancel` does.
-QCoro::Task<> waitFor(Wakeup &wakeup, CancellationToken cancel)
+QCoro::Task<> waitFor(std::shared_ptr<Wakeup> wakeup, CancellationToken cancel)
 {
-    const auto onCancel = cancel.onCancel([&wakeup] { wakeup.fire(); });
-    co_await wakeup.wait();
+    const auto onCancel = cancel.onCancel([wakeup] { wakeup->fire(); });
+    co_await wakeup->wait();
     cancel.throwIfCancelled();
 }
 
@@ -49,8 +49,8 @@ std::optional<FileProviderError> InMemoryFileProviderSystem::call(const QString 
 QCoro::Task<> InMemoryFileProviderSystem::answer(std::optional<FileProviderError> error,
                                                  CancellationToken cancel)
 {
-    Wakeup nextTurn;
-    nextTurn.fire();
+    const auto nextTurn = std::make_shared<Wakeup>();
+    nextTurn->fire();
     co_await waitFor(nextTurn, cancel);
     if (error)
         throw FileProviderFailure(*error);
@@ -140,7 +140,7 @@ QCoro::Task<> InMemoryFileProviderSystem::waitForStabilization(QString identifie
     }
     const auto held = std::make_shared<Wakeup>();
     m_held.append(held);
-    co_await waitFor(*held, cancel);
+    co_await waitFor(held, cancel);
 }
 
 QCoro::Task<QString> InMemoryFileProviderSystem::userVisibleFolder(QString identifier,
