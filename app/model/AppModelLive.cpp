@@ -5,7 +5,6 @@
 #include "model/Guarded.h"
 #include "system/Logging.h"
 
-
 namespace OrvelanNimbal {
 
 namespace {

@@ -48,6 +48,8 @@ private slots:
     void liveStatuses();
     void backAfterDropSignals_data();
     void backAfterDropSignals();
+    void endedLoopIsLoggedAndRestarted_data();
+    void endedLoopIsLoggedAndRestarted();
     void activityTick();
     void refreshNow();
     void conflictBanner();
@@ -160,6 +162,50 @@ void TestModelLiveSync::backAfterDropSignals()
         settle();
     }
     QCOMPARE(harness.system->signalCount(), 1 + more);
+}
+
+void TestModelLiveSync::endedLoopIsLoggedAndRestarted_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<int>("runs"); // of the stream, once the pause is over
+
+    QTest::newRow("the stream returns by itself")
+        << u"returns"_s << u"app: Tâche « temps réel » terminée d'elle-même : elle repart."_s << 2;
+    QTest::newRow("the stream fails")
+        << u"throws"_s
+        << u"app: Tâche « temps réel » interrompue : coupure simulée ; elle repart."_s << 2;
+    QTest::newRow("the service refused the session: it stays stopped")
+        << u"unauthorized"_s << u"app: Tâche « temps réel » terminée : session refusée."_s << 1;
+}
+
+void TestModelLiveSync::endedLoopIsLoggedAndRestarted()
+{
+    QFETCH(QString, end);
+    QFETCH(QString, logged);
+    QFETCH(int, runs);
+
+    ModelHarness harness;
+    harness.signedInAndLive();
+    LogCapture log;
+    if (end == u"unauthorized")
+        harness.live.status(Status::unauthorized());
+    harness.live.finish(end == u"throws" ? std::optional(u"coupure simulée"_s) : std::nullopt);
+    settle();
+    QVERIFY2(log.lines().contains(logged), qPrintable(log.lines().join(u'\n')));
+    QCOMPARE(harness.live.runs(), 1);
+
+    harness.clock().advance(5s);
+    settle();
+    QCOMPARE(harness.live.runs(), runs);
+    // Started again, the stream's notices signal as before.
+    if (runs == 2) {
+        const int before = harness.system->signalCount();
+        harness.live.change();
+        settle();
+        harness.clock().advance(500ms);
+        waitUntil([&] { return harness.system->signalCount() == before + 1; });
+    }
 }
 
 void TestModelLiveSync::activityTick()
