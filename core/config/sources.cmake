@@ -5,4 +5,5 @@ target_sources(OrvelanNimbalCore PRIVATE
     config/DriveConfiguration.h
     config/OrvelanNimbal.cpp
     config/OrvelanNimbal.h
+    config/PlatformWords.h
 )

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_Panel_PreviewPlugin)
 
