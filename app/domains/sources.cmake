@@ -7,8 +7,6 @@ target_sources(Orvelan_Nimbal PRIVATE
     domains/DomainController.h
     domains/FileProviderFailure.h
     domains/FileProviderSystem.h
-    domains/FirstOnly.h
-    domains/SystemReply_p.h
 )
 
 # The extension's side of the bus is generated from the same description (fileprovider/dbus).

@@ -6,7 +6,6 @@ target_sources(Orvelan_Nimbal PRIVATE
     system/Logging.cpp
     system/Logging.h
     system/LoginItem.h
-    system/PlatformTexts.h
     system/Preferences.cpp
     system/Preferences.h
     system/SessionDesktop.cpp

@@ -3,7 +3,7 @@
 #include "engine/SyncEngine.h"
 
 #include "Logging.h"
-#include "PlatformWords.h"
+#include "config/PlatformWords.h"
 #include "async/OffMainThread.h"
 #include "engine/ItemStoreExport.h"
 #include "engine/LocalChanges_p.h"

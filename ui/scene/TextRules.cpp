@@ -30,6 +30,11 @@ QString TextRules::numbersOnly(const QString &text, int limit)
     return kept;
 }
 
+int TextRules::characterCount(const QString &text)
+{
+    return int(text.toUcs4().size());
+}
+
 QString TextRules::trimmedSpaces(const QString &text)
 {
     // Every space separator and the tab lie in the basic plane: no surrogate is one.

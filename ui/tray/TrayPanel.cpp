@@ -3,7 +3,9 @@
 
 #include "PanelLog.h"
 #include "PanelPlacement.h"
+#include "PauseEntries.h"
 #include "TrayIconArt.h"
+#include "model/PanelModel.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -62,9 +64,9 @@ QQmlEngine *TrayPanel::engine() const
     return m_view->engine();
 }
 
-void TrayPanel::start(QObject *model)
+void TrayPanel::start(PanelModel *model)
 {
-    m_view->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(model)}});
+    m_view->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue<QObject *>(model)}});
     m_view->setSource(QUrl(QStringLiteral("qrc:/qt/qml/OrvelanNimbal/Panel/scene/MenuContent.qml")));
     for (const auto &error : m_view->errors())
         qCCritical(panelLog).noquote() << error.toString();
@@ -77,7 +79,7 @@ void TrayPanel::start(QObject *model)
         return;
     }
     m_menu = std::make_unique<QMenu>();
-    addPauseEntries(model);
+    addPauseEntries(*m_menu, *model);
     m_menu->addAction(QStringLiteral("Quitter Orvelan Nimbal"), qApp, &QCoreApplication::quit);
     m_tray = std::make_unique<QSystemTrayIcon>(trayIcon(desktopIsDark()));
     m_tray->setToolTip(title);
@@ -89,25 +91,6 @@ void TrayPanel::start(QObject *model)
             });
     m_view->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     m_tray->show();
-}
-
-void TrayPanel::addPauseEntries(QObject *model)
-{
-    // The model's pause, reached by name as the views reach the rest of it.
-    const auto setPaused = [model](bool paused) {
-        QMetaObject::invokeMethod(model, "setSyncPaused", Q_ARG(bool, paused));
-    };
-    QAction *pause = m_menu->addAction(QStringLiteral("Mettre en pause la synchronisation"), model,
-                                       [setPaused] { setPaused(true); });
-    QAction *resume = m_menu->addAction(QStringLiteral("Reprendre la synchronisation"), model,
-                                        [setPaused] { setPaused(false); });
-    m_menu->addSeparator();
-    connect(m_menu.get(), &QMenu::aboutToShow, this, [model, pause, resume] {
-        const bool signedIn = !model->property("account").toString().isEmpty();
-        const bool paused = model->property("syncPaused").toBool();
-        pause->setVisible(signedIn && !paused);
-        resume->setVisible(signedIn && paused);
-    });
 }
 
 void TrayPanel::toggle(const QRect &anchor)

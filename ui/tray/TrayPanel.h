@@ -12,6 +12,10 @@ class QQmlEngine;
 class QQuickView;
 class QSystemTrayIcon;
 
+namespace OrvelanNimbal {
+class PanelModel;
+}
+
 namespace OrvelanNimbal::Panel {
 
 // The application's whole interface: a tray icon whose left click opens and closes the panel
@@ -29,7 +33,7 @@ public:
     QQmlEngine *engine() const;
     // Puts the views over `model`, the application model that outlives this object, and shows
     // the tray icon, or the window where no tray host runs.
-    void start(QObject *model);
+    void start(PanelModel *model);
     bool usesTray() const { return m_tray != nullptr; }
     QQuickView *view() const { return m_view.get(); }
 
@@ -47,9 +51,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // "Mettre en pause la synchronisation" or "Reprendre la synchronisation", whichever applies
-    // while an account is signed in.
-    void addPauseEntries(QObject *model);
     void showAt(const QRect &anchor);
     QRect iconAnchor() const;
 
