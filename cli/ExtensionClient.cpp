@@ -2,6 +2,7 @@
 #include "ExtensionClient.h"
 
 #include "CommandFailure.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 #include "config/ServiceEndpoints.h"
 #include "extensionproxy.h"
@@ -14,7 +15,6 @@ namespace OrvelanNimbal::CommandLine {
 
 namespace {
 
-const QString objectPath = QStringLiteral("/net/orvelan/nimbal/FileProvider1");
 // Long enough for a first start by activation and the removal of a large folder.
 constexpr int callTimeoutMilliseconds = 120000;
 
@@ -38,9 +38,10 @@ QDBusConnection ExtensionClient::extensionBus()
 
 ExtensionClient::ExtensionClient()
     : m_bus(extensionBus())
-    , m_proxy(std::make_unique<ExtensionProxy>(fileProviderBundleIdentifier, objectPath, m_bus))
+    , m_proxy(std::make_unique<ExtensionProxy>(fileProviderBundleIdentifier,
+                                               FileProviderBus::objectPath, m_bus))
 {
-    registerExtensionTypes();
+    FileProviderBus::registerTypes();
     m_proxy->setTimeout(callTimeoutMilliseconds);
 }
 
@@ -60,10 +61,9 @@ QCoro::Task<bool> ExtensionClient::extensionEnabled()
     requireBus();
     // Read through a call, not the cached property: the answer starts the extension if needed.
     QDBusMessage call = QDBusMessage::createMethodCall(
-        fileProviderBundleIdentifier, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    call << QStringLiteral("net.orvelan.nimbal.FileProvider1")
-         << QStringLiteral("ExtensionEnabled");
+        fileProviderBundleIdentifier, FileProviderBus::objectPath,
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << FileProviderBus::interfaceName << QStringLiteral("ExtensionEnabled");
     const QDBusPendingReply<QDBusVariant> reply =
         co_await QDBusPendingReply<QDBusVariant>(m_bus.asyncCall(call, callTimeoutMilliseconds));
     co_return checked(reply).value().variant().toBool();
@@ -75,10 +75,10 @@ QCoro::Task<FileProviderDomainList> ExtensionClient::domains()
     co_return checked(co_await m_proxy->Domains()).value();
 }
 
-QCoro::Task<std::optional<ExtensionDomain>> ExtensionClient::domain(QString identifier)
+QCoro::Task<std::optional<FileProviderDomain>> ExtensionClient::domain(QString identifier)
 {
     const FileProviderDomainList registered = co_await domains();
-    for (const ExtensionDomain &domain : registered) {
+    for (const FileProviderDomain &domain : registered) {
         if (domain.identifier == identifier)
             co_return domain;
     }
@@ -88,11 +88,12 @@ QCoro::Task<std::optional<ExtensionDomain>> ExtensionClient::domain(QString iden
 QCoro::Task<> ExtensionClient::mount(QString account)
 {
     const FileProviderDomainList registered = co_await domains();
-    for (const ExtensionDomain &domain : registered) {
+    for (const FileProviderDomain &domain : registered) {
         if (domain.identifier != account)
             co_await removeDomain(domain.identifier);
     }
-    checked(co_await m_proxy->AddDomain(account, account));
+    const FileProviderDomain own = FileProviderDomain::forAccount(account);
+    checked(co_await m_proxy->AddDomain(own.identifier, own.displayName));
 }
 
 QCoro::Task<> ExtensionClient::removeDomain(QString identifier)
@@ -113,8 +114,8 @@ QCoro::Task<> ExtensionClient::waitForStabilization(QString identifier,
     requireBus();
     const qint64 limit = std::min<qint64>(timeout.count(), INT_MAX);
     QDBusMessage call = QDBusMessage::createMethodCall(
-        fileProviderBundleIdentifier, objectPath,
-        QStringLiteral("net.orvelan.nimbal.FileProvider1"), QStringLiteral("WaitForStabilization"));
+        fileProviderBundleIdentifier, FileProviderBus::objectPath, FileProviderBus::interfaceName,
+        QStringLiteral("WaitForStabilization"));
     call << identifier;
     const QDBusPendingReply<> reply =
         co_await QDBusPendingReply<>(m_bus.asyncCall(call, int(limit)));

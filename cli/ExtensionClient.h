@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ExtensionTypes.h"
+#include "bus/FileProviderBus.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
@@ -26,7 +26,7 @@ public:
 
     QCoro::Task<bool> extensionEnabled();
     QCoro::Task<FileProviderDomainList> domains();
-    QCoro::Task<std::optional<ExtensionDomain>> domain(QString identifier);
+    QCoro::Task<std::optional<FileProviderDomain>> domain(QString identifier);
     // What the application does at sign-in: one domain, the account's; any other goes first.
     QCoro::Task<> mount(QString account);
     QCoro::Task<> removeDomain(QString identifier);

@@ -4,10 +4,10 @@
 #include "MaskedFieldAccessibility.h"
 #include "SingleInstance.h"
 #include "TrayPanel.h"
-#include "updates/UpdateWindowPresenter.h"
-#include "domains/DBusFileProviderSystem.h"
 #include "config/LogFile.h"
+#include "domains/DBusFileProviderSystem.h"
 #include "model/AppModel.h"
+#include "updates/UpdateWindowPresenter.h"
 
 #include <QApplication>
 #include <QQuickWindow>

@@ -2,13 +2,13 @@
 #include "domains/DBusFileProviderSystem.h"
 
 #include "async/Wakeup.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 #include "domains/FileProviderFailure.h"
 #include "fileprovider1proxy.h"
 #include "system/Logging.h"
 
 #include <QCoro/QCoroDBusPendingReply>
-#include <QDBusMetaType>
 #include <QTimer>
 
 #include <limits>
@@ -19,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString objectPath = QStringLiteral("/net/orvelan/nimbal/FileProvider1");
 const QString uploadKind = QStringLiteral("upload");
 const QString downloadKind = QStringLiteral("download");
 // An extension that leaves again this soon after a restart waits this long for the next one,
@@ -76,40 +75,15 @@ auto withoutDeadline(FileProvider1Proxy &proxy, Call call)
     return pending;
 }
 
-void registerTypes()
-{
-    static const bool registered = [] {
-        qDBusRegisterMetaType<FileProviderDomain>();
-        qDBusRegisterMetaType<FileProviderDomainList>();
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
-
 } // namespace
-
-QDBusArgument &operator<<(QDBusArgument &argument, const FileProviderDomain &domain)
-{
-    argument.beginStructure();
-    argument << domain.identifier << domain.displayName << domain.userEnabled;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, FileProviderDomain &domain)
-{
-    argument.beginStructure();
-    argument >> domain.identifier >> domain.displayName >> domain.userEnabled;
-    argument.endStructure();
-    return argument;
-}
 
 DBusFileProviderSystem::DBusFileProviderSystem(QDBusConnection bus, QObject *parent)
     : FileProviderSystem(parent)
     , m_watcher(fileProviderBundleIdentifier, bus, QDBusServiceWatcher::WatchForUnregistration)
 {
-    registerTypes();
-    m_proxy = std::make_unique<FileProvider1Proxy>(fileProviderBundleIdentifier, objectPath, bus);
+    FileProviderBus::registerTypes();
+    m_proxy = std::make_unique<FileProvider1Proxy>(fileProviderBundleIdentifier,
+                                                   FileProviderBus::objectPath, bus);
     connect(m_proxy.get(), &FileProvider1Proxy::ProgressChanged, this,
             &DBusFileProviderSystem::keepProgress);
     connect(m_proxy.get(), &FileProvider1Proxy::ActivityChanged, this,
@@ -198,9 +172,14 @@ void DBusFileProviderSystem::keepProgress(const QString &identifier, const QStri
 QCoro::Task<> DBusFileProviderSystem::setPaused(QString identifier, bool paused,
                                                 CancellationToken cancel)
 {
-    // The extension announces the new pause before it answers: the notice is here first.
-    co_await answerOf(paused ? m_proxy->Pause(identifier, 0) : m_proxy->Resume(identifier),
-                      cancel);
+    // The extension announces the new pause before it answers: the notice is here first. (The
+    // call is made apart from the co_await: GCC 12 runs both arms of a conditional there.)
+    QDBusPendingReply<> call;
+    if (paused)
+        call = m_proxy->Pause(identifier, 0);
+    else
+        call = m_proxy->Resume(identifier);
+    co_await answerOf(std::move(call), cancel);
 }
 
 QCoro::Task<FileProviderPause> DBusFileProviderSystem::pause(QString identifier,

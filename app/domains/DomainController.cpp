@@ -11,12 +11,6 @@ namespace OrvelanNimbal {
 
 namespace {
 
-// One domain per account: its identifier and its name are the account as the session holds it.
-FileProviderDomain domainFor(const QString &account)
-{
-    return {account, account, true};
-}
-
 QString percent(double fraction)
 {
     return QString::number(std::lround(fraction * 100.0)) + QStringLiteral(" %");
@@ -66,7 +60,7 @@ QCoro::Task<> DomainController::mount(QString account, CancellationToken cancel)
             co_await m_system->removeDomain(domain.identifier, cancel);
     }
     // Added even when already there: the system knows what to do with a domain it has.
-    co_await m_system->addDomain(domainFor(account), cancel);
+    co_await m_system->addDomain(FileProviderDomain::forAccount(account), cancel);
     qCInfo(lcDomain, "Domaine monté pour %s", qUtf8Printable(privateValue(account)));
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "async/Cancellation.h"
+#include "sync/FileProviderDomain.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -20,15 +21,6 @@
 // OperationCancelled, even when the system's answer is on its way. On this desktop the system is
 // the `nimbal-fileprovider` daemon on the session bus; tests use an in-memory system.
 namespace OrvelanNimbal {
-
-struct FileProviderDomain {
-    QString identifier;
-    QString displayName;
-    // The user's own switch for this domain; a switched-off domain shows nothing.
-    bool userEnabled = true;
-
-    friend bool operator==(const FileProviderDomain &, const FileProviderDomain &) = default;
-};
 
 // A refusal of the system: `name` is machine-readable (a D-Bus error name on this desktop),
 // `message` is French and may be shown or logged as it is.

@@ -9,13 +9,12 @@ namespace OrvelanNimbal {
 void AppModel::followPause(const QString &account, CancellationToken cancel)
 {
     // Heard before the first answer, so that no change falls between the two.
-    m_pauseObserver = connect(m_environment.fileProvider.get(), &FileProviderSystem::pauseChanged,
-                              this,
-                              [this, account](const QString &identifier,
-                                              const FileProviderPause &pause) {
-                                  if (identifier == account)
-                                      setPause(pause);
-                              });
+    m_pauseObserver =
+        connect(m_environment.fileProvider.get(), &FileProviderSystem::pauseChanged, this,
+                [this, account](const QString &identifier, const FileProviderPause &pause) {
+                    if (identifier == account)
+                        setPause(pause);
+                });
     readPause(account, std::move(cancel));
 }
 

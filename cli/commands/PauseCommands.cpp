@@ -33,7 +33,9 @@ QCoro::Task<ExitStatus> pause(Invocation invocation, std::shared_ptr<Console> co
     if (invocation.values.contains(option))
         until = QDateTime::currentDateTimeUtc().addSecs(durationOption(invocation, option).count());
     const QString account = co_await signedInAccount(makeClient());
-    co_await ExtensionClient().pause(account, until ? until->toSecsSinceEpoch() : 0);
+    // Worked out apart from the co_await: GCC 12 evaluates both arms of a conditional there.
+    const qint64 end = until ? until->toSecsSinceEpoch() : 0;
+    co_await ExtensionClient().pause(account, end);
     console->say(pauseText(until, QDateTime::currentDateTime())
                  + QStringLiteral(" : rien n'est envoyé ni reçu, les changements attendent."));
     co_return ExitStatus::done;

@@ -28,7 +28,7 @@ QCoro::Task<StatusReport> readExtension(StatusReport report, std::shared_ptr<Con
     try {
         report.extensionEnabled = co_await extension.extensionEnabled();
         report.extensionReachable = true;
-        const std::optional<ExtensionDomain> domain = co_await extension.domain(report.account);
+        const std::optional<FileProviderDomain> domain = co_await extension.domain(report.account);
         report.domainRegistered = domain.has_value();
         report.domainEnabled = domain && domain->userEnabled;
         if (!domain)

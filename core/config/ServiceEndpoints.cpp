@@ -16,8 +16,8 @@ bool ServiceEndpoints::acceptsTestOverrides()
 
 ServiceEndpoints ServiceEndpoints::fromBuild()
 {
-    ServiceEndpoints endpoints{defaultAPIBaseURL(), sessionKeychainService,
-                               trustedDeviceKeychainService, {}};
+    ServiceEndpoints endpoints{
+        defaultAPIBaseURL(), sessionKeychainService, trustedDeviceKeychainService, {}};
 #ifdef NIMBAL_LOOPBACK_BUILD
     const QUrl api(qEnvironmentVariable("NIMBAL_FILEPROVIDER_API_BASE_URL"), QUrl::StrictMode);
     if (api.isValid() && api.scheme() == u"http" && api.host() == u"127.0.0.1")

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "bus/FileProviderBus.h"
+#include "config/ServiceEndpoints.h"
 #include "daemon/DomainRegistry.h"
 #include "daemon/DomainStates.h"
 #include "daemon/ExtensionError.h"
-#include "config/ServiceEndpoints.h"
-#include "dbus/DBusDomainList.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusContext>

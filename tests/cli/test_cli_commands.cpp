@@ -6,6 +6,7 @@
 #include "NimbalProgram.h"
 #include "OathTool.h"
 #include "ServiceTest.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 
 #include <QCryptographicHash>
@@ -119,8 +120,8 @@ class TestCliCommands : public ServiceTest {
     static void signal(Computer &computer)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            fileProviderBundleIdentifier, u"/net/orvelan/nimbal/FileProvider1"_qs,
-            u"net.orvelan.nimbal.FileProvider1"_qs, u"SignalWorkingSet"_qs);
+            fileProviderBundleIdentifier, FileProviderBus::objectPath,
+            FileProviderBus::interfaceName, u"SignalWorkingSet"_qs);
         call << computer.email;
         const QDBusMessage reply = computer.bus->bus().call(call);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));

@@ -40,7 +40,6 @@ public:
     QProcessEnvironment environment() const;
 
 private:
-
     QTemporaryDir m_root;
     QProcess m_daemon;
     QString m_address;

@@ -96,10 +96,10 @@ private slots:
         QTest::addColumn<bool>("pausing");
         const QString pause = QStringLiteral("Mettre en pause la synchronisation");
         const QString resume = QStringLiteral("Reprendre la synchronisation");
-        QTest::newRow("signed in, running: pause") << u"lea@orvelan.net"_qs << false
-                                                   << QStringList{pause} << true;
-        QTest::newRow("signed in, paused: resume") << u"lea@orvelan.net"_qs << true
-                                                   << QStringList{resume} << false;
+        QTest::newRow("signed in, running: pause")
+            << u"lea@orvelan.net"_qs << false << QStringList{pause} << true;
+        QTest::newRow("signed in, paused: resume")
+            << u"lea@orvelan.net"_qs << true << QStringList{resume} << false;
         QTest::newRow("signed out: neither") << QString() << false << QStringList() << false;
         QTest::newRow("signed out with a pause left: neither")
             << QString() << true << QStringList() << false;

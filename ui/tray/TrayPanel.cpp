@@ -66,7 +66,8 @@ QQmlEngine *TrayPanel::engine() const
 
 void TrayPanel::start(PanelModel *model)
 {
-    m_view->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue<QObject *>(model)}});
+    m_view->setInitialProperties(
+        {{QStringLiteral("model"), QVariant::fromValue<QObject *>(model)}});
     m_view->setSource(QUrl(QStringLiteral("qrc:/qt/qml/OrvelanNimbal/Panel/scene/MenuContent.qml")));
     for (const auto &error : m_view->errors())
         qCCritical(panelLog).noquote() << error.toString();

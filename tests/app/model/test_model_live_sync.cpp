@@ -357,7 +357,8 @@ void TestModelLiveSync::pause()
     // The system was asked once, at the start: ticks read nothing more.
     for (int tick = 0; tick < 6; ++tick)
         harness.nextTick();
-    QCOMPARE(harness.system->calls().filter(u"pause-state "_s), QStringList{u"pause-state "_s + ana});
+    QCOMPARE(harness.system->calls().filter(u"pause-state "_s),
+             QStringList{u"pause-state "_s + ana});
 
     // Signed out, the pause is nobody's.
     model.signOut();

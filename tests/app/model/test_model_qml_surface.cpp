@@ -72,9 +72,8 @@ void TestModelQmlSurface::readsAndCalls()
 
     // The pause, and its end as a date.
     QCOMPARE(read("model.syncPaused"), u"false"_s);
-    harness.system->setPause(
-        ModelHarness::account,
-        {true, QDateTime(QDate(2030, 1, 2), QTime(3, 4), QTimeZone::utc())});
+    harness.system->setPause(ModelHarness::account,
+                             {true, QDateTime(QDate(2030, 1, 2), QTime(3, 4), QTimeZone::utc())});
     QCOMPARE(read("model.syncPaused + ' ' + model.pausedUntil.toISOString()"),
              u"true 2030-01-02T03:04:00.000Z"_s);
 }
