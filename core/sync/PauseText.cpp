@@ -13,8 +13,12 @@ QString pauseText(const std::optional<QDateTime> &until, const QDateTime &now)
     const QString time = local.toString(QStringLiteral("HH:mm"));
     if (local.date() == now.toLocalTime().date())
         return QStringLiteral("Synchronisation en pause jusqu'à %1").arg(time);
-    return QStringLiteral("Synchronisation en pause jusqu'au %1 à %2")
-        .arg(QLocale(QLocale::French, QLocale::France).toString(local.date(), u"d MMMM"), time);
+    // "1er avril", as French writes the first of a month; "6 mars" otherwise.
+    const QDate day = local.date();
+    const QString month = QLocale(QLocale::French, QLocale::France).monthName(day.month());
+    const QString date = day.day() == 1 ? QStringLiteral("1er ") + month
+                                        : QString::number(day.day()) + u' ' + month;
+    return QStringLiteral("Synchronisation en pause jusqu'au %1 à %2").arg(date, time);
 }
 
 } // namespace OrvelanNimbal
