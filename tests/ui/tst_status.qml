@@ -225,43 +225,50 @@ Item {
                     "tag": "up to date",
                     "transfer": "",
                     "approval": false,
-                    "text": "Nimbal à jour"
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
                 }, {
                     "tag": "waiting for approval",
                     "transfer": "",
                     "approval": true,
-                    "text": "En attente d'autorisation"
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }, {
                     "tag": "a transfer wins over the approval",
                     "transfer": "Envoi en cours… 40 %",
                     "approval": true,
-                    "text": "Envoi en cours… 40 %"
+                    "text": "Envoi en cours… 40 %",
+                    "symbol": "hourglass"
                 }, {
                     "tag": "paused until resumed",
                     "transfer": "",
                     "approval": false,
                     "paused": true,
-                    "text": "Synchronisation en pause"
+                    "text": "Synchronisation en pause",
+                    "symbol": "pause.circle.fill"
                 }, {
                     "tag": "paused until a time today",
                     "transfer": "",
                     "approval": false,
                     "paused": true,
                     "until": fivepast2,
-                    "text": "Synchronisation en pause jusqu'à 14:05"
+                    "text": "Synchronisation en pause jusqu'à 14:05",
+                    "symbol": "pause.circle.fill"
                 }, {
                     "tag": "an end without a pause is not shown",
                     "transfer": "",
                     "approval": false,
                     "paused": false,
                     "until": fivepast2,
-                    "text": "Nimbal à jour"
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
                 }, {
                     "tag": "the approval wins over the pause",
                     "transfer": "",
                     "approval": true,
                     "paused": true,
-                    "text": "En attente d'autorisation"
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }];
         }
 
@@ -277,6 +284,7 @@ Item {
             const view = makeView(properties);
             compare(findChild(view, "statusText").text, data.text);
             compare(findChild(view, "approvalCard").visible, data.approval);
+            compare(findChild(view, "statusSymbol").symbol, data.symbol);
         }
 
         function test_updateNotices() {
