@@ -8,7 +8,6 @@
 #include "config/PlatformWords.h"
 #include "errors/DriveError.h"
 #include "model/Guarded.h"
-#include "sync/PauseText.h"
 #include "system/Logging.h"
 
 namespace OrvelanNimbal {
