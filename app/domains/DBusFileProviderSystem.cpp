@@ -179,7 +179,7 @@ QCoro::Task<> DBusFileProviderSystem::setPaused(QString identifier, bool paused,
         call = m_proxy->Pause(identifier, 0);
     else
         call = m_proxy->Resume(identifier);
-    co_await answerOf(std::move(call), cancel);
+    co_await answerOf(call, cancel);
 }
 
 QCoro::Task<FileProviderPause> DBusFileProviderSystem::pause(QString identifier,
