@@ -4,9 +4,10 @@
 #include "MaskedFieldAccessibility.h"
 #include "SingleInstance.h"
 #include "TrayPanel.h"
-#include "updates/UpdateWindowPresenter.h"
+#include "config/LogFile.h"
 #include "domains/DBusFileProviderSystem.h"
 #include "model/AppModel.h"
+#include "updates/UpdateWindowPresenter.h"
 
 #include <QApplication>
 #include <QQuickWindow>
@@ -52,6 +53,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     OrvelanNimbal::Panel::installMaskedFieldAccessibility();
     QApplication::setApplicationName(QStringLiteral("orvelan-nimbal"));
+    OrvelanNimbal::LogFile::keepFor(QStringLiteral("orvelan-nimbal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
     QApplication::setOrganizationDomain(QStringLiteral("orvelan.net"));
     QApplication::setDesktopFileName(QStringLiteral("net.orvelan.nimbal"));

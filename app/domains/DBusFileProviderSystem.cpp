@@ -2,13 +2,13 @@
 #include "domains/DBusFileProviderSystem.h"
 
 #include "async/Wakeup.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 #include "domains/FileProviderFailure.h"
 #include "fileprovider1proxy.h"
 #include "system/Logging.h"
 
 #include <QCoro/QCoroDBusPendingReply>
-#include <QDBusMetaType>
 #include <QTimer>
 
 #include <limits>
@@ -19,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString objectPath = QStringLiteral("/net/orvelan/nimbal/FileProvider1");
 const QString uploadKind = QStringLiteral("upload");
 const QString downloadKind = QStringLiteral("download");
 // An extension that leaves again this soon after a restart waits this long for the next one,
@@ -29,6 +28,13 @@ constexpr auto restartPause = 10s;
 QString kindName(FileProviderTransferKind kind)
 {
     return kind == FileProviderTransferKind::upload ? uploadKind : downloadKind;
+}
+
+// A pause as the interface gives it: its end in seconds since 1970, 0 for none.
+FileProviderPause pauseOf(bool paused, qint64 until)
+{
+    return {paused, paused && until > 0 ? std::optional(QDateTime::fromSecsSinceEpoch(until))
+                                        : std::nullopt};
 }
 
 // Fires `answered` once the call is answered; the caller may have stopped waiting by then.
@@ -69,42 +75,19 @@ auto withoutDeadline(FileProvider1Proxy &proxy, Call call)
     return pending;
 }
 
-void registerTypes()
-{
-    static const bool registered = [] {
-        qDBusRegisterMetaType<FileProviderDomain>();
-        qDBusRegisterMetaType<FileProviderDomainList>();
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
-
 } // namespace
 
-QDBusArgument &operator<<(QDBusArgument &argument, const FileProviderDomain &domain)
-{
-    argument.beginStructure();
-    argument << domain.identifier << domain.displayName << domain.userEnabled;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, FileProviderDomain &domain)
-{
-    argument.beginStructure();
-    argument >> domain.identifier >> domain.displayName >> domain.userEnabled;
-    argument.endStructure();
-    return argument;
-}
-
 DBusFileProviderSystem::DBusFileProviderSystem(QDBusConnection bus, QObject *parent)
-    : QObject(parent)
+    : FileProviderSystem(parent)
     , m_watcher(fileProviderBundleIdentifier, bus, QDBusServiceWatcher::WatchForUnregistration)
 {
-    registerTypes();
-    m_proxy = std::make_unique<FileProvider1Proxy>(fileProviderBundleIdentifier, objectPath, bus);
+    FileProviderBus::registerTypes();
+    m_proxy = std::make_unique<FileProvider1Proxy>(fileProviderBundleIdentifier,
+                                                   FileProviderBus::objectPath, bus);
     connect(m_proxy.get(), &FileProvider1Proxy::ProgressChanged, this,
             &DBusFileProviderSystem::keepProgress);
+    connect(m_proxy.get(), &FileProvider1Proxy::ActivityChanged, this,
+            &DBusFileProviderSystem::keepActivity);
     connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this,
             &DBusFileProviderSystem::extensionLeft);
 }
@@ -131,6 +114,7 @@ QCoro::Task<> DBusFileProviderSystem::removeDomain(QString identifier, Cancellat
     co_await answerOf(withoutDeadline(*m_proxy, [&] { return m_proxy->RemoveDomain(identifier); }),
                       cancel);
     m_progress.remove(identifier);
+    m_pauses.remove(identifier);
 }
 
 QCoro::Task<> DBusFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
@@ -185,6 +169,52 @@ void DBusFileProviderSystem::keepProgress(const QString &identifier, const QStri
         m_progress[identifier].insert(kind, {finished, total, completed, fraction});
 }
 
+QCoro::Task<> DBusFileProviderSystem::setPaused(QString identifier, bool paused,
+                                                CancellationToken cancel)
+{
+    // The extension announces the new pause before it answers: the notice is here first. (The
+    // call is made apart from the co_await: GCC 12 runs both arms of a conditional there.)
+    QDBusPendingReply<> call;
+    if (paused)
+        call = m_proxy->Pause(identifier, 0);
+    else
+        call = m_proxy->Resume(identifier);
+    co_await answerOf(call, cancel);
+}
+
+QCoro::Task<FileProviderPause> DBusFileProviderSystem::pause(QString identifier,
+                                                             CancellationToken cancel)
+{
+    if (const auto known = m_pauses.constFind(identifier); known != m_pauses.cend())
+        co_return *known;
+    // Newer than any notice heard before it: the bus keeps one sender's messages in order.
+    const FileProviderPause pause = co_await askPause(identifier, cancel);
+    m_pauses.insert(identifier, pause);
+    co_return pause;
+}
+
+QCoro::Task<FileProviderPause> DBusFileProviderSystem::askPause(QString identifier,
+                                                                CancellationToken cancel)
+{
+    const auto reply = co_await answerOf(m_proxy->PauseState(identifier), cancel);
+    co_return pauseOf(reply.argumentAt<0>(), reply.argumentAt<1>());
+}
+
+void DBusFileProviderSystem::keepActivity(const QString &identifier, const QVariantMap &activity)
+{
+    keepPause(identifier, pauseOf(activity.value(QStringLiteral("paused")).toBool(),
+                                  activity.value(QStringLiteral("pausedUntil")).toLongLong()));
+}
+
+void DBusFileProviderSystem::keepPause(const QString &identifier, const FileProviderPause &pause)
+{
+    if (const auto known = m_pauses.constFind(identifier);
+        known != m_pauses.cend() && *known == pause)
+        return;
+    m_pauses.insert(identifier, pause);
+    emit pauseChanged(identifier, pause);
+}
+
 void DBusFileProviderSystem::extensionLeft()
 {
     // What it said of its transfers went with it.
@@ -213,6 +243,14 @@ QCoro::Task<> DBusFileProviderSystem::restart()
                 // A domain the user switched off says so; the others are still read.
                 qCInfo(lcDomain, "Signal impossible : %s",
                        qUtf8Printable(error.errorDescription()));
+            }
+            // A pause may have ended while it was away.
+            if (m_pauses.contains(domain.identifier)) {
+                try {
+                    keepPause(domain.identifier, co_await askPause(domain.identifier, cancel));
+                } catch (const FileProviderFailure &) {
+                    m_pauses.remove(domain.identifier); // asked afresh by its next reader
+                }
             }
         }
         emit restarted();

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -18,13 +19,13 @@ namespace OrvelanNimbal {
 // The file-provider system of this desktop: the `nimbal-fileprovider` daemon on the session bus
 // (net.orvelan.nimbal.sync.fileprovider), which the bus starts on the first call. Each operation
 // is one call of the extension's interface, awaited on the main thread; its refusals are the
-// extension's named errors with their French messages. Progress is what the extension last
-// announced (ProgressChanged), asked for once per domain and kind.
+// extension's named errors with their French messages. Progress and pauses are what the
+// extension last announced (ProgressChanged, ActivityChanged), asked for once per domain.
 //
 // When the extension leaves the bus (a crash, a kill, an update), it is started again at once
 // and every domain is asked to re-read the drive, so that nothing waits for the next change to
-// come back.
-class DBusFileProviderSystem final : public QObject, public FileProviderSystem {
+// come back; the pauses it had are asked again, since one may have ended while it was away.
+class DBusFileProviderSystem final : public FileProviderSystem {
     Q_OBJECT
 
 public:
@@ -42,6 +43,8 @@ public:
     QCoro::Task<QString> userVisibleFolder(QString identifier, CancellationToken cancel) override;
     QCoro::Task<FileProviderProgress> progress(QString identifier, FileProviderTransferKind kind,
                                                CancellationToken cancel) override;
+    QCoro::Task<> setPaused(QString identifier, bool paused, CancellationToken cancel) override;
+    QCoro::Task<FileProviderPause> pause(QString identifier, CancellationToken cancel) override;
 
 signals:
     // The extension came back after leaving the bus, and its domains were asked to re-read.
@@ -52,6 +55,9 @@ private:
     QCoro::Task<> restart();
     void keepProgress(const QString &identifier, const QString &kind, bool finished,
                       qlonglong total, qlonglong completed, double fraction);
+    QCoro::Task<FileProviderPause> askPause(QString identifier, CancellationToken cancel);
+    void keepActivity(const QString &identifier, const QVariantMap &activity);
+    void keepPause(const QString &identifier, const FileProviderPause &pause);
 
     std::unique_ptr<FileProvider1Proxy> m_proxy;
     QDBusServiceWatcher m_watcher;
@@ -62,6 +68,8 @@ private:
     bool m_restartPending = false;
     // Keyed by identifier, then "upload" or "download".
     QHash<QString, QHash<QString, FileProviderProgress>> m_progress;
+    // Keyed by identifier; kept while the extension is away, as it keeps them itself.
+    QHash<QString, FileProviderPause> m_pauses;
 };
 
 } // namespace OrvelanNimbal

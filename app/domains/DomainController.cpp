@@ -11,12 +11,6 @@ namespace OrvelanNimbal {
 
 namespace {
 
-// One domain per account: its identifier and its name are the account as the session holds it.
-FileProviderDomain domainFor(const QString &account)
-{
-    return {account, account, true};
-}
-
 QString percent(double fraction)
 {
     return QString::number(std::lround(fraction * 100.0)) + QStringLiteral(" %");
@@ -66,7 +60,7 @@ QCoro::Task<> DomainController::mount(QString account, CancellationToken cancel)
             co_await m_system->removeDomain(domain.identifier, cancel);
     }
     // Added even when already there: the system knows what to do with a domain it has.
-    co_await m_system->addDomain(domainFor(account), cancel);
+    co_await m_system->addDomain(FileProviderDomain::forAccount(account), cancel);
     qCInfo(lcDomain, "Domaine monté pour %s", qUtf8Printable(privateValue(account)));
 }
 
@@ -172,6 +166,25 @@ QCoro::Task<DomainController::Progress> DomainController::progress(QString accou
         m_progressAccount.reset();
         co_return Progress{};
     }
+}
+
+QCoro::Task<FileProviderPause> DomainController::pause(QString account, CancellationToken cancel)
+{
+    try {
+        co_return co_await m_system->pause(std::move(account), std::move(cancel));
+    } catch (const FileProviderFailure &error) {
+        qCInfo(lcDomain, "Pause inconnue : %s", qUtf8Printable(error.errorDescription()));
+        co_return FileProviderPause{};
+    }
+}
+
+QCoro::Task<> DomainController::setPaused(QString account, bool paused, CancellationToken cancel)
+{
+    co_await m_system->setPaused(std::move(account), paused, std::move(cancel));
+    if (paused)
+        qCInfo(lcDomain, "Synchronisation mise en pause.");
+    else
+        qCInfo(lcDomain, "Synchronisation reprise.");
 }
 
 QCoro::Task<std::optional<QString>> DomainController::transferLabel(QString account,

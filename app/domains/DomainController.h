@@ -18,13 +18,13 @@ namespace OrvelanNimbal {
 // The application's one point of contact with the file-provider system: it registers the
 // signed-in account's domain (one at a time), asks the system to re-read the drive, optionally
 // waits for it to catch up, reads the user's switch for the domain, finds the folder the file
-// manager shows, and words the system's transfer progress.
+// manager shows, words the system's transfer progress, and pauses and resumes the domain.
 //
 // Lives on the main thread and resumes there. Every wait takes a token which the owner cancels
 // before the controller goes away: a cancelled wait ends with OperationCancelled and never
 // resumes into a destroyed controller. Failures of the system are thrown as
-// FileProviderFailure where the caller must know (mount, unmount, setUserEnabled); elsewhere
-// they read as "no", "unknown" or nothing, and are logged.
+// FileProviderFailure where the caller must know (mount, unmount, setUserEnabled, setPaused);
+// elsewhere they read as "no", "unknown" or nothing, and are logged.
 class DomainController {
 public:
     // The domain's transfers, each absent when the system has no such domain.
@@ -58,6 +58,11 @@ public:
     // The system's progress for the account. The domain is looked up once per account; the
     // values are what the system last said.
     QCoro::Task<Progress> progress(QString account, CancellationToken cancel);
+    // The account's pause as the system last said; not paused when it has no such domain or
+    // cannot tell.
+    QCoro::Task<FileProviderPause> pause(QString account, CancellationToken cancel);
+    // Pauses until resumed, or resumes. Throws FileProviderFailure.
+    QCoro::Task<> setPaused(QString account, bool paused, CancellationToken cancel);
     QCoro::Task<std::optional<QString>> transferLabel(QString account, CancellationToken cancel);
 
     // « Envoi 42 %, téléchargement 17 % », « Téléchargement en cours… 17 % », « Envoi en

@@ -2,7 +2,6 @@
 target_sources(Orvelan_Nimbal PRIVATE
     domains/DBusFileProviderSystem.cpp
     domains/DBusFileProviderSystem.h
-    domains/DBusFileProviderTypes.h
     domains/DomainController.cpp
     domains/DomainController.h
     domains/FileProviderFailure.h
@@ -12,7 +11,7 @@ target_sources(Orvelan_Nimbal PRIVATE
 # The extension's side of the bus is generated from the same description (fileprovider/dbus).
 set(fileprovider_interface ${PROJECT_SOURCE_DIR}/fileprovider/dbus/net.orvelan.nimbal.FileProvider1.xml)
 set_source_files_properties(${fileprovider_interface} PROPERTIES
-    INCLUDE domains/DBusFileProviderTypes.h CLASSNAME FileProvider1Proxy NO_NAMESPACE ON)
+    INCLUDE bus/FileProviderBus.h CLASSNAME FileProvider1Proxy NO_NAMESPACE ON)
 set(fileprovider_proxy_sources)
 qt_add_dbus_interface(fileprovider_proxy_sources ${fileprovider_interface} fileprovider1proxy)
 target_sources(Orvelan_Nimbal PRIVATE ${fileprovider_proxy_sources})

@@ -3,6 +3,7 @@
 #include "model/AppModel.h"
 
 #include "async/Wakeup.h"
+#include "auth/SignInMessages.h"
 #include "config/OrvelanNimbal.h"
 #include "config/PlatformWords.h"
 #include "errors/DriveError.h"
@@ -12,12 +13,6 @@
 namespace OrvelanNimbal {
 
 namespace {
-
-const QString passkeyOnlyMessage = QStringLiteral(
-    "Cette boîte n'accepte que les clés d'accès. Connectez-vous depuis le webmail, ou ajoutez une "
-    "application d'authentification depuis l'espace Comptes.");
-const QString verificationExpiredMessage =
-    QStringLiteral("La vérification a expiré. Saisissez de nouveau votre mot de passe.");
 
 // Every failure the model shows carries its French description as what(): the client's, the
 // keychain's, a local file's, the file-provider system's.
@@ -156,7 +151,7 @@ QCoro::Task<> AppModel::signingIn(QString email, QString password)
         setTwoFactorError(std::nullopt);
         setStatus(AppStatus::twoFactor(*challenge));
     } else {
-        setStatus(AppStatus::failed(passkeyOnlyMessage));
+        setStatus(AppStatus::failed(SignInMessages::passkeyOnly));
     }
 }
 
@@ -188,7 +183,7 @@ QCoro::Task<> AppModel::verifying(TwoFactorChallenge challenge, bool useRecovery
     } catch (const DriveError &error) {
         // An expired challenge is gone with its state: back to the password.
         if (error.kind() == DriveError::Kind::twoFactorExpired)
-            setStatus(AppStatus::failed(verificationExpiredMessage));
+            setStatus(AppStatus::failed(SignInMessages::verificationExpired));
         else
             setTwoFactorError(error.errorDescription());
     } catch (const std::exception &error) {

@@ -29,8 +29,9 @@ class Wakeup;
 // and tied to it: each wait ends early when the model goes away, and nothing resumes into it
 // afterwards. All timing goes through the client's clock. Its work is split by concern:
 // AppModel.cpp (sign-in, the second factor, sign-out), AppModelLive.cpp (the live task and the
-// signals), AppModelDrive.cpp (quota, summary, refresh, conflicts, the folder) and
-// AppModelApprovals.cpp (launch at login, the extension's switches).
+// signals), AppModelDrive.cpp (quota, summary, refresh, conflicts, the folder),
+// AppModelPause.cpp (the synchronisation's pause) and AppModelApprovals.cpp (launch at login,
+// the extension's switches).
 class AppModel final : public PanelModel {
     Q_OBJECT
 
@@ -59,6 +60,7 @@ public:
     void refreshNow() override;
     void dismissConflicts() override;
     void openInFinder() override;
+    void setSyncPaused(bool paused) override;
 
     // --- Launch at login and approvals ---
     void setLaunchAtLogin(bool enabled) override;
@@ -73,6 +75,7 @@ public:
 
 protected:
     QObject *updaterObject() const override { return m_updater; }
+    QDateTime now() const override;
 
 private:
     // How long a signal may wait for the system to catch up.
@@ -106,6 +109,12 @@ private:
     QCoro::Task<> refreshing();
     QCoro::Task<> openingFolder();
 
+    // Shows the account's pause from now on, wherever it is set, until stopFollowingPause().
+    void followPause(const QString &account, CancellationToken cancel);
+    void stopFollowingPause();
+    QCoro::Task<> readPause(QString account, CancellationToken cancel);
+    QCoro::Task<> changingPause(bool paused);
+
     void applyLaunchAtLoginDefault();
     QCoro::Task<> checkApprovals(QString account, CancellationToken cancel);
     QCoro::Task<> reactivating();
@@ -122,6 +131,7 @@ private:
     std::optional<CancellationSource> m_signalTask;
     bool m_signalPending = false;
     QMetaObject::Connection m_wakeObserver;
+    QMetaObject::Connection m_pauseObserver;
     bool m_hasRestored = false;
     qint64 m_activityTicks = 0;
     qint64 m_extensionChecks = 0;

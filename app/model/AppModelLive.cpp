@@ -45,6 +45,7 @@ void AppModel::startLive(const QString &account)
     keepRunning("signal de sécurité", [this, cancel] { return runSafetySignals(cancel); }, cancel);
     keepRunning(
         "activité", [this, account, cancel] { return runActivity(account, cancel); }, cancel);
+    followPause(account, cancel);
     scheduleSignal();
     m_wakeObserver = connect(m_environment.wakeNotifier.get(), &WakeNotifier::woke, this,
                              &AppModel::scheduleSignal, Qt::QueuedConnection);
@@ -64,6 +65,7 @@ void AppModel::stopLive()
         disconnect(m_wakeObserver);
         m_wakeObserver = {};
     }
+    stopFollowingPause();
     setLiveStatus(std::nullopt);
     setTransferLabel(std::nullopt);
 }

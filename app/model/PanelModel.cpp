@@ -3,6 +3,8 @@
 // from the state alone.
 #include "model/PanelModel.h"
 
+#include "sync/PauseText.h"
+
 #include <QLocale>
 
 namespace OrvelanNimbal {
@@ -21,8 +23,11 @@ QString PanelModel::statusText() const
     case AppStatus::Kind::Ready:
         break;
     }
-    return m_extensionNeedsApproval ? QStringLiteral("En attente d'autorisation")
-                                    : QStringLiteral("Nimbal à jour");
+    if (m_extensionNeedsApproval)
+        return QStringLiteral("En attente d'autorisation");
+    if (m_pause.paused)
+        return pauseText(m_pause.until, now());
+    return QStringLiteral("Nimbal à jour");
 }
 
 std::optional<QString> PanelModel::lastSyncText() const
@@ -102,6 +107,20 @@ void PanelModel::setLiveStatus(std::optional<DriveEventStream::Status> status)
 void PanelModel::setTransferLabel(std::optional<QString> label)
 {
     update(m_transferLabel, std::move(label), &PanelModel::transferLabelChanged);
+}
+
+void PanelModel::setPause(FileProviderPause pause)
+{
+    if (pause == m_pause)
+        return;
+    const bool pausedChanged = pause.paused != m_pause.paused;
+    const bool untilChanged = pause.until != m_pause.until;
+    m_pause = std::move(pause);
+    if (pausedChanged)
+        emit syncPausedChanged();
+    if (untilChanged)
+        emit pausedUntilChanged();
+    emit statusTextChanged();
 }
 
 QVariant PanelModel::qmlQuota() const

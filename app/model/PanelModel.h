@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "domains/FileProviderSystem.h"
 #include "events/DriveEventStream.h"
 #include "model/AppStatus.h"
 #include "model/ModelValues.h"
@@ -26,7 +27,8 @@ namespace OrvelanNimbal {
 //                   Failed, message (of Failed), challenge (of TwoFactor) }
 //   account, lastEmail, twoFactorError, transferLabel                string
 //   isVerifying, launchAtLogin, launchAtLoginNeedsApproval,
-//   extensionNeedsApproval, isSynchronizing                           bool
+//   extensionNeedsApproval, isSynchronizing, syncPaused               bool
+//   pausedUntil     date: the end of the pause, invalid when it has none or there is no pause
 //   quota           quotaInfo { usedMegabytes, maxMegabytes, fraction } or undefined
 //   summary         summaryInfo { archivedLabel, archivedFileCount } or undefined
 //   liveStatus      liveStatusInfo { kind: LiveStatus.Disconnected | Connected |
@@ -54,6 +56,8 @@ class PanelModel : public QObject {
     Q_PROPERTY(QVariant summary READ qmlSummary NOTIFY summaryChanged)
     Q_PROPERTY(QVariant liveStatus READ qmlLiveStatus NOTIFY liveStatusChanged)
     Q_PROPERTY(QString transferLabel READ qmlTransferLabel NOTIFY transferLabelChanged)
+    Q_PROPERTY(bool syncPaused READ syncPaused NOTIFY syncPausedChanged)
+    Q_PROPERTY(QDateTime pausedUntil READ qmlPausedUntil NOTIFY pausedUntilChanged)
     Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
     Q_PROPERTY(QString lastSyncText READ qmlLastSyncText NOTIFY lastSyncTextChanged)
     Q_PROPERTY(QString conflictText READ qmlConflictText NOTIFY conflictTextChanged)
@@ -77,6 +81,8 @@ public:
     const std::optional<DomainSummary> &summary() const { return m_summary; }
     const std::optional<DriveEventStream::Status> &liveStatus() const { return m_liveStatus; }
     const std::optional<QString> &transferLabel() const { return m_transferLabel; }
+    const FileProviderPause &pause() const { return m_pause; }
+    bool syncPaused() const { return m_pause.paused; }
 
     // --- Texts ---
     QString statusText() const;
@@ -97,6 +103,8 @@ public:
     Q_INVOKABLE virtual void refreshNow() = 0;
     Q_INVOKABLE virtual void dismissConflicts() = 0;
     Q_INVOKABLE virtual void openInFinder() = 0;
+    // The tray menu's pause (nothing sent or received until resumed) and resume.
+    Q_INVOKABLE virtual void setSyncPaused(bool paused) = 0;
     Q_INVOKABLE virtual void setLaunchAtLogin(bool enabled) = 0;
     Q_INVOKABLE virtual void refreshLaunchAtLogin() = 0;
     // The desktop's settings of what starts with the session.
@@ -120,6 +128,8 @@ signals:
     void summaryChanged();
     void liveStatusChanged();
     void transferLabelChanged();
+    void syncPausedChanged();
+    void pausedUntilChanged();
     void statusTextChanged();
     void lastSyncTextChanged();
     void conflictTextChanged();
@@ -140,8 +150,12 @@ protected:
     void setSummary(std::optional<DomainSummary> summary);
     void setLiveStatus(std::optional<DriveEventStream::Status> status);
     void setTransferLabel(std::optional<QString> label);
+    void setPause(FileProviderPause pause);
 
     virtual QObject *updaterObject() const = 0;
+    // The time the texts are written against (the end of a pause is "14:05" today, a date
+    // later on).
+    virtual QDateTime now() const { return QDateTime::currentDateTime(); }
 
     // Readers for QML, where absent is "" or undefined.
     QString qmlAccount() const { return m_account.value_or(QString()); }
@@ -151,6 +165,7 @@ protected:
     QVariant qmlSummary() const;
     QVariant qmlLiveStatus() const;
     QString qmlTransferLabel() const { return m_transferLabel.value_or(QString()); }
+    QDateTime qmlPausedUntil() const { return m_pause.until.value_or(QDateTime()); }
     QString qmlLastSyncText() const { return lastSyncText().value_or(QString()); }
     QString qmlConflictText() const { return conflictText().value_or(QString()); }
 
@@ -169,6 +184,7 @@ protected:
     std::optional<DomainSummary> m_summary;
     std::optional<DriveEventStream::Status> m_liveStatus;
     std::optional<QString> m_transferLabel;
+    FileProviderPause m_pause;
 
 private:
     template <class T, class... Notifications>

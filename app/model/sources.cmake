@@ -6,6 +6,7 @@ target_sources(Orvelan_Nimbal PRIVATE
     model/AppModelApprovals.cpp
     model/AppModelDrive.cpp
     model/AppModelLive.cpp
+    model/AppModelPause.cpp
     model/AppStatus.cpp
     model/AppStatus.h
     model/DesktopEnvironment.cpp

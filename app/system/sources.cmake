@@ -1,7 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(Orvelan_Nimbal PRIVATE
-    system/ComputerName.cpp
-    system/ComputerName.h
     system/Desktop.h
     system/ExtensionTool.cpp
     system/ExtensionTool.h

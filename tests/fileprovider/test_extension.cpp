@@ -4,6 +4,7 @@
 // the real local service, the real keychain and real folders. Each test compares the folder with
 // the drive, content hashes included.
 #include "ExtensionTest.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
 #include "domains/DomainController.h"
@@ -12,6 +13,7 @@
 #include "sync/DomainSummary.h"
 
 #include <QCryptographicHash>
+#include <QDBusMessage>
 #include <QDirIterator>
 #include <QTemporaryFile>
 #include <QTest>
@@ -30,6 +32,7 @@ private slots:
     void killedMidDownloadResumes();
     void removalKeepsUnsentWork();
     void commandsSwitchTheExtension();
+    void clientHearsThePause();
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
     void domainControllerRunsOverTheBus();
 #endif
@@ -240,6 +243,46 @@ void TestExtension::commandsSwitchTheExtension()
     bus.runCommand({u"disable"_qs, u"personne@nimbal.test"_qs}, &status);
     QCOMPARE(status, 1);
     QVERIFY(bus.runCommand({u"--help"_qs}).contains(u"enable COMPTE"_qs));
+}
+
+void TestExtension::clientHearsThePause()
+{
+    auto mounted = account(u"pause"_qs);
+    addDomain(*mounted);
+    DBusFileProviderSystem &system = *mounted->system;
+    const auto pauseNow = [&] { return runAsync(system.pause(mounted->email, {})); };
+    QVERIFY(pauseNow() == FileProviderPause{});
+    // What the client tells, as it tells it.
+    QList<std::pair<QString, FileProviderPause>> notices;
+    QObject::connect(&system, &FileProviderSystem::pauseChanged, &system,
+                     [&](const QString &identifier, const FileProviderPause &pause) {
+                         notices.append({identifier, pause});
+                     });
+    const auto lastNotice = [&] {
+        return notices.isEmpty() ? FileProviderPause{} : notices.constLast().second;
+    };
+
+    // Paused from here: the notice is in before the answer, and the pause reads as it says.
+    QVERIFY(!awaitCompletion(system.setPaused(mounted->email, true, {})));
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(notices.constFirst().first, mounted->email);
+    QVERIFY(lastNotice() == (FileProviderPause{true, std::nullopt}));
+    QVERIFY(pauseNow() == lastNotice());
+
+    // Paused elsewhere (a terminal) for two seconds, and the extension killed meanwhile: the one
+    // the application starts again still ends the pause on time, and the client hears it.
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 2);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(fileProviderBundleIdentifier, FileProviderBus::objectPath,
+                                       FileProviderBus::interfaceName, u"Pause"_qs);
+    call << mounted->email << end.toSecsSinceEpoch();
+    const QDBusMessage reply = mounted->bus->bus().call(call);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    QTRY_VERIFY(lastNotice() == (FileProviderPause{true, end}));
+    mounted->bus->killDaemon();
+    QTRY_VERIFY_WITH_TIMEOUT(!lastNotice().paused, 15000);
+    QVERIFY(pauseNow() == FileProviderPause{});
+    QVERIFY(mounted->bus->daemonPid() > 0);
 }
 
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER

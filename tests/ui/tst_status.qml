@@ -219,32 +219,72 @@ Item {
         }
 
         function test_statusLine_data() {
+            const fivepast2 = new Date();
+            fivepast2.setHours(14, 5, 0, 0);
             return [{
                     "tag": "up to date",
                     "transfer": "",
                     "approval": false,
-                    "text": "Nimbal à jour"
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
                 }, {
                     "tag": "waiting for approval",
                     "transfer": "",
                     "approval": true,
-                    "text": "En attente d'autorisation"
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }, {
                     "tag": "a transfer wins over the approval",
                     "transfer": "Envoi en cours… 40 %",
                     "approval": true,
-                    "text": "Envoi en cours… 40 %"
+                    "text": "Envoi en cours… 40 %",
+                    "symbol": "hourglass"
+                }, {
+                    "tag": "paused until resumed",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": true,
+                    "text": "Synchronisation en pause",
+                    "symbol": "pause.circle.fill"
+                }, {
+                    "tag": "paused until a time today",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": true,
+                    "until": fivepast2,
+                    "text": "Synchronisation en pause jusqu'à 14:05",
+                    "symbol": "pause.circle.fill"
+                }, {
+                    "tag": "an end without a pause is not shown",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": false,
+                    "until": fivepast2,
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
+                }, {
+                    "tag": "the approval wins over the pause",
+                    "transfer": "",
+                    "approval": true,
+                    "paused": true,
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }];
         }
 
         function test_statusLine(data) {
-            const view = makeView({
-                    "transferLabel": data.transfer,
-                    "extensionNeedsApproval": data.approval,
-                    "account": "lea@orvelan.net"
-                });
+            const properties = {
+                "transferLabel": data.transfer,
+                "extensionNeedsApproval": data.approval,
+                "syncPaused": data.paused ?? false,
+                "account": "lea@orvelan.net"
+            };
+            if (data.until)
+                properties.pausedUntil = data.until;
+            const view = makeView(properties);
             compare(findChild(view, "statusText").text, data.text);
             compare(findChild(view, "approvalCard").visible, data.approval);
+            compare(findChild(view, "statusSymbol").symbol, data.symbol);
         }
 
         function test_updateNotices() {

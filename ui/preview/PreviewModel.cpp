@@ -138,6 +138,11 @@ void PreviewModel::reactivate()
     record(QStringLiteral("reactivate"));
 }
 
+void PreviewModel::setSyncPaused(bool paused)
+{
+    record(QStringLiteral("setSyncPaused"), {paused});
+}
+
 void PreviewModel::setQmlAccount(const QString &account)
 {
     setAccount(unlessEmpty(account));
@@ -206,6 +211,16 @@ void PreviewModel::setQmlLiveStatus(const QVariant &status)
 void PreviewModel::setQmlTransferLabel(const QString &label)
 {
     setTransferLabel(unlessEmpty(label));
+}
+
+void PreviewModel::setQmlSyncPaused(bool paused)
+{
+    setPause({paused, pause().until});
+}
+
+void PreviewModel::setQmlPausedUntil(const QDateTime &until)
+{
+    setPause({syncPaused(), until.isValid() ? std::optional(until) : std::nullopt});
 }
 
 void PreviewModel::setLastSyncText(const QString &text)

@@ -15,7 +15,8 @@ namespace OrvelanNimbal::Panel {
 // verifying at once and cancelTwoFactor goes back to signed out, as the model does.
 //
 // Records are set as QML writes them: quota { usedMegabytes, maxMegabytes }, summary
-// { archivedFileCount }, liveStatus { kind: LiveStatus.…, retryIn }, undefined for none.
+// { archivedFileCount }, liveStatus { kind: LiveStatus.…, retryIn }, undefined for none; the
+// pause's end as a date, invalid for none.
 class PreviewModel : public PanelModel {
     Q_OBJECT
     QML_ELEMENT
@@ -38,6 +39,9 @@ class PreviewModel : public PanelModel {
                    liveStatusChanged)
     Q_PROPERTY(QString transferLabel READ qmlTransferLabel WRITE setQmlTransferLabel NOTIFY
                    transferLabelChanged)
+    Q_PROPERTY(bool syncPaused READ syncPaused WRITE setQmlSyncPaused NOTIFY syncPausedChanged)
+    Q_PROPERTY(QDateTime pausedUntil READ qmlPausedUntil WRITE setQmlPausedUntil NOTIFY
+                   pausedUntilChanged)
     Q_PROPERTY(QString lastSyncText READ qmlLastSyncText WRITE setLastSyncText NOTIFY
                    lastSyncTextChanged)
     Q_PROPERTY(QString conflictText READ qmlConflictText WRITE setConflictText NOTIFY
@@ -70,6 +74,7 @@ public:
     void refreshLaunchAtLogin() override;
     void openSettings() override;
     void reactivate() override;
+    void setSyncPaused(bool paused) override;
 
 signals:
     void callsChanged();
@@ -87,6 +92,8 @@ private:
     void setQmlSummary(const QVariant &summary);
     void setQmlLiveStatus(const QVariant &status);
     void setQmlTransferLabel(const QString &label);
+    void setQmlSyncPaused(bool paused);
+    void setQmlPausedUntil(const QDateTime &until);
     void setLastSyncText(const QString &text);
     void setConflictText(const QString &text);
     void setUpdater(QObject *updater);

@@ -96,6 +96,15 @@ Rectangle {
                     "liveStatus": live(LiveStatus.Connected),
                     "extensionNeedsApproval": true
                 }),
+            "status-paused": () => {
+                const end = new Date();
+                end.setHours(14, 5, 0, 0);
+                return ready({
+                        "liveStatus": live(LiveStatus.Connected),
+                        "syncPaused": true,
+                        "pausedUntil": end
+                    });
+            },
             "status-update": () => {
                 model.updater.pendingVersion = "1.5";
                 return ready({

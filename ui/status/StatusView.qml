@@ -128,9 +128,13 @@ FocusScope {
                     visible: root.transferLabel !== ""
                 }
                 SymbolIcon {
+                    objectName: "statusSymbol"
                     visible: root.transferLabel === ""
-                    symbol: root.model.extensionNeedsApproval ? "hourglass" : "checkmark.circle.fill"
-                    color: root.model.extensionNeedsApproval ? Style.orange : Style.brandGreen
+                    // As the line reads: the approval first, then the pause.
+                    symbol: root.model.extensionNeedsApproval ? "hourglass"
+                          : root.model.syncPaused ? "pause.circle.fill" : "checkmark.circle.fill"
+                    color: root.model.extensionNeedsApproval ? Style.orange
+                         : root.model.syncPaused ? Style.secondary : Style.brandGreen
                     size: 14
                 }
                 Text {

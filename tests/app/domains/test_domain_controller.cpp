@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The domain controller over the in-memory file-provider system: which domains a mount leaves,
-// refusals, the signal and its bounded wait for stabilisation, the user's switch, and the
-// transfer text with its rounding and the domain looked up once per account.
+// refusals, the signal and its bounded wait for stabilisation, the user's switch, the transfer
+// text with its rounding and the domain looked up once per account, and the pause.
 #include "AsyncTest.h"
 #include "EventLoopWaits.h"
 #include "InMemoryFileProviderSystem.h"
@@ -60,6 +60,8 @@ private slots:
     void transferText_data();
     void transferText();
     void progressCachedPerAccount();
+    void pause_data();
+    void pause();
 };
 
 void TestDomainController::mount_data()
@@ -263,5 +265,50 @@ void TestDomainController::progressCachedPerAccount()
     QCOMPARE(lookups(), 4);
 }
 
+void TestDomainController::pause_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("failure"); // of setPaused, "" when none
+    QTest::addColumn<bool>("paused");     // as read afterwards
+    QTest::addColumn<QStringList>("log");
+
+    QTest::newRow("paused") << ana << QString() << QString() << true
+                            << QStringList{u"domain: Synchronisation mise en pause."_s};
+    QTest::newRow("the pause refused: said, not paused")
+        << ana << u"pause"_s << u"Refusé."_s << false << QStringList();
+    QTest::newRow("no such domain: refused, and never reads as paused")
+        << u"bob"_s << QString() << u"Domaine inconnu."_s << false
+        << QStringList{u"domain: Pause inconnue : Domaine inconnu."_s};
+    QTest::newRow("paused, then unreadable: not paused")
+        << ana << u"pause-state"_s << QString() << false
+        << QStringList{u"domain: Synchronisation mise en pause."_s,
+                       u"domain: Pause inconnue : Refusé."_s};
+}
+
+void TestDomainController::pause()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, failing);
+    QFETCH(QString, failure);
+    QFETCH(bool, paused);
+    QFETCH(QStringList, log);
+
+    Harness harness({ana});
+    if (!failing.isEmpty())
+        harness.system->fail(failing, u"Refusé."_s);
+    LogCapture capture;
+    QString refused;
+    try {
+        runAsync(harness.controller.setPaused(account, true, harness.cancel.token()));
+    } catch (const FileProviderFailure &error) {
+        refused = error.errorDescription();
+    }
+    QCOMPARE(refused, failure);
+    QCOMPARE(runAsync(harness.controller.pause(account, harness.cancel.token())).paused, paused);
+    QCOMPARE(capture.lines(), log);
+}
+
 QTEST_GUILESS_MAIN(TestDomainController)
+
 #include "test_domain_controller.moc"

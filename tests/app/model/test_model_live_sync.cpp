@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: signals and their coalescing, the safety signal and the wake-up,
-// the stream's statuses, the activity tick, the manual refresh, the conflict banner and the
-// drive's folder. Time is the manual clock's: a minute takes none.
+// the stream's statuses, the activity tick, the manual refresh, the conflict banner, the pause
+// and the drive's folder. Time is the manual clock's: a minute takes none.
 #include "LogCapture.h"
 #include "ModelHarness.h"
 #include "config/OrvelanNimbal.h"
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimeZone>
@@ -53,6 +54,8 @@ private slots:
     void activityTick();
     void refreshNow();
     void conflictBanner();
+    void pause();
+    void pauseFromAnEarlierRun();
     void openInFinder_data();
     void openInFinder();
 };
@@ -308,6 +311,71 @@ void TestModelLiveSync::conflictBanner()
     model.refreshNow();
     runAsync(model.whenIdle());
     QVERIFY(model.conflictText().value_or(QString()).contains(u"Budget.xlsx"_s));
+}
+
+void TestModelLiveSync::pause()
+{
+    ModelHarness harness;
+    harness.signedInAndLive();
+    AppModel &model = *harness.model;
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+
+    // Paused elsewhere (in a terminal) with an end: the system's notice is enough, no tick
+    // needed, and the end is shown.
+    const QDateTime until = harness.clock().currentDateTime().addSecs(3600);
+    harness.system->setPause(ana, {true, until});
+    QVERIFY(model.syncPaused());
+    QVERIFY(model.pause().until == until);
+    QCOMPARE(model.statusText(),
+             u"Synchronisation en pause jusqu'à "_s + until.toLocalTime().toString(u"HH:mm"_s));
+    // Another account's pause is not this one's.
+    harness.system->setPause(u"other@orvelan.net"_s, {false, std::nullopt});
+    QVERIFY(model.syncPaused());
+
+    // Resumed and paused again from the tray menu: the line follows at once.
+    int lines = 0;
+    connect(&model, &AppModel::statusTextChanged, &model, [&] { ++lines; });
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(!model.syncPaused());
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+    model.setSyncPaused(true);
+    runAsync(model.whenIdle());
+    QCOMPARE(model.statusText(), u"Synchronisation en pause"_s);
+    QCOMPARE(lines, 2);
+    QCOMPARE(harness.system->calls().filter(QRegularExpression(u"^(pause|resume) "_s)),
+             (QStringList{u"resume "_s + ana, u"pause "_s + ana}));
+
+    // A refusal leaves the pause as the system has it, and says why in the log.
+    LogCapture log;
+    harness.system->fail(u"resume"_s, u"Le service de synchronisation est désactivé."_s);
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(model.syncPaused());
+    QCOMPARE(log.lines().filter(u"Reprise impossible"_s).size(), 1);
+
+    // The system was asked once, at the start: ticks read nothing more.
+    for (int tick = 0; tick < 6; ++tick)
+        harness.nextTick();
+    QCOMPARE(harness.system->calls().filter(u"pause-state "_s),
+             QStringList{u"pause-state "_s + ana});
+
+    // Signed out, the pause is nobody's.
+    model.signOut();
+    runAsync(model.whenIdle());
+    QVERIFY(!model.syncPaused());
+    QCOMPARE(model.statusText(), u"Non connecté"_s);
+}
+
+void TestModelLiveSync::pauseFromAnEarlierRun()
+{
+    // Paused before the application started (the extension keeps it across restarts).
+    ModelHarness harness;
+    harness.system->registerDomain({ana, ana, true});
+    harness.system->setPause(ana, {true, std::nullopt});
+    harness.signedInAndLive();
+    QVERIFY(harness.model->syncPaused());
+    QCOMPARE(harness.model->statusText(), u"Synchronisation en pause"_s);
 }
 
 void TestModelLiveSync::openInFinder_data()

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model as the panel's QML reads it, through the module OrvelanNimbal.App: the model held
 // by a typed property, its status and live status compared with the enums through their types,
-// absent values as "" or undefined, and an operation called with a value read from the model
-// itself.
+// absent values as "" or undefined, dates as dates, and an operation called with a value read
+// from the model itself.
 #include "ModelHarness.h"
 
 #include <QQmlComponent>
@@ -10,6 +10,7 @@
 #include <QQmlEngine>
 #include <QQmlExpression>
 #include <QTest>
+#include <QTimeZone>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
@@ -68,6 +69,13 @@ void TestModelQmlSurface::readsAndCalls()
     QCOMPARE(read("model.statusText + ' ' + model.quota.fraction"), u"Nimbal à jour 0.05"_s);
     harness.live.status(DriveEventStream::Status::disconnected(5));
     QCOMPARE(read("liveIs('Disconnected') && model.liveStatus.retryIn"), u"5"_s);
+
+    // The pause, and its end as a date.
+    QCOMPARE(read("model.syncPaused"), u"false"_s);
+    harness.system->setPause(ModelHarness::account,
+                             {true, QDateTime(QDate(2030, 1, 2), QTime(3, 4), QTimeZone::utc())});
+    QCOMPARE(read("model.syncPaused + ' ' + model.pausedUntil.toISOString()"),
+             u"true 2030-01-02T03:04:00.000Z"_s);
 }
 
 QTEST_GUILESS_MAIN(TestModelQmlSurface)

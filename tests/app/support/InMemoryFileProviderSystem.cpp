@@ -82,6 +82,14 @@ void InMemoryFileProviderSystem::setProgress(FileProviderTransferKind kind,
     (kind == FileProviderTransferKind::upload ? m_upload : m_download) = progress;
 }
 
+void InMemoryFileProviderSystem::setPause(const QString &identifier, FileProviderPause pause)
+{
+    if (m_pauses.value(identifier) == pause)
+        return;
+    m_pauses.insert(identifier, pause);
+    emit pauseChanged(identifier, pause);
+}
+
 QCoro::Task<QList<FileProviderDomain>> InMemoryFileProviderSystem::domains(CancellationToken cancel)
 {
     const QList<FileProviderDomain> registered = m_registered;
@@ -162,6 +170,29 @@ InMemoryFileProviderSystem::progress(QString identifier, FileProviderTransferKin
         kind == FileProviderTransferKind::upload ? m_upload : m_download;
     co_await answer(call(QStringLiteral("progress"), identifier), cancel);
     co_return progress;
+}
+
+QCoro::Task<> InMemoryFileProviderSystem::setPaused(QString identifier, bool paused,
+                                                    CancellationToken cancel)
+{
+    auto error = call(paused ? QStringLiteral("pause") : QStringLiteral("resume"), identifier);
+    if (!error && indexOf(identifier) < 0)
+        error = unknownDomain();
+    // Told before the answer, as the extension does.
+    if (!error)
+        setPause(identifier, {paused, std::nullopt});
+    co_await answer(error, cancel);
+}
+
+QCoro::Task<FileProviderPause> InMemoryFileProviderSystem::pause(QString identifier,
+                                                                 CancellationToken cancel)
+{
+    auto error = call(QStringLiteral("pause-state"), identifier);
+    if (!error && indexOf(identifier) < 0)
+        error = unknownDomain();
+    co_await answer(error, cancel);
+    // As it is when the answer arrives: no notice heard before it is newer.
+    co_return m_pauses.value(identifier);
 }
 
 } // namespace OrvelanNimbal::Testing

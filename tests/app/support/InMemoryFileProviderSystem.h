@@ -17,14 +17,17 @@ namespace OrvelanNimbal::Testing {
 // The file-provider system in memory, with the real one's failures at hand. A call takes effect
 // at once and answers on a later turn of the event loop, as the extension's answers arrive.
 class InMemoryFileProviderSystem final : public FileProviderSystem {
+    Q_OBJECT
+
 public:
     explicit InMemoryFileProviderSystem(QList<FileProviderDomain> registered = {});
     ~InMemoryFileProviderSystem() override;
 
     // --- How it behaves ---
     // Calls are named as calls() records them: "domains", "add ID", "remove ID", "signal ID",
-    // "stabilize ID", "enable ID", "folder ID", "progress ID"; a verb alone fails it for every
-    // domain, "*" fails every call. Nothing clears a failure.
+    // "stabilize ID", "enable ID", "folder ID", "progress ID", "pause ID", "resume ID",
+    // "pause-state ID"; a verb alone fails it for every domain, "*" fails every call. Nothing
+    // clears a failure.
     void fail(const QString &call, const QString &message);
     // Off: stabilisation waits are held until completeStabilizations().
     void setStabilizing(bool stabilizing) { m_stabilizing = stabilizing; }
@@ -36,6 +39,9 @@ public:
     void switchDomain(const QString &identifier, bool enabled);
     // What the system says of every domain's transfers of one kind from now on.
     void setProgress(FileProviderTransferKind kind, FileProviderProgress progress);
+    // A domain's pause changes outside the application (a terminal, or its end came); told as
+    // the system tells it.
+    void setPause(const QString &identifier, FileProviderPause pause);
 
     // --- What was asked of it ---
     const QList<FileProviderDomain> &registered() const { return m_registered; }
@@ -53,6 +59,8 @@ public:
     QCoro::Task<QString> userVisibleFolder(QString identifier, CancellationToken cancel) override;
     QCoro::Task<FileProviderProgress> progress(QString identifier, FileProviderTransferKind kind,
                                                CancellationToken cancel) override;
+    QCoro::Task<> setPaused(QString identifier, bool paused, CancellationToken cancel) override;
+    QCoro::Task<FileProviderPause> pause(QString identifier, CancellationToken cancel) override;
 
 private:
     // Records the call and gives its failure, if any.
@@ -69,6 +77,7 @@ private:
     std::optional<QString> m_folder;
     FileProviderProgress m_upload;
     FileProviderProgress m_download;
+    QHash<QString, FileProviderPause> m_pauses;
 };
 
 } // namespace OrvelanNimbal::Testing

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "system/ComputerName.h"
+#include "config/ComputerName.h"
 
 #include <QFile>
 #include <QSysInfo>

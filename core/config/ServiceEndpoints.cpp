@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "daemon/ServiceEndpoints.h"
+#include "config/ServiceEndpoints.h"
 
-#include "Logging.h"
 #include "config/OrvelanNimbal.h"
 
-namespace OrvelanNimbal::FileProvider {
+namespace OrvelanNimbal {
 
 bool ServiceEndpoints::acceptsTestOverrides()
 {
@@ -17,8 +16,8 @@ bool ServiceEndpoints::acceptsTestOverrides()
 
 ServiceEndpoints ServiceEndpoints::fromBuild()
 {
-    ServiceEndpoints endpoints{defaultAPIBaseURL(), sessionKeychainService,
-                               trustedDeviceKeychainService};
+    ServiceEndpoints endpoints{
+        defaultAPIBaseURL(), sessionKeychainService, trustedDeviceKeychainService, {}};
 #ifdef NIMBAL_LOOPBACK_BUILD
     const QUrl api(qEnvironmentVariable("NIMBAL_FILEPROVIDER_API_BASE_URL"), QUrl::StrictMode);
     if (api.isValid() && api.scheme() == u"http" && api.host() == u"127.0.0.1")
@@ -28,8 +27,9 @@ ServiceEndpoints ServiceEndpoints::fromBuild()
         endpoints.sessionService += suffix;
         endpoints.trustedDeviceService += suffix;
     }
+    endpoints.extensionBusAddress = qEnvironmentVariable("NIMBAL_FILEPROVIDER_BUS_ADDRESS");
 #endif
     return endpoints;
 }
 
-} // namespace OrvelanNimbal::FileProvider
+} // namespace OrvelanNimbal
