@@ -21,6 +21,8 @@ EngineHarness::EngineHarness()
     : folder(directory.filePath(u"Nimbal/compte@nimbal.test"_qs))
 {
     client.signIn({u"compte@nimbal.test"_qs, u"token"_qs, u"password"_qs});
+    // An hour ahead of the files the test writes, so that they are settled when a pass looks.
+    client.clock->setCurrentDateTime(QDateTime::currentDateTimeUtc().addSecs(3600));
     client.transport->setHandler(
         [this](const HttpRequest &request) { return drive.answer(request); });
     QDir().mkpath(folder);
@@ -48,6 +50,23 @@ void EngineHarness::reopen()
 SyncEngine::PassOutcome EngineHarness::pass()
 {
     return runAsync(engine->runPass({}));
+}
+
+int EngineHarness::settle(int limit)
+{
+    for (int passes = 1; passes <= limit; ++passes) {
+        const SyncEngine::PassOutcome outcome = pass();
+        if (!outcome.again && !outcome.retryIn)
+            return passes;
+        if (outcome.retryIn)
+            client.clock->advance(*outcome.retryIn + std::chrono::milliseconds(1));
+    }
+    return limit + 1;
+}
+
+void EngineHarness::remove(const QString &relative) const
+{
+    QFile::remove(file(relative));
 }
 
 QByteArray EngineHarness::read(const QString &relative) const

@@ -22,10 +22,14 @@ struct EngineHarness {
     EngineHarness();
     void reopen();
     FileProvider::SyncEngine::PassOutcome pass();
+    // Passes until the engine has nothing more to do now (at most `limit`), the clock moved past
+    // each wait it asked for. Gives how many passes ran.
+    int settle(int limit = 10);
 
     QString file(const QString &relative) const { return folder + u'/' + relative; }
     QByteArray read(const QString &relative) const;
     void write(const QString &relative, const QByteArray &content) const;
+    void remove(const QString &relative) const;
     // Every path under the folder, sorted, the marker left out.
     QStringList tree() const;
     QUrl summaryFile() const { return QUrl::fromLocalFile(directory.filePath(u"summary.json"_qs)); }

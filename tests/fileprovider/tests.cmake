@@ -8,6 +8,9 @@ add_library(NimbalFileProviderTestSupport STATIC
     fileprovider/ExtensionBus.h
     fileprovider/FakeDrive.cpp
     fileprovider/FakeDrive.h
+    fileprovider/FakeDriveWrites.cpp
+    fileprovider/FileAccess.cpp
+    fileprovider/FileAccess.h
 )
 nimbal_strict_warnings(NimbalFileProviderTestSupport)
 target_include_directories(NimbalFileProviderTestSupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/fileprovider)
@@ -20,6 +23,8 @@ target_compile_definitions(NimbalFileProviderTestSupport PRIVATE
 add_dependencies(NimbalFileProviderTestSupport nimbal-fileprovider)
 
 nimbal_add_test(test_sync_engine SOURCES fileprovider/test_sync_engine.cpp
+                LIBS NimbalFileProviderTestSupport LABELS unit)
+nimbal_add_test(test_sync_faults SOURCES fileprovider/test_sync_faults.cpp
                 LIBS NimbalFileProviderTestSupport LABELS unit)
 # The daemon as the application drives it over the bus.
 add_library(NimbalExtensionTestSupport STATIC
