@@ -98,6 +98,23 @@ QCoro::Task<OpenedUpload> openUpload(std::shared_ptr<ApiClient> client, QJsonObj
     co_return OpenedUpload{opened.uploadID, opened.s3Key, DriveAPI::partSize(contentSize)};
 }
 
+QCoro::Task<> announceOpened(
+    std::shared_ptr<ApiClient> client, OpenedUpload upload,
+    std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened)
+{
+    if (!onPartsOpened)
+        co_return;
+    std::exception_ptr failure;
+    try {
+        onPartsOpened(upload.uploadID, upload.storageKey);
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    co_await abandonUpload(client, upload);
+    std::rethrow_exception(failure);
+}
+
 QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
                                                           OpenedUpload upload,
                                                           DriveAPI::LocalContent content,

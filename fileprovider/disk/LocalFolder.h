@@ -59,8 +59,10 @@ public:
     std::optional<QString> readMarker() const;
     void writeMarker(const QString &folderID) const;
 
-    // Deletes downloads a killed run left half-written. Gives how many.
-    int removePartialDownloads() const;
+    // Whether the file system here takes two names that differ only by case, or only by how
+    // an accent is written (composed or not), for one: a casefolded ext4 folder, FAT, NTFS, SMB.
+    // Asked by making two probe files of ours and seeing whether the second finds the first.
+    bool foldsNames() const;
 
 private:
     void requireRealParent(const QString &relative) const;

@@ -67,7 +67,7 @@ signals:
 
 private:
     QCoro::Task<> runPasses();
-    QCoro::Task<> openEngine();
+    void openEngine();
     QCoro::Task<> ensureSession();
     void settleWaiters();
     void scheduleRetry(std::chrono::milliseconds wait);

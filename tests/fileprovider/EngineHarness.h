@@ -28,11 +28,16 @@ struct EngineHarness {
 
     QString file(const QString &relative) const { return folder + u'/' + relative; }
     QByteArray read(const QString &relative) const;
-    void write(const QString &relative, const QByteArray &content) const;
+    void write(const QString &relative, const QByteArray &content);
     void remove(const QString &relative) const;
     // Every path under the folder, sorted, the marker left out.
     QStringList tree() const;
+    qint64 m_writes = 0;
     QUrl summaryFile() const { return QUrl::fromLocalFile(directory.filePath(u"summary.json"_qs)); }
+    QString journalFile() const { return directory.filePath(u"journal.sqlite"_qs); }
+    // What the journal holds now, read by a connection of its own.
+    FileProvider::ItemTable journalItems() const;
+    std::optional<qint64> cursor() const;
     QUrl itemStoreFile() const
     {
         return QUrl::fromLocalFile(directory.filePath(u"item-store.json"_qs));

@@ -32,6 +32,11 @@ FakeTransport::Reply json(const QJsonValue &value)
 
 } // namespace
 
+QJsonDocument parsedJson(QByteArray body)
+{
+    return QJsonDocument::fromJson(body.replace("\xEF\xBB\xBF", "\\ufeff"));
+}
+
 qint64 FakeDrive::touch(Item &item)
 {
     item.stamp = ++m_cursor;
@@ -173,7 +178,7 @@ QMap<QString, QByteArray> FakeDrive::tree() const
     return tree;
 }
 
-QByteArray FakeDrive::itemJson(const Item &item) const
+QJsonObject FakeDrive::itemJson(const Item &item) const
 {
     QJsonObject object{{u"id"_qs, item.id},
                        {u"date_modified"_qs, item.modified},
@@ -191,7 +196,7 @@ QByteArray FakeDrive::itemJson(const Item &item) const
         object.insert(u"date_upload"_qs, item.uploaded);
         object.insert(u"storage_class"_qs, item.storageClass);
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return object;
 }
 
 FakeTransport::Reply FakeDrive::answer(const HttpRequest &request)
@@ -221,7 +226,7 @@ FakeTransport::Reply FakeDrive::answerRead(const HttpRequest &request)
             const bool inFeed = since >= 0 && item.stamp > since;
             const bool inListing = since < 0 && !item.trashed && item.parent == parent.value_or(0);
             if (item.folder == folders && (inFeed || inListing))
-                array.append(QJsonDocument::fromJson(itemJson(item)).object());
+                array.append(itemJson(item));
         }
         return array;
     };

@@ -5,6 +5,8 @@
 #include "transfer/ContentDownloads.h"
 
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QSet>
 #include <QString>
@@ -86,7 +88,7 @@ private:
     };
 
     qint64 touch(Item &item);
-    QByteArray itemJson(const Item &item) const;
+    QJsonObject itemJson(const Item &item) const;
     QString pathOf(const Item &item) const;
     bool nameTaken(qint64 parent, const QString &name, qint64 except = 0) const;
     bool isLiveFolder(qint64 id) const;
@@ -111,6 +113,10 @@ private:
     QMap<QString, Upload> m_uploads;
     int m_uploadCount = 0;
 };
+
+// A request's JSON as the client sent it. Qt's reader drops a U+FEFF that opens a string, so it
+// is read through its escape, which it keeps.
+QJsonDocument parsedJson(QByteArray body);
 
 // Content from the fake drive's storage, written where the engine asks; counts what it served.
 class FakeDownloads final : public FileProvider::ContentDownloads {

@@ -29,7 +29,7 @@ Reply json(const QJsonObject &object)
 
 QJsonObject objectBody(const HttpRequest &request)
 {
-    return QJsonDocument::fromJson(request.body.toByteArray()).object();
+    return parsedJson(request.body.toByteArray()).object();
 }
 
 // A multipart/form-data body as the client builds it: its fields by name, and the file part's
@@ -100,7 +100,7 @@ FakeTransport::Reply FakeDrive::answerTreeChange(const HttpRequest &request)
     if (const auto id = idIn(path, renamed)) {
         // A bare JSON string: read inside an array, which the reader takes.
         const QByteArray wrapped = '[' + request.body.toByteArray() + ']';
-        const QString name = QJsonDocument::fromJson(wrapped).array().at(0).toString();
+        const QString name = parsedJson(wrapped).array().at(0).toString();
         if (!live(*id, false))
             return Reply::withStatus(404);
         if (nameTaken(m_items[*id].parent, name, *id))

@@ -5,7 +5,7 @@
 #include "DriveErrorTesting.h"
 #include "EngineHarness.h"
 #include "disk/SafeNames.h"
-#include "engine/Planner.h"
+#include "engine/Reconciler.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -72,7 +72,7 @@ void TestSyncEngine::firstPassPlacesTheDrive()
     QCOMPARE(QFileInfo(harness.file(u"Documents/a.txt"_qs)).lastModified().toSecsSinceEpoch(),
              1700000000);
     QCOMPARE(harness.downloads->served(), 3);
-    QCOMPARE(harness.engine->items()[ItemKey::file(archived)].skipped, skippedArchived);
+    QCOMPARE(harness.journalItems()[ItemKey::file(archived)].skipped, skippedArchived);
 
     // The archived file is counted where the application reads it.
     const auto summary = DomainSummary::load(harness.summaryFile());
@@ -96,7 +96,7 @@ void TestSyncEngine::firstPassPlacesTheDrive()
     // Nothing changed: the next pass reads the feed from its cursor and fetches nothing.
     harness.pass();
     QCOMPARE(harness.downloads->served(), 3);
-    QVERIFY(harness.drive.requestsFor(u"since=%1"_qs.arg(*harness.engine->cursor())) > 0);
+    QVERIFY(harness.drive.requestsFor(u"since=%1"_qs.arg(*harness.cursor())) > 0);
 }
 
 void TestSyncEngine::refusedNamesStayOffTheDisk_data()
@@ -125,7 +125,7 @@ void TestSyncEngine::refusedNamesStayOffTheDisk()
     harness.pass();
     QCOMPARE(harness.tree(), QStringList{u"sain.txt"_qs});
     QVERIFY(!QFileInfo::exists(harness.directory.filePath(u"evil"_qs)));
-    const ItemTable &items = harness.engine->items();
+    const ItemTable items = harness.journalItems();
     QVERIFY(!items[ItemKey::folder(folder)].skipped.isEmpty());
     QCOMPARE(items[ItemKey::file(inside)].skipped, skippedParent);
     QVERIFY(!items[ItemKey::file(file)].skipped.isEmpty());
@@ -318,7 +318,9 @@ void TestSyncEngine::interruptedPassResumes()
     QVERIFY(!QFileInfo::exists(
         harness.file(u"Documents/2024/"_qs + SafeNames::partialDownloadName(drive.beta))));
 
-    // Killed after the new content was renamed into place, before the journal heard of it.
+    // Killed after the new content was renamed into place, before the journal heard of it;
+    // started again once the failed download's wait is over.
+    harness.client.clock->advance(*outcome.retryIn);
     harness.drive.write(drive.alpha, "alpha 2");
     harness.write(u"Documents/a.txt"_qs, "alpha 2");
     harness.reopen();

@@ -255,8 +255,8 @@ void TestSyncFaults::refusedUploadStopsNothingElse()
     harness.write(u"un.txt"_qs, "un");
     harness.write(u"deux.txt"_qs, "deux");
     harness.drive.write(remote, "v2");
-    // The transport is retried by the client itself: enough refusals to outlast it.
-    harness.drive.answerRequests(u"POST /api/v1/drive/upload/file"_qs, refusal, 3);
+    // A file's content goes in one request, never sent twice blindly: one refusal is its own.
+    harness.drive.answerRequests(u"POST /api/v1/drive/upload/file"_qs, refusal);
     const auto outcome = harness.pass();
     QCOMPARE(harness.read(u"distant.txt"_qs), QByteArray("v2"));
     QCOMPARE(harness.drive.tree().size(), 2); // one of the two went

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/IntentRecovery.h"
+
+#include "Logging.h"
+#include "disk/SafeNames.h"
+#include "errors/DriveError.h"
+#include "errors/FileError.h"
+
+namespace OrvelanNimbal::FileProvider {
+
+namespace {
+
+// Puts a parked item back: where it was if that is free, else where it was going. False while
+// both are taken (it stays parked, seen by no one as deleted).
+bool putBack(const LocalFolder &folder, const QString &parked, const QList<QString> &places)
+{
+    for (const QString &place : places) {
+        if (place.isEmpty() || !folder.isRealFolder(parentPath(place)))
+            continue;
+        if (folder.moveNoReplace(parked, place)) {
+            qCInfo(logExtension).noquote()
+                << QStringLiteral("« %1 » remis en place après un arrêt brutal.").arg(place);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The item a parking name stands for: ".nimbal-move-f12" is the file 12, "…-d3" the folder 3;
+// an earlier layout named it by its id alone.
+std::optional<ItemRecord> parkedItem(Journal &journal, const QString &name)
+{
+    const QString prefix = SafeNames::reservedPrefix + QStringLiteral("move-");
+    QStringView rest = QStringView(name).sliced(prefix.size());
+    std::optional<ItemKind> kind;
+    if (rest.startsWith(u'f') || rest.startsWith(u'd')) {
+        kind = rest.startsWith(u'd') ? ItemKind::folder : ItemKind::file;
+        rest = rest.sliced(1);
+    }
+    bool ok = false;
+    const qint64 id = rest.toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    if (kind)
+        return journal.item({*kind, id});
+    if (auto file = journal.item(ItemKey::file(id)))
+        return file;
+    return journal.item(ItemKey::folder(id));
+}
+
+// Where an item may go back to: its place, then where the service has it now.
+QList<QString> placesOf(Journal &journal, const ItemRecord &row)
+{
+    QList<QString> places{row.base.path};
+    if (!row.remote.present)
+        return places;
+    if (row.remote.parentID == 0) {
+        places.append(row.remote.name);
+    } else if (const auto parent = journal.item(ItemKey::folder(row.remote.parentID));
+               parent && parent->base.isOnDisk()) {
+        places.append(childPath(parent->base.path, row.remote.name));
+    }
+    return places;
+}
+
+} // namespace
+
+QCoro::Task<> finishIntents(EngineContext &context, CancellationToken cancel)
+{
+    const LocalFolder &folder = context.folder();
+    bool changed = false;
+    for (const Intent &intent : context.journal().intents()) {
+        switch (intent.kind) {
+        case Intent::Kind::move: {
+            const LocalEntry parked = folder.inspect(intent.temporary);
+            if (parked.exists() && parked.inode == intent.inode) {
+                QList<QString> places{intent.path, intent.target};
+                if (const auto row = context.journal().item(intent.key))
+                    places += placesOf(context.journal(), *row);
+                if (!putBack(folder, intent.temporary, places))
+                    continue; // every place taken: tried again at the next pass
+            }
+            changed = true;
+            break;
+        }
+        case Intent::Kind::download:
+            if (folder.inspect(intent.path).type == LocalEntry::Type::file)
+                folder.removeFile(intent.path);
+            break;
+        case Intent::Kind::upload: {
+            std::optional<DriveError> refusal;
+            try {
+                co_await context.drive().abortUpload(intent.uploadID, intent.storageKey, cancel);
+            } catch (const DriveError &error) {
+                refusal = error;
+            }
+            if (refusal && refusal->kind() == DriveError::Kind::notAuthenticated)
+                throw *refusal;
+            if (refusal && refusal->kind() != DriveError::Kind::notFound)
+                continue; // the service did not answer: tried again at the next pass
+            qCInfo(logExtension) << "Envoi interrompu par un arrêt brutal abandonné sur le Nimbal.";
+            break;
+        }
+        }
+        context.dropIntent(intent.number);
+    }
+    if (changed)
+        context.diskChanged();
+    context.commit();
+}
+
+void sweepTemporaries(EngineContext &context, const LocalScan &scan)
+{
+    const LocalFolder &folder = context.folder();
+    int removed = 0;
+    for (const QString &path : scan.temporaries) {
+        try {
+            const LocalEntry entry = folder.inspect(path);
+            switch (SafeNames::temporaryKind(fileName(path))) {
+            case SafeNames::Temporary::disposable:
+                if (entry.type == LocalEntry::Type::file) {
+                    folder.removeFile(path);
+                    ++removed;
+                }
+                break;
+            case SafeNames::Temporary::parked: {
+                // Parked by a run whose intent was lost: back to its row's place if free.
+                const auto row = parkedItem(context.journal(), fileName(path));
+                if (row && row->base.isOnDisk() && row->base.inode == entry.inode)
+                    putBack(folder, path, placesOf(context.journal(), *row));
+                break;
+            }
+            case SafeNames::Temporary::none:
+                break;
+            }
+        } catch (const FileError &error) {
+            qCWarning(logExtension).noquote() << error.errorDescription();
+        }
+    }
+    if (removed > 0)
+        qCInfo(logExtension) << removed << "fichiers temporaires d'une exécution interrompue "
+                                           "effacés.";
+}
+
+} // namespace OrvelanNimbal::FileProvider
