@@ -84,8 +84,8 @@ public:
         QString contentType; // MIME type
         // Called once an upload in parts is opened, before its first part, with what abandoning
         // it takes (abortUpload()): a caller that records them can abandon an upload a crash cut
-        // short. Whatever it throws abandons the upload and ends the operation.
-        std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened;
+        // short. A std::exception it throws abandons the upload and ends the operation.
+        std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened = {};
     };
 
     static constexpr qint64 directUploadLimit = 16777216; // 16 MiB: larger goes part by part

@@ -88,8 +88,11 @@ QCoro::Task<> DriveAPI::abortUpload(QString uploadID, QString storageKey,
                                     CancellationToken cancel) const
 {
     const auto client = m_client;
-    co_await client->post(QStringLiteral("/drive/upload/multipart/abort"),
-                          Uploads::abandonBody({uploadID, storageKey, 0}), std::move(cancel));
+    // Named first: GCC 12 ends the temporaries of a co_await expression twice.
+    const Uploads::OpenedUpload upload{std::move(uploadID), std::move(storageKey), 0};
+    QJsonObject body = Uploads::abandonBody(upload);
+    co_await client->post(QStringLiteral("/drive/upload/multipart/abort"), std::move(body),
+                          std::move(cancel));
 }
 
 } // namespace OrvelanNimbal

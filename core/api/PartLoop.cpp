@@ -104,11 +104,13 @@ QCoro::Task<> announceOpened(
 {
     if (!onPartsOpened)
         co_return;
+    // Only what the caller reports as a failure abandons the upload; anything else passes
+    // through untouched, leaving the upload as a crash there would.
     std::exception_ptr failure;
     try {
         onPartsOpened(upload.uploadID, upload.storageKey);
         co_return;
-    } catch (...) {
+    } catch (const std::exception &) {
         failure = std::current_exception();
     }
     co_await abandonUpload(client, upload);

@@ -135,6 +135,11 @@ bool LocalScan::isUnseen(const QString &path) const
         if (folder.isEmpty() || path == folder || path.startsWith(folder + u'/'))
             return true;
     }
+    return isBeneathLink(path);
+}
+
+bool LocalScan::isBeneathLink(const QString &path) const
+{
     if (others.isEmpty())
         return false;
     for (QString above = parentPath(path); !above.isEmpty(); above = parentPath(above)) {

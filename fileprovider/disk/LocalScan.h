@@ -33,6 +33,8 @@ struct LocalScan {
     // Whether `path` lies in a folder the walk could not read, or beneath a link: what is there
     // was not seen, which is never a deletion.
     bool isUnseen(const QString &path) const;
+    // Whether `path` lies beneath a link (or another special file) standing for a folder.
+    bool isBeneathLink(const QString &path) const;
 };
 
 } // namespace OrvelanNimbal::FileProvider

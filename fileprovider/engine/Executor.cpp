@@ -53,6 +53,7 @@ Executor::Executor(EngineContext &context, ItemTable rows, const LocalObservatio
         if (seen->state == Observation::State::present) {
             m_where.insert(seen.key(), seen->path);
             m_at.insert(seen->path, seen.key());
+            m_inodes.insert(seen.key(), seen->entry.inode);
         }
     }
     for (const Action &action : std::as_const(m_plan.actions)) {
@@ -190,6 +191,17 @@ std::optional<QString> Executor::pathOf(const Target &target) const
         return childPath(*parent, target.name);
     }
     return childPath(target.newParentPath, target.name);
+}
+
+QString Executor::currentPath(const Action &action) const
+{
+    const Target &target = action.target;
+    std::optional<QString> parent;
+    if (target.parent)
+        parent = whereIs(*target.parent);
+    else if (const auto made = m_created.constFind(target.newParentPath); made != m_created.cend())
+        parent = whereIs(*made);
+    return parent ? childPath(*parent, target.name) : action.path;
 }
 
 std::optional<qint64> Executor::parentIDOf(const Target &target) const

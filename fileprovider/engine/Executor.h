@@ -4,6 +4,7 @@
 #include "engine/EngineContext.h"
 #include "engine/LocalObservations.h"
 #include "engine/Plan.h"
+#include "errors/DriveError.h"
 
 #include <QCoro/QCoroTask>
 
@@ -39,6 +40,8 @@ private:
     void leftDisk(const ItemKey &key);
     // The path a target names now, from where its parent is at this moment.
     std::optional<QString> pathOf(const Target &target) const;
+    // Where something of the disk only is now: its folder may have moved since the scan.
+    QString currentPath(const Action &action) const;
     // The service's id of a target's parent (0 for the top); nothing while it has none yet.
     std::optional<qint64> parentIDOf(const Target &target) const;
     ItemRecord &row(const ItemKey &key) { return m_rows[key]; }
@@ -64,6 +67,11 @@ private:
     void park(const ItemKey &key);
     QCoro::Task<> createThere(Action action);
     QCoro::Task<> moveThere(Action action);
+    // One request of a move there: the refusal when the name is taken or the item gone.
+    QCoro::Task<std::optional<DriveError>> sendMove(ItemKey key, std::optional<QString> name,
+                                                    std::optional<std::optional<qint64>> parent);
+    void movedThere(const ItemKey &key, qint64 parent, const QString &name,
+                    const QString &basePath);
 
     // --- Contents (Executor_downloads.cpp, Executor_uploads.cpp) ---
     QCoro::Task<> downloadAll(std::vector<Action> downloads);
@@ -102,6 +110,7 @@ private:
     CancellationToken m_cancel;
     PassOutcome m_outcome;
     QHash<ItemKey, QString> m_where;   // where each item is on disk now
+    QHash<ItemKey, quint64> m_inodes;  // and the inode the scan saw there
     QHash<QString, ItemKey> m_at;      // and what each path holds
     QHash<QString, ItemKey> m_created; // folders made on the service this pass, by path
     QSet<ItemKey> m_movingHere;        // items still to be moved on disk this pass

@@ -56,7 +56,7 @@ QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
         [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
            Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
             try {
-                co_await self->downloadWorker(std::move(queue));
+                co_await self->downloadWorker(queue);
             } catch (...) {
                 // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
                 // other workers' queue too, and is passed on once they are done.
@@ -155,8 +155,9 @@ QCoro::Task<> Executor::download(Action action)
                 progress.advance(received - counted);
                 counted = received;
             };
+            QString destination = folder.absolute(part); // named: see above
             co_await m_context.settings().downloads->download(
-                grant.url, folder.absolute(part), expected, onProgress, m_cancel);
+                grant.url, std::move(destination), expected, onProgress, m_cancel);
         }
         // The drive's date, set before the file appears, so that it appears whole.
         folder.setModificationTime(part, record.remote.modified);
@@ -195,8 +196,9 @@ QCoro::Task<bool> Executor::isAlreadyThere(ItemKey key, QString target)
         co_return false;
     if (ours && matchesBase(record.base, entry))
         co_return false; // the base's own content: a new version is wanted
-    const QString local =
-        co_await ContentHasher::sha256(QUrl::fromLocalFile(folder.absolute(target)), m_cancel);
+    // Named: GCC 12 ends the temporaries of a co_await expression twice.
+    QUrl file = QUrl::fromLocalFile(folder.absolute(target));
+    const QString local = co_await ContentHasher::sha256(std::move(file), m_cancel);
     if (local != record.remote.contentHash || folder.inspect(target).mtimeNs != entry.mtimeNs)
         co_return false;
     ItemRecord found = record;
@@ -229,8 +231,8 @@ QCoro::Task<> Executor::place(ItemKey key, QString part, QString target, Version
     }
     if (!placed && entry.type == LocalEntry::Type::file && (!m_at.contains(target) || ours)) {
         // Not the file we left there: its content decides.
-        const QString local =
-            co_await ContentHasher::sha256(QUrl::fromLocalFile(folder.absolute(target)));
+        QUrl file = QUrl::fromLocalFile(folder.absolute(target)); // named: see above
+        const QString local = co_await ContentHasher::sha256(std::move(file), m_cancel);
         if (local == version.contentHash) {
             folder.removeFile(part); // already there, from a run that was cut short
             placed = true;

@@ -65,7 +65,8 @@ void Executor::moveHere(const Action &action)
     if (*from != *to) {
         // Still the item the scan saw: nobody moved or replaced it since.
         const LocalEntry entry = folder.inspect(*from);
-        if (!isKind(key, entry) || (record.base.inode != 0 && entry.inode != record.base.inode)) {
+        const quint64 inode = m_inodes.value(key, entry.inode);
+        if (!isKind(key, entry) || entry.inode != inode) {
             m_outcome.again = true;
             return;
         }
@@ -148,8 +149,11 @@ void Executor::park(const ItemKey &key)
 QCoro::Task<> Executor::createThere(Action action)
 {
     const LocalFolder &folder = m_context.folder();
-    if (folder.inspect(action.path).type != LocalEntry::Type::folder)
-        co_return; // gone meanwhile
+    action.path = currentPath(action);
+    if (folder.inspect(action.path).type != LocalEntry::Type::folder) {
+        m_outcome.again = true; // gone or moved meanwhile: the next pass sees where
+        co_return;
+    }
     const std::optional<qint64> parent = parentIDOf(action.target);
     if (!parent) {
         m_outcome.postpone(m_context.settings().quietPeriod); // its folder is not there yet
@@ -176,10 +180,48 @@ QCoro::Task<> Executor::createThere(Action action)
     m_context.succeeded(u"p:"_qs + action.path);
 }
 
+QCoro::Task<std::optional<DriveError>>
+Executor::sendMove(ItemKey key, std::optional<QString> name,
+                   std::optional<std::optional<qint64>> parent)
+{
+    std::optional<DriveError> refusal;
+    try {
+        const DriveAPI &drive = m_context.drive();
+        if (key.isFolder()) {
+            co_await drive.updateFolder(key.id, name, parent, m_cancel);
+        } else if (name) {
+            co_await drive.renameFile(key.id, *name, m_cancel);
+        } else if (parent) {
+            std::vector<qint64> files(1, key.id);
+            std::vector<qint64> folders;
+            co_await drive.move(files, folders, *parent, m_cancel);
+        }
+    } catch (const DriveError &error) {
+        if (error.kind() != DriveError::Kind::versionConflict
+            && error.kind() != DriveError::Kind::notFound)
+            throw;
+        refusal = error;
+    }
+    co_return refusal;
+}
+
+void Executor::movedThere(const ItemKey &key, qint64 parent, const QString &name,
+                          const QString &basePath)
+{
+    ItemRecord record = row(key);
+    record.remote.name = name;
+    record.remote.parentID = parent;
+    if (record.base.isOnDisk()) {
+        record.base.path = basePath;
+        record.base.parentID = parent;
+    }
+    this->record(record);
+}
+
 QCoro::Task<> Executor::moveThere(Action action)
 {
     const ItemKey key = action.key;
-    ItemRecord record = row(key);
+    const ItemRecord record = row(key);
     if (!record.remote.present)
         co_return;
     const std::optional<qint64> parent = parentIDOf(action.target);
@@ -195,35 +237,37 @@ QCoro::Task<> Executor::moveThere(Action action)
     const QString name = action.target.name;
     const bool renamed = name != record.remote.name;
     const bool moved = *parent != record.remote.parentID;
-    std::optional<qint64> target;
-    if (*parent > 0)
-        target = *parent;
+    // Named one by one: GCC 12 ends the temporaries of a co_await expression twice.
+    std::optional<QString> newName;
+    if (renamed)
+        newName = name;
+    std::optional<std::optional<qint64>> newParent;
+    if (moved)
+        newParent = *parent > 0 ? std::optional<qint64>(*parent) : std::nullopt;
+    const QString basePath = here.value_or(record.base.path);
     std::optional<DriveError> refusal;
-    try {
-        const DriveAPI &drive = m_context.drive();
-        if (key.isFolder()) {
-            // Named one by one: GCC 12 ends the temporaries of a co_await expression twice.
-            std::optional<QString> newName;
-            if (renamed)
-                newName = name;
-            std::optional<std::optional<qint64>> newParent;
-            if (moved)
-                newParent = target;
-            co_await drive.updateFolder(key.id, newName, newParent, m_cancel);
-        } else {
-            if (renamed)
-                co_await drive.renameFile(key.id, name, m_cancel);
-            if (moved) {
-                std::vector<qint64> files(1, key.id);
-                std::vector<qint64> folders;
-                co_await drive.move(files, folders, target, m_cancel);
+    if (key.isFolder() || !(renamed && moved)) {
+        refusal = co_await sendMove(key, newName, newParent);
+    } else {
+        // A file is renamed and moved in two requests, and its new name may be taken in the
+        // folder it leaves, or its old one in the folder it joins: moved first, else renamed
+        // first. Each step that goes through is recorded, so that half of it is never taken
+        // for a change of the service's.
+        const std::optional<QString> sameName;
+        const std::optional<std::optional<qint64>> sameParent;
+        refusal = co_await sendMove(key, sameName, newParent);
+        if (!refusal) {
+            movedThere(key, *parent, record.remote.name,
+                       childPath(parentPath(basePath), record.remote.name));
+            refusal = co_await sendMove(key, newName, sameParent);
+        } else if (refusal->kind() == DriveError::Kind::versionConflict) {
+            refusal = co_await sendMove(key, newName, sameParent);
+            if (!refusal) {
+                movedThere(key, record.remote.parentID, name,
+                           childPath(parentPath(record.base.path), name));
+                refusal = co_await sendMove(key, sameName, newParent);
             }
         }
-    } catch (const DriveError &error) {
-        if (error.kind() != DriveError::Kind::versionConflict
-            && error.kind() != DriveError::Kind::notFound)
-            throw;
-        refusal = error;
     }
     if (refusal) {
         if (refusal->kind() == DriveError::Kind::notFound) {
@@ -238,17 +282,10 @@ QCoro::Task<> Executor::moveThere(Action action)
         co_return;
     }
     NIMBAL_CRASH_POINT("moveThere.sent");
-    record.remote.name = name;
-    record.remote.parentID = *parent;
-    if (here) {
-        record.base.path = *here;
-        record.base.parentID = *parent;
-    }
-    this->record(record);
+    movedThere(key, *parent, name, basePath);
     qCInfo(logExtension).noquote()
         << QStringLiteral("%1 renommé ou déplacé sur le Nimbal.").arg(key.text());
     m_context.succeeded(key.text());
-    co_return;
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -40,8 +40,10 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
 {
     const LocalFolder &folder = m_context.folder();
     const LocalEntry entry = folder.inspect(path);
-    if (entry.type != LocalEntry::Type::file)
-        co_return std::nullopt; // gone meanwhile: the next pass sees what became of it
+    if (entry.type != LocalEntry::Type::file) {
+        m_outcome.again = true; // gone or moved meanwhile: the next pass sees where
+        co_return std::nullopt;
+    }
     // Written within the quiet period, or still open for writing: it goes once it settles.
     const auto quiet = m_context.settings().quietPeriod;
     const qint64 ageMs = m_context.nowMs() - entry.mtimeNs / 1000000;
@@ -55,8 +57,9 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
         m_outcome.postpone(quiet);
         co_return std::nullopt;
     }
-    const QString hash =
-        co_await ContentHasher::sha256(QUrl::fromLocalFile(folder.absolute(path)), m_cancel);
+    // Named: GCC 12 ends the temporaries of a co_await expression twice.
+    QUrl file = QUrl::fromLocalFile(folder.absolute(path));
+    const QString hash = co_await ContentHasher::sha256(std::move(file), m_cancel);
     // Read whole and unchanged meanwhile, or it waits for the next pass.
     const LocalEntry after = folder.inspect(path);
     if (!sameSnapshot(after, entry)) {
@@ -152,10 +155,11 @@ QCoro::Task<> Executor::sendContent(Action action, QString path, QString hash, L
     });
     std::optional<DriveFile> sent;
     std::optional<DriveError> refusal;
+    DriveFile file = fileOf(row(key));
+    DriveAPI::LocalContent content = contentOf(path, entry, hash, key);
     try {
-        sent = co_await m_context.drive().replaceContent(
-            fileOf(row(key)), contentOf(path, entry, hash, key), precondition, onProgress,
-            m_cancel);
+        sent = co_await m_context.drive().replaceContent(std::move(file), std::move(content),
+                                                         precondition, onProgress, m_cancel);
     } catch (const DriveError &error) {
         refusal = error;
     }
@@ -194,8 +198,9 @@ QCoro::Task<> Executor::resolveRefusedUpload(Action action, QString path, QStrin
     const ItemKey key = action.key;
     std::optional<DriveDownload> grant;
     std::optional<DriveError> unreadable;
+    DriveFile file = fileOf(row(key));
     try {
-        grant = co_await m_context.drive().contentURL(fileOf(row(key)), m_cancel);
+        grant = co_await m_context.drive().contentURL(std::move(file), m_cancel);
     } catch (const DriveError &error) {
         unreadable = error;
     }
@@ -257,7 +262,7 @@ void Executor::recordSent(const ItemKey &key, const QString &path, const LocalEn
 
 QCoro::Task<> Executor::uploadNew(Action action)
 {
-    const QString path = action.path;
+    const QString path = currentPath(action);
     if (m_at.contains(path) || m_context.newContentPaused(m_outcome))
         co_return;
     const std::optional<qint64> parent = parentIDOf(action.target);
@@ -290,10 +295,10 @@ QCoro::Task<> Executor::uploadNew(Action action)
         parentID = *parent;
     std::optional<DriveFile> sent;
     std::exception_ptr failure;
+    DriveAPI::LocalContent content = contentOf(path, entry, hash, ItemKey{});
     try {
         sent = co_await m_context.drive().createFile(action.target.name, parentID,
-                                                     contentOf(path, entry, hash, ItemKey{}),
-                                                     onProgress, m_cancel);
+                                                     std::move(content), onProgress, m_cancel);
     } catch (const DriveError &error) {
         if (error.kind() == DriveError::Kind::insufficientQuota)
             m_context.pauseNewContent(path);

@@ -65,11 +65,18 @@ QList<QString> placesOf(Journal &journal, const ItemRecord &row)
 
 } // namespace
 
-QCoro::Task<> finishIntents(EngineContext &context, CancellationToken cancel)
+IntentRecovery::IntentRecovery(EngineContext &context)
+    : m_context(context)
+{}
+
+QCoro::Task<> IntentRecovery::finish(CancellationToken cancel)
 {
+    EngineContext &context = m_context;
     const LocalFolder &folder = context.folder();
     bool changed = false;
-    for (const Intent &intent : context.journal().intents()) {
+    // Named: a range over a temporary does not outlive a wait in a coroutine with GCC 12.
+    const std::vector<Intent> intents = context.journal().intents();
+    for (const Intent &intent : intents) {
         switch (intent.kind) {
         case Intent::Kind::move: {
             const LocalEntry parked = folder.inspect(intent.temporary);
@@ -89,8 +96,11 @@ QCoro::Task<> finishIntents(EngineContext &context, CancellationToken cancel)
             break;
         case Intent::Kind::upload: {
             std::optional<DriveError> refusal;
+            QString uploadID = intent.uploadID;
+            QString storageKey = intent.storageKey;
             try {
-                co_await context.drive().abortUpload(intent.uploadID, intent.storageKey, cancel);
+                co_await context.drive().abortUpload(std::move(uploadID), std::move(storageKey),
+                                                     cancel);
             } catch (const DriveError &error) {
                 refusal = error;
             }
@@ -109,8 +119,9 @@ QCoro::Task<> finishIntents(EngineContext &context, CancellationToken cancel)
     context.commit();
 }
 
-void sweepTemporaries(EngineContext &context, const LocalScan &scan)
+void IntentRecovery::sweep(const LocalScan &scan)
 {
+    EngineContext &context = m_context;
     const LocalFolder &folder = context.folder();
     int removed = 0;
     for (const QString &path : scan.temporaries) {

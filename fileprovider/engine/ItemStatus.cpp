@@ -27,6 +27,24 @@ ItemStatus fromFailure(const Failure &failure)
     }
 }
 
+// An item the service has at `path` that is not on disk (archived, left out): found under its
+// folder by name.
+std::optional<ItemRecord> notOnDisk(Journal &journal, const QString &path)
+{
+    qint64 parent = 0;
+    if (!parentPath(path).isEmpty()) {
+        const std::optional<ItemRecord> folder = journal.itemAt(parentPath(path));
+        if (!folder || !folder->key.isFolder())
+            return std::nullopt;
+        parent = folder->key.id;
+    }
+    for (ItemRecord &row : journal.itemsUnder(parent)) {
+        if (row.remote.present && row.remote.name == fileName(path))
+            return std::move(row);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ItemStatus statusOf(EngineContext &context, const QString &path)
@@ -44,7 +62,9 @@ ItemStatus statusOf(EngineContext &context, const QString &path)
     const QString name = fileName(path);
     if (SyncNaming::conflictCopyOrigin(name, PlatformWords::conflictSystem) != name)
         return {State::conflict, {}};
-    const std::optional<ItemRecord> row = context.journal().itemAt(path);
+    std::optional<ItemRecord> row = context.journal().itemAt(path);
+    if (!row && !entry.exists())
+        row = notOnDisk(context.journal(), path);
     if (!row) {
         if (!entry.exists())
             return {State::unknown, {}};
@@ -54,6 +74,9 @@ ItemStatus statusOf(EngineContext &context, const QString &path)
     }
     if (!row->skipped.isEmpty())
         return {State::leftOut, row->skipped};
+    if (!row->key.isFolder() && row->remote.present
+        && !isSynchronizable(row->remote.storageClass))
+        return {State::leftOut, skippedArchived};
     if (const auto failure = context.journal().failure(row->key.text()))
         return fromFailure(*failure);
     if (!entry.exists())

@@ -216,9 +216,10 @@ private:
                 m_decisions.insert(key, left);
                 continue;
             }
-            // A link that stood at its place is gone too: nothing says the user wanted the item
-            // gone from the drive, so it comes back rather than going to the trash.
-            if (record.skipped == skippedLink && observation.state == Observation::State::absent) {
+            // Left out (a link stood at its place, or above it) and now gone too: nothing says
+            // the user wanted the item gone from the drive, so it comes back rather than going
+            // to the trash.
+            if (!record.skipped.isEmpty() && observation.state == Observation::State::absent) {
                 m_withoutBase.push_back(key);
                 continue;
             }
@@ -322,10 +323,14 @@ private:
                 m_withoutBase.push_back(key);
         }
         for (const ItemRecord &record : m_in.rows) {
-            if (!record.base.isOnDisk() && !record.remote.present) {
+            if (record.base.isOnDisk())
+                continue;
+            if (!record.remote.present) {
                 Decision gone;
                 gone.fate = Fate::forget;
                 m_decisions.insert(record.key, gone);
+            } else if (!m_placed.contains(record.key) && !m_skips.contains(record.key)) {
+                ++m_plan.orphans; // under a folder not known yet
             }
         }
         for (const ItemKey &key : m_withoutBase) {
@@ -529,6 +534,10 @@ private:
             skip(record, skippedArchived);
             return;
         case Fate::leave:
+            // Beneath a link: out of the folder's reach, and said so.
+            if (!here && record.base.isOnDisk()
+                && m_in.scan.isBeneathLink(record.base.path))
+                skip(record, skippedParent);
             return;
         case Fate::leaveLink:
             skip(record, skippedLink);

@@ -64,13 +64,16 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
             }
             m_probed = true;
         }
-        co_await finishIntents(m_context, cancel);
-        const RemoteReader::Outcome read = co_await RemoteReader(m_context).read(cancel);
+        // Named: GCC 12 ends a temporary of a co_await expression before the wait is over.
+        IntentRecovery recovery(m_context);
+        co_await recovery.finish(cancel);
+        RemoteReader reader(m_context);
+        const RemoteReader::Outcome read = co_await reader.read(cancel);
         requireFolder(); // it may have gone while the service answered
         auto scanFolder = [root = m_context.folder().root()] { return LocalScan::of(root); };
         LocalScan scan = co_await runOffMainThread(std::move(scanFolder));
         requireFolder(); // an unmounted folder reads as empty: that is no deletion
-        sweepTemporaries(m_context, scan);
+        recovery.sweep(scan);
 
         ItemTable rows = m_context.journal().items();
         const LocalObservations observed = observe(rows, scan);
@@ -85,7 +88,6 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
                                   "la corbeille du Nimbal sans confirmation.")
                        .arg(plan.heldDeletions);
         const qsizetype orphans = plan.orphans;
-        // Named: GCC 12 ends a temporary of a co_await expression before the wait is over.
         Executor executor(m_context, std::move(rows), observed, std::move(plan), cancel);
         PassOutcome outcome = co_await executor.run();
         if (orphans > 0 && read.read && !read.complete) {

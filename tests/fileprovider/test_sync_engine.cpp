@@ -4,6 +4,7 @@
 // whatever the service says, a forgotten cursor, a listing that fails, and a pass cut short.
 #include "DriveErrorTesting.h"
 #include "EngineHarness.h"
+#include "FileAccess.h"
 #include "disk/SafeNames.h"
 #include "engine/Reconciler.h"
 
@@ -45,6 +46,7 @@ class TestSyncEngine : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { honourFilePermissions(); }
     void firstPassPlacesTheDrive();
     void refusedNamesStayOffTheDisk_data();
     void refusedNamesStayOffTheDisk();
@@ -55,6 +57,8 @@ private slots:
     void forgottenCursorReconciles();
     void incompleteListingsRemoveNothing();
     void interruptedPassResumes();
+    void statusSaysWhy_data();
+    void statusSaysWhy();
 };
 
 void TestSyncEngine::firstPassPlacesTheDrive()
@@ -330,6 +334,65 @@ void TestSyncEngine::interruptedPassResumes()
     QCOMPARE(harness.read(u"Documents/a.txt"_qs), QByteArray("alpha 2"));
     // Only the file that never arrived was fetched; the renamed one was recognised.
     QCOMPARE(harness.downloads->served(), served + 1);
+}
+
+void TestSyncEngine::statusSaysWhy_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("reason"); // the start of it
+    using State = ItemStatus::State;
+    QTest::newRow("in step") << u"none"_qs << u"Documents/a.txt"_qs << int(State::synchronised)
+                             << QString();
+    QTest::newRow("a folder in step") << u"none"_qs << u"Documents"_qs
+                                      << int(State::synchronised) << QString();
+    QTest::newRow("new here") << u"new"_qs << u"Documents/neuf.txt"_qs << int(State::waiting)
+                              << u"pas encore sur le Nimbal"_qs;
+    QTest::newRow("edited here") << u"edit"_qs << u"Documents/a.txt"_qs << int(State::waiting)
+                                 << u"modifié depuis"_qs;
+    QTest::newRow("a name never synchronised")
+        << u"none"_qs << u"Documents/.DS_Store"_qs << int(State::leftOut)
+        << u"nom jamais synchronisé"_qs;
+    QTest::newRow("archived, not on disk") << u"none"_qs << u"Documents/vieux.zip"_qs
+                                           << int(State::leftOut) << u"archivé"_qs;
+    QTest::newRow("unreadable") << u"unreadable"_qs << u"Documents/secret.txt"_qs
+                                << int(State::leftOut) << u"illisible"_qs;
+    QTest::newRow("a conflict copy")
+        << u"none"_qs << u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs
+        << int(State::conflict) << QString();
+    QTest::newRow("a link") << u"link"_qs << u"Documents/lien"_qs << int(State::leftOut)
+                            << u"un lien"_qs;
+    QTest::newRow("nothing there") << u"none"_qs << u"Documents/rien.txt"_qs
+                                   << int(State::unknown) << QString();
+}
+
+void TestSyncEngine::statusSaysWhy()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, path);
+    QFETCH(int, state);
+    QFETCH(QString, reason);
+    EngineHarness harness;
+    const qint64 documents = harness.drive.addFolder(u"Documents"_qs);
+    harness.drive.addFile(u"a.txt"_qs, "alpha", documents);
+    harness.drive.addFile(u"vieux.zip"_qs, "zip", documents, u"glacier"_qs);
+    harness.pass();
+    if (situation == u"new") {
+        harness.write(u"Documents/neuf.txt"_qs, "neuf");
+    } else if (situation == u"edit") {
+        harness.write(u"Documents/a.txt"_qs, "alpha, modifié");
+    } else if (situation == u"unreadable") {
+        // Refused by the disk: the pass's failure for it is what the status says.
+        harness.write(u"Documents/secret.txt"_qs, "secret");
+        makeUnreadable(harness.file(u"Documents/secret.txt"_qs));
+        harness.pass();
+    } else if (situation == u"link") {
+        QFile::link(harness.file(u"Documents/a.txt"_qs), harness.file(u"Documents/lien"_qs));
+    }
+    const ItemStatus status = harness.engine->statusOf(path);
+    QCOMPARE(int(status.state), state);
+    QVERIFY2(status.reason.startsWith(reason), qPrintable(status.reason));
 }
 
 QTEST_GUILESS_MAIN(TestSyncEngine)
