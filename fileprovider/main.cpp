@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // nimbal-fileprovider: keeps ~/Nimbal/<account> in step with the drive; see `--help`.
 #include "cli/CommandLine.h"
-#include "engine/CrashPoints.h"
 
 #include <QCoreApplication>
 
@@ -11,10 +10,6 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("nimbal-fileprovider"));
-#ifdef NIMBAL_CRASH_POINTS
-    // A test's kill between two effects, real: the process ends there with SIGKILL.
-    OrvelanNimbal::FileProvider::CrashPoints::armFromEnvironment();
-#endif
     QTextStream out(stdout);
     QTextStream err(stderr);
     return OrvelanNimbal::FileProvider::CommandLine::run(QCoreApplication::arguments().mid(1), out,

@@ -5,9 +5,6 @@
 
 #include <QHash>
 
-#include <csignal>
-#include <cstdlib>
-
 namespace OrvelanNimbal::FileProvider::CrashPoints {
 
 namespace {
@@ -15,7 +12,6 @@ namespace {
 struct State {
     QString armed;
     int hitsLeft = 0;
-    bool killProcess = false;
     QHash<QString, int> reached;
 };
 
@@ -40,16 +36,6 @@ void disarm()
     state().armed.clear();
 }
 
-void armFromEnvironment()
-{
-    const QString value = qEnvironmentVariable("NIMBAL_FILEPROVIDER_CRASH_POINT");
-    if (value.isEmpty())
-        return;
-    const qsizetype colon = value.indexOf(u':');
-    arm(colon < 0 ? value : value.first(colon), colon < 0 ? 1 : value.sliced(colon + 1).toInt());
-    state().killProcess = true;
-}
-
 int timesReached(const QString &point)
 {
     return state().reached.value(point);
@@ -68,8 +54,6 @@ void reach(const char *point)
     if (current.armed != name || --current.hitsLeft > 0)
         return;
     current.armed.clear();
-    if (current.killProcess)
-        std::raise(SIGKILL);
     throw Killed{name};
 }
 

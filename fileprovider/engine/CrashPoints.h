@@ -19,12 +19,9 @@ struct Killed {
     QString point;
 };
 
-// The `hit`-th time `point` is reached (from now), the engine is killed there. In the daemon, an
-// environment variable arms a point and the process ends with SIGKILL (see armFromEnvironment).
+// The `hit`-th time `point` is reached (from now), the engine is killed there.
 void arm(const QString &point, int hit = 1);
 void disarm();
-// NIMBAL_FILEPROVIDER_CRASH_POINT="name" or "name:hit".
-void armFromEnvironment();
 // How many times `point` was reached since the last arm() or resetCounts(): a test learns from a
 // clean run how many times each point is met, then kills at each of them.
 int timesReached(const QString &point);

@@ -88,6 +88,8 @@ public:
 
     // --- Files being sent now, for the item's status ---
     QSet<QString> &sending() { return m_sending; }
+    // Removals a complete listing implied, held back until the next one says the same.
+    QSet<ItemKey> &heldRemovals() { return m_heldRemovals; }
 
     // Moves what is at `path` beside it under a conflict name (shortened to fit the disk's 255
     // bytes, never a second suffix), recorded in the summary; gives the copy's path. The
@@ -116,6 +118,7 @@ private:
     QHash<QString, Failure> m_failures;
     std::chrono::nanoseconds m_quotaPausedUntil{};
     QSet<QString> m_sending;
+    QSet<ItemKey> m_heldRemovals;
 };
 
 } // namespace OrvelanNimbal::FileProvider

@@ -251,10 +251,12 @@ QCoro::Task<> Executor::moveThere(Action action)
     } else {
         // A file is renamed and moved in two requests, and its new name may be taken in the
         // folder it leaves, or its old one in the folder it joins: moved first, else renamed
-        // first. Each step that goes through is recorded, so that half of it is never taken
-        // for a change of the service's.
+        // first, else renamed for a moment to a name of ours (which other devices leave out).
+        // Each step that goes through is recorded, so that part of it is never taken for a
+        // change of the service's.
         const std::optional<QString> sameName;
         const std::optional<std::optional<qint64>> sameParent;
+        const QString oldName = fileName(record.base.path);
         refusal = co_await sendMove(key, sameName, newParent);
         if (!refusal) {
             movedThere(key, *parent, record.remote.name,
@@ -266,6 +268,17 @@ QCoro::Task<> Executor::moveThere(Action action)
                 movedThere(key, record.remote.parentID, name,
                            childPath(parentPath(record.base.path), name));
                 refusal = co_await sendMove(key, sameName, newParent);
+            } else if (refusal->kind() == DriveError::Kind::versionConflict) {
+                const std::optional<QString> passing = SafeNames::parkingName(false, key.id);
+                refusal = co_await sendMove(key, passing, sameParent);
+                if (!refusal) {
+                    movedThere(key, record.remote.parentID, *passing, record.base.path);
+                    refusal = co_await sendMove(key, sameName, newParent);
+                }
+                if (!refusal) {
+                    movedThere(key, *parent, *passing, childPath(parentPath(basePath), oldName));
+                    refusal = co_await sendMove(key, newName, sameParent);
+                }
             }
         }
     }

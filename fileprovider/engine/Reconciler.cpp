@@ -83,6 +83,16 @@ private:
         return observation->path;
     }
 
+    // An item renamed there for a moment to a name of ours (its way out of a clash of names)
+    // still goes by its base's name.
+    static QString remoteName(const ItemRecord &record)
+    {
+        const bool passing =
+            record.base.isOnDisk()
+            && record.remote.name == SafeNames::parkingName(record.key.isFolder(), record.key.id);
+        return passing ? fileName(record.base.path) : record.remote.name;
+    }
+
     void indexChildren()
     {
         for (const ItemRecord &record : m_in.rows) {
@@ -112,14 +122,14 @@ private:
             QHash<QString, ItemKey> folded; // only where the disk folds names
             for (const ItemKey &key : m_children.value(folder)) {
                 const ItemRecord &record = row(key);
-                if (const auto refusal = SafeNames::check(record.remote.name)) {
+                if (const auto refusal = SafeNames::check(remoteName(record))) {
                     skipSubtree(key, SafeNames::describe(*refusal));
                     continue;
                 }
                 if (m_in.foldsNames) {
-                    const QString collision = SafeNames::collisionKey(record.remote.name);
+                    const QString collision = SafeNames::collisionKey(remoteName(record));
                     if (folded.contains(collision))
-                        m_clashNames.insert(key, m_in.conflictName(record.remote.name));
+                        m_clashNames.insert(key, m_in.conflictName(remoteName(record)));
                     else
                         folded.insert(collision, key);
                 }
@@ -169,7 +179,7 @@ private:
         Target target;
         if (record.remote.parentID > 0)
             target.parent = ItemKey::folder(record.remote.parentID);
-        target.name = m_clashNames.value(record.key, record.remote.name);
+        target.name = m_clashNames.value(record.key, remoteName(record));
         return target;
     }
 
@@ -245,13 +255,13 @@ private:
             const QString baseName = fileName(record.base.path);
             if (record.remote.present)
                 sides.movedThere = record.remote.parentID != record.base.parentID
-                                   || record.remote.name != baseName;
+                                   || remoteName(record) != baseName;
             if (observation.state == Observation::State::present) {
                 const Target here = diskTarget(observation.path);
                 sides.movedHere =
                     parentIDOf(here) != record.base.parentID || here.name != baseName;
                 sides.sameTarget = parentIDOf(here) == record.remote.parentID
-                                   && here.name == record.remote.name;
+                                   && here.name == remoteName(record);
             }
             m_decisions.insert(key, decide(sides));
         }

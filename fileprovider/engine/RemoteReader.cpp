@@ -62,10 +62,12 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
     if (everything) {
         ItemTable known = m_context.journal().items();
         const std::vector<ItemKey> missing = apply(everything->folders, everything->files, &known);
-        markGone(missing, known);
-        m_context.batch().setCursor(everything->cursor);
+        // Held back: no cursor yet, so that the next pass reads from the start again.
+        const bool applied = markGone(missing, known);
+        if (applied)
+            m_context.batch().setCursor(everything->cursor);
         m_context.commit();
-        co_return Outcome{true, true};
+        co_return Outcome{true, true, !applied};
     }
     // Refused too: the tree, but not at every pass.
     const qint64 now = m_context.nowMs();
@@ -91,10 +93,10 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
         if (!mass)
             missing = co_await confirmedGone(std::move(missing), cancel);
     }
-    markGone(missing, known);
+    const bool applied = markGone(missing, known);
     m_context.batch().setSetting(walkedKey, QString::number(now));
     m_context.commit();
-    co_return Outcome{true, true};
+    co_return Outcome{true, true, !applied};
 }
 
 QCoro::Task<RemoteReader::Walk> RemoteReader::walk(CancellationToken cancel)
@@ -176,28 +178,41 @@ std::vector<ItemKey> RemoteReader::apply(const std::vector<DriveFolder> &folders
     return missing;
 }
 
-void RemoteReader::markGone(const std::vector<ItemKey> &gone, const ItemTable &known)
+bool RemoteReader::markGone(const std::vector<ItemKey> &gone, const ItemTable &known)
 {
-    if (gone.empty())
-        return;
+    QSet<ItemKey> &held = m_context.heldRemovals();
+    if (gone.empty()) {
+        held.clear();
+        return true;
+    }
     const qsizetype present = std::count_if(known.cbegin(), known.cend(),
                                             [](const ItemRecord &row) { return row.remote.present; });
     const qsizetype live = present - qsizetype(gone.size());
     const bool mass = qsizetype(gone.size()) > massRemovalFloor
                       && double(gone.size()) > massRemovalShare * double(present);
-    if (live == 0 || mass) {
+    // A service that fails may answer with a listing short of much of the drive, once; the
+    // next complete listing, asked for separately, says whether that was so. An empty one is
+    // never taken for the drive.
+    const bool confirmed = live > 0 && std::all_of(gone.cbegin(), gone.cend(), [&](const ItemKey &key) {
+                               return held.contains(key);
+                           });
+    if ((live == 0 || mass) && !confirmed) {
+        held = QSet<ItemKey>(gone.cbegin(), gone.cend());
         qCWarning(logExtension).noquote()
             << QStringLiteral("Liste complète du Nimbal sans %1 des %2 éléments connus : "
-                              "suppressions retenues, rien n'est retiré du disque.")
+                              "suppressions retenues jusqu'à la liste suivante, rien n'est "
+                              "retiré du disque.")
                    .arg(gone.size())
                    .arg(present);
-        return;
+        return false;
     }
+    held.clear();
     for (const ItemKey &key : gone) {
         ItemRecord row = known.value(key);
         row.remote.present = false;
         m_context.put(row);
     }
+    return true;
 }
 
 } // namespace OrvelanNimbal::FileProvider

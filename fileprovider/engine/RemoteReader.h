@@ -17,12 +17,15 @@ namespace OrvelanNimbal::FileProvider {
 //
 // Nothing is ever taken for removed from a failed, partial or empty listing; a complete one
 // that would remove more than massRemovalShare of the items (beyond massRemovalFloor) is held
-// back. Throws DriveError when the service cannot be read (nothing changed), OperationCancelled.
+// back until the next complete listing, asked for separately, says the same; one that would
+// remove everything, always.
+// Throws DriveError when the service cannot be read (nothing changed), OperationCancelled.
 class RemoteReader {
 public:
     struct Outcome {
         bool complete = false; // the whole drive was read, not only what changed
         bool read = true;      // false: nothing was read this pass (a walk not due yet)
+        bool held = false;     // removals held back until the next complete read
     };
 
     static constexpr qsizetype massRemovalFloor = 50;
@@ -49,7 +52,8 @@ private:
     // leaves out are the removal candidates, given back.
     std::vector<ItemKey> apply(const std::vector<DriveFolder> &folders,
                                const std::vector<DriveFile> &files, ItemTable *known);
-    void markGone(const std::vector<ItemKey> &gone, const ItemTable &known);
+    // Marks what a complete listing no longer has as gone; false when that was held back.
+    bool markGone(const std::vector<ItemKey> &gone, const ItemTable &known);
 
     EngineContext &m_context;
 };

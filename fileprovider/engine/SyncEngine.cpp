@@ -15,6 +15,8 @@ namespace OrvelanNimbal::FileProvider {
 namespace {
 
 const QString foldsKey = QStringLiteral("folds-names");
+// How soon removals held back are asked about again.
+constexpr std::chrono::minutes heldRemovalCheck(1);
 
 } // namespace
 
@@ -90,6 +92,8 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
         const qsizetype orphans = plan.orphans;
         Executor executor(m_context, std::move(rows), observed, std::move(plan), cancel);
         PassOutcome outcome = co_await executor.run();
+        if (read.held)
+            outcome.postpone(heldRemovalCheck); // the next complete listing confirms them
         if (orphans > 0 && read.read && !read.complete) {
             // Items under folders the feed did not bring: the next read is a complete one.
             qCInfo(logExtension) << orphans
