@@ -12,6 +12,10 @@
 #include <QSGRendererInterface>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 
 // The views read the status kinds as numbers (StatusKinds.qml, LiveKinds.qml), in this order.
@@ -22,8 +26,30 @@ using LiveKind = OrvelanNimbal::LiveStatusInfo::Kind;
 static_assert(int(LiveKind::Disconnected) == 0 && int(LiveKind::Connected) == 1
               && int(LiveKind::Unauthorized) == 2);
 
+// --version and --help are answered before anything needs a display, from any terminal.
+static std::optional<int> answerInformationOption(int argc, char *argv[])
+{
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--version") {
+            std::printf("orvelan-nimbal %s\n", NIMBAL_VERSION);
+            return 0;
+        }
+        if (argument == "--help") {
+            std::printf("Utilisation : orvelan-nimbal [--version | --help]\n\n"
+                        "L'application Orvelan Nimbal : une icône dans la zone de notification "
+                        "ouvre son panneau.\nUne seconde ouverture montre le panneau de la "
+                        "première. Voir aussi : man orvelan-nimbal\n");
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = answerInformationOption(argc, argv))
+        return *status;
     // The panel is small and still: Qt Quick's software renderer draws it with no GL context,
     // in a third of the memory and with a first frame in milliseconds rather than seconds (Mesa's
     // software GL under Xvfb: 150 MB resident against 56 MB). QT_QUICK_BACKEND still decides.

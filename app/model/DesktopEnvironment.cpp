@@ -25,8 +25,9 @@ AppEnvironment desktopEnvironment(std::shared_ptr<FileProviderSystem> fileProvid
         {},
         std::move(fileProvider),
         Preferences::forUser(),
-        std::make_shared<XdgAutostartEntry>(XdgAutostartEntry::userFolder(),
-                                            QCoreApplication::applicationFilePath()),
+        std::make_shared<XdgAutostartEntry>(
+            XdgAutostartEntry::userFolder(), QCoreApplication::applicationFilePath(),
+            XdgAutostartEntry::installedEntryOf(QCoreApplication::applicationFilePath())),
         std::make_shared<ExtensionTool>(ExtensionTool::installedProgram()),
         std::make_shared<LogindWakeNotifier>(),
         [] { return computerName(); },

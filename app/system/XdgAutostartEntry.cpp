@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -35,10 +36,18 @@ QHash<QString, QString> mainGroup(const QByteArray &text)
 
 } // namespace
 
-XdgAutostartEntry::XdgAutostartEntry(QString autostartFolder, QString program)
+XdgAutostartEntry::XdgAutostartEntry(QString autostartFolder, QString program,
+                                     QString installedEntry)
     : m_folder(std::move(autostartFolder))
     , m_program(std::move(program))
+    , m_installedEntry(std::move(installedEntry))
 {}
+
+QString XdgAutostartEntry::installedEntryOf(const QString &program)
+{
+    return QDir::cleanPath(QFileInfo(program).absolutePath()
+                           + QStringLiteral("/../share/applications/") + fileName);
+}
 
 QString XdgAutostartEntry::userFolder()
 {
@@ -100,9 +109,22 @@ LoginItem::Status XdgAutostartEntry::status() const
     return Status::enabled;
 }
 
+std::optional<QByteArray> XdgAutostartEntry::text() const
+{
+    // The installed entry is copied only when it starts this very program: an entry left by
+    // another installation would make the login start something else.
+    if (QFile installed(m_installedEntry);
+        !m_installedEntry.isEmpty() && installed.open(QIODevice::ReadOnly)) {
+        QByteArray copy = installed.readAll();
+        if (mainGroup(copy).value(QStringLiteral("Exec")) == execArgument(m_program))
+            return copy;
+    }
+    return entryText(m_program);
+}
+
 std::optional<QString> XdgAutostartEntry::registerItem()
 {
-    const std::optional<QByteArray> text = entryText(m_program);
+    const std::optional<QByteArray> text = this->text();
     if (!text)
         return QStringLiteral("chemin du programme inutilisable : ") + m_program;
     if (!QDir().mkpath(m_folder))

@@ -16,10 +16,14 @@ class XdgAutostartEntry final : public LoginItem {
 public:
     static inline const QString fileName = QStringLiteral("net.orvelan.nimbal.desktop");
 
-    // `program` is the application's executable, as the entry will start it.
-    XdgAutostartEntry(QString autostartFolder, QString program);
+    // `program` is the application's executable, as the entry will start it. `installedEntry`
+    // is the desktop entry installed with it, copied as it is when it starts that program (its
+    // names, icon and translations with it); without one, the entry is written here.
+    XdgAutostartEntry(QString autostartFolder, QString program, QString installedEntry = {});
     // The user's autostart folder.
     static QString userFolder();
+    // Where an installation puts the entry of `program`: share/applications beside its bin.
+    static QString installedEntryOf(const QString &program);
 
     QString filePath() const;
 
@@ -35,8 +39,12 @@ public:
     static QString execArgument(const QString &argument);
 
 private:
+    // The text registerItem() writes.
+    std::optional<QByteArray> text() const;
+
     QString m_folder;
     QString m_program;
+    QString m_installedEntry;
 };
 
 } // namespace OrvelanNimbal

@@ -11,6 +11,7 @@ namespace OrvelanNimbal {
 UpdateConfiguration UpdateConfiguration::compiledIn()
 {
     UpdateConfiguration configuration;
+    configuration.selfUpdating = NIMBAL_SELF_UPDATE != 0;
     configuration.feedURL = QUrl(QStringLiteral(NIMBAL_UPDATE_FEED_URL));
     configuration.publicKey = QByteArray::fromBase64(QByteArrayLiteral(NIMBAL_UPDATE_PUBLIC_KEY));
     configuration.currentVersion = QStringLiteral(NIMBAL_VERSION);

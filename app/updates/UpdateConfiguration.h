@@ -13,6 +13,9 @@ namespace OrvelanNimbal {
 // Everything the updater needs to know about this build and this machine. The application uses
 // compiledIn(); tests build their own.
 struct UpdateConfiguration {
+    // Off in a build for a distribution's archive, whose own updates replace ours: no feed is
+    // read and no update is offered.
+    bool selfUpdating = true;
     QUrl feedURL;
     // The Ed25519 key releases are signed with, in its DER form (SubjectPublicKeyInfo).
     QByteArray publicKey;

@@ -30,8 +30,9 @@ Updater::Updater(std::shared_ptr<ApiClient> client, UpdateConfiguration configur
     , m_configuration(std::move(configuration))
     , m_desktop(desktop ? std::move(desktop) : std::make_shared<XdgUpdateDesktop>())
 {
-    runSchedule(this, m_client->clock(), m_configuration.firstCheckDelay,
-                m_configuration.checkInterval, m_lifetime.token());
+    if (enabled())
+        runSchedule(this, m_client->clock(), m_configuration.firstCheckDelay,
+                    m_configuration.checkInterval, m_lifetime.token());
 }
 
 Updater::~Updater()
@@ -117,6 +118,8 @@ QCoro::Task<> Updater::runSchedule(QPointer<Updater> self, std::shared_ptr<Clock
 
 void Updater::checkForUpdates()
 {
+    if (!enabled())
+        return;
     showWindow();
     // An installation under way, or one waiting for its restart, is what the window shows.
     if (m_state == State::Downloading || m_state == State::Verifying

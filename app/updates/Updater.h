@@ -32,6 +32,7 @@ class UpdatePresenter;
 // progress, and a message for the user. Lives on the main thread.
 class Updater : public QObject {
     Q_OBJECT
+    Q_PROPERTY(bool enabled READ enabled CONSTANT)
     Q_PROPERTY(QString pendingVersion READ pendingVersion NOTIFY pendingVersionChanged)
     Q_PROPERTY(QString shortVersion READ shortVersion CONSTANT)
     Q_PROPERTY(QString longVersion READ longVersion CONSTANT)
@@ -57,8 +58,9 @@ public:
     };
     Q_ENUM(State)
 
-    // Starts the background schedule at once, on the client's clock. The client carries the
-    // requests (the feed and the downloads are addresses outside the API).
+    // Starts the background schedule at once, on the client's clock (unless the build does
+    // not update itself). The client carries the requests (the feed and the downloads are
+    // addresses outside the API).
     explicit Updater(std::shared_ptr<ApiClient> client,
                      UpdateConfiguration configuration = UpdateConfiguration::compiledIn(),
                      std::shared_ptr<UpdateDesktop> desktop = {}, QObject *parent = nullptr);
@@ -68,6 +70,8 @@ public:
     // Without one, the panel counts as closed.
     void setPresenter(UpdatePresenter *presenter) { m_presenter = presenter; }
 
+    // Whether this build updates itself at all; when not, nothing is ever checked or offered.
+    bool enabled() const { return m_configuration.selfUpdating; }
     // The display version of an update found in the background and not yet brought to the
     // user's attention; empty when none.
     QString pendingVersion() const { return m_pendingVersion; }

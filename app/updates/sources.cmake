@@ -9,10 +9,15 @@ set(NIMBAL_UPDATE_PUBLIC_KEY ""
     CACHE STRING "Ed25519 key that signs releases: the base64 body of `openssl pkey -pubout`; \
 empty, a key pair made for this build tree")
 set(NIMBAL_BUILD_NUMBER "" CACHE STRING "Build number shown after the version (\"?\" when empty)")
+# A distribution's archive brings its own updates: its build turns this off, and the application
+# then reads no feed and offers no update.
+option(NIMBAL_SELF_UPDATE "The application updates itself from the signed release feed" ON)
 
 # Without a release key, this build tree gets a key pair of its own, so that the demo and the
 # tests can sign releases. The private half stays in the build tree, never in the sources.
-if(NIMBAL_UPDATE_PUBLIC_KEY)
+if(NOT NIMBAL_SELF_UPDATE)
+    set(nimbal_update_public_key "")
+elseif(NIMBAL_UPDATE_PUBLIC_KEY)
     set(nimbal_update_public_key "${NIMBAL_UPDATE_PUBLIC_KEY}")
     unset(NIMBAL_UPDATE_SIGNING_KEY CACHE)
 else()
@@ -40,7 +45,7 @@ endif()
 
 # Only this file sees the values, so that changing one recompiles one file.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/UpdateConfiguration.cpp PROPERTIES
-    COMPILE_DEFINITIONS "NIMBAL_VERSION=\"${PROJECT_VERSION}\";NIMBAL_BUILD_NUMBER=\"${NIMBAL_BUILD_NUMBER}\";NIMBAL_UPDATE_FEED_URL=\"${NIMBAL_UPDATE_FEED_URL}\";NIMBAL_UPDATE_PUBLIC_KEY=\"${nimbal_update_public_key}\"")
+    COMPILE_DEFINITIONS "NIMBAL_SELF_UPDATE=$<BOOL:${NIMBAL_SELF_UPDATE}>;NIMBAL_VERSION=\"${PROJECT_VERSION}\";NIMBAL_BUILD_NUMBER=\"${NIMBAL_BUILD_NUMBER}\";NIMBAL_UPDATE_FEED_URL=\"${NIMBAL_UPDATE_FEED_URL}\";NIMBAL_UPDATE_PUBLIC_KEY=\"${nimbal_update_public_key}\"")
 
 target_sources(Orvelan_Nimbal PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Appcast.cpp

@@ -15,6 +15,8 @@
 //   POST   /_test/expire     {"access_tokens"?: true, "pending_logins"?, "trusted_devices"?}
 //                                                                              → {"expired"}
 //   POST   /_test/reset      faults, counts, lifetimes and rate limits back to start → 204
+#include "admin/AdminRoutes.h"
+
 #include "admin/FaultInjector.h"
 #include "admin/RequestLog.h"
 #include "auth/Accounts.h"
@@ -23,9 +25,9 @@
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "ServiceContext.h"
+#include "uploads/UploadExpiry.h"
 
 #include <httplib.h>
 
@@ -90,20 +92,20 @@ void addFault(ServiceContext &context, const httplib::Request &request, httplib:
     if (count < 1 || fault.delayMilliseconds < 0 || (fault.status && fault.status < 100))
         return badRequest(response,
                           QStringLiteral("« count », « status » ou « delay_ms » hors limites"));
-    context.component<FaultInjector>().add(toStd(*method), toStd(*path), fault, count);
+    context.faults.add(toStd(*method), toStd(*path), fault, count);
     noContent(response);
 }
 
 void clearFaults(ServiceContext &context, const httplib::Request &, httplib::Response &response)
 {
-    context.component<FaultInjector>().clear();
+    context.faults.clear();
     noContent(response);
 }
 
 void requestCount(ServiceContext &context, const httplib::Request &request,
                   httplib::Response &response)
 {
-    const int count = context.component<RequestLog>().count(request.get_param_value("method"),
+    const int count = context.requestLog.count(request.get_param_value("method"),
                                                             request.get_param_value("path"));
     sendJson(response, 200, QJsonObject{{QStringLiteral("count"), count}});
 }
@@ -123,8 +125,10 @@ void setLifetimes(ServiceContext &context, const httplib::Request &request,
         lifetimes.setTrustedDevice(body->value(u"trusted_device_seconds").toInteger());
     if (body->contains(u"presigned_url_seconds"))
         lifetimes.setPresignedUrl(body->value(u"presigned_url_seconds").toInteger());
-    if (body->contains(u"idle_upload_seconds"))
+    if (body->contains(u"idle_upload_seconds")) {
         lifetimes.setIdleUpload(body->value(u"idle_upload_seconds").toInteger());
+        context.uploadExpiry.wake();
+    }
     noContent(response);
 }
 
@@ -142,9 +146,9 @@ void expire(ServiceContext &context, const httplib::Request &request, httplib::R
 
 void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response)
 {
-    context.component<FaultInjector>().clear();
-    context.component<RequestLog>().clear();
-    context.component<SignInThrottle>().clear();
+    context.faults.clear();
+    context.requestLog.clear();
+    context.signInThrottle.clear();
     context.lifetimes().reset();
     noContent(response);
 }
@@ -156,11 +160,13 @@ httplib::Server::Handler bound(ServiceContext &context, Handler handler)
     };
 }
 
+} // namespace
+
 void installAdminRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string &root = testControlPrefix;
     // Every control of every family: JSON, up to the content of a test's file.
-    context.component<BodyRules>().add("POST", root + "/.*",
+    context.bodyRules.add("POST", root + "/.*",
                                        {BodyRule::Kind::json, std::int64_t(64) << 20, nullptr});
     server.Post(root + "/accounts", bound(context, &addAccount));
     server.Post(root + "/faults", bound(context, &addFault));
@@ -170,10 +176,5 @@ void installAdminRoutes(httplib::Server &server, ServiceContext &context)
     server.Post(root + "/expire", bound(context, &expire));
     server.Post(root + "/reset", bound(context, &reset));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"test-controls", &installAdminRoutes, true});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

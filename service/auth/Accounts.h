@@ -9,6 +9,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 struct Account {
@@ -63,5 +65,8 @@ void setTotpLastStep(Connection &connection, std::int64_t accountId, std::int64_
 QStringList secondFactorMethods(Connection &connection, const Account &account);
 
 } // namespace Accounts
+
+// The tables of accounts and of what signing in hands out.
+SchemaModule accountsSchema();
 
 } // namespace OrvelanNimbal::Service

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Sign-in: a password, then, for accounts with a second factor, a code. A remembered device
 // skips the code; a client that cannot ask for one is told so instead of being left stuck.
+#include "auth/AuthRoutes.h"
+
 #include "auth/Accounts.h"
 #include "auth/PasswordHash.h"
 #include "auth/RecoveryCodes.h"
@@ -10,9 +12,8 @@
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "ServiceContext.h"
 
 #include <QJsonArray>
 
@@ -40,7 +41,7 @@ void login(ServiceContext &context, const httplib::Request &request, httplib::Re
 
     // Failures are counted per e-mail address, known or not, so that trying passwords on an
     // address runs into the limit whether or not it has an account.
-    auto &throttle = context.component<SignInThrottle>();
+    auto &throttle = context.signInThrottle;
     constexpr auto step = SignInThrottle::Step::password;
     const std::string tried = toStd(Accounts::emailKey(*email));
     const std::int64_t now = context.now();
@@ -124,7 +125,7 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
     const bool rememberDevice = isTrue(*body, u"remember_device");
     const QString deviceLabel = stringMember(*body, u"device_label").value_or(QString());
 
-    auto &throttle = context.component<SignInThrottle>();
+    auto &throttle = context.signInThrottle;
     constexpr auto step = SignInThrottle::Step::code;
     const std::int64_t now = context.now();
     context.database().transaction([&](Connection &connection) {
@@ -162,6 +163,8 @@ void verify(ServiceContext &context, const httplib::Request &request, httplib::R
     });
 }
 
+} // namespace
+
 void installAuthRoutes(httplib::Server &server, ServiceContext &context)
 {
     // A sign-in carries an address, a password, a code and a few flags: a few hundred bytes.
@@ -176,9 +179,5 @@ void installAuthRoutes(httplib::Server &server, ServiceContext &context)
                     verify(context, request, response);
                 });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"auth", &installAuthRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -2,6 +2,8 @@
 // The tables of accounts and of what signing in hands out. Secrets that a client presents
 // (tokens, recovery codes) are kept only as digests; the TOTP secret must stay readable, since
 // the service computes the codes it compares.
+#include "auth/Accounts.h"
+
 #include "foundation/Schema.h"
 
 namespace OrvelanNimbal::Service {
@@ -48,8 +50,11 @@ CREATE INDEX access_tokens_by_account ON access_tokens(account_id);
 CREATE INDEX trusted_devices_by_account ON trusted_devices(account_id);
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"accounts", {version1}});
-
 } // namespace
+
+SchemaModule accountsSchema()
+{
+    return {"accounts", {version1}};
+}
 
 } // namespace OrvelanNimbal::Service

@@ -4,7 +4,7 @@
 #include "auth/Tokens.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,9 +4,10 @@
 #include "cli/OptionParsing.h"
 #include "drive/DemoDrive.h"
 #include "drive/DriveChange.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/ServiceClock.h"
+#include "ServiceSchema.h"
 #include "storage/ContentStore.h"
 
 #include <cstdio>
@@ -42,7 +43,7 @@ int runAddAccount(const QStringList &arguments)
 
     try {
         const std::filesystem::path data = parser.value(QStringLiteral("data")).toStdString();
-        auto database = openDataDirectory(data);
+        auto database = openDataDirectory(data, serviceSchema());
         const ContentStore store = ContentStore::inDataDirectory(data);
         const std::int64_t now = systemServiceClock()->now();
         // One transaction: the account comes with its demo drive, or not at all.

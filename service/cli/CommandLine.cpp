@@ -49,7 +49,12 @@ Usage:
 
 } // namespace
 
-int runCommandLine(int argc, char **argv)
+void printUsage(std::FILE *to)
+{
+    std::fputs(usage, to);
+}
+
+int runCommandLine(int argc, char **argv, RouteTable routes)
 {
     // Whatever either command creates (the database and its log, stored content, folders) is
     // the service's alone; the places that create files say so too, this is for the rest.
@@ -59,16 +64,16 @@ int runCommandLine(int argc, char **argv)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const QString command = arguments.value(0);
     if (command == u"serve")
-        return runServe(arguments.mid(1));
+        return runServe(arguments.mid(1), routes);
     if (command == u"add-account")
         return runAddAccount(arguments.mid(1));
     if (command == u"publish-release")
         return runPublishRelease(arguments.mid(1));
     if (command == u"--help" || command == u"-h" || command == u"help") {
-        std::fputs(usage, stdout);
+        printUsage(stdout);
         return exitSuccess;
     }
-    std::fputs(usage, stderr);
+    printUsage(stderr);
     return exitUsage;
 }
 

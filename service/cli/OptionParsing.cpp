@@ -29,8 +29,8 @@ std::optional<int> parseOptions(QCommandLineParser &parser, const QStringList &a
         return exitUsage;
     }
     if (parser.isSet(help)) {
-        const char *const argv[] = {"nimbal-service", "--help"};
-        return runCommandLine(2, const_cast<char **>(argv));
+        printUsage(stdout);
+        return exitSuccess;
     }
     if (!parser.positionalArguments().isEmpty()) {
         const QStringList extra = parser.positionalArguments();

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 #include "cli/OptionParsing.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
-#include "foundation/HttpService.h"
-#include "foundation/ServiceContext.h"
+#include "foundation/DataDirectory.h"
+#include "ServiceContext.h"
+#include "ServiceSchema.h"
+#include "uploads/UploadExpiry.h"
 #include "uploads/UploadLeftovers.h"
 
 #include <chrono>
@@ -34,7 +35,7 @@ constexpr auto stopGrace = std::chrono::milliseconds(500);
 
 } // namespace
 
-int runServe(const QStringList &arguments)
+int runServe(const QStringList &arguments, RouteTable routes)
 {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("data"), {}, QStringLiteral("DIR")});
@@ -54,12 +55,13 @@ int runServe(const QStringList &arguments)
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
     try {
-        ServiceContext context(config, openDataDirectory(config.dataDirectory));
+        ServiceContext context(config, openDataDirectory(config.dataDirectory, serviceSchema()));
         claimDataDirectory(config.dataDirectory);
         if (const int removed = removeUploadLeftovers(context))
             std::fprintf(stderr, "nimbal-service: %d restes d'envois interrompus supprimés\n",
                          removed);
-        HttpService service(context);
+        context.uploadExpiry.start(); // from now on, abandoned uploads expire
+        HttpService service(context, routes);
         const int bound = service.bind();
 
         std::thread([&context, &service, stopSet] {

@@ -9,8 +9,10 @@ class Connection;
 
 // Where an account's change feed stands. Each mutation takes the next cursor and stamps what it
 // touched with it, so "what changed after N" is every item stamped above N. The feed remembers
-// only the latest mutations: a cursor older than that, or one it never handed out, is refused
-// and the client enumerates the whole drive again.
+// only the latest mutations: a cursor older than that, or one it never handed out, is refused.
+// Cursor 0 is never refused: every item is stamped above it, so "what changed after 0" is the
+// whole drive as it is now, and a client refused an old cursor starts over from the feed rather
+// than walking the tree folder by folder.
 namespace ChangeFeed {
 
 // How many mutations back a cursor is still answered.
@@ -19,7 +21,10 @@ inline constexpr std::int64_t retainedMutations = 10000;
 struct Window {
     std::int64_t oldest = 0; // the oldest cursor still answered
     std::int64_t last = 0;   // the newest cursor, that of the latest mutation
-    bool answers(std::int64_t cursor) const { return cursor >= oldest && cursor <= last; }
+    bool answers(std::int64_t cursor) const
+    {
+        return cursor == 0 || (cursor >= oldest && cursor <= last);
+    }
 };
 
 Window window(Connection &connection, std::int64_t accountId);

@@ -9,11 +9,11 @@
 #include "drive/DriveFailure.h"
 #include "drive/DriveLookups.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/Presigning.h"
 
 namespace OrvelanNimbal::Service {
@@ -38,15 +38,12 @@ void downloadUrl(ServiceContext &context, const Account &account, const httplib:
                          {QStringLiteral("date_upload"), qint64(file.dateUpload)}});
 }
 
+} // namespace
+
 void installDownloadRoutes(httplib::Server &server, ServiceContext &context)
 {
     server.Get(apiPrefix + R"(/drive/files/(-?\d+)/download-url)",
                driveRoute(context, &downloadUrl));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-downloads", &installDownloadRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -3,7 +3,7 @@
 
 #include "foundation/Database.h"
 #include "foundation/DriveChangeHub.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <cstdint>
 #include <type_traits>
@@ -76,7 +76,7 @@ auto changeDrive(Database &database, DriveChangeHub *hub, std::int64_t accountId
 template <class Work>
 auto changeDrive(ServiceContext &context, std::int64_t accountId, Work &&work)
 {
-    return changeDrive(context.database(), &context.component<DriveChangeHub>(), accountId,
+    return changeDrive(context.database(), &context.driveChanges, accountId,
                        context.now(), std::forward<Work>(work));
 }
 

@@ -14,9 +14,9 @@
 #include "drive/DriveLookups.h"
 #include "drive/DriveMutations.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
 
 namespace OrvelanNimbal::Service {
 
@@ -89,6 +89,8 @@ void bulkDelete(ServiceContext &context, const Account &account, const httplib::
     sendJson(response, 200, QJsonObject{{QStringLiteral("success"), true}});
 }
 
+} // namespace
+
 void installDriveItemRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -99,10 +101,5 @@ void installDriveItemRoutes(httplib::Server &server, ServiceContext &context)
     routes.post(drive + "/move", driveBody, driveRoute(context, &move));
     routes.post(drive + "/bulk-delete", driveBody, driveRoute(context, &bulkDelete));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-items", &installDriveItemRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a drive: the change feed, and the folders and files right under a folder. Listings
 // show the live tree (the trash is left out); the feed shows everything that changed, items
-// sent to the trash included, with "to_delete" 1.
+// sent to the trash included, with "to_delete" 1. From 0 it is the whole drive, however much
+// of the feed was forgotten.
 //
 //   GET /api/v1/drive/changes?since=N        {"cursor", "folders": [..], "files": [..]} | 410
 //   GET /api/v1/drive/folders[?id_parent=N]  [folder..]
@@ -12,12 +13,12 @@
 #include "drive/DriveJson.h"
 #include "drive/DriveLookups.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "drive/DriveStore.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <QJsonArray>
 
@@ -87,6 +88,8 @@ void files(ServiceContext &context, const Account &account, const httplib::Reque
     sendJson(response, 200, listing);
 }
 
+} // namespace
+
 void installDriveReadRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -94,10 +97,5 @@ void installDriveReadRoutes(httplib::Server &server, ServiceContext &context)
     server.Get(drive + "/folders", driveRoute(context, &folders));
     server.Get(drive + "/files", driveRoute(context, &files));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-read", &installDriveReadRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The drive of each account: folders, files, thumbnails, and the bookkeeping of its change feed.
 // The content of files lives on disk in the content store; a row names it by its key.
+#include "drive/DriveStore.h"
+
 #include "foundation/Schema.h"
 
 namespace OrvelanNimbal::Service {
@@ -75,8 +77,11 @@ const char *const version2 = R"sql(
 ALTER TABLE drive_files ADD COLUMN reinforced INTEGER NOT NULL DEFAULT 0;
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"drive", {version1, version2}});
-
 } // namespace
+
+SchemaModule driveSchema()
+{
+    return {"drive", {version1, version2}};
+}
 
 } // namespace OrvelanNimbal::Service

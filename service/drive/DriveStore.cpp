@@ -207,4 +207,11 @@ void refreshStorageUsed(Connection &connection, std::int64_t accountId)
                     accountId);
 }
 
+std::vector<QString> contentKeys(Connection &connection, std::int64_t accountId)
+{
+    Statement rows =
+        connection.query("SELECT content_key FROM drive_files WHERE account_id = ?", accountId);
+    return readAll(rows, [](const Statement &row) { return row.text(0); });
+}
+
 } // namespace OrvelanNimbal::Service::DriveStore

@@ -9,6 +9,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 // The rows of the drive, read and written inside the caller's transaction. Nothing here checks
@@ -56,6 +58,13 @@ int trashFilesIn(Connection &connection, std::int64_t accountId,
 // The account's storage use becomes the size of its files outside the trash.
 void refreshStorageUsed(Connection &connection, std::int64_t accountId);
 
+// The content keys of the account's files, trashed ones included: every content on disk that
+// is some file's.
+std::vector<QString> contentKeys(Connection &connection, std::int64_t accountId);
+
 } // namespace DriveStore
+
+// The drive's tables: folders, files, thumbnails and the change feed's bookkeeping.
+SchemaModule driveSchema();
 
 } // namespace OrvelanNimbal::Service

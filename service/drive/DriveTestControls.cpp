@@ -18,12 +18,12 @@
 #include "drive/DriveLookups.h"
 #include "drive/DriveMutations.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "drive/DriveStore.h"
 #include "drive/Thumbnails.h"
 #include "drive/TinyPng.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
 #include "storage/ContentStore.h"
 
 #include <QJsonArray>
@@ -60,7 +60,7 @@ void addFile(ServiceContext &context, const QJsonObject &body, httplib::Response
     file.locked = body.value(u"locked").toBool(false);
     const QJsonArray thumbnails = body.value(u"thumbnails").toArray();
 
-    const ContentStore &store = context.component<ContentStore>();
+    const ContentStore &store = context.contentStore;
     file.contentKey = ContentStore::newKey(accountId);
     store.write(file.contentKey, content);
     try {
@@ -114,6 +114,8 @@ httplib::Server::Handler control(ServiceContext &context, Control handler)
     };
 }
 
+} // namespace
+
 void installDriveTestControls(httplib::Server &server, ServiceContext &context)
 {
     const std::string root = testControlPrefix + "/drive";
@@ -121,10 +123,5 @@ void installDriveTestControls(httplib::Server &server, ServiceContext &context)
     server.Post(root + "/flags", control(context, &setFlags));
     server.Post(root + "/compact", control(context, &compact));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-test-controls", &installDriveTestControls, true});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The storage bar: what the account uses and may use, in megabytes.
 #include "auth/Authentication.h"
+#include "drive/DriveRoutes.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
 
 #include <cmath>
 #include <httplib.h>
@@ -27,6 +27,8 @@ void quota(ServiceContext &context, const httplib::Request &request, httplib::Re
                          {QStringLiteral("quota_max"), double(account->quotaMaxMegabytes)}});
 }
 
+} // namespace
+
 void installQuotaRoutes(httplib::Server &server, ServiceContext &context)
 {
     server.Get(apiPrefix + "/drive/quota",
@@ -34,9 +36,5 @@ void installQuotaRoutes(httplib::Server &server, ServiceContext &context)
                    quota(context, request, response);
                });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"quota", &installQuotaRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -6,12 +6,12 @@
 #include "auth/Accounts.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveRequests.h"
+#include "drive/DriveRoutes.h"
 #include "drive/Thumbnails.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/Presigning.h"
 
 namespace OrvelanNimbal::Service {
@@ -48,6 +48,8 @@ void serveThumbnail(ServiceContext &context, const httplib::Request &request,
     response.set_content(image->bytes.toStdString(), toStd(image->contentType));
 }
 
+} // namespace
+
 void installThumbnailRoutes(httplib::Server &server, ServiceContext &context)
 {
     server.Get(apiPrefix + "/drive/thumbnails/presign", driveRoute(context, &presignThumbnail));
@@ -56,10 +58,5 @@ void installThumbnailRoutes(httplib::Server &server, ServiceContext &context)
                    serveThumbnail(context, request, response);
                });
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"drive-thumbnails", &installThumbnailRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -14,13 +14,13 @@
 // streams are refused with a chosen status through /_test/faults on GET /api/v1/jmap/events/web,
 // like any other route.
 #include "auth/Accounts.h"
+#include "events/EventRoutes.h"
 #include "events/EventStreams.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/DriveChangeHub.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <httplib.h>
 
@@ -87,7 +87,7 @@ void publish(ServiceContext &context, const httplib::Request &request, httplib::
     // Read just before the hub is told, on the clock every process of the machine shares, so
     // that a client on the same machine can measure how long the news took to reach it.
     const auto publishedAt = std::chrono::steady_clock::now().time_since_epoch();
-    context.component<DriveChangeHub>().publish(*accountId);
+    context.driveChanges.publish(*accountId);
     sendJson(response, 200,
              QJsonObject{{QStringLiteral("published_ns"),
                           qint64(std::chrono::nanoseconds(publishedAt).count())}});
@@ -100,7 +100,7 @@ void actOnStreams(ServiceContext &context, const httplib::Request &request,
     std::optional<std::int64_t> accountId;
     if (!targetAccount(context, request, response, accountId))
         return;
-    const int reached = act(context.component<EventStreams>(), accountId);
+    const int reached = act(context.eventStreams, accountId);
     sendJson(response, 200, QJsonObject{{QString::fromLatin1(resultKey), reached}});
 }
 
@@ -129,7 +129,7 @@ void countStreams(ServiceContext &context, const httplib::Request &request,
     if (request.has_param("email")
         && !findAccount(context, fromStd(request.get_param_value("email")), response, accountId))
         return;
-    EventStreams &streams = context.component<EventStreams>();
+    EventStreams &streams = context.eventStreams;
     sendJson(response, 200,
              QJsonObject{{QStringLiteral("open"), streams.count(accountId)},
                          {QStringLiteral("limit"), streams.settings().limit}});
@@ -141,7 +141,7 @@ void changeSettings(ServiceContext &context, const httplib::Request &request,
     const auto body = jsonObjectBody(request);
     if (!body)
         return badRequest(response, QStringLiteral("un objet JSON est attendu"));
-    EventStreams &streams = context.component<EventStreams>();
+    EventStreams &streams = context.eventStreams;
     EventStreams::Settings settings = streams.settings();
     if (body->contains(u"keepalive_ms")) {
         const qint64 milliseconds = body->value(u"keepalive_ms").toInteger(-1);
@@ -170,7 +170,7 @@ void changeSettings(ServiceContext &context, const httplib::Request &request,
 
 void resetStreams(ServiceContext &context, const httplib::Request &, httplib::Response &response)
 {
-    context.component<EventStreams>().reset();
+    context.eventStreams.reset();
     response.status = 204;
 }
 
@@ -180,6 +180,8 @@ httplib::Server::Handler bound(ServiceContext &context, Handler handler)
         handler(context, request, response);
     };
 }
+
+} // namespace
 
 void installEventStreamControls(httplib::Server &server, ServiceContext &context)
 {
@@ -191,10 +193,5 @@ void installEventStreamControls(httplib::Server &server, ServiceContext &context
     server.Post(root + "/settings", bound(context, &changeSettings));
     server.Post(root + "/reset", bound(context, &resetStreams));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"event-controls", &installEventStreamControls, true});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

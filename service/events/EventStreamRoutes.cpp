@@ -4,13 +4,12 @@
 // alive, and the event "drive.changed" soon after each change of the account's drive. The
 // data names the account and nothing else; clients only look at the event's name.
 #include "auth/Authentication.h"
+#include "events/EventRoutes.h"
 #include "events/EventStreams.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/DriveChangeHub.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
-#include "http/PushedBody.h"
+#include "ServiceContext.h"
 
 #include <httplib.h>
 
@@ -19,6 +18,9 @@ namespace OrvelanNimbal::Service {
 namespace {
 
 const std::string keepAliveComment = ": ping\n\n";
+// A stream writes nothing for minutes at a time; its worker looks this often whether the client
+// is still there, so that one who left gives the worker and its place among the streams back.
+constexpr auto clientCheck = std::chrono::seconds(1);
 // A client told to come back sooner would only be refused again.
 const char *const retryAfterSeconds = "5";
 
@@ -27,36 +29,43 @@ std::string changeAnnouncement(std::int64_t accountId)
     return "event: drive.changed\ndata: {\"account\":" + std::to_string(accountId) + "}\n\n";
 }
 
-// The body of one stream, written by the connection loop for as long as the stream is open.
-class StreamBody final : public PushedBody {
+// Writes one stream's body on the worker that answered it, for as long as the stream is open:
+// the worker sleeps on the stream between writes. False when the client went away.
+class StreamWriter {
 public:
-    StreamBody(std::shared_ptr<OpenStream> stream, DriveChangeHub &hub)
+    StreamWriter(std::shared_ptr<OpenStream> stream, DriveChangeHub &hub)
         : m_stream(std::move(stream))
         , m_announcement(changeAnnouncement(m_stream->accountId()))
         , m_subscription(
               hub.subscribe(m_stream->accountId(), [raw = m_stream.get()] { raw->noteChange(); }))
     {}
 
-    Step next(Clock::time_point now) override
+    bool write(httplib::DataSink &sink)
     {
-        const StreamStep step = m_stream->take(now);
-        switch (step.kind) {
-        case StreamStep::Kind::announceChange:
-            return {Step::Kind::write, m_announcement, {}};
-        case StreamStep::Kind::keepAlive:
-            return {Step::Kind::write, keepAliveComment, {}};
-        case StreamStep::Kind::waitUntil:
-            return {Step::Kind::waitUntil, {}, step.until};
-        case StreamStep::Kind::waitForNews:
-            return {Step::Kind::waitForNews, {}, {}};
-        case StreamStep::Kind::end:
-            break;
+        for (;;) {
+            const StreamStep step = m_stream->take(StreamClock::now());
+            switch (step.kind) {
+            case StreamStep::Kind::announceChange:
+                if (!sink.write(m_announcement.data(), m_announcement.size()))
+                    return false;
+                break;
+            case StreamStep::Kind::keepAlive:
+                if (!sink.write(keepAliveComment.data(), keepAliveComment.size()))
+                    return false;
+                break;
+            case StreamStep::Kind::waitUntil:
+            case StreamStep::Kind::waitForNews:
+                m_stream->wait(step, clientCheck);
+                if (!sink.is_writable())
+                    return false; // the client went away
+                break;
+            case StreamStep::Kind::end:
+                // A proper end of the body: the client reconnects, it does not suspect a fault.
+                sink.done();
+                return true;
+            }
         }
-        // A proper end of the body: the client reconnects, it does not suspect a fault.
-        return {Step::Kind::end, {}, {}};
     }
-
-    void setWaker(std::function<void()> wake) override { m_stream->setWaker(std::move(wake)); }
 
 private:
     std::shared_ptr<OpenStream> m_stream;
@@ -71,7 +80,7 @@ void openStream(ServiceContext &context, const httplib::Request &request,
     const auto account = authenticate(context, request, response);
     if (!account)
         return;
-    auto stream = context.component<EventStreams>().open(
+    auto stream = context.eventStreams.open(
         account->id, keepAliveInterval(request.get_param_value("ping")));
     if (!stream) {
         response.set_header("Retry-After", retryAfterSeconds);
@@ -83,16 +92,16 @@ void openStream(ServiceContext &context, const httplib::Request &request,
         return;
     }
 
-    auto body =
-        std::make_shared<StreamBody>(std::move(stream), context.component<DriveChangeHub>());
+    auto writer =
+        std::make_shared<StreamWriter>(std::move(stream), context.driveChanges);
     // Never kept by a cache or a proxy: every byte is news for this one client.
     response.set_header("Cache-Control", "no-cache, no-store");
-    // Once the head is out, the connection loop writes the body: the worker is free at once.
-    response.set_chunked_content_provider("text/event-stream", [body](size_t, httplib::DataSink &) {
-        handOverBody(body);
-        return false;
-    });
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [writer](size_t, httplib::DataSink &sink) { return writer->write(sink); });
 }
+
+} // namespace
 
 void installEventStreamRoutes(httplib::Server &server, ServiceContext &context)
 {
@@ -101,9 +110,5 @@ void installEventStreamRoutes(httplib::Server &server, ServiceContext &context)
                    openStream(context, request, response);
                });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"events", &installEventStreamRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

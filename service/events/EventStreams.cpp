@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventStreams.h"
 
-#include "foundation/ServiceContext.h"
-
 #include <algorithm>
 
 namespace OrvelanNimbal::Service {
 
-EventStreams::EventStreams(ServiceContext &context)
-    : m_defaultLimit(std::max(0, context.config().streamLimit))
+EventStreams::EventStreams(int limit)
+    : m_defaultLimit(std::max(0, limit))
 {
     m_settings.limit = m_defaultLimit;
-    // The context outlives its components, so `this` is still there when the stop comes.
-    context.onStopRequested([this] {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        endStreams(std::nullopt);
-    });
+}
+
+void EventStreams::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    endStreams(std::nullopt);
 }
 
 std::shared_ptr<OpenStream> EventStreams::open(std::int64_t accountId,

@@ -12,9 +12,7 @@
 
 namespace OrvelanNimbal::Service {
 
-class ServiceContext;
-
-// Every open event stream of the service, and how new ones are timed. A component of the
+// Every open event stream of the service, and how new ones are timed. A member of the
 // ServiceContext: the stream route opens streams here, test controls act on them here, and a
 // stop request ends them all at once.
 class EventStreams {
@@ -32,7 +30,8 @@ public:
         int limit = 0; // open streams at most; further ones are refused
     };
 
-    explicit EventStreams(ServiceContext &context);
+    // At most `limit` streams open at once.
+    explicit EventStreams(int limit);
     EventStreams(const EventStreams &) = delete;
     EventStreams &operator=(const EventStreams &) = delete;
 
@@ -51,6 +50,8 @@ public:
     void setSettings(const Settings &settings);
     // Settings back to start, and every open stream ended.
     void reset();
+    // The service stops: every open stream ends, and new ones are refused.
+    void stop();
 
     // The service's limit, which tests may lower but not raise.
     int defaultLimit() const { return m_defaultLimit; }

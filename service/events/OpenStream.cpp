@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/OpenStream.h"
 
+#include <algorithm>
+
 namespace OrvelanNimbal::Service {
 
 OpenStream::OpenStream(std::int64_t accountId, StreamTiming timing)
@@ -13,10 +15,12 @@ OpenStream::OpenStream(std::int64_t accountId, StreamTiming timing)
 template <class Change>
 void OpenStream::note(Change change)
 {
-    std::lock_guard lock(m_mutex);
-    change(m_state);
-    if (m_wake)
-        m_wake();
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_state);
+        m_unseen = true;
+    }
+    m_news.notify_one();
 }
 
 void OpenStream::noteChange()
@@ -37,15 +41,10 @@ void OpenStream::stall()
     note([](StreamState &state) { state.stalled = true; });
 }
 
-void OpenStream::setWaker(std::function<void()> wake)
-{
-    std::lock_guard lock(m_mutex);
-    m_wake = std::move(wake);
-}
-
 StreamStep OpenStream::take(StreamClock::time_point now)
 {
     std::lock_guard lock(m_mutex);
+    m_unseen = false;
     const StreamStep step = nextStep(m_state, m_timing, now);
     if (step.kind == StreamStep::Kind::announceChange) {
         m_state.changedSince.reset();
@@ -54,6 +53,15 @@ StreamStep OpenStream::take(StreamClock::time_point now)
         m_state.lastWrite = now;
     }
     return step;
+}
+
+void OpenStream::wait(const StreamStep &step, StreamClock::duration most)
+{
+    StreamClock::time_point until = StreamClock::now() + most;
+    if (step.kind == StreamStep::Kind::waitUntil)
+        until = std::min(until, step.until);
+    std::unique_lock lock(m_mutex);
+    m_news.wait_until(lock, until, [this] { return m_unseen; });
 }
 
 } // namespace OrvelanNimbal::Service

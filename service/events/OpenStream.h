@@ -3,15 +3,15 @@
 
 #include "events/StreamTiming.h"
 
+#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 
 namespace OrvelanNimbal::Service {
 
-// One open event stream, shared between the connection loop that writes it and those who give
-// it news: the drive hub (a change), the registry (the service stops, a test closes or stalls
-// it). News wakes the loop; nobody waits or polls.
+// One open event stream, shared between the worker that writes it and those who give it news:
+// the drive hub (a change), the registry (the service stops, a test closes or stalls it). The
+// writer sleeps on the stream until news comes or its next write is due.
 class OpenStream {
 public:
     OpenStream(std::int64_t accountId, StreamTiming timing);
@@ -25,14 +25,13 @@ public:
     void end();
     void stall();
 
-    // How the writer is woken; called with the stream's lock held, so that once it is replaced
-    // (by an empty function when the writer goes) the old one is never called again.
-    void setWaker(std::function<void()> wake);
-
     // The writer: what is due at `now`, marked done when it is a write (announceChange,
     // keepAlive). The first call answers keepAlive, so that the client hears from a stream as
     // soon as it opens.
     StreamStep take(StreamClock::time_point now);
+    // The writer: sleeps until news that came after its last take(), until the step's `until`
+    // (waitUntil), or for `most` at the longest.
+    void wait(const StreamStep &step, StreamClock::duration most);
 
 private:
     template <class Change>
@@ -41,8 +40,9 @@ private:
     const std::int64_t m_accountId;
     const StreamTiming m_timing;
     std::mutex m_mutex;
+    std::condition_variable m_news;
     StreamState m_state;
-    std::function<void()> m_wake;
+    bool m_unseen = false; // news since the writer's last take()
 };
 
 } // namespace OrvelanNimbal::Service

@@ -70,7 +70,8 @@ void createPrivateFolders(const std::filesystem::path &folder, std::error_code &
     }
 }
 
-std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directory)
+std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directory,
+                                            const std::vector<SchemaModule> &modules)
 {
     std::error_code error;
     createPrivateFolders(directory, error);
@@ -81,7 +82,7 @@ std::unique_ptr<Database> openDataDirectory(const std::filesystem::path &directo
     const std::filesystem::path file = directory / "nimbal.sqlite3";
     createPrivately(file);
     auto database = Database::open(file);
-    migrate(*database);
+    migrate(*database, modules);
     return database;
 }
 

@@ -12,8 +12,8 @@ namespace OrvelanNimbal::Service {
 // Where the drive announces that an account's drive changed, and where the event streams
 // listen. Every mutation of a drive (folders, files, trash, uploads) publishes once it is
 // committed; subscribers are called on the publishing thread and must only note the change
-// (an event stream wakes its writer). A component of the ServiceContext:
-//   context.component<DriveChangeHub>().publish(account.id);
+// (an event stream wakes its writer). A member of the ServiceContext:
+//   context.driveChanges.publish(account.id);
 class DriveChangeHub {
 public:
     using Listener = std::function<void()>;

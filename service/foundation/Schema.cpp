@@ -3,23 +3,9 @@
 
 #include "foundation/Database.h"
 
-#include <algorithm>
-#include <mutex>
-
 namespace OrvelanNimbal::Service {
 
 namespace {
-
-struct Registry {
-    std::mutex mutex;
-    std::vector<SchemaModule> modules;
-};
-
-Registry &registry()
-{
-    static Registry instance;
-    return instance;
-}
 
 void ensureVersionTable(Connection &connection)
 {
@@ -37,28 +23,10 @@ int versionIn(Connection &connection, const std::string &module)
 
 } // namespace
 
-bool SchemaRegistry::add(SchemaModule module)
-{
-    Registry &instance = registry();
-    std::lock_guard lock(instance.mutex);
-    instance.modules.push_back(std::move(module));
-    return true;
-}
-
-std::vector<SchemaModule> SchemaRegistry::modules()
-{
-    Registry &instance = registry();
-    std::lock_guard lock(instance.mutex);
-    std::vector<SchemaModule> modules = instance.modules;
-    std::sort(modules.begin(), modules.end(),
-              [](const SchemaModule &a, const SchemaModule &b) { return a.name < b.name; });
-    return modules;
-}
-
-void migrate(Database &database)
+void migrate(Database &database, const std::vector<SchemaModule> &modules)
 {
     database.transaction([](Connection &connection) { ensureVersionTable(connection); });
-    for (const SchemaModule &module : SchemaRegistry::modules()) {
+    for (const SchemaModule &module : modules) {
         const int known = int(module.migrations.size());
         database.transaction([&](Connection &connection) {
             const int current = versionIn(connection, module.name);

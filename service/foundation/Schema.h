@@ -17,21 +17,12 @@ struct SchemaModule {
     std::vector<const char *> migrations;
 };
 
-class SchemaRegistry {
-public:
-    // Called once per module from a static initialiser:
-    //   [[maybe_unused]] const bool registered = SchemaRegistry::add({"drive", {R"sql(...)sql"}});
-    static bool add(SchemaModule module);
-    // In name order. Tables may reference another module's tables whatever the order, since
-    // SQLite checks foreign keys only when rows change.
-    static std::vector<SchemaModule> modules();
-};
-
-// Brings every registered module to its latest version; the pending scripts of a module run in
-// one transaction, so a module is never left half-migrated.
+// Brings every module to its latest version, in the order given (tables may reference another
+// module's tables whatever the order: SQLite checks foreign keys only when rows change); the
+// pending scripts of a module run in one transaction, so a module is never left half-migrated.
 // Throws DatabaseError when a script fails, and when the file was written by a newer service
 // (a module at a version this program does not know).
-void migrate(Database &database);
+void migrate(Database &database, const std::vector<SchemaModule> &modules);
 
 // The version a module has reached in this database, 0 when it has none of its tables yet.
 int schemaVersion(Database &database, const std::string &module);

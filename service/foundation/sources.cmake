@@ -7,13 +7,9 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Database.h
     ${CMAKE_CURRENT_LIST_DIR}/DriveChangeHub.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DriveChangeHub.h
-    ${CMAKE_CURRENT_LIST_DIR}/HttpService.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/HttpService.h
     ${CMAKE_CURRENT_LIST_DIR}/JsonHttp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JsonHttp.h
     ${CMAKE_CURRENT_LIST_DIR}/Lifetimes.h
-    ${CMAKE_CURRENT_LIST_DIR}/RouteRegistry.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/RouteRegistry.h
     ${CMAKE_CURRENT_LIST_DIR}/Schema.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Schema.h
     ${CMAKE_CURRENT_LIST_DIR}/Secrets.cpp
@@ -21,8 +17,6 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ServiceClock.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ServiceClock.h
     ${CMAKE_CURRENT_LIST_DIR}/ServiceConfig.h
-    ${CMAKE_CURRENT_LIST_DIR}/ServiceContext.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ServiceContext.h
     ${CMAKE_CURRENT_LIST_DIR}/Utf8.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Utf8.h
 )

@@ -2,7 +2,7 @@
 #include "http/BodyRules.h"
 
 #include "foundation/JsonHttp.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 
 #include <algorithm>
 #include <charconv>
@@ -93,6 +93,14 @@ const BodyRule *BodyRules::find(std::string_view method, const std::string &path
     return nullptr;
 }
 
+std::int64_t BodyRules::largest() const
+{
+    std::int64_t most = 0;
+    for (const Rule &rule : m_rules)
+        most = std::max(most, rule.body.mostBytes);
+    return most;
+}
+
 bool BodyRules::admit(ServiceContext &context, const httplib::Request &request,
                       httplib::Response &response) const
 {
@@ -134,7 +142,7 @@ bool BodyRules::admit(ServiceContext &context, const httplib::Request &request,
 
 BodyRoutes::BodyRoutes(httplib::Server &server, ServiceContext &context)
     : m_server(server)
-    , m_rules(context.component<BodyRules>())
+    , m_rules(context.bodyRules)
 {}
 
 } // namespace OrvelanNimbal::Service

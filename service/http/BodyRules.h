@@ -31,11 +31,13 @@ struct BodyRule {
 };
 
 // The rules of every route that takes a body; a body sent anywhere else is refused. A
-// component of the ServiceContext, filled by the route families as they install their routes.
+// member of the ServiceContext, filled by the route families as they install their routes.
 class BodyRules {
 public:
     void add(std::string method, const std::string &pattern, BodyRule rule);
     const BodyRule *find(std::string_view method, const std::string &path) const;
+    // The most any route takes: what the server need never read beyond.
+    std::int64_t largest() const;
 
     // True when the request carries no body, or one its route takes from this sender; otherwise
     // the refusal is in `response`: the admission's own, 400 for a length that cannot be read,

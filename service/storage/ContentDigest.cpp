@@ -28,6 +28,20 @@ ContentDigest::ContentDigest()
 
 ContentDigest::~ContentDigest() = default;
 
+ContentDigest::ContentDigest(const ContentDigest &other)
+    : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free)
+{
+    if (!m_context || EVP_MD_CTX_copy_ex(m_context.get(), other.m_context.get()) != 1)
+        digestUnavailable();
+}
+
+ContentDigest &ContentDigest::operator=(const ContentDigest &other)
+{
+    if (this != &other && EVP_MD_CTX_copy_ex(m_context.get(), other.m_context.get()) != 1)
+        digestUnavailable();
+    return *this;
+}
+
 void ContentDigest::add(const char *data, std::size_t length)
 {
     if (EVP_DigestUpdate(m_context.get(), data, length) != 1)

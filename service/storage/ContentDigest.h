@@ -17,8 +17,11 @@ class ContentDigest {
 public:
     ContentDigest();
     ~ContentDigest();
-    ContentDigest(const ContentDigest &) = delete;
-    ContentDigest &operator=(const ContentDigest &) = delete;
+    // A copy goes on from where the original stands, independently of it.
+    ContentDigest(const ContentDigest &other);
+    ContentDigest &operator=(const ContentDigest &other);
+    ContentDigest(ContentDigest &&) noexcept = default;
+    ContentDigest &operator=(ContentDigest &&) noexcept = default;
 
     void add(const char *data, std::size_t length);
     // Ends the digest; add() may not be called afterwards.

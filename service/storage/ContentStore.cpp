@@ -3,7 +3,6 @@
 
 #include "foundation/DataDirectory.h"
 #include "foundation/Secrets.h"
-#include "foundation/ServiceContext.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -29,10 +28,6 @@ bool isWellFormedKey(const QString &key)
 
 ContentStore::ContentStore(std::filesystem::path root)
     : m_root(std::move(root))
-{}
-
-ContentStore::ContentStore(ServiceContext &context)
-    : ContentStore(inDataDirectory(context.config().dataDirectory))
 {}
 
 ContentStore ContentStore::inDataDirectory(const std::filesystem::path &dataDirectory)

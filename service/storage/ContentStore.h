@@ -10,15 +10,12 @@
 
 namespace OrvelanNimbal::Service {
 
-class ServiceContext;
-
 // The content of files, one file on disk per key under the data directory's "storage" folder.
 // Keys are made here, never taken from a client: letters, digits, "-" and "_" in segments
 // separated by "/", so that no key can reach outside the store.
 class ContentStore {
 public:
     explicit ContentStore(std::filesystem::path root);
-    explicit ContentStore(ServiceContext &context);
     // The store of the service whose data directory this is.
     static ContentStore inDataDirectory(const std::filesystem::path &dataDirectory);
 

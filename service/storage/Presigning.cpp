@@ -2,7 +2,7 @@
 #include "storage/Presigning.h"
 
 #include "foundation/JsonHttp.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/UrlSigner.h"
 
 #include <httplib.h>
@@ -35,7 +35,7 @@ PresignedUrl presign(ServiceContext &context, const httplib::Request &request,
 {
     const std::int64_t expires = context.now() + lifetime;
     return {originOf(request) + path + "?"
-                + context.component<UrlSigner>().query(method, path, expires),
+                + context.urlSigner.query(method, path, expires),
             lifetime};
 }
 
@@ -53,7 +53,7 @@ bool admitPresigned(ServiceContext &context, const httplib::Request &request,
     const std::string_view method =
         request.method == "HEAD" ? std::string_view("GET") : std::string_view(request.method);
     const UrlSigner::Verdict verdict =
-        fields ? context.component<UrlSigner>().check(method, request.path, fields->expires,
+        fields ? context.urlSigner.check(method, request.path, fields->expires,
                                                       fields->signature, context.now())
                : UrlSigner::Verdict::forged;
     if (verdict == UrlSigner::Verdict::valid)

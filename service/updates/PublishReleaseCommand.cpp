@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "updates/PublishReleaseCommand.h"
 
+#include "ServiceSchema.h"
+
 #include "cli/CommandLine.h"
 #include "cli/OptionParsing.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/Secrets.h"
 #include "foundation/ServiceClock.h"
-#include "updates/ReleaseSigning.h"
 #include "updates/Releases.h"
+#include "updates/ReleaseSigning.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -111,7 +113,7 @@ int runPublishRelease(const QStringList &arguments)
         release.length = bytes.size();
         release.publishedAt = systemServiceClock()->now();
 
-        auto database = openDataDirectory(data);
+        auto database = openDataDirectory(data, serviceSchema());
         writeRelease(releaseFolder(data) / release.fileName.toStdString(), bytes);
         database->transaction([&](Connection &connection) { recordRelease(connection, release); });
         std::printf("version publiée : %s (%s, %lld octets)\n",

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The releases the update feed lists. Their files live beside the database, in "updates/".
+#include "updates/Releases.h"
+
 #include "foundation/Schema.h"
 
 namespace OrvelanNimbal::Service {
@@ -22,8 +24,11 @@ CREATE TABLE releases (
 );
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"updates", {version1}});
-
 } // namespace
+
+SchemaModule releasesSchema()
+{
+    return {"updates", {version1}};
+}
 
 } // namespace OrvelanNimbal::Service

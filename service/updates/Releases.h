@@ -11,6 +11,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 // The update feed and the release files are served outside the API, under this path.
@@ -42,5 +44,8 @@ bool isReleaseFileName(const QString &name);
 void recordRelease(Connection &connection, const Release &release);
 // The releases, newest publication first.
 std::vector<Release> publishedReleases(Connection &connection);
+
+// The table of published releases.
+SchemaModule releasesSchema();
 
 } // namespace OrvelanNimbal::Service

@@ -1,23 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the application's updater reads: the release feed, and the release files it points to,
 // served whole or by ranges.
+#include "updates/UpdateRoutes.h"
+
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
+#include "storage/FileAnswer.h"
 #include "updates/ReleaseFeed.h"
 #include "updates/Releases.h"
 
-#include <fstream>
 #include <httplib.h>
-#include <memory>
 
 namespace OrvelanNimbal::Service {
 
 namespace {
-
-// Release files are sent in pieces of this size, so that none sits whole in memory.
-constexpr size_t readPiece = 256 * 1024;
 
 void serveFeed(ServiceContext &context, const httplib::Request &request,
                httplib::Response &response)
@@ -43,22 +40,12 @@ void serveReleaseFile(ServiceContext &context, const httplib::Request &request,
     };
     if (!isReleaseFileName(name))
         return notFound();
-    const auto path = releaseFolder(context.config().dataDirectory) / name.toStdString();
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    auto stream = std::make_shared<std::ifstream>(path, std::ios::binary);
-    if (error || size == 0 || !*stream)
-        return notFound();
-    // Given a length, the server answers ranges itself (206 and Content-Range).
-    response.set_content_provider(size, "application/octet-stream",
-                                  [stream](size_t offset, size_t length, httplib::DataSink &sink) {
-                                      std::string piece(std::min(length, readPiece), '\0');
-                                      stream->seekg(std::streamoff(offset));
-                                      stream->read(piece.data(), std::streamsize(piece.size()));
-                                      const auto read = size_t(stream->gcount());
-                                      return read > 0 && sink.write(piece.data(), read);
-                                  });
+    if (!answerWithFile(response,
+                        releaseFolder(context.config().dataDirectory) / name.toStdString()))
+        notFound();
 }
+
+} // namespace
 
 void installUpdateRoutes(httplib::Server &server, ServiceContext &context)
 {
@@ -71,9 +58,5 @@ void installUpdateRoutes(httplib::Server &server, ServiceContext &context)
                    serveReleaseFile(context, request, response);
                });
 }
-
-[[maybe_unused]] const bool registered = RouteRegistry::add({"updates", &installUpdateRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -50,11 +50,11 @@ void requireGuard(const FileRecord &file, const ReplaceGuard &guard)
 template <class Work>
 auto keptUnlessRefused(ServiceContext &context, ReceivedContent &content, Work work)
 {
-    const ContentStore &store = context.component<ContentStore>();
+    const ContentStore &store = context.contentStore;
     const auto path = store.pathOf(content.key);
     if (!path)
         throw std::runtime_error("clé de contenu malformée");
-    content.file.keep(*path);
+    keepFile(content.file, *path);
     try {
         return work();
     } catch (...) {
@@ -118,7 +118,7 @@ FileRecord replace(ServiceContext &context, std::int64_t accountId, std::int64_t
     // Downloads of the old content that are under way keep reading it: an open file outlives
     // its name.
     if (replacedKey != replaced.contentKey)
-        context.component<ContentStore>().remove(replacedKey);
+        context.contentStore.remove(replacedKey);
     return replaced;
 }
 

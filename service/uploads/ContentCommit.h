@@ -6,17 +6,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 namespace OrvelanNimbal::Service {
 
 class ServiceContext;
-class StreamedFile;
-
 // Content received whole (one request, or assembled from parts), finished but not yet kept.
 struct ReceivedContent {
-    StreamedFile &file;
-    QString key; // where it goes in the content store
+    std::filesystem::path file; // the finished file, renamed into the store when kept
+    QString key;                // where it goes in the content store
     std::int64_t size = 0;
     QString hash; // SHA-256 of what was received
     QString contentType;

@@ -6,6 +6,7 @@
 #include "foundation/Utf8.h"
 #include "storage/StreamedFile.h"
 #include "uploads/UploadBody.h"
+#include "uploads/UploadLimits.h"
 
 #include <charconv>
 
@@ -17,9 +18,6 @@ const std::string filePart = "file";
 // Text fields carry ids, hashes and dates: a few dozen bytes. A larger one is not ours.
 constexpr std::size_t longestField = 4096;
 constexpr std::size_t mostFields = 32;
-// Past the limit the file part is dropped as it comes, up to this much, so that the client
-// reads the refusal instead of a reset; a body larger still is not read to its end.
-constexpr std::int64_t mostBytesDropped = std::int64_t(64) << 20;
 
 DriveFailure malformed(const QString &why)
 {
@@ -73,7 +71,8 @@ public:
             m_file.write(data, length);
             return true;
         }
-        return m_received - m_limit <= mostBytesDropped;
+        // Past the limit the file part is dropped as it comes (UploadLimits::mostBytesDropped).
+        return m_received - m_limit <= UploadLimits::mostBytesDropped;
     }
 
     DirectForm finish(bool complete)

@@ -20,15 +20,15 @@
 #include "drive/DriveRequests.h"
 #include "foundation/ApiPaths.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "storage/StreamedFile.h"
 #include "uploads/ContentCommit.h"
 #include "uploads/DirectForm.h"
 #include "uploads/UploadBody.h"
 #include "uploads/UploadLimits.h"
+#include "uploads/UploadRoutes.h"
 
 namespace OrvelanNimbal::Service {
 
@@ -42,13 +42,13 @@ struct Arrival {
 
     Arrival(ServiceContext &context, std::int64_t accountId)
         : key(ContentStore::newKey(accountId))
-        , file(context.component<ContentStore>().pathOf(key)->parent_path())
+        , file(context.contentStore.pathOf(key)->parent_path())
     {}
 
     ReceivedContent received(const DirectForm &form)
     {
         const QString hash = file.finish();
-        return {file, key, file.size(), hash, form.contentType};
+        return {file.path(), key, file.size(), hash, form.contentType};
     }
 };
 
@@ -95,6 +95,8 @@ void replaceContent(ServiceContext &context, const Account &account,
 constexpr BodyRule directForm{BodyRule::Kind::form, UploadLimits::directContent + (1 << 20),
                               &admitSignedIn};
 
+} // namespace
+
 void installDirectUploadRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -103,10 +105,5 @@ void installDirectUploadRoutes(httplib::Server &server, ServiceContext &context)
     routes.put(drive + R"(/files/(-?\d+)/content)", directForm,
                uploadRoute(context, &replaceContent));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"uploads-direct", &installDirectUploadRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

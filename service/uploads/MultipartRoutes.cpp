@@ -16,13 +16,16 @@
 //         "if_content_hash"?, "if_date_upload"?}                            200 file record
 //   POST /api/v1/drive/upload/multipart/abort  {"s3_key", "upload_id"}    200 {"success"}
 //
-// A completion reads the parts in the order listed into the new content, hashing it on the
-// way. It is refused with 400 when the list does not match what the storage holds
+// A completion takes the parts in the order listed as the new content: when they are every
+// part cut as suggested, already written into their places as they came, the upload's content
+// is kept as it lies, with the hash taken on the way; any other list is copied into a new file,
+// hashed as it goes. It is refused with 400 when the list does not match what the storage holds
 // ("invalid_parts": a part missing, listed twice, out of order, or with another ETag), when the
 // parts do not add up to "file_size" ("size_mismatch"), or when the content does not have the
 // announced "content_hash" ("hash_mismatch"); the drive's own refusals are ContentCommit's. A
 // refused completion ends the upload: its parts are deleted and no content is kept, so that a
-// client that gives up leaves nothing behind. Uploads idle for a day are swept away likewise.
+// client that gives up leaves nothing behind. Uploads idle for a day expire likewise
+// (UploadExpiry).
 #include "auth/Accounts.h"
 #include "drive/DriveFailure.h"
 #include "drive/DriveJson.h"
@@ -32,18 +35,17 @@
 #include "foundation/ApiPaths.h"
 #include "foundation/Database.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
 #include "foundation/Secrets.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "storage/Presigning.h"
-#include "storage/StreamedFile.h"
 #include "uploads/ContentCommit.h"
 #include "uploads/OpenUploads.h"
 #include "uploads/PartAssembly.h"
 #include "uploads/PartStore.h"
 #include "uploads/UploadLimits.h"
 #include "uploads/UploadPaths.h"
+#include "uploads/UploadRoutes.h"
 
 #include <QJsonArray>
 
@@ -70,7 +72,6 @@ std::int64_t folderOf(const QJsonObject &body)
 void openUpload(ServiceContext &context, const Account &account, const httplib::Request &request,
                 httplib::Response &response)
 {
-    OpenUploads::sweepIdle(context);
     const QJsonObject body = objectBody(request);
     const QString name = requiredString(body, u"file_name");
     DriveNames::check(name);
@@ -139,11 +140,11 @@ FileRecord complete(ServiceContext &context, const Account &account, const QJson
         const auto stored = context.database().read(
             [&](Connection &connection) { return UploadSessions::parts(connection, upload.id); });
 
-        const auto destination = context.component<ContentStore>().pathOf(upload.contentKey);
-        StreamedFile content(destination->parent_path());
-        assembleParts(context.component<PartStore>(), upload, stored, listed, content);
-        const QString hash = content.finish();
-        ReceivedContent received{content, upload.contentKey, content.size(), hash,
+        const auto destination = context.contentStore.pathOf(upload.contentKey);
+        const AssembledContent content =
+            assembleParts(context.partStore, context.uploadDigests, upload, stored, listed,
+                          destination->parent_path());
+        ReceivedContent received{content.file, upload.contentKey, content.size, content.hash,
                                  optionalString(body, u"content_type").value_or(QString())};
         ContentCommit::requireAnnouncedHash(received, optionalString(body, u"content_hash"));
         FileRecord file = finish(received);
@@ -191,6 +192,8 @@ void abortUpload(ServiceContext &context, const Account &account, const httplib:
     sendJson(response, 200, QJsonObject{{QStringLiteral("success"), true}});
 }
 
+} // namespace
+
 void installMultipartRoutes(httplib::Server &server, ServiceContext &context)
 {
     const std::string drive = apiPrefix + "/drive";
@@ -203,10 +206,5 @@ void installMultipartRoutes(httplib::Server &server, ServiceContext &context)
     routes.post(drive + R"(/files/(-?\d+)/content/complete)", driveBody,
                 driveRoute(context, &completeReplace));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"uploads-multipart", &installMultipartRoutes});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

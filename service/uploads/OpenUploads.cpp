@@ -4,7 +4,7 @@
 #include "drive/DriveFailure.h"
 #include "drive/DriveRequests.h"
 #include "foundation/Database.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "uploads/PartStore.h"
 #include "uploads/UploadLocks.h"
 
@@ -37,7 +37,7 @@ Held::Held(ServiceContext &context, std::int64_t accountId, const QJsonObject &b
 {
     const QString uploadId = DriveRequests::requiredString(body, u"upload_id");
     const QString key = DriveRequests::requiredString(body, u"s3_key");
-    m_lock = context.component<UploadLocks>().of(uploadId);
+    m_lock = context.uploadLocks.of(uploadId);
     m_held = std::unique_lock(*m_lock);
     // Looked up once held: whoever held it before may have ended the upload.
     m_upload = lookUp(context, accountId, uploadId, key);
@@ -47,7 +47,8 @@ void discard(ServiceContext &context, const UploadSession &upload)
 {
     context.database().transaction(
         [&](Connection &connection) { UploadSessions::remove(connection, upload.id); });
-    context.component<PartStore>().removeUpload(upload.accountId, upload.id);
+    context.partStore.removeUpload(upload.accountId, upload.id);
+    context.uploadDigests.forget(upload.id);
 }
 
 void sweepIdle(ServiceContext &context)
@@ -56,7 +57,7 @@ void sweepIdle(ServiceContext &context)
     const auto idle = context.database().read(
         [&](Connection &connection) { return UploadSessions::idleSince(connection, before); });
     for (const UploadSession &upload : idle) {
-        const UploadLocks::Lock lock = context.component<UploadLocks>().of(upload.id);
+        const UploadLocks::Lock lock = context.uploadLocks.of(upload.id);
         std::unique_lock held(*lock, std::try_to_lock);
         if (!held.owns_lock())
             continue;
@@ -64,7 +65,7 @@ void sweepIdle(ServiceContext &context)
         const auto now = context.database().read([&](Connection &connection) {
             return UploadSessions::findAnyAccount(connection, upload.id);
         });
-        if (now && now->touchedAt < before)
+        if (now && now->touchedAt <= before)
             discard(context, *now);
     }
 }

@@ -36,11 +36,12 @@ private:
     UploadSession m_upload;
 };
 
-// Forgets the upload and deletes its parts. The caller holds the upload's lock alone.
+// Forgets the upload and deletes its parts and content. The caller holds the upload's lock
+// alone.
 void discard(ServiceContext &context, const UploadSession &upload);
 
-// Discards the uploads that stored nothing for longer than the idle lifetime, except those
-// being worked on right now.
+// Discards the uploads that stored nothing for the idle lifetime (a lifetime of 0: every
+// upload), except those being worked on right now. UploadExpiry calls it now and then.
 void sweepIdle(ServiceContext &context);
 
 } // namespace OpenUploads

@@ -2,7 +2,6 @@
 #include "uploads/PartStore.h"
 
 #include "foundation/DataDirectory.h"
-#include "foundation/ServiceContext.h"
 
 #include <QRegularExpression>
 
@@ -24,9 +23,10 @@ PartStore::PartStore(std::filesystem::path root)
     : m_root(std::move(root))
 {}
 
-PartStore::PartStore(ServiceContext &context)
-    : PartStore(context.config().dataDirectory / "uploads")
-{}
+PartStore PartStore::inDataDirectory(const std::filesystem::path &dataDirectory)
+{
+    return PartStore(dataDirectory / "uploads");
+}
 
 std::filesystem::path PartStore::folderOf(std::int64_t accountId, const QString &uploadId) const
 {
@@ -39,6 +39,12 @@ std::filesystem::path PartStore::partPath(std::int64_t accountId, const QString 
                                           int number) const
 {
     return folderOf(accountId, uploadId) / std::to_string(number);
+}
+
+std::filesystem::path PartStore::contentPath(std::int64_t accountId,
+                                             const QString &uploadId) const
+{
+    return folderOf(accountId, uploadId) / "content";
 }
 
 void PartStore::removeUpload(std::int64_t accountId, const QString &uploadId) const

@@ -9,9 +9,7 @@ namespace OrvelanNimbal::Service {
 struct Account;
 class ServiceContext;
 
-// The body of an upload request, read as it streams in, never held whole. A request refused
-// before its body is read ends its connection; the server reads and drops what the client
-// still sends for a while, so that the client reads the refusal rather than a reset.
+// The body of an upload request, read as it streams in, never held whole.
 class UploadBody {
 public:
     UploadBody(const httplib::Request &request, const httplib::ContentReader &reader)
@@ -28,9 +26,17 @@ public:
 
     bool isForm() const { return m_request.is_multipart_form_data(); }
 
+    // Once the route has answered without reading the body (a refusal): the body is read and
+    // dropped, up to UploadLimits::mostBytesDropped, so that a client still sending it reads the
+    // answer rather than a reset. A body read in part, or longer than that, ends the connection
+    // with the answer, so that the rest is never read as the next request.
+    void settle(httplib::Response &response);
+
 private:
     const httplib::Request &m_request;
     const httplib::ContentReader &m_reader;
+    bool m_started = false;
+    bool m_wholeRead = false;
 };
 
 // An upload route: runs for the account whose token the request carries; a DriveFailure it

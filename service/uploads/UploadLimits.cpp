@@ -20,6 +20,21 @@ std::int64_t suggestedPartSize(std::int64_t fileSize)
     return std::max(smallestSuggestedPart, spread);
 }
 
+std::int64_t suggestedPartCount(std::int64_t fileSize)
+{
+    const std::int64_t size = suggestedPartSize(fileSize);
+    return fileSize / size + (fileSize % size > 0 ? 1 : 0);
+}
+
+std::optional<PartSlot> suggestedSlot(std::int64_t fileSize, std::int64_t number)
+{
+    if (number < 1 || number > suggestedPartCount(fileSize))
+        return std::nullopt;
+    const std::int64_t size = suggestedPartSize(fileSize);
+    const std::int64_t offset = (number - 1) * size;
+    return PartSlot{offset, std::min(size, fileSize - offset)};
+}
+
 bool fitsQuota(const Account &account, std::int64_t delta)
 {
     // Shrinking content always fits, even for an account already over its quota (one whose

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Multipart uploads in progress: what each was opened for, and the parts stored so far. The
-// parts' bytes are files on disk (PartStore); a row says a part arrived whole, with its ETag.
+// parts' bytes are on disk (PartStore); a row says a part arrived whole, with its ETag.
+#include "uploads/UploadSessions.h"
+
 #include "foundation/Schema.h"
 
 namespace OrvelanNimbal::Service {
@@ -27,8 +29,17 @@ CREATE TABLE upload_parts (
 );
 )sql";
 
-[[maybe_unused]] const bool registered = SchemaRegistry::add({"uploads", {version1}});
+// Parts cut as the service suggests are written straight into their place in the upload's
+// content; the others stay files of their own until the completion copies them.
+const char *const version2 = R"sql(
+ALTER TABLE upload_parts ADD COLUMN in_place INTEGER NOT NULL DEFAULT 0;
+)sql";
 
 } // namespace
+
+SchemaModule uploadsSchema()
+{
+    return {"uploads", {version1, version2}};
+}
 
 } // namespace OrvelanNimbal::Service

@@ -55,19 +55,26 @@ std::optional<UploadSession> findAnyAccount(Connection &connection, const QStrin
 void recordPart(Connection &connection, const QString &uploadId, const StoredPart &part,
                 std::int64_t now)
 {
-    connection.exec("INSERT OR REPLACE INTO upload_parts (upload_id, part_number, part_size, etag)"
-                    " VALUES (?, ?, ?, ?)",
-                    uploadId, part.number, part.size, part.etag);
+    connection.exec("INSERT OR REPLACE INTO upload_parts (upload_id, part_number, part_size, etag,"
+                    " in_place) VALUES (?, ?, ?, ?, ?)",
+                    uploadId, part.number, part.size, part.etag, part.inPlace);
     connection.exec("UPDATE uploads SET touched_at = ? WHERE upload_id = ?", now, uploadId);
+}
+
+void forgetPart(Connection &connection, const QString &uploadId, int number)
+{
+    connection.exec("DELETE FROM upload_parts WHERE upload_id = ? AND part_number = ?", uploadId,
+                    number);
 }
 
 std::vector<StoredPart> parts(Connection &connection, const QString &uploadId)
 {
-    Statement rows = connection.query("SELECT part_number, part_size, etag FROM upload_parts"
-                                      " WHERE upload_id = ? ORDER BY part_number",
-                                      uploadId);
+    Statement rows =
+        connection.query("SELECT part_number, part_size, etag, in_place FROM upload_parts"
+                         " WHERE upload_id = ? ORDER BY part_number",
+                         uploadId);
     return readAll(rows, [](const Statement &row) {
-        return StoredPart{int(row.int64(0)), row.int64(1), row.text(2)};
+        return StoredPart{int(row.int64(0)), row.int64(1), row.text(2), row.int64(3) != 0};
     });
 }
 
@@ -77,9 +84,9 @@ void remove(Connection &connection, const QString &uploadId)
     connection.exec("DELETE FROM uploads WHERE upload_id = ?", uploadId);
 }
 
-std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before)
+std::vector<UploadSession> idleSince(Connection &connection, std::int64_t last)
 {
-    Statement rows = connection.query(columns + "WHERE touched_at < ? ORDER BY touched_at", before);
+    Statement rows = connection.query(columns + "WHERE touched_at <= ? ORDER BY touched_at", last);
     return readAll(rows, sessionFrom);
 }
 

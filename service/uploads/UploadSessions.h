@@ -9,6 +9,8 @@
 
 namespace OrvelanNimbal::Service {
 
+struct SchemaModule;
+
 class Connection;
 
 // A multipart upload between its opening and its completion or abandonment.
@@ -26,6 +28,7 @@ struct StoredPart {
     int number = 0;
     std::int64_t size = 0;
     QString etag;
+    bool inPlace = false; // in the upload's content, rather than a file of its own
 };
 
 // The rows of uploads in progress, read and written inside the caller's transaction.
@@ -41,16 +44,21 @@ std::optional<UploadSession> findAnyAccount(Connection &connection, const QStrin
 // Records a part (a part sent again replaces the one before) and marks the upload active.
 void recordPart(Connection &connection, const QString &uploadId, const StoredPart &part,
                 std::int64_t now);
+// A part being sent again into its place: until it arrives whole, the upload has none.
+void forgetPart(Connection &connection, const QString &uploadId, int number);
 // In part-number order.
 std::vector<StoredPart> parts(Connection &connection, const QString &uploadId);
 
 // The rows of the upload and of its parts.
 void remove(Connection &connection, const QString &uploadId);
 
-// Uploads without a part stored since `before`.
-std::vector<UploadSession> idleSince(Connection &connection, std::int64_t before);
+// Uploads whose last part (or opening) was at `last` or earlier.
+std::vector<UploadSession> idleSince(Connection &connection, std::int64_t last);
 std::vector<UploadSession> ofAccount(Connection &connection, std::int64_t accountId);
 
 } // namespace UploadSessions
+
+// The tables of multipart uploads in progress.
+SchemaModule uploadsSchema();
 
 } // namespace OrvelanNimbal::Service

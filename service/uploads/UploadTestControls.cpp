@@ -12,14 +12,14 @@
 //   POST /_test/uploads/reset   faults dropped                                        → 204
 #include "auth/Accounts.h"
 #include "foundation/ApiPaths.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/RouteRegistry.h"
-#include "foundation/ServiceContext.h"
+#include "ServiceContext.h"
 #include "storage/ContentStore.h"
 #include "uploads/PartStore.h"
 #include "uploads/StorageFaults.h"
+#include "uploads/UploadRoutes.h"
 #include "uploads/UploadSessions.h"
 
 #include <httplib.h>
@@ -48,7 +48,7 @@ void addFaults(ServiceContext &context, const httplib::Request &request,
     if (count < 1 || fault.status < 100 || fault.status > 599)
         return sendError(response, 400, QStringLiteral("invalid_request"),
                          QStringLiteral("« count » ou « status » hors limites"));
-    context.component<StorageFaults>().add(fault, count);
+    context.storageFaults.add(fault, count);
     response.status = 204;
 }
 
@@ -73,18 +73,18 @@ void leftovers(ServiceContext &context, const httplib::Request &request,
             parts += qint64(UploadSessions::parts(connection, upload.id).size());
     });
     const auto contentFolder =
-        context.component<ContentStore>().root() / "drive" / std::to_string(accountId);
+        context.contentStore.root() / "drive" / std::to_string(accountId);
     sendJson(response, 200,
              QJsonObject{{QStringLiteral("uploads"), qint64(uploads.size())},
                          {QStringLiteral("parts"), parts},
                          {QStringLiteral("part_files"),
-                          context.component<PartStore>().countFiles(accountId)},
+                          context.partStore.countFiles(accountId)},
                          {QStringLiteral("content_files"), regularFilesUnder(contentFolder)}});
 }
 
 void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response)
 {
-    context.component<StorageFaults>().clear();
+    context.storageFaults.clear();
     response.status = 204;
 }
 
@@ -97,6 +97,8 @@ httplib::Server::Handler bound(ServiceContext &context, Control control)
     };
 }
 
+} // namespace
+
 void installUploadTestControls(httplib::Server &server, ServiceContext &context)
 {
     const std::string root = testControlPrefix + "/uploads";
@@ -104,10 +106,5 @@ void installUploadTestControls(httplib::Server &server, ServiceContext &context)
     server.Get(root, bound(context, &leftovers));
     server.Post(root + "/reset", bound(context, &reset));
 }
-
-[[maybe_unused]] const bool registered =
-    RouteRegistry::add({"uploads-test-controls", &installUploadTestControls, true});
-
-} // namespace
 
 } // namespace OrvelanNimbal::Service

@@ -17,6 +17,10 @@ target_sources(NimbalService PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/StorageFaults.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadBody.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UploadBody.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadDigests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadDigests.h
+    ${CMAKE_CURRENT_LIST_DIR}/UploadExpiry.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UploadExpiry.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadLeftovers.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UploadLeftovers.h
     ${CMAKE_CURRENT_LIST_DIR}/UploadLimits.cpp

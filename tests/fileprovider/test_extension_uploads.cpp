@@ -331,7 +331,9 @@ void TestExtensionUploads::largeFileGoesInParts()
 {
     auto mounted = mountedWithDocuments(u"large"_qs);
     const QString root = mounted->folder();
-    const QByteArray content = generated(40 << 20, 7);
+    // Large enough that sending it outlasts the extension's first progress report (0.1 s after
+    // the first change), now that the service takes parts in as fast as they come.
+    const QByteArray content = generated(160 << 20, 7);
     const auto domain = manager(*mounted);
     const auto progress = domain->globalProgress(FileProviderTransferKind::upload);
     write(root + u"/grand.bin"_qs, content);

@@ -124,15 +124,17 @@ void TestServiceDrive::forgottenCursorIsRefused()
     const qint64 newest = service().compactChanges(account.email);
     QCOMPARE(newest, old + 1);
 
-    // Every cursor but the newest is refused, the start of the feed too, and one never handed
-    // out is no better.
-    for (const qint64 cursor : {old, qint64(0), newest + 1})
+    // Every cursor but the newest is refused, and one never handed out is no better.
+    for (const qint64 cursor : {old, newest + 1})
         NIMBAL_EXPECT_DRIVE_ERROR(runAsync(account.drive.changes(cursor)),
                                   DriveError::cursorExpired());
     // The refusal is final: the client asked once per call.
-    QCOMPARE(service().requestCount("GET", u"/api/v1/drive/changes"_qs), 4);
-    // The full listing the client falls back on, then the newest cursor, still work.
-    QCOMPARE(runAsync(account.drive.folders({})).size(), 2u);
+    QCOMPARE(service().requestCount("GET", u"/api/v1/drive/changes"_qs), 3);
+    // The start of the feed is still answered, with the whole drive and the newest cursor: what
+    // a refused client starts over from.
+    const DriveChanges everything = runAsync(account.drive.changes(0));
+    QCOMPARE(everything.cursor, newest);
+    QCOMPARE(namesOf(everything.folders), QStringList({u"Avant"_qs, u"Après"_qs}));
     QCOMPARE(runAsync(account.drive.changes(newest)).cursor, newest);
 }
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the server decides from a request's head alone, before a byte of its body is read.
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/JsonHttp.h"
-#include "foundation/ServiceContext.h"
 #include "http/BodyRules.h"
+#include "ServiceContext.h"
+#include "ServiceSchema.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,7 +107,7 @@ void TestBodyRules::admitsFromTheHead()
     QTemporaryDir directory;
     ServiceConfig config;
     config.dataDirectory = directory.path().toStdString();
-    ServiceContext context(config, openDataDirectory(config.dataDirectory));
+    ServiceContext context(config, openDataDirectory(config.dataDirectory, serviceSchema()));
     BodyRules rules;
     rules.add("POST", "/items", {BodyRule::Kind::json, 100, &refuseStrangers});
     rules.add("PUT", R"(/files/\d+)", {BodyRule::Kind::bytes, 1000, nullptr});

@@ -3,14 +3,15 @@
 // turn, a burst of changes announced once, news waking the writer, and a stop of the service
 // ending the streams.
 #include "events/EventStreams.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
-#include "foundation/ServiceContext.h"
+#include "foundation/DataDirectory.h"
+#include "ServiceContext.h"
+#include "ServiceSchema.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
+#include <thread>
 
 using namespace OrvelanNimbal::Service;
 using namespace std::chrono_literals;
@@ -84,24 +85,21 @@ void TestEventStreams::nextStep()
 void TestEventStreams::burstIsAnnouncedOnce()
 {
     OpenStream stream(1, StreamTiming{never, 5ms});
-    std::atomic<int> wakes = 0;
-    stream.setWaker([&wakes] { ++wakes; });
     const StreamClock::time_point start = StreamClock::now();
     QCOMPARE(stream.take(start).kind, Kind::keepAlive); // the greeting, at once
-    QCOMPARE(stream.take(start).kind, Kind::waitUntil);
+    const StreamStep quiet = stream.take(start);
+    QCOMPARE(quiet.kind, Kind::waitUntil);
 
-    for (int i = 0; i < 10; ++i)
-        stream.noteChange();
-    QCOMPARE(wakes.load(), 10);
+    // A writer asleep until the keep-alive (an hour away) wakes with the first change.
+    std::thread changes([&stream] {
+        for (int i = 0; i < 10; ++i)
+            stream.noteChange();
+    });
+    stream.wait(quiet, never);
+    changes.join();
     QCOMPARE(stream.take(StreamClock::now() + 5ms).kind, Kind::announceChange);
     // Nothing more is due: the ten changes were one announcement.
     QCOMPARE(stream.take(StreamClock::now() + 10ms).kind, Kind::waitUntil);
-
-    // A writer gone is never woken again.
-    stream.setWaker({});
-    stream.end();
-    QCOMPARE(wakes.load(), 10);
-    QCOMPARE(stream.take(StreamClock::now()).kind, Kind::end);
 }
 
 void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
@@ -109,17 +107,17 @@ void TestEventStreams::stopEndsStreamsAndRefusesNewOnes()
     QTemporaryDir directory;
     ServiceConfig config;
     config.dataDirectory = directory.path().toStdString();
-    ServiceContext context(config, openDataDirectory(config.dataDirectory));
-    EventStreams &streams = context.component<EventStreams>();
+    ServiceContext context(config, openDataDirectory(config.dataDirectory, serviceSchema()));
+    EventStreams &streams = context.eventStreams;
     const auto stream = streams.open(1, never);
-    bool woken = false;
-    stream->setWaker([&woken] { woken = true; });
     QCOMPARE(stream->take(StreamClock::now()).kind, Kind::keepAlive);
-    QCOMPARE(stream->take(StreamClock::now()).kind, Kind::waitUntil);
+    const StreamStep quiet = stream->take(StreamClock::now());
+    QCOMPARE(quiet.kind, Kind::waitUntil);
 
-    context.requestStop();
+    std::thread stop([&context] { context.requestStop(); });
+    stream->wait(quiet, never); // woken by the stop, not by the keep-alive an hour away
+    stop.join();
 
-    QVERIFY(woken);
     QCOMPARE(stream->take(StreamClock::now()).kind, Kind::end);
     QVERIFY(!streams.open(1, never));
 }

@@ -85,6 +85,7 @@ private slots:
     void refusesDataFoldersOthersMayEnter_data();
     void refusesDataFoldersOthersMayEnter();
     void refusesASecondServiceOnTheSameData();
+    void abandonedUploadsExpire();
 
 private:
     std::string signedIn();
@@ -135,30 +136,43 @@ void TestServiceRestart::removesWhatAKilledUploadLeft()
     std::string tail;
     direct.send(directUploadStart(token, "direct.bin", 4 << 20, tail));
     direct.send(std::string(2 << 20, 'd'));
-    QVERIFY(waitForFile(data + u"/uploads"_qs, u"*.partial"_qs));
+    // The part goes straight into its place in the upload's content.
+    QVERIFY(waitForFile(data + u"/uploads"_qs, u"content"_qs));
     QVERIFY(waitForFile(data + u"/storage"_qs, u"*.partial"_qs));
-    // The parts of an upload the database no longer knows (a kill between the two).
-    const QString accountParts =
-        QFileInfo(filesUnder(data + u"/uploads"_qs, u"*.partial"_qs).constFirst())
+    const QString uploadFolder =
+        QFileInfo(filesUnder(data + u"/uploads"_qs, u"content"_qs).constFirst())
             .dir()
-            .absolutePath()
-            .section(u'/', 0, -2);
+            .absolutePath();
+    // The parts of an upload the database no longer knows (a kill between the two).
+    const QString accountParts = uploadFolder.section(u'/', 0, -2);
     const QString orphan = accountParts + u"/0123456789abcdef0123456789abcdef"_qs;
     QVERIFY(QDir().mkpath(orphan));
     QFile orphanPart(orphan + u"/1"_qs);
     QVERIFY(orphanPart.open(QIODevice::WriteOnly) && orphanPart.write("perdu") == 5);
     orphanPart.close();
+    // A content put in its place whose commit never came, beside one a file has.
+    RawConnection kept(m_service->port());
+    kept.send(directUploadStart(token, "garde.txt", 5, tail) + "garde" + tail);
+    QCOMPARE(kept.read().status, 201);
+    const QString accountId = accountParts.section(u'/', -1);
+    QFile uncommitted(data + u"/storage/drive/"_qs + accountId
+                      + u"/00000000000000000000000000000000"_qs);
+    QVERIFY(uncommitted.open(QIODevice::WriteOnly) && uncommitted.write("jamais") == 6);
+    uncommitted.close();
 
     m_service->killAndRestart();
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorString()));
 
     QCOMPARE(filesUnder(data, u"*.partial"_qs), QStringList());
     QVERIFY(!QFileInfo::exists(orphan));
+    // No part of the open upload arrived whole: nothing of its content is kept.
+    QVERIFY(!QFileInfo::exists(uploadFolder));
+    QVERIFY(!uncommitted.exists());
     // The upload itself is still open: its client may send the part again.
     const LocalService::Leftovers left = m_service->leftovers(m_email);
     QCOMPARE(left.uploads, 1);
     QCOMPARE(left.partFiles, 0);
-    QCOMPARE(left.contentFiles, 0);
+    QCOMPARE(left.contentFiles, 1);
 }
 
 void TestServiceRestart::keepsEverythingPrivate()
@@ -232,6 +246,21 @@ void TestServiceRestart::refusesASecondServiceOnTheSameData()
     QVERIFY2(run.errors.contains(u"sert déjà"), qPrintable(run.errors));
     // The first one carries on.
     QCOMPARE(m_service->leftovers(m_email).uploads, 1);
+}
+
+void TestServiceRestart::abandonedUploadsExpire()
+{
+    // The upload left open above has had no part since; nobody sends a request about it.
+    QCOMPARE(m_service->leftovers(m_email).uploads, 1);
+    RawConnection control(m_service->port());
+    control.send(request("POST", "/_test/lifetimes", {{"Content-Type", "application/json"}},
+                         jsonText({{u"idle_upload_seconds"_qs, 0}})));
+    QCOMPARE(control.read().status, 204);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->leftovers(m_email).uploads, 0, 3000);
+    const LocalService::Leftovers left = m_service->leftovers(m_email);
+    QCOMPARE(left.parts, 0);
+    QCOMPARE(left.partFiles, 0);
 }
 
 QTEST_GUILESS_MAIN(TestServiceRestart)

@@ -3,9 +3,10 @@
 // ownership of what signing in hands out.
 #include "auth/Accounts.h"
 #include "auth/Tokens.h"
-#include "foundation/DataDirectory.h"
 #include "foundation/Database.h"
+#include "foundation/DataDirectory.h"
 #include "foundation/Schema.h"
+#include "ServiceSchema.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,7 +47,7 @@ void TestServiceStore::init()
 {
     m_directory = std::make_unique<QTemporaryDir>();
     QVERIFY(m_directory->isValid());
-    m_database = openDataDirectory(m_directory->path().toStdString());
+    m_database = openDataDirectory(m_directory->path().toStdString(), serviceSchema());
 }
 
 void TestServiceStore::cleanup()
@@ -62,7 +63,7 @@ void TestServiceStore::schemaIsMigratedOnce()
     m_database.reset();
 
     // Opening again runs no script twice: the account is still there.
-    m_database = openDataDirectory(m_directory->path().toStdString());
+    m_database = openDataDirectory(m_directory->path().toStdString(), serviceSchema());
     QCOMPARE(schemaVersion(*m_database, "accounts"), 1);
     QVERIFY(m_database->transaction([](Connection &connection) {
         return Accounts::findByEmail(connection, QStringLiteral("kept@nimbal.test"));

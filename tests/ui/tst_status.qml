@@ -262,6 +262,14 @@ Item {
             compare(view.model.updater.checks, 2);
         }
 
+        // A build that does not update itself offers no update button.
+        function test_updateButtonOnlyWhenSelfUpdating() {
+            const view = makeView();
+            verify(findChild(view, "updateButton").visible);
+            view.model.updater.enabled = false;
+            verify(!findChild(view, "updateButton").visible);
+        }
+
         function test_conflictBanner() {
             const view = makeView();
             verify(!findChild(view, "conflictBanner").visible);

@@ -2,7 +2,8 @@
 import QtQuick
 import OrvelanNimbal.Panel
 
-// The update button of the button row, with a green badge while a version waits.
+// The update button of the button row, with a green badge while a version waits; absent from
+// a build that does not update itself.
 IconButton {
     id: button
 
@@ -11,6 +12,7 @@ IconButton {
     readonly property string pendingVersion: updater && updater.pendingVersion ? updater.pendingVersion : ""
 
     objectName: "updateButton"
+    visible: !updater || updater.enabled
     systemImage: "arrow.down.circle"
     tip: pendingVersion !== "" ? "Installer la version " + pendingVersion : "Rechercher les mises à jour · version " + longVersion
     edge: Qt.AlignLeft

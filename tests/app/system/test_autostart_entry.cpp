@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -26,6 +27,8 @@ private slots:
     void status_data();
     void status();
     void registrationFailures();
+    void copiesTheInstalledEntry_data();
+    void copiesTheInstalledEntry();
 };
 
 void TestAutostartEntry::execArgument_data()
@@ -139,6 +142,50 @@ void TestAutostartEntry::registrationFailures()
     QCOMPARE(broken.registerItem(),
              u"chemin du programme inutilisable : /opt/line\nbreak/nimbal"_s);
     QVERIFY(!QFile::exists(broken.filePath()));
+}
+
+void TestAutostartEntry::copiesTheInstalledEntry_data()
+{
+    QTest::addColumn<QByteArray>("installed"); // empty: no entry installed
+    QTest::addColumn<bool>("copied");
+
+    const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Orvelan Nimbal\n"
+                             "Comment[fr]=Votre Nimbal, directement dans vos fichiers\n"
+                             "Icon=net.orvelan.nimbal\nExec=PROGRAM\n";
+    QTest::newRow("installed with the program: copied as it is") << entry << true;
+    QTest::newRow("another installation's entry: written afresh")
+        << QByteArray(entry).replace("PROGRAM", "/opt/other/bin/orvelan-nimbal") << false;
+    QTest::newRow("no entry installed (the build tree)") << QByteArray() << false;
+}
+
+void TestAutostartEntry::copiesTheInstalledEntry()
+{
+    QFETCH(QByteArray, installed);
+    QFETCH(bool, copied);
+
+    // An installation: PREFIX/bin/orvelan-nimbal and PREFIX/share/applications/<entry>.
+    QTemporaryDir prefix;
+    const QString program = QDir(prefix.path()).filePath(u"bin/orvelan-nimbal"_s);
+    const QString installedEntry = XdgAutostartEntry::installedEntryOf(program);
+    QCOMPARE(installedEntry,
+             QDir(prefix.path()).filePath(u"share/applications/net.orvelan.nimbal.desktop"_s));
+    installed.replace("PROGRAM", program.toUtf8());
+    if (!installed.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(installedEntry).path()));
+        QFile file(installedEntry);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(installed);
+    }
+
+    QTemporaryDir config;
+    XdgAutostartEntry entry(config.path(), program, installedEntry);
+    QCOMPARE(entry.registerItem(), std::nullopt);
+    QFile written(entry.filePath());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    QCOMPARE(text, copied ? installed : *XdgAutostartEntry::entryText(program));
+    // Either way the entry starts this program and reads as ours.
+    QCOMPARE(entry.status(), Status::enabled);
 }
 
 QTEST_GUILESS_MAIN(TestAutostartEntry)

@@ -30,6 +30,7 @@ private slots:
     void versionTexts_data();
     void versionTexts();
     void schedule();
+    void switchedOffByTheBuild();
     void gentleReminder_data();
     void gentleReminder();
     void clearingEvents_data();
@@ -99,6 +100,24 @@ void TestUpdater::schedule()
     QCOMPARE(harness.feedRequests(), 1);
     harness.runScheduledCheck();
     QCOMPARE(harness.feedRequests(), 2);
+}
+
+// A build for a distribution's archive: no schedule, no feed read, and the user's check (which
+// its panel does not offer) opens nothing.
+void TestUpdater::switchedOffByTheBuild()
+{
+    UpdaterHarness harness;
+    harness.releases = {harness.signedRelease(QStringLiteral("1.5"))};
+    harness.configuration.selfUpdating = false;
+    Updater &updater = harness.start();
+    QVERIFY(!updater.enabled());
+    QVERIFY(harness.client.clock->sleeps().isEmpty());
+    updater.checkForUpdates();
+    harness.client.clock->advance(std::chrono::hours(48));
+    QCoreApplication::processEvents();
+    QCOMPARE(harness.client.transport->requests().size(), 0);
+    QCOMPARE(updater.state(), Updater::State::Idle);
+    QCOMPARE(harness.presenter.windowsShown, 0);
 }
 
 void TestUpdater::gentleReminder_data()

@@ -2,23 +2,25 @@
 #pragma once
 
 #include <httplib.h>
-#include <memory>
 
 namespace OrvelanNimbal::Service {
 
 class BodyRules;
-class Connection;
-class RequestServer;
 class ServiceContext;
 
-// The HTTP/1.1 server: every registered family of routes on one loopback socket. Connections
-// wait for their requests in the connection loop, requests are answered by two pools of
-// workers (API calls, content transfers), bodies pass the rules of their route before a byte
-// is read, the access log carries no secret, and, with test controls, the faults a test asked
-// for are applied before the real handlers run.
+// Installs every route of the service on the server (main's table).
+using RouteTable = void (*)(httplib::Server &server, ServiceContext &context);
+
+// The HTTP/1.1 server: every route of the table on one loopback socket, served by cpp-httplib's
+// own server, one connection per worker of its pool for as long as the connection lasts (its
+// keep-alive, an event stream, an upload). The pool is sized for everything the service holds
+// at once (ServiceConfig). On top of the library: bodies pass the rules of their route before a
+// byte is read, an answer that leaves a body unread ends its connection, the access log carries
+// no secret, and, with test controls, the faults a test asked for are applied before the real
+// handlers run.
 class HttpService {
 public:
-    explicit HttpService(ServiceContext &context);
+    HttpService(ServiceContext &context, RouteTable routes);
     ~HttpService();
     HttpService(const HttpService &) = delete;
     HttpService &operator=(const HttpService &) = delete;
@@ -34,14 +36,10 @@ public:
 private:
     void installHooks();
     void lengthenAcceptQueue();
-    void dispatch(std::unique_ptr<Connection> connection);
-    bool isTransfer(const Connection &connection) const;
 
     ServiceContext &m_context;
     const BodyRules &m_bodyRules;
-    httplib::ThreadPool m_apiWorkers;
-    httplib::ThreadPool m_transferWorkers;
-    std::unique_ptr<RequestServer> m_server;
+    httplib::Server m_server;
     int m_listeningSocket = -1; // the library's own, seen when it sets the socket's options
 };
 
