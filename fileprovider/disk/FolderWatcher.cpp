@@ -106,14 +106,12 @@ void FolderWatcher::follow(const QByteArray &from, const QByteArray &to)
 void FolderWatcher::forget(const QByteArray &path)
 {
     const QByteArray prefix = path + '/';
-    for (auto folder = m_folders.begin(); folder != m_folders.end();) {
-        if (folder.value() == path || folder.value().startsWith(prefix)) {
-            ::inotify_rm_watch(m_fd, folder.key());
-            folder = m_folders.erase(folder);
-        } else {
-            ++folder;
-        }
-    }
+    m_folders.removeIf([&](const QHash<int, QByteArray>::iterator &folder) {
+        if (folder.value() != path && !folder.value().startsWith(prefix))
+            return false;
+        ::inotify_rm_watch(m_fd, folder.key());
+        return true;
+    });
 }
 
 void FolderWatcher::readEvents()

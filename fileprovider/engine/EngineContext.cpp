@@ -106,8 +106,8 @@ void EngineContext::commitIfDue()
 void EngineContext::loadFailures()
 {
     m_failures.clear();
-    for (Failure &failure : m_journal->failures())
-        m_failures.insert(failure.subject, std::move(failure));
+    for (const Failure &failure : m_journal->failures())
+        m_failures.insert(failure.subject, failure);
 }
 
 std::optional<Failure> EngineContext::failure(const QString &subject) const

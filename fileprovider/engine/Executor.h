@@ -89,10 +89,12 @@ private:
     DriveAPI::LocalContent contentOf(const QString &path, const LocalEntry &entry,
                                      const QString &hash, const ItemKey &key);
     QCoro::Task<> sendContent(Action action, QString path, QString hash, LocalEntry entry,
-                              ReplacePrecondition precondition, bool retried);
-    // A version conflict on an upload: the service's version is read once, then decided.
-    QCoro::Task<> resolveRefusedUpload(Action action, QString path, QString hash,
-                                       LocalEntry entry, bool retried);
+                              ReplacePrecondition precondition);
+    // A version conflict on an upload: the service's version is read once, then decided (the
+    // same bytes recorded, a conflict copy made); gives the precondition to send once more with
+    // when only the version moved over the same bytes.
+    QCoro::Task<std::optional<ReplacePrecondition>>
+    afterVersionConflict(Action action, QString path, QString hash, LocalEntry entry);
     void recordSent(const ItemKey &key, const QString &path, const LocalEntry &entry,
                     const QString &hash, const DriveFile &sent);
     QCoro::Task<> conflict(ItemKey key, QString path);

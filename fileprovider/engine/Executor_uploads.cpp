@@ -101,7 +101,7 @@ QCoro::Task<> Executor::upload(Action action)
     const std::optional<QString> where = whereIs(key);
     if (!where || m_context.newContentPaused(m_outcome))
         co_return;
-    const QString path = *where;
+    const QString &path = *where;
     const auto settled = co_await settledContent(path);
     if (!settled)
         co_return;
@@ -131,68 +131,76 @@ QCoro::Task<> Executor::upload(Action action)
         precondition.ifContentHash = knownHash;
     if (knownUpload > 0)
         precondition.ifDateUpload = knownUpload;
-    co_await sendContent(action, path, hash, entry, precondition, false);
+    co_await sendContent(action, path, hash, entry, precondition);
 }
 
 QCoro::Task<> Executor::sendContent(Action action, QString path, QString hash, LocalEntry entry,
-                                    ReplacePrecondition precondition, bool retried)
+                                    ReplacePrecondition precondition)
 {
     const ItemKey key = action.key;
     TransferProgress &progress = m_context.uploadProgress();
-    progress.add(entry.size);
-    qint64 counted = 0;
-    DriveAPI::Progress onProgress = [&progress, &counted](qint64 sent) {
-        if (sent > counted) {
-            progress.advance(sent - counted);
-            counted = sent;
-        }
-    };
     m_context.sending().insert(path);
     const auto finished = qScopeGuard([&] {
         m_context.sending().remove(path);
-        progress.drop(entry.size - counted);
         progress.finish();
     });
-    std::optional<DriveFile> sent;
-    std::optional<DriveError> refusal;
-    DriveFile file = fileOf(row(key));
-    DriveAPI::LocalContent content = contentOf(path, entry, hash, key);
-    try {
-        sent = co_await m_context.drive().replaceContent(std::move(file), std::move(content),
-                                                         precondition, onProgress, m_cancel);
-    } catch (const DriveError &error) {
-        refusal = error;
+    // Sent once, and once more when the service's version moved over the same bytes.
+    for (bool again = false;; again = true) {
+        progress.add(entry.size);
+        qint64 counted = 0;
+        DriveAPI::Progress onProgress = [&progress, &counted](qint64 sent) {
+            if (sent > counted) {
+                progress.advance(sent - counted);
+                counted = sent;
+            }
+        };
+        std::optional<DriveFile> sent;
+        std::optional<DriveError> refusal;
+        DriveFile file = fileOf(row(key));
+        DriveAPI::LocalContent content = contentOf(path, entry, hash, key);
+        try {
+            sent = co_await m_context.drive().replaceContent(std::move(file), std::move(content),
+                                                             precondition, onProgress, m_cancel);
+        } catch (const DriveError &error) {
+            refusal = error;
+        }
+        progress.drop(entry.size - counted);
+        if (const auto intent = m_uploadIntents.constFind(path); intent != m_uploadIntents.cend()) {
+            m_context.dropIntent(*intent); // finished or abandoned either way
+            m_uploadIntents.erase(intent);
+        }
+        if (sent) {
+            NIMBAL_CRASH_POINT("upload.sent");
+            recordSent(key, path, entry, hash, *sent);
+            co_return;
+        }
+        switch (refusal->kind()) {
+        case DriveError::Kind::versionConflict: {
+            const std::optional<ReplacePrecondition> newer =
+                co_await afterVersionConflict(action, path, hash, entry);
+            if (!newer || again)
+                co_return;
+            precondition = *newer;
+            continue;
+        }
+        case DriveError::Kind::reinforced:
+        case DriveError::Kind::archived:
+            // The service keeps its version under the name; the edit is kept beside and goes
+            // up as a new file.
+            keepAside(action);
+            co_return;
+        case DriveError::Kind::insufficientQuota:
+            m_context.pauseNewContent(path);
+            break;
+        default:
+            break;
+        }
+        throw *refusal;
     }
-    if (const auto intent = m_uploadIntents.constFind(path); intent != m_uploadIntents.cend()) {
-        m_context.dropIntent(*intent); // finished or abandoned either way
-        m_uploadIntents.erase(intent);
-    }
-    if (sent) {
-        NIMBAL_CRASH_POINT("upload.sent");
-        recordSent(key, path, entry, hash, *sent);
-        co_return;
-    }
-    switch (refusal->kind()) {
-    case DriveError::Kind::versionConflict:
-        co_await resolveRefusedUpload(action, path, hash, entry, retried);
-        co_return;
-    case DriveError::Kind::reinforced:
-    case DriveError::Kind::archived:
-        // The service keeps its version under the name; the edit is kept beside and goes up
-        // as a new file.
-        keepAside(action);
-        co_return;
-    case DriveError::Kind::insufficientQuota:
-        m_context.pauseNewContent(path);
-        break;
-    default:
-        break;
-    }
-    throw *refusal;
 }
 
-QCoro::Task<> Executor::resolveRefusedUpload(Action action, QString path, QString hash,
-                                             LocalEntry entry, bool retried)
+QCoro::Task<std::optional<ReplacePrecondition>>
+Executor::afterVersionConflict(Action action, QString path, QString hash, LocalEntry entry)
 {
     // Another version got there first: it is read once, and decides.
     const ItemKey key = action.key;
@@ -207,12 +215,12 @@ QCoro::Task<> Executor::resolveRefusedUpload(Action action, QString path, QStrin
     if (unreadable) {
         if (unreadable->kind() == DriveError::Kind::archived) {
             keepAside(action);
-            co_return;
+            co_return std::nullopt;
         }
         if (unreadable->kind() != DriveError::Kind::notFound)
             throw *unreadable;
         m_outcome.again = true; // trashed there: the next pass sends it again as new
-        co_return;
+        co_return std::nullopt;
     }
     ItemRecord record = row(key);
     record.remote.size = grant->fileSize.value_or(record.remote.size);
@@ -223,22 +231,21 @@ QCoro::Task<> Executor::resolveRefusedUpload(Action action, QString path, QStrin
     this->record(record);
     if (record.remote.contentHash == hash) {
         // The same bytes are there already: recorded.
-        DriveFile same = fileOf(record);
-        recordSent(key, path, entry, hash, same);
-        co_return;
+        recordSent(key, path, entry, hash, fileOf(record));
+        co_return std::nullopt;
     }
-    if (!remoteContentChanged(record.remote, record.base) && !retried) {
+    if (!remoteContentChanged(record.remote, record.base)) {
         // Only its version moved (the same bytes saved again elsewhere): sent once more,
         // against that version.
-        ReplacePrecondition precondition;
+        ReplacePrecondition newer;
         if (!record.remote.contentHash.isEmpty())
-            precondition.ifContentHash = record.remote.contentHash;
+            newer.ifContentHash = record.remote.contentHash;
         if (record.remote.uploaded > 0)
-            precondition.ifDateUpload = record.remote.uploaded;
-        co_await sendContent(action, path, hash, entry, precondition, true);
-        co_return;
+            newer.ifDateUpload = record.remote.uploaded;
+        co_return newer;
     }
     co_await conflict(key, path);
+    co_return std::nullopt;
 }
 
 void Executor::recordSent(const ItemKey &key, const QString &path, const LocalEntry &entry,

@@ -169,8 +169,8 @@ ItemTable Journal::items()
     ItemTable table;
     auto query = m_db.prepare(itemQuery("").constData());
     while (query.step()) {
-        ItemRecord record = recordOf(query);
-        table.insert(record.key, std::move(record));
+        const ItemRecord record = recordOf(query);
+        table.insert(record.key, record);
     }
     return table;
 }

@@ -132,12 +132,14 @@ FakeTransport::Reply FakeDrive::answerTreeChange(const HttpRequest &request)
     }
     const QJsonObject body = objectBody(request);
     std::vector<qint64> ids;
-    for (const QJsonValue &id : body.value(u"file_ids").toArray()) {
+    const QJsonArray fileIDs = body.value(u"file_ids").toArray();
+    const QJsonArray folderIDs = body.value(u"folder_ids").toArray();
+    for (const QJsonValue &id : fileIDs) {
         if (!live(id.toInteger(), false))
             return Reply::withStatus(404);
         ids.push_back(id.toInteger());
     }
-    for (const QJsonValue &id : body.value(u"folder_ids").toArray()) {
+    for (const QJsonValue &id : folderIDs) {
         if (!live(id.toInteger(), true))
             return Reply::withStatus(404);
         ids.push_back(id.toInteger());

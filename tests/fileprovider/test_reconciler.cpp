@@ -116,13 +116,16 @@ struct World {
         scan.pathsByInode.insert(entry.inode, to);
         // What the folder held comes along.
         const QString prefix = from + u'/';
-        for (const QString &inside : scan.entries.keys()) {
-            if (inside.startsWith(prefix)) {
-                const LocalEntry child = scan.entries.take(inside);
-                const QString moved = to + inside.sliced(from.size());
-                scan.entries.insert(moved, child);
-                scan.pathsByInode.insert(child.inode, moved);
-            }
+        QStringList inside;
+        for (auto entry = scan.entries.cbegin(); entry != scan.entries.cend(); ++entry) {
+            if (entry.key().startsWith(prefix))
+                inside.append(entry.key());
+        }
+        for (const QString &path : inside) {
+            const LocalEntry child = scan.entries.take(path);
+            const QString moved = to + path.sliced(from.size());
+            scan.entries.insert(moved, child);
+            scan.pathsByInode.insert(child.inode, moved);
         }
     }
 

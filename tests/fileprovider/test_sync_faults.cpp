@@ -58,6 +58,7 @@ private slots:
     void twinNamesAreBothKept();
     void byteOrderMarkSurvivesRoundTrip();
     void killDuringRemoteSwapLosesNothing();
+    void namedDownloadTemporaryIsSweptNeverUploaded_data();
     void namedDownloadTemporaryIsSweptNeverUploaded();
     void resavedElsewhereThenEditedHereIsStored();
     void linkInPlaceOfFolderTrashesNothing();
@@ -167,15 +168,24 @@ void TestSyncFaults::killDuringRemoteSwapLosesNothing()
     QCOMPARE(harness.tree(), (QStringList{u"a.txt"_qs, u"b.txt"_qs}));
 }
 
+void TestSyncFaults::namedDownloadTemporaryIsSweptNeverUploaded_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("the extension's own form") << u".nimbal-%1.part.Xy12Zw.nimbal-download"_qs;
+    QTest::newRow("an earlier form") << u"..nimbal-%1.part.Xy12Zw.nimbal-download"_qs;
+    QTest::newRow("its part") << u".nimbal-%1.part"_qs;
+}
+
 void TestSyncFaults::namedDownloadTemporaryIsSweptNeverUploaded()
 {
+    QFETCH(QString, name);
     EngineHarness harness;
     const qint64 documents = harness.drive.addFolder(u"Documents"_qs);
     const qint64 report = harness.drive.addFile(u"rapport.txt"_qs, "rapport", documents);
     harness.settle();
     // Where the file system has no unnamed temporary files, a download killed half-way leaves
     // its named temporary beside its place.
-    const QString temporary = u"Documents/..nimbal-%1.part.Xy12Zw.nimbal-download"_qs.arg(report);
+    const QString temporary = u"Documents/"_qs + name.arg(report);
     harness.write(temporary, "à moitié");
     harness.reopen();
     harness.settle();

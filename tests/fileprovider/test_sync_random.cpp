@@ -121,8 +121,12 @@ public:
         const QMap<QString, QByteArray> disk = diskTree();
         const QMap<QString, QByteArray> drive = m_harness.drive.tree();
         if (disk != drive) {
-            problems.append(u"disk: "_qs + QStringList(disk.keys()).join(u" | "_qs));
-            problems.append(u"drive: "_qs + QStringList(drive.keys()).join(u" | "_qs));
+            for (const auto &[name, tree] : {std::pair{u"disk"_qs, &disk}, {u"drive"_qs, &drive}}) {
+                QStringList paths;
+                for (auto entry = tree->cbegin(); entry != tree->cend(); ++entry)
+                    paths.append(entry.key());
+                problems.append(name + u": "_qs + paths.join(u" | "_qs));
+            }
             for (auto entry = disk.cbegin(); entry != disk.cend(); ++entry) {
                 if (drive.value(entry.key(), "<none>") != entry.value())
                     problems.append(u"on disk only or differing: %1 (disk « %2 », drive « %3 »)"_qs
@@ -381,8 +385,9 @@ private:
     qint64 someRemoteFolder()
     {
         QList<qint64> folders{0};
-        for (const QString &path : m_harness.drive.tree().keys()) {
-            const auto id = m_harness.drive.find(path);
+        const QMap<QString, QByteArray> tree = m_harness.drive.tree();
+        for (auto entry = tree.cbegin(); entry != tree.cend(); ++entry) {
+            const auto id = m_harness.drive.find(entry.key());
             if (id && m_harness.drive.item(*id).folder)
                 folders.append(*id);
         }
