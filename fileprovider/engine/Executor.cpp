@@ -96,7 +96,11 @@ QCoro::Task<PassOutcome> Executor::run()
             trashes.push_back(std::move(action));
             break;
         default:
-            recordOnly(action);
+            try {
+                recordOnly(action);
+            } catch (const FileError &error) {
+                failed(action, error); // a folder adopted but unreadable: its own failure
+            }
             break;
         }
     }

@@ -72,6 +72,8 @@ private:
                                                     std::optional<std::optional<qint64>> parent);
     void movedThere(const ItemKey &key, qint64 parent, const QString &name,
                     const QString &basePath);
+    // Whether another item the service has is named `name` under `parent`.
+    bool isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const;
 
     // --- Contents (Executor_downloads.cpp, Executor_uploads.cpp) ---
     QCoro::Task<> downloadAll(std::vector<Action> downloads);

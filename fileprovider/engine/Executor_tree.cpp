@@ -218,6 +218,14 @@ void Executor::movedThere(const ItemKey &key, qint64 parent, const QString &name
     this->record(record);
 }
 
+bool Executor::isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const
+{
+    return std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const ItemRecord &other) {
+        return other.key != except && other.remote.present && other.remote.parentID == parent
+               && other.remote.name == name;
+    });
+}
+
 QCoro::Task<> Executor::moveThere(Action action)
 {
     const ItemKey key = action.key;
@@ -288,10 +296,17 @@ QCoro::Task<> Executor::moveThere(Action action)
             co_return;
         }
         // The name is another item's there: perhaps one about to be trashed; once more after.
-        if (m_deferredOnce.contains(key))
+        if (!m_deferredOnce.contains(key)) {
+            m_deferredOnce.insert(key);
+            m_deferredMoves.push_back(std::move(action));
+            co_return;
+        }
+        // Still another item's, one the service has and this disk does not show yet: the work
+        // here keeps a conflict name, on both sides at the next pass, and the other its own.
+        if (!here || !isHeldThere(*parent, name, key))
             throw *refusal;
-        m_deferredOnce.insert(key);
-        m_deferredMoves.push_back(std::move(action));
+        placeAt(key, m_context.keepAside(*here, name));
+        m_outcome.again = true;
         co_return;
     }
     NIMBAL_CRASH_POINT("moveThere.sent");

@@ -10,16 +10,28 @@ namespace OrvelanNimbal::FileProvider {
 
 namespace {
 
-// Puts a parked item back: where it was if that is free, else where it was going. False while
-// both are taken (it stays parked, seen by no one as deleted).
-bool putBack(const LocalFolder &folder, const QString &parked, const QList<QString> &places)
+// Puts a parked item back: where it was if that is free, else where it was going; every place
+// being taken, beside the first under a conflict name, so that it is never left hidden.
+bool putBack(EngineContext &context, const QString &parked, const QList<QString> &places)
 {
+    const LocalFolder &folder = context.folder();
     for (const QString &place : places) {
         if (place.isEmpty() || !folder.isRealFolder(parentPath(place)))
             continue;
         if (folder.moveNoReplace(parked, place)) {
             qCInfo(logExtension).noquote()
                 << QStringLiteral("« %1 » remis en place après un arrêt brutal.").arg(place);
+            return true;
+        }
+    }
+    for (const QString &place : places) {
+        if (place.isEmpty() || !folder.isRealFolder(parentPath(place)))
+            continue;
+        const QString beside = childPath(parentPath(place), context.conflictName(fileName(place)));
+        if (folder.moveNoReplace(parked, beside)) {
+            qCInfo(logExtension).noquote()
+                << QStringLiteral("« %1 » remis à côté de sa place, prise, après un arrêt brutal.")
+                       .arg(beside);
             return true;
         }
     }
@@ -72,27 +84,16 @@ IntentRecovery::IntentRecovery(EngineContext &context)
 QCoro::Task<> IntentRecovery::finish(CancellationToken cancel)
 {
     EngineContext &context = m_context;
-    const LocalFolder &folder = context.folder();
     bool changed = false;
     // Named: a range over a temporary does not outlive a wait in a coroutine with GCC 12.
     const std::vector<Intent> intents = context.journal().intents();
     for (const Intent &intent : intents) {
         switch (intent.kind) {
-        case Intent::Kind::move: {
-            const LocalEntry parked = folder.inspect(intent.temporary);
-            if (parked.exists() && parked.inode == intent.inode) {
-                QList<QString> places{intent.path, intent.target};
-                if (const auto row = context.journal().item(intent.key))
-                    places += placesOf(context.journal(), *row);
-                if (!putBack(folder, intent.temporary, places))
-                    continue; // every place taken: tried again at the next pass
-            }
-            changed = true;
-            break;
-        }
+        case Intent::Kind::move:
         case Intent::Kind::download:
-            if (folder.inspect(intent.path).type == LocalEntry::Type::file)
-                folder.removeFile(intent.path);
+            if (!finishOnDisk(intent))
+                continue; // tried again at the next pass
+            changed = true;
             break;
         case Intent::Kind::upload: {
             std::optional<DriveError> refusal;
@@ -119,6 +120,30 @@ QCoro::Task<> IntentRecovery::finish(CancellationToken cancel)
     context.commit();
 }
 
+bool IntentRecovery::finishOnDisk(const Intent &intent)
+{
+    const LocalFolder &folder = m_context.folder();
+    try {
+        if (intent.kind == Intent::Kind::download) {
+            if (folder.inspect(intent.path).type == LocalEntry::Type::file)
+                folder.removeFile(intent.path);
+            return true;
+        }
+        const LocalEntry parked = folder.inspect(intent.temporary);
+        if (!parked.exists() || parked.inode != intent.inode)
+            return true; // it left its parking before the kill
+        QList<QString> places{intent.path, intent.target};
+        if (const auto row = m_context.journal().item(intent.key))
+            places += placesOf(m_context.journal(), *row);
+        return putBack(m_context, intent.temporary, places);
+    } catch (const FileError &error) {
+        // What the intent names is out of the folder's reach now (a link in the way): nothing
+        // of ours to finish there.
+        qCWarning(logExtension).noquote() << error.errorDescription();
+        return true;
+    }
+}
+
 void IntentRecovery::sweep(const LocalScan &scan)
 {
     EngineContext &context = m_context;
@@ -138,7 +163,7 @@ void IntentRecovery::sweep(const LocalScan &scan)
                 // Parked by a run whose intent was lost: back to its row's place if free.
                 const auto row = parkedItem(context.journal(), fileName(path));
                 if (row && row->base.isOnDisk() && row->base.inode == entry.inode)
-                    putBack(folder, path, placesOf(context.journal(), *row));
+                    putBack(context, path, placesOf(context.journal(), *row));
                 break;
             }
             case SafeNames::Temporary::none:

@@ -23,6 +23,9 @@ public:
     void sweep(const LocalScan &scan);
 
 private:
+    // A parked item put back, a download's temporary removed; false while it cannot be yet.
+    bool finishOnDisk(const Intent &intent);
+
     EngineContext &m_context;
 };
 

@@ -68,13 +68,18 @@ public:
     }
 
     // A pass, or a few, as the daemon would run them; a kill ends with a restart.
-    void passes()
+    void passes(int limit = 2)
     {
         try {
-            m_harness.settle(2);
+            m_harness.settle(limit);
         } catch (const CrashPoints::Killed &killed) {
             note(u"killed at "_qs + killed.point);
             m_harness.reopen();
+        } catch (const std::exception &error) {
+            // A pass ended by an error of its own: the daemon tries again later; the run
+            // reports it, as no item's failure may end a pass.
+            m_escaped.append(QString::fromUtf8(error.what()));
+            note(u"pass ended: "_qs + QString::fromUtf8(error.what()));
         }
         CrashPoints::disarm();
     }
@@ -111,7 +116,7 @@ public:
         note(u"quiet"_qs);
         for (int round = 0; round < 4; ++round) {
             m_harness.client.clock->advance(std::chrono::hours(25));
-            m_harness.settle(12);
+            passes(12);
         }
     }
 
@@ -157,6 +162,8 @@ public:
             if (!found.contains(tag) && !m_harness.drive.everHeld(tag))
                 problems.append(u"lost: "_qs + QString::fromUtf8(tag));
         }
+        for (const QString &error : std::as_const(m_escaped))
+            problems.append(u"a pass ended with: "_qs + error);
         QDirIterator ours(m_harness.folder, {u".nimbal-*"_qs}, QDir::AllEntries | QDir::Hidden,
                           QDirIterator::Subdirectories);
         while (ours.hasNext()) {
@@ -515,6 +522,7 @@ private:
     QSet<QString> m_links;
     QSet<qint64> m_locked;
     QStringList m_log;
+    QStringList m_escaped; // errors that ended a pass
     int m_tags = 0;
 };
 
