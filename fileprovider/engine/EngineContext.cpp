@@ -186,10 +186,14 @@ void EngineContext::pauseNewContent(const QString &path)
 
 QString EngineContext::conflictName(const QString &name) const
 {
+    return conflictNameAt(name, clock().currentDateTime());
+}
+
+QString EngineContext::conflictNameAt(const QString &name, const QDateTime &when)
+{
     // A copy that conflicts again is named after the original: suffixes never pile up.
     const QString origin = SyncNaming::conflictCopyOrigin(name, PlatformWords::conflictSystem);
-    const QString copy = SyncNaming::conflictCopyName(origin, clock().currentDateTime(),
-                                                      QTimeZone::systemTimeZone(),
+    const QString copy = SyncNaming::conflictCopyName(origin, when, QTimeZone::systemTimeZone(),
                                                       PlatformWords::conflictSystem);
     return fitted(copy, copy.lastIndexOf(QStringLiteral(" (conflit ")));
 }

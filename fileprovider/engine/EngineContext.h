@@ -97,6 +97,8 @@ public:
     QString keepAside(const QString &path, const QString &originalName = {});
     // The conflict name for `name` now, for a name clash on a folder that folds names.
     QString conflictName(const QString &name) const;
+    // The same at `when`, from any thread.
+    static QString conflictNameAt(const QString &name, const QDateTime &when);
 
     qint64 nowMs() const { return clock().currentDateTime().toMSecsSinceEpoch(); }
 

@@ -15,6 +15,13 @@ namespace OrvelanNimbal::FileProvider {
 namespace {
 
 const QString foldsKey = QStringLiteral("folds-names");
+
+// A pass's decisions and what they were made from.
+struct Decided {
+    ItemTable rows;
+    LocalObservations observed;
+    Plan plan;
+};
 // How soon removals held back are asked about again.
 constexpr std::chrono::minutes heldRemovalCheck(1);
 
@@ -77,20 +84,29 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
         requireFolder(); // an unmounted folder reads as empty: that is no deletion
         recovery.sweep(scan);
 
-        ItemTable rows = m_context.journal().items();
-        const LocalObservations observed = observe(rows, scan);
-        const ReconcileInput input{rows, observed, scan, m_foldsNames,
-                                   [this](const QString &name) {
-                                       return m_context.conflictName(name);
-                                   }};
-        Plan plan = reconcile(input);
-        if (plan.heldDeletions > 0)
+        // Every item's decision at once: work for the pool, with copies of what it reads.
+        auto decideAll = [rows = m_context.journal().items(), scan = std::move(scan),
+                          folds = m_foldsNames,
+                          now = m_context.clock().currentDateTime()]() mutable {
+            Decided decided;
+            decided.observed = observe(rows, scan);
+            const ReconcileInput input{rows, decided.observed, scan, folds,
+                                       [now](const QString &name) {
+                                           return EngineContext::conflictNameAt(name, now);
+                                       }};
+            decided.plan = reconcile(input);
+            decided.rows = std::move(rows);
+            return decided;
+        };
+        Decided decided = co_await runOffMainThread(std::move(decideAll));
+        if (decided.plan.heldDeletions > 0)
             qCWarning(logExtension).noquote()
                 << QStringLiteral("%1 éléments effacés du dossier d'un coup : rien n'est mis à "
                                   "la corbeille du Nimbal sans confirmation.")
-                       .arg(plan.heldDeletions);
-        const qsizetype orphans = plan.orphans;
-        Executor executor(m_context, std::move(rows), observed, std::move(plan), cancel);
+                       .arg(decided.plan.heldDeletions);
+        const qsizetype orphans = decided.plan.orphans;
+        Executor executor(m_context, std::move(decided.rows), decided.observed,
+                          std::move(decided.plan), cancel);
         PassOutcome outcome = co_await executor.run();
         if (read.held)
             outcome.postpone(heldRemovalCheck); // the next complete listing confirms them

@@ -96,7 +96,7 @@ void EngineHarness::write(const QString &relative, const QByteArray &content)
     // a pass looks. Each write gets a date of its own, as a real one would.
     const qint64 settled = (client.clock->currentDateTime().toMSecsSinceEpoch() - 2000) * 1000000;
     if (QFileInfo(output).lastModified().toMSecsSinceEpoch() * 1000000 > settled) {
-        const qint64 date = settled + ++m_writes;
+        const qint64 date = settled + ++writes;
         const struct timespec times[2] = {{0, UTIME_OMIT}, {date / 1000000000, date % 1000000000}};
         ::utimensat(AT_FDCWD, QFile::encodeName(file(relative)).constData(), times, 0);
     }

@@ -32,7 +32,7 @@ struct EngineHarness {
     void remove(const QString &relative) const;
     // Every path under the folder, sorted, the marker left out.
     QStringList tree() const;
-    qint64 m_writes = 0;
+    qint64 writes = 0; // how many files write() made, each given a date of its own
     QUrl summaryFile() const { return QUrl::fromLocalFile(directory.filePath(u"summary.json"_qs)); }
     QString journalFile() const { return directory.filePath(u"journal.sqlite"_qs); }
     // What the journal holds now, read by a connection of its own.
