@@ -63,6 +63,17 @@ QString fileName(const QString &relative)
     return relative.sliced(relative.lastIndexOf(u'/') + 1);
 }
 
+bool isBelowAny(const QString &relative, const QSet<QString> &folders)
+{
+    if (folders.isEmpty())
+        return false;
+    for (QString above = parentPath(relative); !above.isEmpty(); above = parentPath(above)) {
+        if (folders.contains(above))
+            return true;
+    }
+    return false;
+}
+
 LocalFolder::LocalFolder(QString root)
     : m_root(std::move(root))
 {}

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -74,5 +75,7 @@ private:
 QString childPath(const QString &parent, const QString &name);
 QString parentPath(const QString &relative);
 QString fileName(const QString &relative);
+// Whether one of the folders above `relative` is in `folders`.
+bool isBelowAny(const QString &relative, const QSet<QString> &folders);
 
 } // namespace OrvelanNimbal::FileProvider

@@ -140,13 +140,7 @@ bool LocalScan::isUnseen(const QString &path) const
 
 bool LocalScan::isBeneathLink(const QString &path) const
 {
-    if (others.isEmpty())
-        return false;
-    for (QString above = parentPath(path); !above.isEmpty(); above = parentPath(above)) {
-        if (others.contains(above))
-            return true;
-    }
-    return false;
+    return isBelowAny(path, others);
 }
 
 } // namespace OrvelanNimbal::FileProvider

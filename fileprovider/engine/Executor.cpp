@@ -249,6 +249,20 @@ QString Executor::fingerprint(const QString &path) const
     }
 }
 
+BaseState Executor::baseOf(const QString &path, qint64 parentID, const LocalEntry &entry,
+                          const QString &hash, qint64 uploaded)
+{
+    BaseState base;
+    base.path = path;
+    base.parentID = parentID;
+    base.size = entry.type == LocalEntry::Type::file ? entry.size : 0;
+    base.contentHash = hash;
+    base.uploaded = uploaded;
+    base.mtimeNs = entry.mtimeNs;
+    base.inode = entry.inode;
+    return base;
+}
+
 void Executor::record(const ItemRecord &record)
 {
     m_rows.insert(record.key, record);

@@ -45,6 +45,10 @@ private:
     // The service's id of a target's parent (0 for the top); nothing while it has none yet.
     std::optional<qint64> parentIDOf(const Target &target) const;
     ItemRecord &row(const ItemKey &key) { return m_rows[key]; }
+    // The base of an item at `path` under `parentID`, as `entry` found it there; for a file,
+    // its content and the service's version of it.
+    static BaseState baseOf(const QString &path, qint64 parentID, const LocalEntry &entry,
+                            const QString &hash = {}, qint64 uploaded = 0);
     QString fingerprint(const ItemKey &key) const;
     QString fingerprint(const QString &path) const;
     void record(const ItemRecord &record);

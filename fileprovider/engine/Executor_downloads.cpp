@@ -202,13 +202,7 @@ QCoro::Task<bool> Executor::isAlreadyThere(ItemKey key, QString target)
     if (local != record.remote.contentHash || folder.inspect(target).mtimeNs != entry.mtimeNs)
         co_return false;
     ItemRecord found = record;
-    found.base.path = target;
-    found.base.parentID = record.remote.parentID;
-    found.base.size = entry.size;
-    found.base.contentHash = local;
-    found.base.uploaded = record.remote.uploaded;
-    found.base.mtimeNs = entry.mtimeNs;
-    found.base.inode = entry.inode;
+    found.base = baseOf(target, record.remote.parentID, entry, local, record.remote.uploaded);
     this->record(found);
     placeAt(key, target);
     co_return true;
@@ -251,13 +245,8 @@ QCoro::Task<> Executor::place(ItemKey key, QString part, QString target, Version
     NIMBAL_CRASH_POINT("download.placed");
     const LocalEntry written = folder.inspect(target);
     ItemRecord done = record;
-    done.base.path = target;
-    done.base.parentID = record.remote.parentID;
-    done.base.size = written.size;
-    done.base.contentHash = version.contentHash;
-    done.base.uploaded = version.uploaded;
-    done.base.mtimeNs = written.mtimeNs;
-    done.base.inode = written.inode;
+    done.base = baseOf(target, record.remote.parentID, written, version.contentHash,
+                       version.uploaded);
     // The version the grant named is the service's newest: the row says so too.
     if (!version.contentHash.isEmpty() && version.contentHash != done.remote.contentHash) {
         done.remote.contentHash = version.contentHash;

@@ -38,12 +38,8 @@ void Executor::makeHere(const Action &action)
         NIMBAL_CRASH_POINT("folder.made");
     }
     ItemRecord record = row(action.key);
-    const LocalEntry made = folder.inspect(*path);
-    record.base = {};
-    record.base.path = *path;
-    record.base.parentID = parentIDOf(action.target).value_or(record.remote.parentID);
-    record.base.inode = made.inode;
-    record.base.mtimeNs = made.mtimeNs;
+    record.base = baseOf(*path, parentIDOf(action.target).value_or(record.remote.parentID),
+                         folder.inspect(*path));
     this->record(record);
     placeAt(action.key, *path);
     m_context.succeeded(action.key.text());
@@ -165,15 +161,11 @@ QCoro::Task<> Executor::createThere(Action action)
     const qint64 id = co_await m_context.drive().createFolder(action.target.name, parentID,
                                                               m_cancel);
     NIMBAL_CRASH_POINT("folder.created");
-    const LocalEntry entry = folder.inspect(action.path);
     ItemRecord record;
     record.key = ItemKey::folder(id);
     record.remote.parentID = *parent;
     record.remote.name = action.target.name;
-    record.base.path = action.path;
-    record.base.parentID = *parent;
-    record.base.inode = entry.inode;
-    record.base.mtimeNs = entry.mtimeNs;
+    record.base = baseOf(action.path, *parent, folder.inspect(action.path));
     this->record(record);
     m_created.insert(action.path, record.key);
     placeAt(record.key, action.path);

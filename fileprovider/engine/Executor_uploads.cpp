@@ -110,9 +110,7 @@ QCoro::Task<> Executor::upload(Action action)
     ItemRecord record = row(key);
     if (hash == record.base.contentHash) {
         // Touched, not changed: only what the disk says of it moves on.
-        record.base.size = entry.size;
-        record.base.mtimeNs = entry.mtimeNs;
-        record.base.inode = entry.inode;
+        record.base = baseOf(path, record.base.parentID, entry, hash, record.base.uploaded);
         this->record(record);
         m_context.succeeded(key.text());
         co_return;
@@ -255,13 +253,7 @@ void Executor::recordSent(const ItemKey &key, const QString &path, const LocalEn
     const qint64 parent = record.remote.parentID;
     record.remote = remoteState(sent);
     record.remote.parentID = parent;
-    record.base.path = path;
-    record.base.parentID = parent;
-    record.base.size = entry.size;
-    record.base.contentHash = hash;
-    record.base.uploaded = record.remote.uploaded;
-    record.base.mtimeNs = entry.mtimeNs;
-    record.base.inode = entry.inode;
+    record.base = baseOf(path, parent, entry, hash, record.remote.uploaded);
     this->record(record);
     placeAt(key, path);
     m_context.succeeded(key.text());
@@ -324,13 +316,7 @@ QCoro::Task<> Executor::uploadNew(Action action)
     record.key = ItemKey::file(sent->id);
     record.remote = remoteState(*sent);
     record.remote.parentID = *parent;
-    record.base.path = path;
-    record.base.parentID = *parent;
-    record.base.size = entry.size;
-    record.base.contentHash = hash;
-    record.base.uploaded = record.remote.uploaded;
-    record.base.mtimeNs = entry.mtimeNs;
-    record.base.inode = entry.inode;
+    record.base = baseOf(path, *parent, entry, hash, record.remote.uploaded);
     this->record(record);
     placeAt(record.key, path);
     m_context.succeeded(u"p:"_qs + path);
@@ -349,13 +335,7 @@ QCoro::Task<> Executor::compare(Action action)
     if (hash == record.remote.contentHash) {
         // The same bytes on both sides: equal content is never a conflict.
         ItemRecord same = record;
-        same.base.path = path;
-        same.base.parentID = record.remote.parentID;
-        same.base.size = entry.size;
-        same.base.contentHash = hash;
-        same.base.uploaded = record.remote.uploaded;
-        same.base.mtimeNs = entry.mtimeNs;
-        same.base.inode = entry.inode;
+        same.base = baseOf(path, record.remote.parentID, entry, hash, record.remote.uploaded);
         this->record(same);
         placeAt(key, path);
         m_context.succeeded(key.text());

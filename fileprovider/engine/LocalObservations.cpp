@@ -23,17 +23,6 @@ bool isTheSameItem(const ItemRecord &row, const LocalEntry &entry)
                || (entry.size == row.base.size && entry.mtimeNs == row.base.mtimeNs));
 }
 
-bool isWithin(const QString &path, const QSet<QString> &folders)
-{
-    if (folders.isEmpty())
-        return false;
-    for (QString above = parentPath(path); !above.isEmpty(); above = parentPath(above)) {
-        if (folders.contains(above))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 LocalObservations observe(const ItemTable &rows, const LocalScan &scan)
@@ -74,7 +63,7 @@ LocalObservations observe(const ItemTable &rows, const LocalScan &scan)
             seen.claims.insert(path, row->key);
         } else if (scan.others.contains(path)) {
             seen.items.insert(row->key, {Observation::State::replaced, path, {}});
-        } else if (isWithin(path, parkedFolders)) {
+        } else if (isBelowAny(path, parkedFolders)) {
             seen.items.insert(row->key, {Observation::State::unseen, path, {}});
         } else {
             seen.items.insert(row->key, {Observation::State::absent, path, {}});
