@@ -18,7 +18,7 @@ namespace {
 // Rows written in one transaction at most, and the longest a row waits: a long pass commits as
 // it goes.
 constexpr qsizetype batchLimit = 1000;
-constexpr std::chrono::seconds commitInterval(2);
+constexpr std::chrono::seconds commitInterval(10);
 // Beyond the quota, no new content is sent for this long (renames, moves and trashing go on).
 constexpr std::chrono::minutes quotaPause(15);
 constexpr qsizetype longestNameBytes = 255;
