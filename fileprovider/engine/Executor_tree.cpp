@@ -259,8 +259,7 @@ QCoro::Task<> Executor::moveThere(Action action)
         const QString oldName = fileName(record.base.path);
         refusal = co_await sendMove(key, sameName, newParent);
         if (!refusal) {
-            movedThere(key, *parent, record.remote.name,
-                       childPath(parentPath(basePath), record.remote.name));
+            movedThere(key, *parent, record.remote.name, childPath(parentPath(basePath), oldName));
             refusal = co_await sendMove(key, newName, sameParent);
         } else if (refusal->kind() == DriveError::Kind::versionConflict) {
             refusal = co_await sendMove(key, newName, sameParent);
