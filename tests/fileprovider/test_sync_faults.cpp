@@ -249,16 +249,18 @@ void TestSyncFaults::unreadableFileStopsNothingElse()
 void TestSyncFaults::refusedUploadStopsNothingElse_data()
 {
     QTest::addColumn<FakeTransport::Reply>("refusal");
-    QTest::newRow("server error") << FakeTransport::Reply::withStatus(500);
-    QTest::newRow("too many requests")
-        << FakeTransport::Reply::withStatus(429, {}, {{"Retry-After", "120"}});
+    QTest::addColumn<int>("wait"); // seconds before the refused file is tried again
+    QTest::newRow("server error") << FakeTransport::Reply::withStatus(500) << 25;
+    QTest::newRow("too many requests, the service's wait longer")
+        << FakeTransport::Reply::withStatus(429, {}, {{"Retry-After", "120"}}) << 120;
     QTest::newRow("transport")
-        << FakeTransport::Reply::error(DriveError::transport(u"connexion coupée"_qs));
+        << FakeTransport::Reply::error(DriveError::transport(u"connexion coupée"_qs)) << 25;
 }
 
 void TestSyncFaults::refusedUploadStopsNothingElse()
 {
     QFETCH(FakeTransport::Reply, refusal);
+    QFETCH(int, wait);
     EngineHarness harness;
     const qint64 remote = harness.drive.addFile(u"distant.txt"_qs, "v1");
     harness.settle();
@@ -270,7 +272,7 @@ void TestSyncFaults::refusedUploadStopsNothingElse()
     const auto outcome = harness.pass();
     QCOMPARE(harness.read(u"distant.txt"_qs), QByteArray("v2"));
     QCOMPARE(harness.drive.tree().size(), 2); // one of the two went
-    QVERIFY(outcome.retryIn);
+    QCOMPARE(outcome.retryIn, std::optional(std::chrono::milliseconds(std::chrono::seconds(wait))));
     harness.settle();
     QCOMPARE(harness.drive.tree(), (QMap<QString, QByteArray>{{u"deux.txt"_qs, "deux"},
                                                                {u"distant.txt"_qs, "v2"},
