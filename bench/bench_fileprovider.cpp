@@ -22,6 +22,7 @@
 #include "client/ApiClient.h"
 #include "config/OrvelanNimbal.h"
 #include "domains/DBusFileProviderSystem.h"
+#include "domains/FileProviderFailure.h"
 #include "events/DriveEventStream.h"
 #include "net/CurlTransport.h"
 #include "upload/CurlUpload.h"
@@ -76,18 +77,30 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds ceil
     return true;
 }
 
-std::optional<FileProviderError> await(const std::function<void(FileProviderCompletion)> &call,
-                                       std::chrono::milliseconds ceiling = 30min)
-{
+struct CallOutcome {
     bool done = false;
     std::optional<FileProviderError> error;
-    call([&](std::optional<FileProviderError> answer) {
-        error = std::move(answer);
-        done = true;
-    });
-    if (!waitUntil([&] { return done; }, ceiling))
+};
+
+QCoro::Task<> settleCall(QCoro::Task<> call, std::shared_ptr<CallOutcome> outcome)
+{
+    try {
+        co_await std::move(call);
+    } catch (const FileProviderFailure &failure) {
+        outcome->error = failure.error();
+    }
+    outcome->done = true;
+}
+
+// Runs one call of the extension; gives its refusal, if any.
+std::optional<FileProviderError> await(QCoro::Task<> call,
+                                       std::chrono::milliseconds ceiling = 30min)
+{
+    const auto outcome = std::make_shared<CallOutcome>();
+    settleCall(std::move(call), outcome);
+    if (!waitUntil([&] { return outcome->done; }, ceiling))
         return FileProviderError{u"timeout"_qs, {}};
-    return error;
+    return outcome->error;
 }
 
 // One account of the service, signed in, its session where the extension looks, and the
@@ -99,7 +112,6 @@ struct Setup {
     std::shared_ptr<KeychainSessionStore> session;
     std::unique_ptr<ExtensionBus> bus;
     std::unique_ptr<DBusFileProviderSystem> system;
-    std::shared_ptr<FileProviderManager> manager;
 
     explicit Setup(LocalService &local)
         : service(local)
@@ -126,19 +138,9 @@ struct Setup {
     {
         QElapsedTimer timer;
         timer.start();
-        if (const auto error = await([&](FileProviderCompletion done) {
-                system->addDomain({email, email, true}, std::move(done));
-            }))
+        if (const auto error = await(system->addDomain({email, email, true}, {})))
             qFatal("AddDomain: %s", qPrintable(error->message));
-        bool found = false;
-        system->manager(email, [&](std::shared_ptr<FileProviderManager> answer) {
-            manager = std::move(answer);
-            found = true;
-        });
-        waitUntil([&] { return found; }, 30s);
-        if (const auto error = await([&](FileProviderCompletion done) {
-                manager->waitForStabilization(std::move(done));
-            }))
+        if (const auto error = await(system->waitForStabilization(email, {})))
             qFatal("stabilisation: %s", qPrintable(error->message));
         return double(timer.nsecsElapsed()) / 1e9;
     }
@@ -211,7 +213,7 @@ bool measureChangeLatency(LocalService &service)
     debounce.setSingleShot(true);
     debounce.setInterval(500ms);
     QObject::connect(&debounce, &QTimer::timeout, [&] {
-        setup.manager->signalWorkingSet([](std::optional<FileProviderError>) {});
+        await(setup.system->signalWorkingSet(setup.email, {}), 0ms);
     });
     const auto onChange = [&debounce]() -> QCoro::Task<> {
         if (!debounce.isActive())
@@ -324,13 +326,9 @@ bool measureLargeDomain(LocalService &service)
     for (int i = 0; i < 4; ++i) {
         QElapsedTimer timer;
         timer.start();
-        if (const auto error = await([&](FileProviderCompletion done) {
-                setup.manager->signalWorkingSet(std::move(done));
-            }))
+        if (const auto error = await(setup.system->signalWorkingSet(setup.email, {})))
             qFatal("signal: %s", qPrintable(error->message));
-        if (const auto error = await([&](FileProviderCompletion done) {
-                setup.manager->waitForStabilization(std::move(done));
-            }))
+        if (const auto error = await(setup.system->waitForStabilization(setup.email, {})))
             qFatal("stabilisation: %s", qPrintable(error->message));
         if (i > 0)
             rescans.push_back(double(timer.nsecsElapsed()) / 1e9);

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // orvelan-nimbal: the tray application. It wires the libraries: one application model for the
 // life of the process, and the tray icon with its panel over it.
+#include "MaskedFieldAccessibility.h"
 #include "SingleInstance.h"
 #include "TrayPanel.h"
-#include "updates/UpdateWindowPresenter.h"
+#include "config/LogFile.h"
 #include "domains/DBusFileProviderSystem.h"
 #include "model/AppModel.h"
+#include "updates/UpdateWindowPresenter.h"
 
 #include <QApplication>
 #include <QQuickWindow>
@@ -16,15 +18,8 @@
 #include <optional>
 #include <string_view>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
-
-// The views read the status kinds as numbers (StatusKinds.qml, LiveKinds.qml), in this order.
-using Kind = OrvelanNimbal::AppStatus::Kind;
-static_assert(int(Kind::SignedOut) == 0 && int(Kind::Connecting) == 1 && int(Kind::Ready) == 2
-              && int(Kind::TwoFactor) == 3 && int(Kind::Failed) == 4);
-using LiveKind = OrvelanNimbal::LiveStatusInfo::Kind;
-static_assert(int(LiveKind::Disconnected) == 0 && int(LiveKind::Connected) == 1
-              && int(LiveKind::Unauthorized) == 2);
 
 // --version and --help are answered before anything needs a display, from any terminal.
 static std::optional<int> answerInformationOption(int argc, char *argv[])
@@ -56,7 +51,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
+    OrvelanNimbal::Panel::installMaskedFieldAccessibility();
     QApplication::setApplicationName(QStringLiteral("orvelan-nimbal"));
+    OrvelanNimbal::LogFile::keepFor(QStringLiteral("orvelan-nimbal"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvelan Nimbal"));
     QApplication::setOrganizationDomain(QStringLiteral("orvelan.net"));
     QApplication::setDesktopFileName(QStringLiteral("net.orvelan.nimbal"));

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "domains/DBusFileProviderSystem.h"
 
+#include "async/Wakeup.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
+#include "domains/FileProviderFailure.h"
 #include "fileprovider1proxy.h"
+#include "system/Logging.h"
 
-#include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
-#include <QMutex>
+#include <QCoro/QCoroDBusPendingReply>
+#include <QTimer>
 
 #include <limits>
 
@@ -14,238 +17,249 @@ namespace OrvelanNimbal {
 
 namespace {
 
-const QString objectPath = QStringLiteral("/net/orvelan/nimbal/FileProvider1");
+using namespace std::chrono_literals;
 
-FileProviderError errorOf(const QDBusError &error)
+const QString uploadKind = QStringLiteral("upload");
+const QString downloadKind = QStringLiteral("download");
+// An extension that leaves again this soon after a restart waits this long for the next one,
+// so that one that cannot start is not started in a loop.
+constexpr auto restartPause = 10s;
+
+QString kindName(FileProviderTransferKind kind)
 {
-    return {error.name(), error.message()};
+    return kind == FileProviderTransferKind::upload ? uploadKind : downloadKind;
 }
 
-// Calls `then` with the finished call once it answers, on the proxy's thread.
-template <class Then>
-void whenAnswered(const QDBusPendingCall &call, Then then)
+// A pause as the interface gives it: its end in seconds since 1970, 0 for none.
+FileProviderPause pauseOf(bool paused, qint64 until)
 {
-    auto *watcher = new QDBusPendingCallWatcher(call);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [then = std::move(then)](QDBusPendingCallWatcher *finished) {
-                         finished->deleteLater();
-                         then(*finished);
-                     });
+    return {paused, paused && until > 0 ? std::optional(QDateTime::fromSecsSinceEpoch(until))
+                                        : std::nullopt};
 }
 
-void complete(const QDBusPendingCall &call, FileProviderCompletion completion)
+// Fires `answered` once the call is answered; the caller may have stopped waiting by then.
+template <class... Values>
+QCoro::Task<> fireWhenAnswered(QDBusPendingReply<Values...> call, std::shared_ptr<Wakeup> answered)
 {
-    whenAnswered(call, [completion = std::move(completion)](const QDBusPendingCall &answer) {
-        if (answer.isError())
-            completion(errorOf(answer.error()));
-        else
-            completion(std::nullopt);
-    });
+    co_await call;
+    answered->fire();
 }
 
-// The extension's transfers of one kind over one domain, kept current by its ProgressChanged
-// signal. Read from any thread.
-class DBusProgress final : public QObject, public FileProviderProgress {
-public:
-    DBusProgress(std::shared_ptr<FileProvider1Proxy> proxy, QString identifier, QString kind)
-        : m_identifier(std::move(identifier))
-        , m_kind(std::move(kind))
-    {
-        connect(proxy.get(), &FileProvider1Proxy::ProgressChanged, this,
-                [this](const QString &identifier, const QString &kind, bool finished,
-                       qlonglong total, qlonglong completed, double fraction) {
-                    if (identifier == m_identifier && kind == m_kind)
-                        set(finished, total, completed, fraction);
-                });
-        // What it is now; a signal that arrives first wins, being newer.
-        whenAnswered(proxy->Progress(m_identifier, m_kind),
-                     [self = QPointer<DBusProgress>(this)](const QDBusPendingCall &call) {
-                         const QDBusPendingReply<bool, qlonglong, qlonglong, double> reply(call);
-                         if (!self || reply.isError() || self->m_heard)
-                             return;
-                         self->set(reply.argumentAt<0>(), reply.argumentAt<1>(),
-                                   reply.argumentAt<2>(), reply.argumentAt<3>());
-                     });
-    }
-
-    bool isFinished() const override
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_finished;
-    }
-    qint64 totalUnitCount() const override
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_total;
-    }
-    qint64 completedUnitCount() const override
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_completed;
-    }
-    double fractionCompleted() const override
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_fraction;
-    }
-
-private:
-    void set(bool finished, qint64 total, qint64 completed, double fraction)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_heard = true;
-        m_finished = finished;
-        m_total = total;
-        m_completed = completed;
-        m_fraction = fraction;
-    }
-
-    const QString m_identifier;
-    const QString m_kind;
-    mutable QMutex m_mutex;
-    bool m_heard = false;
-    bool m_finished = true;
-    qint64 m_total = 0;
-    qint64 m_completed = 0;
-    double m_fraction = 0;
-};
-
-class DBusManager final : public FileProviderManager {
-public:
-    DBusManager(std::shared_ptr<FileProvider1Proxy> proxy, QString identifier)
-        : m_proxy(std::move(proxy))
-        , m_identifier(std::move(identifier))
-    {}
-
-    void signalWorkingSet(FileProviderCompletion completion) override
-    {
-        complete(m_proxy->SignalWorkingSet(m_identifier), std::move(completion));
-    }
-
-    void waitForStabilization(FileProviderCompletion completion) override
-    {
-        // The extension answers when it is done, however long that takes; the caller bounds the
-        // wait itself, so the call has no deadline of its own.
-        const int timeout = m_proxy->timeout();
-        m_proxy->setTimeout(std::numeric_limits<int>::max());
-        complete(m_proxy->WaitForStabilization(m_identifier), std::move(completion));
-        m_proxy->setTimeout(timeout);
-    }
-
-    void userVisibleFolder(
-        std::function<void(std::optional<QString>, std::optional<FileProviderError>)> completion)
-        override
-    {
-        whenAnswered(m_proxy->UserVisibleFolder(m_identifier),
-                     [completion = std::move(completion)](const QDBusPendingCall &call) {
-                         const QDBusPendingReply<QString> reply(call);
-                         if (reply.isError())
-                             completion(std::nullopt, errorOf(reply.error()));
-                         else
-                             completion(reply.value(), std::nullopt);
-                     });
-    }
-
-    std::shared_ptr<FileProviderProgress> globalProgress(FileProviderTransferKind kind) override
-    {
-        std::shared_ptr<FileProviderProgress> &progress =
-            kind == FileProviderTransferKind::upload ? m_upload : m_download;
-        if (!progress)
-            progress = std::make_shared<DBusProgress>(
-                m_proxy, m_identifier,
-                kind == FileProviderTransferKind::upload ? u"upload"_qs : u"download"_qs);
-        return progress;
-    }
-
-private:
-    std::shared_ptr<FileProvider1Proxy> m_proxy;
-    const QString m_identifier;
-    std::shared_ptr<FileProviderProgress> m_upload;
-    std::shared_ptr<FileProviderProgress> m_download;
-};
-
-void registerTypes()
+// The extension's answer to one call, awaited on this thread until `cancel` fires. A call given
+// up on still reaches the extension; its answer then goes nowhere.
+template <class... Values>
+QCoro::Task<QDBusPendingReply<Values...>> answerOf(QDBusPendingReply<Values...> call,
+                                                   CancellationToken cancel)
 {
-    static const bool registered = [] {
-        qDBusRegisterMetaType<FileProviderDomain>();
-        qDBusRegisterMetaType<FileProviderDomainList>();
-        return true;
-    }();
-    Q_UNUSED(registered);
+    if (!call.isFinished()) {
+        const auto answered = std::make_shared<Wakeup>();
+        fireWhenAnswered(call, answered);
+        const auto onCancel = cancel.onCancel([answered] { answered->fire(); });
+        co_await answered->wait();
+    }
+    cancel.throwIfCancelled();
+    if (call.isError())
+        throw FileProviderFailure({call.error().name(), call.error().message()});
+    co_return call;
+}
+
+// For calls that take as long as the work they wait for: removing a folder's copies, or
+// stabilisation, which the caller bounds itself.
+template <class Call>
+auto withoutDeadline(FileProvider1Proxy &proxy, Call call)
+{
+    const int timeout = proxy.timeout();
+    proxy.setTimeout(std::numeric_limits<int>::max());
+    auto pending = call();
+    proxy.setTimeout(timeout);
+    return pending;
 }
 
 } // namespace
 
-QDBusArgument &operator<<(QDBusArgument &argument, const FileProviderDomain &domain)
+DBusFileProviderSystem::DBusFileProviderSystem(QDBusConnection bus, QObject *parent)
+    : FileProviderSystem(parent)
+    , m_watcher(fileProviderBundleIdentifier, bus, QDBusServiceWatcher::WatchForUnregistration)
 {
-    argument.beginStructure();
-    argument << domain.identifier << domain.displayName << domain.userEnabled;
-    argument.endStructure();
-    return argument;
+    FileProviderBus::registerTypes();
+    m_proxy = std::make_unique<FileProvider1Proxy>(fileProviderBundleIdentifier,
+                                                   FileProviderBus::objectPath, bus);
+    connect(m_proxy.get(), &FileProvider1Proxy::ProgressChanged, this,
+            &DBusFileProviderSystem::keepProgress);
+    connect(m_proxy.get(), &FileProvider1Proxy::ActivityChanged, this,
+            &DBusFileProviderSystem::keepActivity);
+    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            &DBusFileProviderSystem::extensionLeft);
 }
 
-const QDBusArgument &operator>>(const QDBusArgument &argument, FileProviderDomain &domain)
+DBusFileProviderSystem::~DBusFileProviderSystem()
 {
-    argument.beginStructure();
-    argument >> domain.identifier >> domain.displayName >> domain.userEnabled;
-    argument.endStructure();
-    return argument;
+    m_lifetime.cancel();
 }
 
-DBusFileProviderSystem::DBusFileProviderSystem(QDBusConnection bus)
+QCoro::Task<QList<FileProviderDomain>> DBusFileProviderSystem::domains(CancellationToken cancel)
 {
-    registerTypes();
-    m_proxy = std::make_shared<FileProvider1Proxy>(fileProviderBundleIdentifier, objectPath, bus);
+    const auto reply = co_await answerOf(m_proxy->Domains(), cancel);
+    co_return reply.value();
 }
 
-DBusFileProviderSystem::~DBusFileProviderSystem() = default;
-
-void DBusFileProviderSystem::domains(
-    std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)> completion)
+QCoro::Task<> DBusFileProviderSystem::addDomain(FileProviderDomain domain,
+                                                CancellationToken cancel)
 {
-    whenAnswered(m_proxy->Domains(),
-                 [completion = std::move(completion)](const QDBusPendingCall &call) {
-                     const QDBusPendingReply<FileProviderDomainList> reply(call);
-                     if (reply.isError())
-                         completion({}, errorOf(reply.error()));
-                     else
-                         completion(reply.value(), std::nullopt);
-                 });
+    co_await answerOf(m_proxy->AddDomain(domain.identifier, domain.displayName), cancel);
 }
 
-void DBusFileProviderSystem::addDomain(FileProviderDomain domain, FileProviderCompletion completion)
+QCoro::Task<> DBusFileProviderSystem::removeDomain(QString identifier, CancellationToken cancel)
 {
-    complete(m_proxy->AddDomain(domain.identifier, domain.displayName), std::move(completion));
+    co_await answerOf(withoutDeadline(*m_proxy, [&] { return m_proxy->RemoveDomain(identifier); }),
+                      cancel);
+    m_progress.remove(identifier);
+    m_pauses.remove(identifier);
 }
 
-void DBusFileProviderSystem::removeDomain(FileProviderDomain domain,
-                                          FileProviderCompletion completion)
+QCoro::Task<> DBusFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
+                                                     CancellationToken cancel)
 {
-    // Removal takes the synchronised copies off the disk: it may outlast a call's usual minute.
-    const int timeout = m_proxy->timeout();
-    m_proxy->setTimeout(std::numeric_limits<int>::max());
-    complete(m_proxy->RemoveDomain(domain.identifier), std::move(completion));
-    m_proxy->setTimeout(timeout);
+    co_await answerOf(m_proxy->SetUserEnabled(identifier, enabled), cancel);
 }
 
-void DBusFileProviderSystem::manager(
-    QString identifier, std::function<void(std::shared_ptr<FileProviderManager>)> completion)
+QCoro::Task<> DBusFileProviderSystem::signalWorkingSet(QString identifier,
+                                                       CancellationToken cancel)
 {
-    // A manager exists for a registered domain only, as the system framework's lookup does.
-    domains([proxy = m_proxy, identifier, completion = std::move(completion)](
-                const QList<FileProviderDomain> &domains, std::optional<FileProviderError> error) {
-        const bool known =
-            !error && std::any_of(domains.begin(), domains.end(), [&](const auto &d) {
-                return d.identifier == identifier;
-            });
-        completion(known ? std::make_shared<DBusManager>(proxy, identifier) : nullptr);
-    });
+    co_await answerOf(m_proxy->SignalWorkingSet(identifier), cancel);
 }
 
-void DBusFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
-                                            FileProviderCompletion completion)
+QCoro::Task<> DBusFileProviderSystem::waitForStabilization(QString identifier,
+                                                           CancellationToken cancel)
 {
-    complete(m_proxy->SetUserEnabled(identifier, enabled), std::move(completion));
+    co_await answerOf(
+        withoutDeadline(*m_proxy, [&] { return m_proxy->WaitForStabilization(identifier); }),
+        cancel);
+}
+
+QCoro::Task<QString> DBusFileProviderSystem::userVisibleFolder(QString identifier,
+                                                               CancellationToken cancel)
+{
+    const auto reply = co_await answerOf(m_proxy->UserVisibleFolder(identifier), cancel);
+    co_return reply.value();
+}
+
+QCoro::Task<FileProviderProgress>
+DBusFileProviderSystem::progress(QString identifier, FileProviderTransferKind kind,
+                                 CancellationToken cancel)
+{
+    const QString name = kindName(kind);
+    if (const auto known = m_progress.constFind(identifier);
+        known != m_progress.cend() && known->contains(name))
+        co_return known->value(name);
+    const auto reply = co_await answerOf(m_proxy->Progress(identifier, name), cancel);
+    // A notice that came while the call was out is newer than its answer.
+    QHash<QString, FileProviderProgress> &kinds = m_progress[identifier];
+    if (!kinds.contains(name))
+        kinds.insert(name, {reply.argumentAt<0>(), reply.argumentAt<1>(), reply.argumentAt<2>(),
+                            reply.argumentAt<3>()});
+    co_return kinds.value(name);
+}
+
+void DBusFileProviderSystem::keepProgress(const QString &identifier, const QString &kind,
+                                          bool finished, qlonglong total, qlonglong completed,
+                                          double fraction)
+{
+    if (kind == uploadKind || kind == downloadKind)
+        m_progress[identifier].insert(kind, {finished, total, completed, fraction});
+}
+
+QCoro::Task<> DBusFileProviderSystem::setPaused(QString identifier, bool paused,
+                                                CancellationToken cancel)
+{
+    // The extension announces the new pause before it answers: the notice is here first. (The
+    // call is made apart from the co_await: GCC 12 runs both arms of a conditional there.)
+    QDBusPendingReply<> call;
+    if (paused)
+        call = m_proxy->Pause(identifier, 0);
+    else
+        call = m_proxy->Resume(identifier);
+    co_await answerOf(call, cancel);
+}
+
+QCoro::Task<FileProviderPause> DBusFileProviderSystem::pause(QString identifier,
+                                                             CancellationToken cancel)
+{
+    if (const auto known = m_pauses.constFind(identifier); known != m_pauses.cend())
+        co_return *known;
+    // Newer than any notice heard before it: the bus keeps one sender's messages in order.
+    const FileProviderPause pause = co_await askPause(identifier, cancel);
+    m_pauses.insert(identifier, pause);
+    co_return pause;
+}
+
+QCoro::Task<FileProviderPause> DBusFileProviderSystem::askPause(QString identifier,
+                                                                CancellationToken cancel)
+{
+    const auto reply = co_await answerOf(m_proxy->PauseState(identifier), cancel);
+    co_return pauseOf(reply.argumentAt<0>(), reply.argumentAt<1>());
+}
+
+void DBusFileProviderSystem::keepActivity(const QString &identifier, const QVariantMap &activity)
+{
+    keepPause(identifier, pauseOf(activity.value(QStringLiteral("paused")).toBool(),
+                                  activity.value(QStringLiteral("pausedUntil")).toLongLong()));
+}
+
+void DBusFileProviderSystem::keepPause(const QString &identifier, const FileProviderPause &pause)
+{
+    if (const auto known = m_pauses.constFind(identifier);
+        known != m_pauses.cend() && *known == pause)
+        return;
+    m_pauses.insert(identifier, pause);
+    emit pauseChanged(identifier, pause);
+}
+
+void DBusFileProviderSystem::extensionLeft()
+{
+    // What it said of its transfers went with it.
+    m_progress.clear();
+    if (m_restartPending)
+        return;
+    m_restartPending = true;
+    const bool soonAgain = m_lastRestart.isValid()
+                           && m_lastRestart.elapsed() < std::chrono::milliseconds(restartPause).count();
+    QTimer::singleShot(soonAgain ? restartPause : 0s, this, [this] { restart(); });
+}
+
+QCoro::Task<> DBusFileProviderSystem::restart()
+{
+    m_restartPending = false;
+    m_lastRestart.start();
+    const CancellationToken cancel = m_lifetime.token();
+    qCInfo(lcDomain, "Extension sortie du bus : relance et relecture des domaines.");
+    try {
+        // The first call starts it again (bus activation); it then reads each domain afresh.
+        const QList<FileProviderDomain> registered = co_await domains(cancel);
+        for (const FileProviderDomain &domain : registered) {
+            try {
+                co_await signalWorkingSet(domain.identifier, cancel);
+            } catch (const FileProviderFailure &error) {
+                // A domain the user switched off says so; the others are still read.
+                qCInfo(lcDomain, "Signal impossible : %s",
+                       qUtf8Printable(error.errorDescription()));
+            }
+            // A pause may have ended while it was away.
+            if (m_pauses.contains(domain.identifier)) {
+                try {
+                    keepPause(domain.identifier, co_await askPause(domain.identifier, cancel));
+                } catch (const FileProviderFailure &) {
+                    m_pauses.remove(domain.identifier); // asked afresh by its next reader
+                }
+            }
+        }
+        emit restarted();
+    } catch (const OperationCancelled &) {
+        // The application is leaving.
+    } catch (const FileProviderFailure &error) {
+        qCWarning(lcDomain, "Relance de l'extension impossible : %s",
+                  qUtf8Printable(error.errorDescription()));
+    }
 }
 
 } // namespace OrvelanNimbal

@@ -18,18 +18,19 @@ namespace OrvelanNimbal {
 // The application's one point of contact with the file-provider system: it registers the
 // signed-in account's domain (one at a time), asks the system to re-read the drive, optionally
 // waits for it to catch up, reads the user's switch for the domain, finds the folder the file
-// manager shows, and words the system's transfer progress.
+// manager shows, words the system's transfer progress, and pauses and resumes the domain.
 //
 // Lives on the main thread and resumes there. Every wait takes a token which the owner cancels
 // before the controller goes away: a cancelled wait ends with OperationCancelled and never
 // resumes into a destroyed controller. Failures of the system are thrown as
-// FileProviderFailure where the caller must know (mount, unmount, setUserEnabled); elsewhere
-// they read as "no", "unknown" or nothing, and are logged.
+// FileProviderFailure where the caller must know (mount, unmount, setUserEnabled, setPaused);
+// elsewhere they read as "no", "unknown" or nothing, and are logged.
 class DomainController {
 public:
+    // The domain's transfers, each absent when the system has no such domain.
     struct Progress {
-        std::shared_ptr<FileProviderProgress> upload;
-        std::shared_ptr<FileProviderProgress> download;
+        std::optional<FileProviderProgress> upload;
+        std::optional<FileProviderProgress> download;
     };
 
     DomainController(std::shared_ptr<FileProviderSystem> system, std::shared_ptr<Clock> clock);
@@ -43,8 +44,8 @@ public:
     // wait, once it reported having caught up within `timeout`.
     QCoro::Task<bool> signal(QString account, bool waitForStabilization,
                              std::chrono::milliseconds timeout, CancellationToken cancel);
-    QCoro::Task<bool> waitForStabilization(std::shared_ptr<FileProviderManager> manager,
-                                           std::chrono::milliseconds timeout,
+    // True when the system reported having caught up within `timeout` (on the clock).
+    QCoro::Task<bool> waitForStabilization(QString account, std::chrono::milliseconds timeout,
                                            CancellationToken cancel);
 
     // The user's switch for the account's domain; nothing when the system cannot tell.
@@ -54,29 +55,29 @@ public:
     // The folder the file manager shows for the domain's root.
     QCoro::Task<std::optional<QUrl>> userVisibleURL(QString account, CancellationToken cancel);
 
-    // The system's live progress objects for the account, obtained once and kept.
+    // The system's progress for the account. The domain is looked up once per account; the
+    // values are what the system last said.
     QCoro::Task<Progress> progress(QString account, CancellationToken cancel);
+    // The account's pause as the system last said; not paused when it has no such domain or
+    // cannot tell.
+    QCoro::Task<FileProviderPause> pause(QString account, CancellationToken cancel);
+    // Pauses until resumed, or resumes. Throws FileProviderFailure.
+    QCoro::Task<> setPaused(QString account, bool paused, CancellationToken cancel);
     QCoro::Task<std::optional<QString>> transferLabel(QString account, CancellationToken cancel);
 
     // « Envoi 42 %, téléchargement 17 % », « Téléchargement en cours… 17 % », « Envoi en
     // cours… 42 % », or nothing while nothing moves.
-    static std::optional<QString> transferText(const FileProviderProgress *upload,
-                                               const FileProviderProgress *download);
+    static std::optional<QString> transferText(const std::optional<FileProviderProgress> &upload,
+                                               const std::optional<FileProviderProgress> &download);
 
 private:
-    QCoro::Task<QList<FileProviderDomain>> domains(CancellationToken cancel);
-    QCoro::Task<std::shared_ptr<FileProviderManager>> manager(QString account,
-                                                              CancellationToken cancel);
-    QCoro::Task<> remove(FileProviderDomain domain, CancellationToken cancel);
-
-    struct CachedProgress {
-        QString account;
-        Progress progress;
-    };
+    // Whether the system has the account's domain; a system that cannot tell has none.
+    QCoro::Task<bool> hasDomain(QString account, CancellationToken cancel);
 
     std::shared_ptr<FileProviderSystem> m_system;
     std::shared_ptr<Clock> m_clock;
-    std::optional<CachedProgress> m_cachedProgress;
+    // The account whose domain the progress was last found for.
+    std::optional<QString> m_progressAccount;
 };
 
 } // namespace OrvelanNimbal

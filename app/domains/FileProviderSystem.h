@@ -1,31 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "async/Cancellation.h"
+#include "sync/FileProviderDomain.h"
+
+#include <QCoro/QCoroTask>
+#include <QDateTime>
 #include <QList>
+#include <QObject>
 #include <QString>
 
-#include <functional>
-#include <memory>
 #include <optional>
 
 // What the application needs of the system that shows the drive as a folder: the domains it
-// knows, and for one domain a manager that re-reads the drive, reports when it has caught up,
-// names the folder and tells how transfers are going.
+// knows, and for one domain a re-read of the drive, word when it has caught up, its folder, how
+// its transfers are going and its pause.
 //
-// The calls mirror a system framework: each answers once through a completion, possibly on
-// another thread, possibly after the caller stopped caring. `DomainController` turns them into
-// waits. On this desktop the system is the `nimbal-fileprovider` daemon on the session bus;
-// tests use an in-memory system.
+// Every call is a coroutine that resumes on the thread that made it (the main thread). A refusal
+// of the system is thrown as FileProviderFailure; a wait whose token fires ends with
+// OperationCancelled, even when the system's answer is on its way. On this desktop the system is
+// the `nimbal-fileprovider` daemon on the session bus; tests use an in-memory system.
 namespace OrvelanNimbal {
-
-struct FileProviderDomain {
-    QString identifier;
-    QString displayName;
-    // The user's own switch for this domain; a switched-off domain shows nothing.
-    bool userEnabled = true;
-
-    friend bool operator==(const FileProviderDomain &, const FileProviderDomain &) = default;
-};
 
 // A refusal of the system: `name` is machine-readable (a D-Bus error name on this desktop),
 // `message` is French and may be shown or logged as it is.
@@ -34,54 +29,61 @@ struct FileProviderError {
     QString message;
 };
 
-using FileProviderCompletion = std::function<void(std::optional<FileProviderError>)>;
+// How far one kind of transfer over a whole domain has come, as the system last said.
+struct FileProviderProgress {
+    bool finished = true;
+    qint64 totalUnitCount = 0;
+    qint64 completedUnitCount = 0;
+    double fractionCompleted = 0;
 
-// A live view of one kind of transfer over the whole domain. Reads may come from any thread and
-// always give the latest values the system reported.
-class FileProviderProgress {
-public:
-    virtual ~FileProviderProgress() = default;
-    virtual bool isFinished() const = 0;
-    virtual qint64 totalUnitCount() const = 0;
-    virtual qint64 completedUnitCount() const = 0;
-    virtual double fractionCompleted() const = 0;
+    friend bool operator==(const FileProviderProgress &, const FileProviderProgress &) = default;
 };
 
 enum class FileProviderTransferKind { upload, download };
 
-// The system's handle on one registered domain.
-class FileProviderManager {
-public:
-    virtual ~FileProviderManager() = default;
+// A domain's pause: while paused nothing is sent or received; `until` is its end, nothing for a
+// pause that lasts until the user resumes.
+struct FileProviderPause {
+    bool paused = false;
+    std::optional<QDateTime> until;
 
-    // Asks the system to re-read the drive's working set; completes once the request is accepted.
-    virtual void signalWorkingSet(FileProviderCompletion completion) = 0;
-    // Completes when nothing is left to do for the domain. May never complete: callers bound it.
-    virtual void waitForStabilization(FileProviderCompletion completion) = 0;
-    // The folder the file manager shows for the domain's root, as a local path.
-    virtual void userVisibleFolder(
-        std::function<void(std::optional<QString>, std::optional<FileProviderError>)>
-            completion) = 0;
-    // The domain's transfers of one kind; the same live object for the manager's lifetime.
-    virtual std::shared_ptr<FileProviderProgress> globalProgress(FileProviderTransferKind kind) = 0;
+    friend bool operator==(const FileProviderPause &, const FileProviderPause &) = default;
 };
 
-class FileProviderSystem {
+class FileProviderSystem : public QObject {
+    Q_OBJECT
+
 public:
-    virtual ~FileProviderSystem() = default;
+    using QObject::QObject;
 
     // The domains registered for the application, in the system's order.
-    virtual void domains(
-        std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)>
-            completion) = 0;
-    virtual void addDomain(FileProviderDomain domain, FileProviderCompletion completion) = 0;
-    virtual void removeDomain(FileProviderDomain domain, FileProviderCompletion completion) = 0;
-    // A manager for the domain with this identifier; null when the system has no such domain.
-    virtual void manager(QString identifier,
-                         std::function<void(std::shared_ptr<FileProviderManager>)> completion) = 0;
+    virtual QCoro::Task<QList<FileProviderDomain>> domains(CancellationToken cancel) = 0;
+    virtual QCoro::Task<> addDomain(FileProviderDomain domain, CancellationToken cancel) = 0;
+    virtual QCoro::Task<> removeDomain(QString identifier, CancellationToken cancel) = 0;
     // Turns the user's switch of a domain on or off (the user's own consent, from the panel).
-    virtual void setUserEnabled(QString identifier, bool enabled,
-                                FileProviderCompletion completion) = 0;
+    virtual QCoro::Task<> setUserEnabled(QString identifier, bool enabled,
+                                         CancellationToken cancel) = 0;
+    // Asks the system to re-read the domain's working set; completes once it accepted.
+    virtual QCoro::Task<> signalWorkingSet(QString identifier, CancellationToken cancel) = 0;
+    // Completes when nothing is left to do for the domain. May never complete: callers bound it
+    // with their token.
+    virtual QCoro::Task<> waitForStabilization(QString identifier, CancellationToken cancel) = 0;
+    // The folder the file manager shows for the domain's root, as a local path.
+    virtual QCoro::Task<QString> userVisibleFolder(QString identifier, CancellationToken cancel) = 0;
+    // The domain's transfers of one kind. Asked once; afterwards the system's own notices keep
+    // the answer current, and reading it costs no call.
+    virtual QCoro::Task<FileProviderProgress>
+    progress(QString identifier, FileProviderTransferKind kind, CancellationToken cancel) = 0;
+    // Stops all sending and receiving of the domain until it is resumed (changes on both sides
+    // wait for the end), or resumes it; completes once its work has stopped or started again.
+    virtual QCoro::Task<> setPaused(QString identifier, bool paused, CancellationToken cancel) = 0;
+    // The domain's pause. Asked once; afterwards the system's own notices keep the answer
+    // current, and pauseChanged tells of each change.
+    virtual QCoro::Task<FileProviderPause> pause(QString identifier, CancellationToken cancel) = 0;
+
+signals:
+    // A domain's pause changed: from here, from elsewhere (a terminal), or its end came.
+    void pauseChanged(const QString &identifier, const OrvelanNimbal::FileProviderPause &pause);
 };
 
 } // namespace OrvelanNimbal

@@ -3,7 +3,9 @@
 #include "model/AppModel.h"
 
 #include "async/Wakeup.h"
+#include "auth/SignInMessages.h"
 #include "config/OrvelanNimbal.h"
+#include "config/PlatformWords.h"
 #include "errors/DriveError.h"
 #include "model/Guarded.h"
 #include "system/Logging.h"
@@ -11,12 +13,6 @@
 namespace OrvelanNimbal {
 
 namespace {
-
-const QString passkeyOnlyMessage = QStringLiteral(
-    "Cette boîte n'accepte que les clés d'accès. Connectez-vous depuis le webmail, ou ajoutez une "
-    "application d'authentification depuis l'espace Comptes.");
-const QString verificationExpiredMessage =
-    QStringLiteral("La vérification a expiré. Saisissez de nouveau votre mot de passe.");
 
 // Every failure the model shows carries its French description as what(): the client's, the
 // keychain's, a local file's, the file-provider system's.
@@ -28,14 +24,14 @@ QString describe(const std::exception &error)
 } // namespace
 
 AppModel::AppModel(AppEnvironment environment, QObject *parent)
-    : QObject(parent)
+    : PanelModel(parent)
     , m_environment(std::move(environment))
     , m_api(m_environment.client)
     , m_updater(new Updater(m_environment.client, m_environment.updates,
                             m_environment.updateDesktop, this))
     , m_domains(m_environment.fileProvider, m_environment.client->clock())
-    , m_lastEmail(m_environment.preferences->lastEmail())
 {
+    setLastEmail(m_environment.preferences->lastEmail());
     // Deferred to the event loop, so that whoever built the model sees every change it makes.
     ++m_runningOperations;
     QMetaObject::invokeMethod(
@@ -155,7 +151,7 @@ QCoro::Task<> AppModel::signingIn(QString email, QString password)
         setTwoFactorError(std::nullopt);
         setStatus(AppStatus::twoFactor(*challenge));
     } else {
-        setStatus(AppStatus::failed(passkeyOnlyMessage));
+        setStatus(AppStatus::failed(SignInMessages::passkeyOnly));
     }
 }
 
@@ -173,7 +169,7 @@ QCoro::Task<> AppModel::verifying(TwoFactorChallenge challenge, bool useRecovery
     const CancellationToken cancel = m_lifetime.token();
     setIsVerifying(true);
     setTwoFactorError(std::nullopt);
-    const QString deviceLabel = m_environment.computerName().value_or(PlatformTexts().deviceLabel);
+    const QString deviceLabel = m_environment.computerName().value_or(PlatformWords::deviceLabel);
 
     std::optional<DriveSession> session;
     try {
@@ -187,7 +183,7 @@ QCoro::Task<> AppModel::verifying(TwoFactorChallenge challenge, bool useRecovery
     } catch (const DriveError &error) {
         // An expired challenge is gone with its state: back to the password.
         if (error.kind() == DriveError::Kind::twoFactorExpired)
-            setStatus(AppStatus::failed(verificationExpiredMessage));
+            setStatus(AppStatus::failed(SignInMessages::verificationExpired));
         else
             setTwoFactorError(error.errorDescription());
     } catch (const std::exception &error) {
@@ -258,113 +254,6 @@ QCoro::Task<> AppModel::signingOut()
     setQuota(std::nullopt);
     setSummary(std::nullopt);
     setStatus(AppStatus::signedOut());
-}
-
-// --- Texts ---
-
-QString AppModel::statusText() const
-{
-    switch (m_status.kind()) {
-    case AppStatus::Kind::TwoFactor:
-        return QStringLiteral("Code de vérification attendu");
-    case AppStatus::Kind::Failed:
-        return m_status.message();
-    case AppStatus::Kind::SignedOut:
-        return QStringLiteral("Non connecté");
-    case AppStatus::Kind::Connecting:
-        return QStringLiteral("Connexion…");
-    case AppStatus::Kind::Ready:
-        break;
-    }
-    return m_extensionNeedsApproval ? QStringLiteral("En attente d'autorisation")
-                                    : QStringLiteral("Nimbal à jour");
-}
-
-// --- State ---
-
-void AppModel::setStatus(AppStatus status)
-{
-    update(m_status, std::move(status), &AppModel::statusChanged, &AppModel::statusTextChanged);
-}
-
-void AppModel::setAccount(std::optional<QString> account)
-{
-    update(m_account, std::move(account), &AppModel::accountChanged);
-}
-
-void AppModel::setLastEmail(const QString &email)
-{
-    update(m_lastEmail, email, &AppModel::lastEmailChanged);
-}
-
-void AppModel::setTwoFactorError(std::optional<QString> message)
-{
-    update(m_twoFactorError, std::move(message), &AppModel::twoFactorErrorChanged);
-}
-
-void AppModel::setIsVerifying(bool verifying)
-{
-    update(m_isVerifying, verifying, &AppModel::isVerifyingChanged);
-}
-
-void AppModel::setLaunchAtLoginFlags(bool enabled, bool needsApproval)
-{
-    update(m_launchAtLogin, enabled, &AppModel::launchAtLoginChanged);
-    update(m_launchAtLoginNeedsApproval, needsApproval,
-           &AppModel::launchAtLoginNeedsApprovalChanged);
-}
-
-void AppModel::setExtensionNeedsApproval(bool needed)
-{
-    update(m_extensionNeedsApproval, needed, &AppModel::extensionNeedsApprovalChanged,
-           &AppModel::statusTextChanged);
-}
-
-void AppModel::setQuota(std::optional<DriveQuota> quota)
-{
-    update(m_quota, quota, &AppModel::quotaChanged);
-}
-
-void AppModel::setLastSyncSignal(QDateTime at)
-{
-    update(m_lastSyncSignal, std::optional(std::move(at)), &AppModel::lastSyncSignalChanged,
-           &AppModel::lastSyncTextChanged);
-}
-
-void AppModel::setIsSynchronizing(bool synchronizing)
-{
-    update(m_isSynchronizing, synchronizing, &AppModel::isSynchronizingChanged);
-}
-
-void AppModel::setSummary(std::optional<DomainSummary> summary)
-{
-    update(m_summary, std::move(summary), &AppModel::summaryChanged,
-           &AppModel::conflictTextChanged);
-}
-
-void AppModel::setLiveStatus(std::optional<DriveEventStream::Status> status)
-{
-    update(m_liveStatus, status, &AppModel::liveStatusChanged);
-}
-
-void AppModel::setTransferLabel(std::optional<QString> label)
-{
-    update(m_transferLabel, std::move(label), &AppModel::transferLabelChanged);
-}
-
-QVariant AppModel::qmlQuota() const
-{
-    return m_quota ? QVariant::fromValue(QuotaInfo(*m_quota)) : QVariant();
-}
-
-QVariant AppModel::qmlSummary() const
-{
-    return m_summary ? QVariant::fromValue(SummaryInfo(*m_summary)) : QVariant();
-}
-
-QVariant AppModel::qmlLiveStatus() const
-{
-    return m_liveStatus ? QVariant::fromValue(LiveStatusInfo(*m_liveStatus)) : QVariant();
 }
 
 } // namespace OrvelanNimbal

@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: the live link to the service and the signals it sets off, the
-// periodic work, the manual refresh, quota, summary, conflicts and the drive's folder.
-#include "async/OffMainThread.h"
-#include "config/OrvelanNimbal.h"
+// stream's statuses, and the periodic work.
 #include "model/AppModel.h"
 #include "model/Guarded.h"
 #include "system/Logging.h"
-
-#include <QDir>
-#include <QLocale>
 
 namespace OrvelanNimbal {
 
@@ -20,8 +15,9 @@ constexpr auto signalDebounce = 500ms;
 constexpr auto safetySignalPeriod = 300s;
 constexpr auto activityTickPeriod = 2s;
 constexpr int summaryReloadTicks = 5;
-constexpr auto stabilizationTimeout = 60s;
 constexpr qint64 eventPingSeconds = 30;
+// A loop of the live task that ended while it should run starts again after this pause.
+constexpr auto loopRestartPause = 5s;
 
 QByteArray liveStatusText(const DriveEventStream::Status &status)
 {
@@ -45,9 +41,11 @@ void AppModel::startLive(const QString &account)
     stopLive();
     m_liveTask.emplace(m_lifetime.token());
     const CancellationToken cancel = m_liveTask->token();
-    runLiveEvents(cancel);
-    runSafetySignals(cancel);
-    runActivity(account, cancel);
+    keepRunning("temps réel", [this, cancel] { return runLiveEvents(cancel); }, cancel);
+    keepRunning("signal de sécurité", [this, cancel] { return runSafetySignals(cancel); }, cancel);
+    keepRunning(
+        "activité", [this, account, cancel] { return runActivity(account, cancel); }, cancel);
+    followPause(account, cancel);
     scheduleSignal();
     m_wakeObserver = connect(m_environment.wakeNotifier.get(), &WakeNotifier::woke, this,
                              &AppModel::scheduleSignal, Qt::QueuedConnection);
@@ -67,8 +65,39 @@ void AppModel::stopLive()
         disconnect(m_wakeObserver);
         m_wakeObserver = {};
     }
+    stopFollowingPause();
     setLiveStatus(std::nullopt);
     setTransferLabel(std::nullopt);
+}
+
+QCoro::Task<> AppModel::keepRunning(const char *name, std::function<QCoro::Task<>()> loop,
+                                    CancellationToken cancel)
+{
+    // Held here: a pause cut short by the model's end still finishes inside its clock.
+    const std::shared_ptr<Clock> clock = m_environment.client->clock();
+    for (;;) {
+        try {
+            co_await loop();
+            cancel.throwIfCancelled();
+            // The stream stops by itself after the service refused the session: signing in
+            // again starts it anew.
+            if (m_liveStatus
+                && m_liveStatus->kind() == DriveEventStream::Status::Kind::unauthorized) {
+                qCInfo(lcApp, "Tâche « %s » terminée : session refusée.", name);
+                co_return;
+            }
+            qCWarning(lcApp, "Tâche « %s » terminée d'elle-même : elle repart.", name);
+        } catch (const OperationCancelled &) {
+            co_return; // stopped with the live task, or the model is gone
+        } catch (const std::exception &error) {
+            qCCritical(lcApp, "Tâche « %s » interrompue : %s ; elle repart.", name, error.what());
+        }
+        try {
+            co_await clock->sleep(loopRestartPause, cancel);
+        } catch (const OperationCancelled &) {
+            co_return;
+        }
+    }
 }
 
 QCoro::Task<> AppModel::runLiveEvents(CancellationToken cancel)
@@ -151,6 +180,9 @@ QCoro::Task<> AppModel::runSignal(QString account, CancellationToken cancel)
             co_await m_domains.signal(account, false, stabilizationTimeout, cancel);
         } catch (const OperationCancelled &) {
             co_return; // stopped, or the model is gone: the next signal is someone else's
+        } catch (const std::exception &error) {
+            // Ends like any other signal: one left in flight would hold every later one back.
+            qCCritical(lcApp, "Signal interrompu : %s", error.what());
         }
     } while (std::exchange(m_signalPending, false));
     m_signalTask.reset();
@@ -160,7 +192,13 @@ void AppModel::applyLiveStatus(DriveEventStream::Status status)
 {
     if (!m_liveStatus || *m_liveStatus != status)
         qCInfo(lcApp, "Temps réel : %s", liveStatusText(status).constData());
+    // Back after a drop: what changed meanwhile was never announced, so the drive is read now
+    // rather than at the next safety signal. The first connection has had its signal already.
+    const bool back = status.kind() == DriveEventStream::Status::Kind::connected && m_liveStatus
+                      && m_liveStatus->kind() != DriveEventStream::Status::Kind::connected;
     setLiveStatus(status);
+    if (back)
+        scheduleSignal();
     if (status.kind() == DriveEventStream::Status::Kind::unauthorized)
         setStatus(AppStatus::failed(QStringLiteral("Session expirée : reconnectez-vous.")));
 }
@@ -176,92 +214,6 @@ QCoro::Task<> AppModel::updateTransferLabel(QString account, CancellationToken c
     setTransferLabel(label);
     if (++m_activityTicks % summaryReloadTicks == 0)
         setSummary(co_await loadSummary(account, cancel));
-}
-
-QCoro::Task<std::optional<DomainSummary>> AppModel::loadSummary(QString account,
-                                                                CancellationToken cancel)
-{
-    auto read = [account] { return DomainSummary::load(summaryURL(account)); };
-    co_return co_await unlessCancelled(runOffMainThread(std::move(read)), cancel);
-}
-
-QCoro::Task<> AppModel::refreshQuota(CancellationToken cancel)
-{
-    try {
-        setQuota(co_await unlessCancelled(m_api.quota(cancel), cancel));
-    } catch (const OperationCancelled &) {
-        throw;
-    } catch (const std::exception &) {
-        setQuota(std::nullopt); // the bar disappears; the next refresh tries again
-    }
-    if (const std::optional<QString> account = m_account)
-        setSummary(co_await loadSummary(*account, cancel));
-}
-
-// --- The user's refresh ---
-
-void AppModel::refreshNow()
-{
-    start(refreshing());
-}
-
-QCoro::Task<> AppModel::refreshing()
-{
-    if (!m_account || m_isSynchronizing)
-        co_return;
-    const CancellationToken cancel = m_lifetime.token();
-    setIsSynchronizing(true);
-    co_await m_domains.signal(*m_account, true, stabilizationTimeout, cancel);
-    co_await refreshQuota(cancel);
-    setLastSyncSignal(m_environment.client->clock()->currentDateTime());
-    setIsSynchronizing(false);
-}
-
-std::optional<QString> AppModel::lastSyncText() const
-{
-    if (!m_lastSyncSignal)
-        return std::nullopt;
-    return QStringLiteral("Actualisé à ")
-           + QLocale().toString(m_lastSyncSignal->toLocalTime().time(), QLocale::ShortFormat);
-}
-
-// --- Conflicts ---
-
-std::optional<QString> AppModel::conflictText() const
-{
-    if (!m_summary || m_summary->conflicts.isEmpty())
-        return std::nullopt;
-    const double newest = double(m_summary->conflicts.first().date.toMSecsSinceEpoch()) / 1000.0;
-    if (m_environment.preferences->conflictDismissedUntil() >= newest)
-        return std::nullopt;
-    return m_summary->lastConflictLabel();
-}
-
-void AppModel::dismissConflicts()
-{
-    if (!m_summary || m_summary->conflicts.isEmpty())
-        return;
-    const QDateTime newest = m_summary->conflicts.first().date;
-    m_environment.preferences->setConflictDismissedUntil(double(newest.toMSecsSinceEpoch())
-                                                         / 1000.0);
-    emit conflictTextChanged();
-}
-
-// --- The drive's folder ---
-
-void AppModel::openInFinder()
-{
-    start(openingFolder());
-}
-
-QCoro::Task<> AppModel::openingFolder()
-{
-    std::optional<QUrl> folder;
-    if (const std::optional<QString> account = m_account)
-        folder = co_await m_domains.userVisibleURL(*account, m_lifetime.token());
-    if (!folder)
-        folder = QUrl::fromLocalFile(QDir::home().filePath(PlatformTexts().accountsFolder));
-    m_environment.desktop->openUrl(*folder);
 }
 
 } // namespace OrvelanNimbal

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QStringList>
+#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -15,6 +16,7 @@ namespace OrvelanNimbal {
 // submitCode whole: the pending token and the password stay inside.
 class ChallengeInfo {
     Q_GADGET
+    QML_VALUE_TYPE(challengeInfo)
     Q_PROPERTY(QString account READ account)
     Q_PROPERTY(QStringList methods READ methods)
     Q_PROPERTY(QDateTime expiresAt READ expiresAt)
@@ -45,12 +47,13 @@ private:
 // message for the user.
 class AppStatus {
     Q_GADGET
+    QML_VALUE_TYPE(appStatus)
     Q_PROPERTY(Kind kind READ kind)
     Q_PROPERTY(QString message READ message)
     Q_PROPERTY(ChallengeInfo challenge READ challengeInfo)
 
 public:
-    // Capitalised so that QML can read them (AppStatus.Ready).
+    // Read in QML as AppStatus.Ready and so on.
     enum class Kind { SignedOut, Connecting, Ready, TwoFactor, Failed };
     Q_ENUM(Kind)
 
@@ -79,5 +82,12 @@ private:
     QString m_message;
     std::optional<TwoFactorChallenge> m_challenge;
 };
+
+// The status kinds for QML: AppStatus.SignedOut, AppStatus.Ready…
+namespace AppStatusKinds {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(OrvelanNimbal::AppStatus)
+QML_NAMED_ELEMENT(AppStatus)
+} // namespace AppStatusKinds
 
 } // namespace OrvelanNimbal

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "auth/KeychainStores.h"
+#include "config/ComputerName.h"
 #include "config/OrvelanNimbal.h"
 #include "model/AppEnvironment.h"
 #include "net/CurlTransport.h"
-#include "system/ComputerName.h"
 #include "system/XdgAutostartEntry.h"
 
 #include <QCoreApplication>

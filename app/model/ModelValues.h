@@ -6,12 +6,14 @@
 #include "sync/DomainSummary.h"
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The model's values as the panel reads them: read-only views of the library's records.
 namespace OrvelanNimbal {
 
 class QuotaInfo {
     Q_GADGET
+    QML_VALUE_TYPE(quotaInfo)
     Q_PROPERTY(double usedMegabytes READ usedMegabytes)
     Q_PROPERTY(double maxMegabytes READ maxMegabytes)
     Q_PROPERTY(double fraction READ fraction)
@@ -32,6 +34,7 @@ private:
 
 class SummaryInfo {
     Q_GADGET
+    QML_VALUE_TYPE(summaryInfo)
     Q_PROPERTY(QString archivedLabel READ archivedLabel)
     Q_PROPERTY(int archivedFileCount READ archivedFileCount)
 
@@ -51,11 +54,12 @@ private:
 
 class LiveStatusInfo {
     Q_GADGET
+    QML_VALUE_TYPE(liveStatusInfo)
     Q_PROPERTY(Kind kind READ kind)
     Q_PROPERTY(qint64 retryIn READ retryIn)
 
 public:
-    // Capitalised so that QML can read them (LiveStatusInfo.Connected).
+    // Read in QML as LiveStatus.Connected and so on.
     enum class Kind { Disconnected, Connected, Unauthorized };
     Q_ENUM(Kind)
 
@@ -84,5 +88,12 @@ inline LiveStatusInfo::Kind LiveStatusInfo::kind() const
     }
     return Kind::Disconnected;
 }
+
+// The live stream's status kinds for QML: LiveStatus.Disconnected, LiveStatus.Connected…
+namespace LiveStatusKinds {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(OrvelanNimbal::LiveStatusInfo)
+QML_NAMED_ELEMENT(LiveStatus)
+} // namespace LiveStatusKinds
 
 } // namespace OrvelanNimbal

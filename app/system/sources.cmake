@@ -1,14 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(Orvelan_Nimbal PRIVATE
-    system/ComputerName.cpp
-    system/ComputerName.h
     system/Desktop.h
     system/ExtensionTool.cpp
     system/ExtensionTool.h
     system/Logging.cpp
     system/Logging.h
     system/LoginItem.h
-    system/PlatformTexts.h
     system/Preferences.cpp
     system/Preferences.h
     system/SessionDesktop.cpp

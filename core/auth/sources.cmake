@@ -11,6 +11,7 @@ target_sources(OrvelanNimbalCore PRIVATE
     auth/LoginDTOs.cpp
     auth/LoginDTOs.h
     auth/SessionStoring.h
+    auth/SignInMessages.h
     auth/TrustedDeviceStoring.h
     auth/TwoFactor.cpp
     auth/TwoFactor.h

@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 target_sources(OrvelanNimbalCore PRIVATE
+    models/AmountTexts.cpp
+    models/AmountTexts.h
     models/DriveDTOs.h
     models/DriveDownload.cpp
     models/DriveFile.cpp

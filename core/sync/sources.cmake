@@ -7,6 +7,9 @@ target_sources(OrvelanNimbalCore PRIVATE
     sync/DomainSummary.cpp
     sync/DomainSummary.h
     sync/DomainSummaryFile.cpp
+    sync/FileProviderDomain.h
+    sync/PauseText.cpp
+    sync/PauseText.h
     sync/ReplacePrecondition.h
     sync/SyncNaming.cpp
     sync/SyncNaming.h

@@ -2,11 +2,12 @@
 #include "cli/CommandLine.h"
 
 #include "Logging.h"
+#include "bus/FileProviderBus.h"
+#include "config/LogFile.h"
 #include "config/OrvelanNimbal.h"
+#include "config/ServiceEndpoints.h"
 #include "daemon/DomainRegistry.h"
 #include "daemon/FileProviderService.h"
-#include "daemon/ServiceEndpoints.h"
-#include "dbus/BusNames.h"
 #include "fileprovider1adaptor.h"
 
 #include <QCoreApplication>
@@ -53,17 +54,21 @@ int serve(QTextStream &err)
         err << "nimbal-fileprovider : aucun dossier de données ($XDG_DATA_HOME) utilisable.\n";
         return 1;
     }
+    LogFile::keepFor(QStringLiteral("nimbal-fileprovider"));
     DomainRegistry registry(file);
     registry.load();
-    registerDBusTypes();
+    FileProviderBus::registerTypes();
     QDBusConnection bus = serviceBus();
     if (!bus.isConnected()) {
         err << "nimbal-fileprovider : bus de session injoignable.\n";
         return 1;
     }
-    FileProviderService service(std::move(registry), ServiceEndpoints::fromBuild());
+    DomainStates states(DomainStates::defaultFile());
+    states.load();
+    FileProviderService service(std::move(registry), std::move(states),
+                                ServiceEndpoints::fromBuild());
     new FileProvider1Adaptor(&service);
-    if (!bus.registerObject(BusNames::objectPath, &service)
+    if (!bus.registerObject(FileProviderBus::objectPath, &service)
         || !bus.registerService(fileProviderBundleIdentifier)) {
         err << "nimbal-fileprovider : le service tourne déjà sur ce bus.\n";
         return 1;
@@ -90,8 +95,9 @@ int call(const QString &method, const QVariantList &arguments, QTextStream &err)
         err << "nimbal-fileprovider : bus de session injoignable.\n";
         return 1;
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        fileProviderBundleIdentifier, BusNames::objectPath, BusNames::interfaceName, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(fileProviderBundleIdentifier, FileProviderBus::objectPath,
+                                       FileProviderBus::interfaceName, method);
     message.setArguments(arguments);
     const QDBusMessage reply = bus.call(message);
     if (reply.type() == QDBusMessage::ErrorMessage) {

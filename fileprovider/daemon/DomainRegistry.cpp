@@ -2,14 +2,12 @@
 #include "daemon/DomainRegistry.h"
 
 #include "Logging.h"
-#include "config/OrvelanNimbal.h"
+#include "daemon/StateFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -19,9 +17,7 @@ DomainRegistry::DomainRegistry(QString file)
 
 QString DomainRegistry::defaultFile()
 {
-    const auto container = appGroupContainerURL();
-    return container ? QDir(container->toLocalFile()).filePath(QStringLiteral("fileprovider.json"))
-                     : QString();
+    return StateFile::inContainer(QStringLiteral("fileprovider.json"));
 }
 
 void DomainRegistry::load()
@@ -62,16 +58,7 @@ bool DomainRegistry::save() const
     const QJsonObject root{{QStringLiteral("version"), 1},
                            {QStringLiteral("enabled"), extensionEnabled},
                            {QStringLiteral("domains"), list}};
-    QSaveFile file(m_file);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-        if (file.commit())
-            return true;
-    }
-    qCWarning(logExtension).noquote()
-        << QStringLiteral("État de l'extension non enregistré : %1").arg(file.errorString());
-    return false;
+    return StateFile::save(m_file, root, QStringLiteral("État de l'extension"));
 }
 
 DomainRecord *DomainRegistry::find(const QString &identifier)

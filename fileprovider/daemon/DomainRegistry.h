@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sync/FileProviderDomain.h"
+
 #include <QList>
 #include <QString>
 
 namespace OrvelanNimbal::FileProvider {
 
-struct DomainRecord {
-    QString identifier; // the account, exactly as the application gave it
-    QString displayName;
-    bool userEnabled = true;
-
-    friend bool operator==(const DomainRecord &, const DomainRecord &) = default;
-};
+// A registered domain as it was registered and as the bus carries it.
+using DomainRecord = FileProviderDomain;
 
 // What the extension keeps across restarts, in the shared container (`fileprovider.json`): the
 // user's switch of the whole extension and the domains the application registered. The daemon

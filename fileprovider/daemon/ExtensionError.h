@@ -48,6 +48,12 @@ struct ExtensionError {
                 QStringLiteral("Aucune session de ce compte dans le trousseau : reconnectez-vous "
                                "depuis Orvelan Nimbal.")};
     }
+    static ExtensionError paused()
+    {
+        return {prefix + u"Paused"_qs,
+                QStringLiteral("La synchronisation est en pause : rien n'est envoyé ni reçu avant "
+                               "sa reprise (nimbal resume).")};
+    }
     static ExtensionError failed(const QString &message)
     {
         return {prefix + u"Failed"_qs, message};

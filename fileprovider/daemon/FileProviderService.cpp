@@ -24,12 +24,16 @@ bool isUsableIdentifier(const QString &identifier)
 
 } // namespace
 
-FileProviderService::FileProviderService(DomainRegistry registry, ServiceEndpoints endpoints,
-                                         QObject *parent)
+FileProviderService::FileProviderService(DomainRegistry registry, DomainStates states,
+                                         ServiceEndpoints endpoints, QObject *parent)
     : QObject(parent)
     , m_registry(std::move(registry))
     , m_endpoints(std::move(endpoints))
-{}
+    , m_states(std::move(states))
+{
+    m_pauseEnd.setSingleShot(true);
+    connect(&m_pauseEnd, &QTimer::timeout, this, &FileProviderService::endPausesDue);
+}
 
 FileProviderService::~FileProviderService() = default;
 
@@ -40,6 +44,7 @@ QString FileProviderService::version()
 
 void FileProviderService::start()
 {
+    expirePauses();
     for (const DomainRecord &domain : std::as_const(m_registry.domains)) {
         if (shouldRun(domain))
             startHost(domain);
@@ -49,7 +54,7 @@ void FileProviderService::start()
 bool FileProviderService::shouldRun(const DomainRecord &domain) const
 {
     return m_registry.extensionEnabled && domain.userEnabled
-           && !m_removing.contains(domain.identifier);
+           && !m_removing.contains(domain.identifier) && !isPaused(domain.identifier);
 }
 
 DomainHost &FileProviderService::startHost(const DomainRecord &domain)
@@ -64,6 +69,8 @@ DomainHost &FileProviderService::startHost(const DomainRecord &domain)
         emit ProgressChanged(identifier, downloadKind, progress.finished, progress.total,
                              progress.completed, progress.fraction());
     });
+    connect(raw, &DomainHost::synchronised, this,
+            [this, identifier] { recordSynchronised(identifier); });
     connect(raw, &DomainHost::uploadProgressChanged, this, [this, raw, identifier] {
         const TransferProgress::Snapshot progress = raw->uploadProgress();
         emit ProgressChanged(identifier, uploadKind, progress.finished, progress.total,
@@ -190,6 +197,8 @@ QCoro::Task<std::optional<ExtensionError>> FileProviderService::removeDomain(QSt
     m_registry.domains.removeIf(
         [&](const DomainRecord &domain) { return domain.identifier == identifier; });
     m_removing.remove(identifier);
+    m_states.forget(identifier);
+    m_states.save();
     if (!m_registry.save())
         co_return ExtensionError::failed(
             QStringLiteral("L'état de l'extension n'a pas pu être enregistré."));
@@ -254,13 +263,19 @@ const DomainRecord *FileProviderService::requireRunningDomain(const QString &ide
 
 void FileProviderService::SignalWorkingSet(const QString &identifier)
 {
-    if (const DomainRecord *domain = requireRunningDomain(identifier))
+    // While paused the change waits with the others: the pass at the end sees them all.
+    const DomainRecord *domain = requireRunningDomain(identifier);
+    if (domain && !isPaused(identifier))
         startHost(*domain).requestPass();
 }
 
 void FileProviderService::WaitForStabilization(const QString &identifier)
 {
     const DomainRecord *domain = requireRunningDomain(identifier);
+    if (domain && isPaused(identifier)) {
+        refuse(ExtensionError::paused());
+        return;
+    }
     if (!domain || !calledFromDBus())
         return;
     setDelayedReply(true);

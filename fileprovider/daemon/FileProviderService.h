@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "bus/FileProviderBus.h"
+#include "config/ServiceEndpoints.h"
 #include "daemon/DomainRegistry.h"
+#include "daemon/DomainStates.h"
 #include "daemon/ExtensionError.h"
-#include "daemon/ServiceEndpoints.h"
-#include "dbus/DBusDomainList.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
+#include <QVariantMap>
 
 #include <map>
 #include <memory>
@@ -30,7 +33,7 @@ class FileProviderService : public QObject, protected QDBusContext {
     Q_PROPERTY(bool ExtensionEnabled READ extensionEnabled) // clazy:exclude=qproperty-without-notify
 
 public:
-    FileProviderService(DomainRegistry registry, ServiceEndpoints endpoints,
+    FileProviderService(DomainRegistry registry, DomainStates states, ServiceEndpoints endpoints,
                         QObject *parent = nullptr);
     ~FileProviderService() override;
 
@@ -51,11 +54,19 @@ public:
     QString UserVisibleFolder(const QString &identifier);
     bool Progress(const QString &identifier, const QString &kind, qlonglong &totalUnitCount,
                   qlonglong &completedUnitCount, double &fractionCompleted);
+    // Pauses, what is left and the state of paths (FileProviderService_activity.cpp).
+    void Pause(const QString &identifier, qlonglong until);
+    void Resume(const QString &identifier);
+    bool PauseState(const QString &identifier, qlonglong &until);
+    QVariantMap Activity(const QString &identifier);
+    QString ItemStatus(const QString &identifier, const QString &path, QString &reason);
+    QList<QVariantMap> Conflicts(const QString &identifier);
 
 signals:
     void ProgressChanged(const QString &identifier, const QString &kind, bool finished,
                          qlonglong totalUnitCount, qlonglong completedUnitCount,
                          double fractionCompleted);
+    void ActivityChanged(const QString &identifier, const QVariantMap &activity);
 
 private:
     // The domain, or a refusal sent back to the caller and nothing.
@@ -72,10 +83,19 @@ private:
     QCoro::Task<std::optional<ExtensionError>> removeDomain(QString identifier);
     QCoro::Task<std::optional<ExtensionError>> applySwitches();
 
+    bool isPaused(const QString &identifier) const;
+    // Ends the pauses whose time has come and waits for the next end; true when one ended.
+    bool expirePauses();
+    void endPausesDue();
+    void announceActivity(const QString &identifier);
+    void recordSynchronised(const QString &identifier);
+
     DomainRegistry m_registry;
     ServiceEndpoints m_endpoints;
     std::map<QString, std::unique_ptr<DomainHost>> m_hosts;
     QSet<QString> m_removing;
+    DomainStates m_states;
+    QTimer m_pauseEnd;
 };
 
 } // namespace OrvelanNimbal::FileProvider

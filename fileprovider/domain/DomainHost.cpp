@@ -138,6 +138,11 @@ TransferProgress::Snapshot DomainHost::uploadProgress() const
     return m_engine ? m_engine->uploadProgress().snapshot() : TransferProgress::Snapshot{};
 }
 
+QSet<QString> DomainHost::sendingPaths() const
+{
+    return m_engine ? m_engine->sendingPaths() : QSet<QString>();
+}
+
 void DomainHost::watchFolder()
 {
     m_watcher = std::make_unique<FolderWatcher>(folder());
@@ -177,6 +182,8 @@ QCoro::Task<> DomainHost::runPasses()
             m_passRequested = m_passRequested || outcome.again;
             m_settling = outcome.settling;
             retry = outcome.retryIn;
+            if (outcome.itemsLeft == 0 && !outcome.again && !m_settling && !m_passRequested)
+                emit synchronised();
         } catch (const OperationCancelled &) {
             cancelled = true;
         } catch (const FolderUnavailable &error) {

@@ -3,7 +3,7 @@
 
 #include "daemon/DomainRegistry.h"
 #include "daemon/ExtensionError.h"
-#include "daemon/ServiceEndpoints.h"
+#include "config/ServiceEndpoints.h"
 #include "disk/FolderWatcher.h"
 #include "engine/SyncEngine.h"
 
@@ -58,8 +58,12 @@ public:
 
     TransferProgress::Snapshot downloadProgress() const;
     TransferProgress::Snapshot uploadProgress() const;
+    // The files being sent now (see SyncEngine::sendingPaths); none before the first pass.
+    QSet<QString> sendingPaths() const;
 
 signals:
+    // A pass ended with nothing left to do.
+    void synchronised();
     // The downloads moved on; at most every tenth of a second while they run.
     void downloadProgressChanged();
     // The same for the uploads.

@@ -2,7 +2,7 @@
 #include "domain/DomainRemoval.h"
 
 #include "Logging.h"
-#include "PlatformWords.h"
+#include "config/PlatformWords.h"
 #include "disk/FolderNames.h"
 #include "disk/LocalFolder.h"
 #include "disk/SafeNames.h"

@@ -2,7 +2,7 @@
 #include "engine/EngineContext.h"
 
 #include "Logging.h"
-#include "PlatformWords.h"
+#include "config/PlatformWords.h"
 #include "engine/ItemStoreExport.h"
 #include "engine/RetryPolicy.h"
 #include "errors/FileError.h"

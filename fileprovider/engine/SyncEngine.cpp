@@ -128,9 +128,4 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
 #endif
 }
 
-ItemStatus SyncEngine::statusOf(const QString &path)
-{
-    return FileProvider::statusOf(m_context, path);
-}
-
 } // namespace OrvelanNimbal::FileProvider

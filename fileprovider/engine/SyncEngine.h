@@ -2,7 +2,6 @@
 #pragma once
 
 #include "engine/EngineContext.h"
-#include "engine/ItemStatus.h"
 
 #include <exception>
 #include <memory>
@@ -51,8 +50,9 @@ public:
 
     TransferProgress &downloadProgress() { return m_context.downloadProgress(); }
     TransferProgress &uploadProgress() { return m_context.uploadProgress(); }
-    // What became of the file or folder at `path` (relative to the domain's folder), and why.
-    ItemStatus statusOf(const QString &path);
+    // The files being sent now, by path in the domain's folder: what a path's status reads
+    // beside the journal.
+    QSet<QString> sendingPaths() { return m_context.sending(); }
 
 private:
     void requireFolder() const;

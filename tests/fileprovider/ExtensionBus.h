@@ -34,10 +34,12 @@ public:
     // Runs `nimbal-fileprovider ARGUMENTS` against this bus and home; gives standard output and
     // sets `status` to the exit status.
     QString runCommand(const QStringList &arguments, int *status = nullptr);
-
-private:
+    // The bus's address, and what the bus gives the programs it starts (home, data folder,
+    // service address, keychain items).
+    QString address() const { return m_address; }
     QProcessEnvironment environment() const;
 
+private:
     QTemporaryDir m_root;
     QProcess m_daemon;
     QString m_address;

@@ -2,6 +2,7 @@
 #include "ExtensionTest.h"
 
 #include "config/OrvelanNimbal.h"
+#include "domains/FileProviderFailure.h"
 #include "sync/ContentHasher.h"
 
 #include <QDirIterator>
@@ -88,53 +89,35 @@ std::unique_ptr<ExtensionTest::Mounted> ExtensionTest::account(const QString &ta
     return mounted;
 }
 
-std::optional<FileProviderError>
-ExtensionTest::awaitCompletion(const std::function<void(FileProviderCompletion)> &call, int ceiling)
+std::optional<FileProviderError> ExtensionTest::awaitCompletion(QCoro::Task<> call, int ceiling)
 {
-    bool done = false;
-    std::optional<FileProviderError> error;
-    call([&](std::optional<FileProviderError> answer) {
-        error = std::move(answer);
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, ceiling))
-        return FileProviderError{u"timeout"_qs, u"no answer"_qs};
-    return error;
+    try {
+        runAsync(std::move(call), std::chrono::milliseconds(ceiling));
+    } catch (const FileProviderFailure &failure) {
+        return failure.error();
+    }
+    return std::nullopt;
 }
 
 void ExtensionTest::addDomain(Mounted &mounted)
 {
-    const auto error = awaitCompletion([&](FileProviderCompletion done) {
-        mounted.system->addDomain({mounted.email, mounted.email, true}, std::move(done));
-    });
+    const auto error =
+        awaitCompletion(mounted.system->addDomain({mounted.email, mounted.email, true}, {}));
     QVERIFY2(!error, qPrintable(describe(error)));
 }
 
-std::shared_ptr<FileProviderManager> ExtensionTest::manager(Mounted &mounted)
+FileProviderProgress ExtensionTest::progress(Mounted &mounted, FileProviderTransferKind kind)
 {
-    std::shared_ptr<FileProviderManager> found;
-    bool done = false;
-    mounted.system->manager(mounted.email, [&](std::shared_ptr<FileProviderManager> manager) {
-        found = std::move(manager);
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return nullptr;
-    return found;
+    return runAsync(mounted.system->progress(mounted.email, kind, {}));
 }
 
 std::optional<FileProviderError> ExtensionTest::stabilise(Mounted &mounted, bool signal)
 {
-    const auto domain = manager(mounted);
-    if (!domain)
-        return FileProviderError{u"no manager"_qs, {}};
     if (signal) {
-        if (auto error = awaitCompletion(
-                [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }))
+        if (auto error = awaitCompletion(mounted.system->signalWorkingSet(mounted.email, {})))
             return error;
     }
-    return awaitCompletion(
-        [&](FileProviderCompletion done) { domain->waitForStabilization(std::move(done)); });
+    return awaitCompletion(mounted.system->waitForStabilization(mounted.email, {}));
 }
 
 } // namespace OrvelanNimbal::Testing

@@ -8,7 +8,6 @@
 
 #include <QMap>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -56,10 +55,11 @@ protected:
     std::unique_ptr<Mounted> account(const QString &tag, qint64 quotaMegabytes = 10240);
     void addDomain(Mounted &mounted);
     static std::optional<FileProviderError> stabilise(Mounted &mounted, bool signal = true);
-    static std::shared_ptr<FileProviderManager> manager(Mounted &mounted);
+    // What the extension says of the domain's transfers of one kind.
+    static FileProviderProgress progress(Mounted &mounted, FileProviderTransferKind kind);
+    // Runs one call of the extension; gives its refusal, if any.
     static std::optional<FileProviderError>
-    awaitCompletion(const std::function<void(FileProviderCompletion)> &call,
-                    int ceiling = stabilisationCeilingMilliseconds);
+    awaitCompletion(QCoro::Task<> call, int ceiling = stabilisationCeilingMilliseconds);
 };
 
 } // namespace OrvelanNimbal::Testing

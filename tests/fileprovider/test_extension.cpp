@@ -4,6 +4,7 @@
 // the real local service, the real keychain and real folders. Each test compares the folder with
 // the drive, content hashes included.
 #include "ExtensionTest.h"
+#include "bus/FileProviderBus.h"
 #include "config/OrvelanNimbal.h"
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
 #include "domains/DomainController.h"
@@ -12,6 +13,7 @@
 #include "sync/DomainSummary.h"
 
 #include <QCryptographicHash>
+#include <QDBusMessage>
 #include <QDirIterator>
 #include <QTemporaryFile>
 #include <QTest>
@@ -30,6 +32,7 @@ private slots:
     void killedMidDownloadResumes();
     void removalKeepsUnsentWork();
     void commandsSwitchTheExtension();
+    void clientHearsThePause();
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
     void domainControllerRunsOverTheBus();
 #endif
@@ -67,11 +70,7 @@ void TestExtension::addedDomainHoldsTheDrive()
                           + accountFileKey(mounted->email) + u".json"_qs));
 
     // The domain as the application lists it, and its folder.
-    std::optional<QString> folder;
-    manager(*mounted)->userVisibleFolder(
-        [&](std::optional<QString> path, std::optional<FileProviderError>) { folder = path; });
-    QVERIFY(QTest::qWaitFor([&] { return folder.has_value(); }, 10000));
-    QCOMPARE(*folder, mounted->folder());
+    QCOMPARE(runAsync(mounted->system->userVisibleFolder(mounted->email, {})), mounted->folder());
 }
 
 void TestExtension::changesReachTheDisk()
@@ -151,13 +150,15 @@ void TestExtension::killedMidDownloadResumes()
     content.contentType = u"application/octet-stream"_qs;
     runAsync(mounted->drive.createFile(u"grand.bin"_qs, {}, content, {}), std::chrono::seconds(60));
 
-    const auto domain = manager(*mounted);
-    const auto progress = domain->globalProgress(FileProviderTransferKind::download);
-    QVERIFY(!awaitCompletion(
-        [&](FileProviderCompletion done) { domain->signalWorkingSet(std::move(done)); }));
+    QVERIFY(!awaitCompletion(mounted->system->signalWorkingSet(mounted->email, {})));
     // Killed once the content is flowing, before it is all there.
     QVERIFY(QTest::qWaitFor(
-        [&] { return !progress->isFinished() && progress->completedUnitCount() > 0; }, 30000));
+        [&] {
+            const FileProviderProgress moving =
+                progress(*mounted, FileProviderTransferKind::download);
+            return !moving.finished && moving.completedUnitCount > 0;
+        },
+        30000));
     mounted->bus->killDaemon();
     QVERIFY(!QFile::exists(mounted->folder() + u"/grand.bin"_qs));
 
@@ -190,9 +191,7 @@ void TestExtension::removalKeepsUnsentWork()
     edited.write(", après");
     edited.close();
 
-    const auto error = awaitCompletion([&](FileProviderCompletion done) {
-        mounted->system->removeDomain({mounted->email, mounted->email, true}, std::move(done));
-    });
+    const auto error = awaitCompletion(mounted->system->removeDomain(mounted->email, {}));
     QVERIFY2(!error, qPrintable(describe(error)));
     QVERIFY(!QFileInfo::exists(folder));
     const QString kept = folder + u" (non synchronisé)"_qs;
@@ -200,12 +199,7 @@ void TestExtension::removalKeepsUnsentWork()
                                                  u"Documents/modifié.txt"_qs}));
     QVERIFY(!QFile::exists(mounted->bus->container() + u"/item-store-"_qs
                            + accountFileKey(mounted->email) + u".json"_qs));
-    bool listed = false;
-    mounted->system->domains([&](QList<FileProviderDomain> domains, auto) {
-        QVERIFY(domains.isEmpty());
-        listed = true;
-    });
-    QVERIFY(QTest::qWaitFor([&] { return listed; }, 10000));
+    QVERIFY(runAsync(mounted->system->domains({})).isEmpty());
 }
 
 void TestExtension::commandsSwitchTheExtension()
@@ -238,11 +232,8 @@ void TestExtension::commandsSwitchTheExtension()
     QVERIFY(extensionIsOn());
 
     const auto userEnabled = [&] {
-        std::optional<bool> enabled;
-        mounted->system->domains([&](QList<FileProviderDomain> domains, auto) {
-            enabled = !domains.isEmpty() && domains.first().userEnabled;
-        });
-        return QTest::qWaitFor([&] { return enabled.has_value(); }, 10000) && *enabled;
+        const QList<FileProviderDomain> domains = runAsync(mounted->system->domains({}));
+        return !domains.isEmpty() && domains.first().userEnabled;
     };
     bus.runCommand({u"disable"_qs, mounted->email}, &status);
     QCOMPARE(status, 0);
@@ -254,15 +245,53 @@ void TestExtension::commandsSwitchTheExtension()
     QVERIFY(bus.runCommand({u"--help"_qs}).contains(u"enable COMPTE"_qs));
 }
 
+void TestExtension::clientHearsThePause()
+{
+    auto mounted = account(u"pause"_qs);
+    addDomain(*mounted);
+    DBusFileProviderSystem &system = *mounted->system;
+    const auto pauseNow = [&] { return runAsync(system.pause(mounted->email, {})); };
+    QVERIFY(pauseNow() == FileProviderPause{});
+    // What the client tells, as it tells it.
+    QList<std::pair<QString, FileProviderPause>> notices;
+    QObject::connect(&system, &FileProviderSystem::pauseChanged, &system,
+                     [&](const QString &identifier, const FileProviderPause &pause) {
+                         notices.append({identifier, pause});
+                     });
+    const auto lastNotice = [&] {
+        return notices.isEmpty() ? FileProviderPause{} : notices.constLast().second;
+    };
+
+    // Paused from here: the notice is in before the answer, and the pause reads as it says.
+    QVERIFY(!awaitCompletion(system.setPaused(mounted->email, true, {})));
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(notices.constFirst().first, mounted->email);
+    QVERIFY(lastNotice() == (FileProviderPause{true, std::nullopt}));
+    QVERIFY(pauseNow() == lastNotice());
+
+    // Paused elsewhere (a terminal) for two seconds, and the extension killed meanwhile: the one
+    // the application starts again still ends the pause on time, and the client hears it.
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 2);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(fileProviderBundleIdentifier, FileProviderBus::objectPath,
+                                       FileProviderBus::interfaceName, u"Pause"_qs);
+    call << mounted->email << end.toSecsSinceEpoch();
+    const QDBusMessage reply = mounted->bus->bus().call(call);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    QTRY_VERIFY(lastNotice() == (FileProviderPause{true, end}));
+    mounted->bus->killDaemon();
+    QTRY_VERIFY_WITH_TIMEOUT(!lastNotice().paused, 15000);
+    QVERIFY(pauseNow() == FileProviderPause{});
+    QVERIFY(mounted->bus->daemonPid() > 0);
+}
+
 #ifdef NIMBAL_HAS_DOMAIN_CONTROLLER
 void TestExtension::domainControllerRunsOverTheBus()
 {
     auto mounted = account(u"controller"_qs);
     // A domain left by another account: mounting this one takes it away.
     const QString previous = LocalService::uniqueEmail(u"previous"_qs);
-    QVERIFY(!awaitCompletion([&](FileProviderCompletion done) {
-        mounted->system->addDomain({previous, previous, true}, std::move(done));
-    }));
+    QVERIFY(!awaitCompletion(mounted->system->addDomain({previous, previous, true}, {})));
     QVERIFY(QFileInfo(mounted->bus->domainFolder(previous)).isDir());
 
     auto system = std::shared_ptr<FileProviderSystem>(std::move(mounted->system));

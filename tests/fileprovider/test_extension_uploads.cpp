@@ -334,14 +334,12 @@ void TestExtensionUploads::largeFileGoesInParts()
     // Large enough that sending it outlasts the extension's first progress report (0.1 s after
     // the first change), now that the service takes parts in as fast as they come.
     const QByteArray content = generated(160 << 20, 7);
-    const auto domain = manager(*mounted);
-    const auto progress = domain->globalProgress(FileProviderTransferKind::upload);
     write(root + u"/grand.bin"_qs, content);
     bool seenMoving = false;
     QVERIFY(QTest::qWaitFor(
         [&] {
-            seenMoving =
-                seenMoving || (!progress->isFinished() && progress->completedUnitCount() > 0);
+            const FileProviderProgress moving = progress(*mounted, FileProviderTransferKind::upload);
+            seenMoving = seenMoving || (!moving.finished && moving.completedUnitCount > 0);
             return seenMoving;
         },
         30000));

@@ -6,6 +6,7 @@
 #include "EngineHarness.h"
 #include "FileAccess.h"
 #include "disk/SafeNames.h"
+#include "engine/ItemStatus.h"
 #include "engine/Reconciler.h"
 
 #include <QFileInfo>
@@ -342,58 +343,81 @@ void TestSyncEngine::statusSaysWhy_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("reason"); // the start of it
+    QTest::addColumn<int>("reason");
     using State = ItemStatus::State;
-    QTest::newRow("in step") << u"none"_qs << u"Documents/a.txt"_qs << int(State::synchronised)
-                             << QString();
-    QTest::newRow("a folder in step") << u"none"_qs << u"Documents"_qs
-                                      << int(State::synchronised) << QString();
-    QTest::newRow("new here") << u"new"_qs << u"Documents/neuf.txt"_qs << int(State::waiting)
-                              << u"pas encore sur le Nimbal"_qs;
-    QTest::newRow("edited here") << u"edit"_qs << u"Documents/a.txt"_qs << int(State::waiting)
-                                 << u"modifié depuis"_qs;
+    using Reason = ItemStatus::Reason;
+    QTest::newRow("in step") << u"none"_qs << u"Documents/a.txt"_qs << int(State::synced)
+                             << int(Reason::none);
+    QTest::newRow("a folder in step")
+        << u"none"_qs << u"Documents/Vieux"_qs << int(State::synced) << int(Reason::none);
+    QTest::newRow("new here") << u"new"_qs << u"Documents/neuf.txt"_qs
+                              << int(State::pendingUpload) << int(Reason::none);
+    QTest::newRow("edited here") << u"edit"_qs << u"Documents/a.txt"_qs
+                                 << int(State::pendingUpload) << int(Reason::none);
+    QTest::newRow("newer on the drive") << u"newer"_qs << u"Documents/a.txt"_qs
+                                        << int(State::pendingDownload) << int(Reason::none);
     QTest::newRow("a name never synchronised")
-        << u"none"_qs << u"Documents/.DS_Store"_qs << int(State::leftOut)
-        << u"nom jamais synchronisé"_qs;
+        << u"none"_qs << u"Documents/.DS_Store"_qs << int(State::excluded)
+        << int(Reason::excludedName);
     QTest::newRow("archived, not on disk") << u"none"_qs << u"Documents/vieux.zip"_qs
-                                           << int(State::leftOut) << u"archivé"_qs;
+                                           << int(State::excluded) << int(Reason::archived);
+    QTest::newRow("a folder holding it") << u"none"_qs << u"Documents"_qs << int(State::excluded)
+                                         << int(Reason::archived);
     QTest::newRow("unreadable") << u"unreadable"_qs << u"Documents/secret.txt"_qs
-                                << int(State::leftOut) << u"illisible"_qs;
+                                << int(State::excluded) << int(Reason::unreadable);
+    QTest::newRow("refused by the drive") << u"refused"_qs << u"Documents/refusé.txt"_qs
+                                          << int(State::excluded) << int(Reason::refused);
     QTest::newRow("a conflict copy")
-        << u"none"_qs << u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs
-        << int(State::conflict) << QString();
-    QTest::newRow("a link") << u"link"_qs << u"Documents/lien"_qs << int(State::leftOut)
-                            << u"un lien"_qs;
+        << u"conflict"_qs << u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs
+        << int(State::conflict) << int(Reason::none);
+    QTest::newRow("a link") << u"link"_qs << u"Documents/lien"_qs << int(State::excluded)
+                            << int(Reason::specialFile);
     QTest::newRow("nothing there") << u"none"_qs << u"Documents/rien.txt"_qs
-                                   << int(State::unknown) << QString();
+                                   << int(State::unknown) << int(Reason::none);
 }
 
+// The status read beside a running engine, from the journal it committed, its recorded
+// failures and the disk.
 void TestSyncEngine::statusSaysWhy()
 {
     QFETCH(QString, situation);
     QFETCH(QString, path);
     QFETCH(int, state);
-    QFETCH(QString, reason);
+    QFETCH(int, reason);
     EngineHarness harness;
     const qint64 documents = harness.drive.addFolder(u"Documents"_qs);
-    harness.drive.addFile(u"a.txt"_qs, "alpha", documents);
+    harness.drive.addFolder(u"Vieux"_qs, documents);
+    const qint64 a = harness.drive.addFile(u"a.txt"_qs, "alpha", documents);
     harness.drive.addFile(u"vieux.zip"_qs, "zip", documents, u"glacier"_qs);
     harness.pass();
     if (situation == u"new") {
         harness.write(u"Documents/neuf.txt"_qs, "neuf");
     } else if (situation == u"edit") {
         harness.write(u"Documents/a.txt"_qs, "alpha, modifié");
+    } else if (situation == u"newer") {
+        harness.drive.write(a, "alpha, de l'autre ordinateur");
+        harness.downloads->failNext(a); // read from the service, not here yet
+        harness.pass();
     } else if (situation == u"unreadable") {
         // Refused by the disk: the pass's failure for it is what the status says.
         harness.write(u"Documents/secret.txt"_qs, "secret");
         makeUnreadable(harness.file(u"Documents/secret.txt"_qs));
         harness.pass();
+    } else if (situation == u"refused") {
+        harness.drive.failRequests(u"/upload/file"_qs, 400, 1);
+        harness.write(u"Documents/refusé.txt"_qs, "non");
+        harness.pass();
+    } else if (situation == u"conflict") {
+        harness.write(u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs, "la mienne");
     } else if (situation == u"link") {
         QFile::link(harness.file(u"Documents/a.txt"_qs), harness.file(u"Documents/lien"_qs));
     }
-    const ItemStatus status = harness.engine->statusOf(path);
-    QCOMPARE(int(status.state), state);
-    QVERIFY2(status.reason.startsWith(reason), qPrintable(status.reason));
+    FileProvider::Journal journal(harness.journalFile());
+    const FileProvider::LocalFolder folder(harness.folder);
+    const ItemStatus status = statusOf({journal, folder, {}}, path);
+    QCOMPARE(ItemStatus::word(ItemStatus::State(status.state)),
+             ItemStatus::word(ItemStatus::State(state)));
+    QCOMPARE(ItemStatus::word(status.reason), ItemStatus::word(ItemStatus::Reason(reason)));
 }
 
 QTEST_GUILESS_MAIN(TestSyncEngine)

@@ -97,6 +97,42 @@ def press(button):
     action.doAction(0)
 
 
+def what_it_hands_out(node):
+    """Every text an assistive technology can read of one accessible: its name, description,
+    text (whole, and by character, word and line) and value."""
+    texts = [node.name or "", node.description or ""]
+    try:
+        text = node.queryText()
+        texts.append(text.getText(0, -1) or "")
+        for boundary in (pyatspi.TEXT_BOUNDARY_CHAR, pyatspi.TEXT_BOUNDARY_WORD_START,
+                         pyatspi.TEXT_BOUNDARY_LINE_START):
+            texts.append(text.getTextAtOffset(0, boundary)[0] or "")
+        texts.extend(text.getText(*text.getSelection(i)) or "" for i in range(text.getNSelections()))
+    except NotImplementedError:
+        pass
+    try:
+        texts.append(str(node.queryValue().currentValue))
+    except NotImplementedError:
+        pass
+    return texts
+
+
+def check_password_hidden(password_field, password):
+    """The password field is a password field, and nothing in the application's whole tree,
+    the field included, hands the typed password to a client that asks for it."""
+    if password_field.getRole() != pyatspi.ROLE_PASSWORD_TEXT:
+        raise SystemExit(f"panel: the password field is a {password_field.getRoleName()}")
+    leaks = []
+    for node in nodes(application()):
+        try:
+            if any(password in text for text in what_it_hands_out(node)):
+                leaks.append(f"{node.getRoleName()} « {node.name} »")
+        except Exception:
+            continue
+    if leaks:
+        raise SystemExit(f"panel: the typed password is handed out by {', '.join(leaks)}")
+
+
 def screenshot(folder, step):
     if not folder:
         return
@@ -125,6 +161,13 @@ def main():
     log("sign-in form found: e-mail and password fields")
     type_into(email_field, email)
     type_into(password_field, password)
+    check_password_hidden(password_field, password)
+    log("password field: marked as one, its text handed to no one")
+    # Shown in clear, it is still nobody's to read through the tree.
+    press(wait_for("the reveal button", named(pyatspi.ROLE_PUSH_BUTTON, "Afficher le mot de passe")))
+    time.sleep(0.3)
+    check_password_hidden(wait_for("the revealed password field", is_password_field), password)
+    press(wait_for("the mask button", named(pyatspi.ROLE_PUSH_BUTTON, "Masquer le mot de passe")))
     press(wait_for("the sign-in button", named(pyatspi.ROLE_PUSH_BUTTON, "Se connecter")))
     log("« Se connecter » pressed")
 

@@ -30,3 +30,9 @@ endif()
 # The application's model against the service, with the file-provider system in memory.
 nimbal_add_test(test_app_model SOURCES integration/test_app_model.cpp LIBS NimbalAppTestSupport
                 LABELS integration)
+# Every gap ends with a read of the drive: the real extension on a bus of the test's own, killed
+# and started again, and the live stream dropped under the model.
+if(TARGET NimbalExtensionTestSupport)
+    nimbal_add_test(test_app_catch_up SOURCES integration/test_app_catch_up.cpp
+                    LIBS NimbalExtensionTestSupport NimbalAppTestSupport LABELS integration)
+endif()

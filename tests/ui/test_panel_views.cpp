@@ -5,6 +5,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_Panel_PreviewPlugin)
 

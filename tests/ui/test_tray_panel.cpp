@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PanelPlacement.h"
+#include "PauseEntries.h"
 #include "SingleInstance.h"
 #include "TrayPanel.h"
+#include "model/PanelModel.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QMenu>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -13,10 +16,27 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_Panel_PreviewPlugin)
 
+using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Panel;
+
+namespace {
+
+// The preview's stand-in model, made in `engine`.
+std::unique_ptr<PanelModel> standInModel(QQmlEngine *engine)
+{
+    QQmlComponent standIn(engine);
+    standIn.setData("import OrvelanNimbal.Panel.Preview\nStandInModel {}", QUrl());
+    std::unique_ptr<QObject> made(standIn.create());
+    if (!made)
+        qWarning().noquote() << standIn.errorString();
+    return std::unique_ptr<PanelModel>(qobject_cast<PanelModel *>(made.release()));
+}
+
+} // namespace
 
 class TestTrayPanel : public QObject {
     Q_OBJECT
@@ -51,10 +71,8 @@ private slots:
     void windowWithoutTray()
     {
         TrayPanel panel;
-        QQmlComponent standIn(panel.engine());
-        standIn.setData("import OrvelanNimbal.Panel.Preview\nStandInModel {}", QUrl());
-        std::unique_ptr<QObject> model(standIn.create());
-        QVERIFY2(model, qPrintable(standIn.errorString()));
+        const std::unique_ptr<PanelModel> model = standInModel(panel.engine());
+        QVERIFY(model);
         QSignalSpy drawn(&panel, &TrayPanel::panelDrawn);
         panel.start(model.get());
         QVERIFY(!panel.usesTray());
@@ -66,6 +84,61 @@ private slots:
         // The sign-in screen is up, its e-mail field holding the focus.
         QTRY_COMPARE(panel.view()->activeFocusItem()->property("placeholderText").toString(),
                      QStringLiteral("Adresse e-mail"));
+    }
+
+    // The menu offers the pause or the resume that applies, as it opens, and only while an
+    // account is signed in; each reaches the model.
+    void pauseEntries_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<bool>("pausing");
+        const QString pause = QStringLiteral("Mettre en pause la synchronisation");
+        const QString resume = QStringLiteral("Reprendre la synchronisation");
+        QTest::newRow("signed in, running: pause")
+            << u"lea@orvelan.net"_qs << false << QStringList{pause} << true;
+        QTest::newRow("signed in, paused: resume")
+            << u"lea@orvelan.net"_qs << true << QStringList{resume} << false;
+        QTest::newRow("signed out: neither") << QString() << false << QStringList() << false;
+        QTest::newRow("signed out with a pause left: neither")
+            << QString() << true << QStringList() << false;
+    }
+
+    void pauseEntries()
+    {
+        QFETCH(QString, account);
+        QFETCH(bool, paused);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, pausing);
+        QQmlEngine engine;
+        engine.addImportPath(u"qrc:/qt/qml"_qs);
+        const std::unique_ptr<PanelModel> model = standInModel(&engine);
+        QVERIFY(model);
+        QMenu menu;
+        addPauseEntries(menu, *model);
+        // Set after the entries were made: they are read as the menu opens.
+        model->setProperty("account", account);
+        model->setProperty("syncPaused", paused);
+        emit menu.aboutToShow();
+
+        QStringList visible;
+        QAction *entry = nullptr;
+        for (QAction *action : menu.actions()) {
+            if (action->isVisible() && !action->isSeparator()) {
+                visible.append(action->text());
+                entry = action;
+            }
+        }
+        QCOMPARE(visible, shown);
+        if (!entry)
+            return;
+        entry->trigger();
+        const QVariantList calls = model->property("calls").toList();
+        QCOMPARE(calls.size(), 1);
+        const QVariantMap call = calls.constFirst().toMap();
+        QCOMPARE(call.value(u"name"_qs).toString(), u"setSyncPaused"_qs);
+        QCOMPARE(call.value(u"args"_qs).toList(), QVariantList{pausing});
     }
 
     void oneInstancePerSession()

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 
 using namespace OrvelanNimbal;

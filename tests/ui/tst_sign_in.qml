@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtTest
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -118,7 +119,7 @@ Item {
             // While connecting the button spins, is disabled, and Return does nothing.
             type(email, "lea@orvelan.net");
             type(password, "secret");
-            panel.model.setStatus(StatusKinds.connecting);
+            panel.model.setStatus(AppStatus.Connecting);
             const button = findChild(panel, "signInButton");
             verify(button.busy);
             verify(!button.enabled);
@@ -178,8 +179,8 @@ Item {
 
             // Signed out, connecting and failed are one branch: the same form, as typed.
             const form = panel.screen;
-            model.setStatus(StatusKinds.connecting);
-            model.setStatus(StatusKinds.failed, "Adresse e-mail ou mot de passe incorrect.");
+            model.setStatus(AppStatus.Connecting);
+            model.setStatus(AppStatus.Failed, "Adresse e-mail ou mot de passe incorrect.");
             compare(panel.screen, form);
             compare(email().text, "lea@orvelan.net");
             compare(password().text, "secret");
@@ -189,21 +190,21 @@ Item {
 
             // A two-factor step in between gives a fresh form, the e-mail back from lastEmail.
             model.lastEmail = "lea@orvelan.net";
-            model.setStatus(StatusKinds.twoFactor, "", {
+            model.setStatus(AppStatus.TwoFactor, "", {
                     "account": "lea@orvelan.net",
                     "methods": ["totp"],
                     "expiresAt": new Date(Date.now() + 60000)
                 });
             verify(panel.screen !== form);
             type(findChild(panel, "codeField"), "12");
-            model.setStatus(StatusKinds.failed, "La vérification a expiré. Saisissez de nouveau votre mot de passe.");
+            model.setStatus(AppStatus.Failed, "La vérification a expiré. Saisissez de nouveau votre mot de passe.");
             compare(email().text, "lea@orvelan.net");
             compare(password().text, "");
             compare(password().echoMode, TextInput.Password);
             verify(password().activeFocus);
 
             // The two-factor screen keeps its code for as long as the model stays there.
-            model.setStatus(StatusKinds.twoFactor, "", {
+            model.setStatus(AppStatus.TwoFactor, "", {
                     "account": "lea@orvelan.net",
                     "methods": ["totp"],
                     "expiresAt": new Date(Date.now() + 60000)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtTest
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -59,7 +60,7 @@ Item {
 
         function makeView(properties) {
             const model = createTemporaryObject(modelComponent, root, properties ?? {});
-            model.setStatus(StatusKinds.ready);
+            model.setStatus(AppStatus.Ready);
             return make(viewComponent, {
                     "model": model
                 });
@@ -149,7 +150,7 @@ Item {
                 }, {
                     "tag": "connected",
                     "status": {
-                        "kind": LiveKinds.connected,
+                        "kind": LiveStatus.Connected,
                         "retryIn": 0
                     },
                     "colour": Style.brandGreen,
@@ -157,7 +158,7 @@ Item {
                 }, {
                     "tag": "disconnected, retry in 5 s",
                     "status": {
-                        "kind": LiveKinds.disconnected,
+                        "kind": LiveStatus.Disconnected,
                         "retryIn": 5
                     },
                     "colour": Style.orange,
@@ -165,7 +166,7 @@ Item {
                 }, {
                     "tag": "unauthorized",
                     "status": {
-                        "kind": LiveKinds.unauthorized,
+                        "kind": LiveStatus.Unauthorized,
                         "retryIn": 0
                     },
                     "colour": Style.secondary,
@@ -218,33 +219,72 @@ Item {
         }
 
         function test_statusLine_data() {
+            const fivepast2 = new Date();
+            fivepast2.setHours(14, 5, 0, 0);
             return [{
                     "tag": "up to date",
                     "transfer": "",
                     "approval": false,
-                    "text": "Nimbal à jour"
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
                 }, {
                     "tag": "waiting for approval",
                     "transfer": "",
                     "approval": true,
-                    "text": "En attente d'autorisation"
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }, {
                     "tag": "a transfer wins over the approval",
                     "transfer": "Envoi en cours… 40 %",
                     "approval": true,
-                    "text": "Envoi en cours… 40 %"
+                    "text": "Envoi en cours… 40 %",
+                    "symbol": "hourglass"
+                }, {
+                    "tag": "paused until resumed",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": true,
+                    "text": "Synchronisation en pause",
+                    "symbol": "pause.circle.fill"
+                }, {
+                    "tag": "paused until a time today",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": true,
+                    "until": fivepast2,
+                    "text": "Synchronisation en pause jusqu'à 14:05",
+                    "symbol": "pause.circle.fill"
+                }, {
+                    "tag": "an end without a pause is not shown",
+                    "transfer": "",
+                    "approval": false,
+                    "paused": false,
+                    "until": fivepast2,
+                    "text": "Nimbal à jour",
+                    "symbol": "checkmark.circle.fill"
+                }, {
+                    "tag": "the approval wins over the pause",
+                    "transfer": "",
+                    "approval": true,
+                    "paused": true,
+                    "text": "En attente d'autorisation",
+                    "symbol": "hourglass"
                 }];
         }
 
         function test_statusLine(data) {
-            const view = makeView({
-                    "transferLabel": data.transfer,
-                    "extensionNeedsApproval": data.approval,
-                    "statusText": data.approval ? "En attente d'autorisation" : "Nimbal à jour",
-                    "account": "lea@orvelan.net"
-                });
+            const properties = {
+                "transferLabel": data.transfer,
+                "extensionNeedsApproval": data.approval,
+                "syncPaused": data.paused ?? false,
+                "account": "lea@orvelan.net"
+            };
+            if (data.until)
+                properties.pausedUntil = data.until;
+            const view = makeView(properties);
             compare(findChild(view, "statusText").text, data.text);
             compare(findChild(view, "approvalCard").visible, data.approval);
+            compare(findChild(view, "statusSymbol").symbol, data.symbol);
         }
 
         function test_updateNotices() {
@@ -279,6 +319,44 @@ Item {
             compare(view.model.callsOf("dismissConflicts").length, 1);
         }
 
+        function test_actionsReachTheModel_data() {
+            return [{
+                    "tag": "the login items' settings link: the model's one way there",
+                    "shown": {
+                        "launchAtLoginNeedsApproval": true
+                    },
+                    "control": "loginItemsSettingsLink",
+                    "call": "openSettings"
+                }, {
+                    "tag": "the approval card's button",
+                    "shown": {
+                        "extensionNeedsApproval": true
+                    },
+                    "control": "approvalButton",
+                    "call": "reactivate"
+                }];
+        }
+
+        function test_actionsReachTheModel(data) {
+            const view = makeView(data.shown);
+            const control = findChild(view, data.control);
+            verify(control.visible);
+            mouseClick(control);
+            compare(view.model.calls.map(c => c.name).filter(name => name === data.call), [data.call]);
+        }
+
+        // However long the account, the texts keep 28 points from the live indicator: the
+        // header's 10-point spacing on each side of a flexible space of at least 8.
+        function test_headerGap() {
+            const view = makeView({
+                    "account": "une.adresse.vraiment.tres.longue.pour.un.panneau@orvelan.net"
+                });
+            const texts = findChild(view, "headerTexts");
+            const indicator = findChild(view, "liveIndicator");
+            const textsEnd = texts.mapToItem(view, texts.width, 0).x;
+            compare(indicator.mapToItem(view, 0, 0).x - textsEnd, 28);
+        }
+
         // The tooltip waits a quarter of a second, and goes the moment the pointer leaves.
         function test_tooltipTiming() {
             const view = makeView();
@@ -301,6 +379,17 @@ Item {
             // Above the button, its left edge on the button's.
             compare(bubble.x, 0);
             compare(bubble.y, -30);
+            // Its shadow falls one point down: at most 18 % black just under the bubble, and
+            // nothing a few points further.
+            const image = grabImage(root);
+            const lightness = y => {
+                const at = bubble.mapToItem(root, bubble.width / 2, bubble.height + y);
+                return image.pixel(Math.round(at.x), Math.round(at.y)).hslLightness;
+            };
+            const clear = lightness(14);
+            verify(lightness(1) < clear - 0.02, "no shadow under the bubble");
+            verify(lightness(1) > clear - 0.19, "a shadow darker than 18 % black");
+            compare(lightness(12), clear);
 
             mouseMove(view, 1, 1);
             verify(!tooltip.shown);

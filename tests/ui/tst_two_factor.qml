@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtTest
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -67,10 +68,10 @@ Item {
         function makeView(methods) {
             const model = createTemporaryObject(modelComponent, root);
             const c = challenge(methods);
-            model.setStatus(StatusKinds.twoFactor, "", c);
+            model.setStatus(AppStatus.TwoFactor, "", c);
             const view = make(viewComponent, {
                     "model": model,
-                    "challenge": c
+                    "challenge": model.status.challenge
                 });
             view.appear();
             return view;
@@ -102,6 +103,21 @@ Item {
                     "typed": "123 456",
                     "kept": "123456",
                     "submitted": ["123456"]
+                }, {
+                    "tag": "digits beyond the basic plane count one each",
+                    "typed": "𝟏𝟐𝟑𝟒𝟓𝟔",
+                    "kept": "𝟏𝟐𝟑𝟒𝟓𝟔",
+                    "submitted": ["𝟏𝟐𝟑𝟒𝟓𝟔"]
+                }, {
+                    "tag": "a seventh digit beyond the basic plane is cut off",
+                    "typed": "𝟗𝟖𝟕𝟔𝟓𝟒𝟑",
+                    "kept": "𝟗𝟖𝟕𝟔𝟓𝟒",
+                    "submitted": ["𝟗𝟖𝟕𝟔𝟓𝟒"]
+                }, {
+                    "tag": "five digits beyond the basic plane are not enough",
+                    "typed": "𝟏𝟐𝟑𝟒𝟓",
+                    "kept": "𝟏𝟐𝟑𝟒𝟓",
+                    "submitted": []
                 }, {
                     "tag": "full-width digits",
                     "typed": "９８７６５",
@@ -188,6 +204,48 @@ Item {
             compare(findChild(view, "recoveryField").text, "");
         }
 
+        function test_returnPressesTheDefaultButton_data() {
+            return [{
+                    "tag": "passkey notice: the account's page",
+                    "methods": ["webauthn", "recovery"],
+                    "recovery": false,
+                    "typed": "",
+                    "opens": 1,
+                    "submits": 0
+                }, {
+                    "tag": "a recovery code: it is sent",
+                    "methods": ["totp", "recovery"],
+                    "recovery": true,
+                    "typed": "abcd-1234",
+                    "opens": 0,
+                    "submits": 1
+                }, {
+                    "tag": "five digits: nothing yet",
+                    "methods": ["totp"],
+                    "recovery": false,
+                    "typed": "12345",
+                    "opens": 0,
+                    "submits": 0
+                }];
+        }
+
+        function test_returnPressesTheDefaultButton(data) {
+            const view = makeView(data.methods);
+            const opened = [];
+            view.openExternally = url => opened.push(url.toString());
+            if (data.recovery)
+                view.switchMethod(true);
+            if (data.typed !== "")
+                type(findChild(view, data.recovery ? "recoveryField" : "codeField"), data.typed);
+            else
+                view.forceActiveFocus();
+            keyClick(Qt.Key_Return);
+            compare(opened.length, data.opens);
+            if (data.opens > 0)
+                verify(opened[0].endsWith("/security"), opened[0]);
+            compare(view.model.callsOf("submitCode").length, data.submits);
+        }
+
         function test_whatEachChallengeShows_data() {
             return [{
                     "tag": "authenticator and recovery",
@@ -257,6 +315,19 @@ Item {
                     "text": "Expiré",
                     "orange": true
                 }];
+        }
+
+        // The figures all have one width: the text never shifts as it ticks.
+        function test_countdownKeepsItsWidth() {
+            const now = new Date(2026, 0, 1, 12, 0, 0);
+            const widths = [111000, 488000, 245000, 30000].map(left => {
+                const countdown = createTemporaryObject(countdownComponent, root, {
+                        "now": now,
+                        "expiresAt": new Date(now.getTime() + left)
+                    });
+                return countdown.implicitWidth;
+            });
+            compare(widths.filter(width => width !== widths[0]), []);
         }
 
         function test_countdown(data) {

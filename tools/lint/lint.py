@@ -24,7 +24,7 @@ import sys
 import time
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
-OWN_FOLDERS = ("core", "app", "ui", "fileprovider", "service", "tests", "bench", "tools")
+OWN_FOLDERS = ("core", "app", "ui", "cli", "fileprovider", "service", "tests", "bench", "tools")
 CLANG_TIDY = "clang-tidy-16"
 CLAZY = "clazy-standalone"
 FINDING = re.compile(r"^(\S+?):(\d+):(\d+): (warning|error): (.*)$")

@@ -78,22 +78,34 @@ Item {
         x: tooltip.edge === Qt.AlignLeft ? 0 : tooltip.edge === Qt.AlignRight ? tooltip.width - width : (tooltip.width - width) / 2
         y: tooltip.placement === FastTooltip.Above ? -30 : tooltip.height - height + 30
 
-        // A soft shadow, one point down.
-        Rectangle {
-            x: 0
-            y: 1
-            width: parent.width
-            height: parent.height
-            radius: Style.radiusSmall
-            color: Qt.rgba(0, 0, 0, 0.10)
-        }
-        Rectangle {
-            x: -1
-            y: 0
-            width: parent.width + 2
-            height: parent.height + 3
-            radius: Style.radiusSmall + 1
-            color: Qt.rgba(0, 0, 0, 0.05)
+        // The shadow: black at 0.18, blurred over 4 points, one point down. Painted rather than
+        // made with a shader effect, which the software renderer of the panel does not draw.
+        Canvas {
+            id: shadow
+
+            objectName: "tooltipShadow"
+            readonly property real blur: 4
+            readonly property real margin: 2 * blur
+
+            x: -margin
+            y: -margin
+            width: parent.width + 2 * margin
+            height: parent.height + 2 * margin
+            onWidthChanged: requestPaint()
+            onHeightChanged: requestPaint()
+            onPaint: {
+                const context = getContext("2d");
+                context.reset();
+                context.shadowColor = Qt.rgba(0, 0, 0, 0.18);
+                context.shadowBlur = blur;
+                context.shadowOffsetX = 0;
+                context.shadowOffsetY = 1;
+                // Opaque, so the shadow has its full strength; the bubble covers the shape.
+                context.fillStyle = Style.windowBackground;
+                context.beginPath();
+                context.roundedRect(margin, margin, bubble.width, bubble.height, Style.radiusSmall, Style.radiusSmall);
+                context.fill();
+            }
         }
         Rectangle {
             anchors.fill: parent

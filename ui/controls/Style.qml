@@ -32,8 +32,10 @@ QtObject {
     readonly property int callout: 12
     readonly property int caption: 11
     readonly property int caption2: 10
-    // Counters and versions use the caption size: the desktops' interface fonts (DejaVu, Noto,
-    // Cantarell) draw their digits at one width already, and Qt 6.4 has no font-feature switch.
+    // Versions and the countdown: a family whose figures all have one width (tabular), so that
+    // a ticking counter never shifts. Qt 6.4 has no switch for a font's tabular-figure feature,
+    // and the desktops' own interface fonts may have proportional ones.
+    readonly property string tabularDigitsFamily: "DejaVu Sans"
 
     readonly property int panelWidth: 320
     readonly property int panelPadding: 16

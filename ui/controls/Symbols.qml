@@ -26,6 +26,7 @@ QtObject {
             "key": "dialog-password-symbolic",
             "lock": "changes-prevent-symbolic",
             "lock.shield.fill": "security-high-symbolic",
+            "pause.circle.fill": "media-playback-pause-symbolic",
             "person.badge.key.fill": "avatar-default-symbolic",
             "power": "system-shutdown-symbolic",
             "rectangle.portrait.and.arrow.right": "system-log-out-symbolic",

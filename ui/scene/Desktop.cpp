@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Desktop.h"
 
-#include <QDesktopServices>
-#include <QDir>
-#include <QStandardPaths>
-
 namespace OrvelanNimbal::Panel {
 
 QUrl Desktop::securityPage()
@@ -12,14 +8,6 @@ QUrl Desktop::securityPage()
     static const QUrl page =
         QUrl(QStringLiteral(NIMBAL_ACCOUNT_SITE_URL)).resolved(QUrl(QStringLiteral("/security")));
     return page;
-}
-
-void Desktop::openLoginItemsSettings()
-{
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
-    QDir().mkpath(folder);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 } // namespace OrvelanNimbal::Panel

@@ -19,8 +19,6 @@ public:
     using QObject::QObject;
 
     static QUrl securityPage();
-    // Where the desktop keeps what starts with the session: the autostart folder.
-    Q_INVOKABLE static void openLoginItemsSettings();
 };
 
 } // namespace OrvelanNimbal::Panel

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The panel's root: exactly one of three screens, chosen by the model's status. Each screen is a
@@ -10,9 +11,10 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
-    readonly property int kind: StatusKinds.kind(model)
-    readonly property string branch: StatusKinds.branch(kind)
+    required property AppModel model
+    readonly property int kind: model.status.kind
+    // One screen per branch; a branch keeps its local state for as long as it stays chosen.
+    readonly property string branch: kind === AppStatus.TwoFactor ? "twoFactor" : kind === AppStatus.Ready ? "status" : "signIn"
     readonly property Item screen: loader.item
 
     // The panel was opened (again): the screen does what it does on appearance.

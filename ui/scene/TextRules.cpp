@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TextRules.h"
 
-#include <QLocale>
+#include "models/AmountTexts.h"
 
 namespace OrvelanNimbal::Panel {
 
@@ -30,6 +30,11 @@ QString TextRules::numbersOnly(const QString &text, int limit)
     return kept;
 }
 
+int TextRules::characterCount(const QString &text)
+{
+    return int(text.toUcs4().size());
+}
+
 QString TextRules::trimmedSpaces(const QString &text)
 {
     // Every space separator and the tab lie in the basic plane: no surrogate is one.
@@ -44,8 +49,7 @@ QString TextRules::trimmedSpaces(const QString &text)
 
 QString TextRules::gigabytes(double megabytes, int decimals)
 {
-    static const QLocale french(QLocale::French, QLocale::France);
-    return french.toString(megabytes / 1024, 'f', decimals) + QStringLiteral("\u00A0Go");
+    return AmountTexts::gigabytes(megabytes, decimals);
 }
 
 } // namespace OrvelanNimbal::Panel

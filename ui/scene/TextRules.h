@@ -19,6 +19,9 @@ public:
 
     // The characters of `text` that are numbers in any script, in order, at most `limit` of them.
     Q_INVOKABLE static QString numbersOnly(const QString &text, int limit);
+    // How many characters (code points) `text` holds; JavaScript's length counts UTF-16 units,
+    // two for a character beyond the basic plane.
+    Q_INVOKABLE static int characterCount(const QString &text);
     // `text` without spaces of any kind or tabs at either end; line breaks are kept.
     Q_INVOKABLE static QString trimmedSpaces(const QString &text);
     // An amount of megabytes in gigabytes, French style: "1,5 Go", "1 000 Go".

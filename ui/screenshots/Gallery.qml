@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 import OrvelanNimbal.Panel.Preview
 
@@ -18,64 +19,64 @@ Rectangle {
             "signin-empty": () => ({}),
             "signin-failed-long-message": () => {
                 model.lastEmail = "lea.martin@orvelan.net";
-                model.setStatus(StatusKinds.failed, "Le service Nimbal ne répond pas pour le moment. Vérifiez votre connexion à Internet, puis réessayez dans quelques minutes.");
+                model.setStatus(AppStatus.Failed, "Le service Nimbal ne répond pas pour le moment. Vérifiez votre connexion à Internet, puis réessayez dans quelques minutes.");
                 return {
                     "passwordField": "motdepasse"
                 };
             },
             "signin-connecting": () => {
                 model.lastEmail = "lea.martin@orvelan.net";
-                model.setStatus(StatusKinds.connecting);
+                model.setStatus(AppStatus.Connecting);
                 return {
                     "passwordField": "motdepasse"
                 };
             },
             "twofactor-code": () => {
-                model.setStatus(StatusKinds.twoFactor, "", challenge);
+                model.setStatus(AppStatus.TwoFactor, "", challenge);
                 return {
                     "codeField": "4821"
                 };
             },
             "twofactor-wrong-code": () => {
-                model.setStatus(StatusKinds.twoFactor, "", challenge);
+                model.setStatus(AppStatus.TwoFactor, "", challenge);
                 model.twoFactorError = "Code invalide. Vérifiez l'heure de votre téléphone et réessayez.";
                 return {};
             },
             "twofactor-recovery-code": () => {
-                model.setStatus(StatusKinds.twoFactor, "", challenge);
+                model.setStatus(AppStatus.TwoFactor, "", challenge);
                 return {
                     "methodLink": "click",
                     "recoveryField": "k7qw-2zp4"
                 };
             },
             "twofactor-passkey-with-recovery": () => {
-                model.setStatus(StatusKinds.twoFactor, "", withChallenge(["webauthn", "recovery"], 245.5));
+                model.setStatus(AppStatus.TwoFactor, "", withChallenge(["webauthn", "recovery"], 245.5));
                 return {};
             },
             "twofactor-passkey-without-recovery": () => {
-                model.setStatus(StatusKinds.twoFactor, "", withChallenge(["webauthn", "totp-disabled"], 245.5));
+                model.setStatus(AppStatus.TwoFactor, "", withChallenge(["webauthn", "totp-disabled"], 245.5));
                 return {};
             },
             "twofactor-countdown-orange": () => {
-                model.setStatus(StatusKinds.twoFactor, "", withChallenge(["totp"], 24.5));
+                model.setStatus(AppStatus.TwoFactor, "", withChallenge(["totp"], 24.5));
                 return {};
             },
             "twofactor-expired": () => {
-                model.setStatus(StatusKinds.twoFactor, "", withChallenge(["totp"], -1));
+                model.setStatus(AppStatus.TwoFactor, "", withChallenge(["totp"], -1));
                 return {};
             },
             "status-quota-green": () => ready({
-                    "liveStatus": live(1)
+                    "liveStatus": live(LiveStatus.Connected)
                 }),
             "status-quota-orange": () => ready({
-                    "liveStatus": live(1),
+                    "liveStatus": live(LiveStatus.Connected),
                     "quota": {
                         "usedMegabytes": 19660.8,
                         "maxMegabytes": 20480
                     }
                 }),
             "status-quota-zero": () => ready({
-                    "liveStatus": live(1),
+                    "liveStatus": live(LiveStatus.Connected),
                     "quota": {
                         "usedMegabytes": 0,
                         "maxMegabytes": 0
@@ -83,39 +84,47 @@ Rectangle {
                 }),
             "status-live-connecting": () => ready({}, "liveIndicator"),
             "status-live-connected": () => ready({
-                    "liveStatus": live(1)
+                    "liveStatus": live(LiveStatus.Connected)
                 }, "liveIndicator"),
             "status-live-disconnected": () => ready({
-                    "liveStatus": live(0, 5)
+                    "liveStatus": live(LiveStatus.Disconnected, 5)
                 }, "liveIndicator"),
             "status-live-unauthorized": () => ready({
-                    "liveStatus": live(2)
+                    "liveStatus": live(LiveStatus.Unauthorized)
                 }, "liveIndicator"),
             "status-approval": () => ready({
-                    "liveStatus": live(1),
-                    "extensionNeedsApproval": true,
-                    "statusText": "En attente d'autorisation"
+                    "liveStatus": live(LiveStatus.Connected),
+                    "extensionNeedsApproval": true
                 }),
+            "status-paused": () => {
+                const end = new Date();
+                end.setHours(14, 5, 0, 0);
+                return ready({
+                        "liveStatus": live(LiveStatus.Connected),
+                        "syncPaused": true,
+                        "pausedUntil": end
+                    });
+            },
             "status-update": () => {
                 model.updater.pendingVersion = "1.5";
                 return ready({
-                        "liveStatus": live(1)
+                        "liveStatus": live(LiveStatus.Connected)
                     }, "updateButton");
             },
             "status-conflict": () => ready({
-                    "liveStatus": live(1),
+                    "liveStatus": live(LiveStatus.Connected),
                     "conflictText": "Conflit sur « Budget 2026.ods » : votre version est gardée à côté, sous « Budget 2026 (conflit Linux 2026-03-14 09h12).ods ».",
                     "summary": {
-                        "archivedLabel": "24 fichiers archivés ne sont pas copiés sur cet ordinateur."
+                        "archivedFileCount": 24
                     }
                 }),
             "status-dark": () => ready({
-                    "liveStatus": live(1),
+                    "liveStatus": live(LiveStatus.Connected),
                     "conflictText": "Conflit sur « Budget 2026.ods » : votre version est gardée à côté."
                 }),
             "signin-dark": () => ({}),
             "status-transfer": () => ready({
-                    "liveStatus": live(1),
+                    "liveStatus": live(LiveStatus.Connected),
                     "transferLabel": "Envoi en cours… 42 %",
                     "lastSyncText": "Actualisé à 09:41"
                 }, "refreshButton")
@@ -148,7 +157,7 @@ Rectangle {
         model.launchAtLogin = true;
         for (const key in values)
             model[key] = values[key];
-        model.setStatus(StatusKinds.ready);
+        model.setStatus(AppStatus.Ready);
         return tooltip ? {
             "tooltip": tooltip
         } : {};

@@ -18,6 +18,7 @@
 
 #include <cstdio>
 
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_PanelPlugin)
 Q_IMPORT_QML_PLUGIN(OrvelanNimbal_Panel_PreviewPlugin)
 

@@ -16,6 +16,7 @@ Text {
     text: remaining < 1 ? "Expiré" : "Expire dans %1:%2".arg(Math.trunc(remaining / 60)).arg(String(remaining % 60).padStart(2, "0"))
     color: remaining > 30 ? Style.secondary : Style.orange
     font.pixelSize: Style.caption
+    font.family: Style.tabularDigitsFamily
     Accessible.role: Accessible.StaticText
     Accessible.name: text
 

@@ -9,7 +9,7 @@ Rectangle {
     id: notice
 
     property string account
-    // The words that name this desktop's application, from the model's platform texts.
+    // The words that name this desktop's application, from the platform's table.
     property string devicePiece
     property bool allowsRecovery: false
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The sign-in form, shown while the model is signed out, connecting or failed. It holds only
@@ -8,16 +9,16 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
+    required property AppModel model
     property string email: ""
     property string password: ""
     property bool revealPassword: false
 
-    readonly property int kind: StatusKinds.kind(model)
-    readonly property bool busy: kind === StatusKinds.connecting
+    readonly property int kind: model.status.kind
+    readonly property bool busy: kind === AppStatus.Connecting
     // Both fields as typed, before any trimming.
     readonly property bool canSubmit: email.length > 0 && password.length > 0 && !busy
-    readonly property string errorMessage: kind === StatusKinds.failed ? model.status.message : ""
+    readonly property string errorMessage: kind === AppStatus.Failed ? model.status.message : ""
 
     function submit() {
         if (!canSubmit)
@@ -70,7 +71,7 @@ FocusScope {
                 Accessible.name: text
             }
             Text {
-                text: root.model.texts.signInTagline
+                text: PlatformWords.signInTagline
                 color: Style.secondary
                 font.pixelSize: Style.callout
                 Layout.alignment: Qt.AlignHCenter
@@ -108,6 +109,10 @@ FocusScope {
                     id: passwordField
 
                     objectName: "passwordField"
+                    // Shown to assistive technologies as a password field that never hands
+                    // out its text, revealed or not (MaskedFieldAccessibility).
+                    readonly property bool masksAccessibleText: true
+
                     placeholderText: "Mot de passe"
                     // Named outright: a masked field does not lend its placeholder as its name.
                     Accessible.name: "Mot de passe"

@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The second step of a sign-in: a six-digit authenticator code, or a one-time recovery code, for
@@ -9,19 +10,23 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
-    property var challenge
+    required property AppModel model
+    // The pending challenge, as the model's status holds it.
+    required property challengeInfo challenge
     property string code: ""
     property bool useRecovery: false
     property bool rememberDevice: true
 
-    readonly property string account: challenge ? challenge.account : ""
-    readonly property bool acceptsAuthenticatorCode: challenge ? challenge.methods.indexOf("totp") >= 0 : false
-    readonly property bool acceptsRecoveryCode: challenge ? challenge.methods.indexOf("recovery") >= 0 : false
+    readonly property string account: challenge.account
+    readonly property bool acceptsAuthenticatorCode: challenge.acceptsAuthenticatorCode
+    readonly property bool acceptsRecoveryCode: challenge.acceptsRecoveryCode
     readonly property bool codeEntryShown: acceptsAuthenticatorCode || useRecovery
     readonly property bool isVerifying: model.isVerifying
     readonly property string errorMessage: model.twoFactorError ?? ""
-    readonly property bool canSubmit: !isVerifying && (useRecovery ? TextRules.trimmedSpaces(code) !== "" : code.length === 6)
+    // Six characters, whatever their script: a digit beyond the basic plane is two UTF-16 units.
+    readonly property bool canSubmit: !isVerifying && (useRecovery ? TextRules.trimmedSpaces(code) !== "" : TextRules.characterCount(code) === 6)
+    // Opens the account's page in the user's browser; the views' tests put a recorder here.
+    property var openExternally: url => Qt.openUrlExternally(url)
 
     function submit() {
         if (!canSubmit)
@@ -38,8 +43,17 @@ FocusScope {
             return;
         }
         code = digits;
-        if (digits.length === 6 && canSubmit)
+        if (TextRules.characterCount(digits) === 6 && canSubmit)
             submit();
+    }
+
+    // Return presses the screen's one primary button: "Vérifier", or on the passkey notice
+    // "Ouvrir l'espace Comptes".
+    function pressDefault() {
+        if (codeEntryShown)
+            submit();
+        else
+            openExternally(Desktop.securityPage);
     }
 
     // Switching method always empties the code.
@@ -68,8 +82,8 @@ FocusScope {
     }
 
     implicitHeight: column.implicitHeight
-    Keys.onReturnPressed: submit()
-    Keys.onEnterPressed: submit()
+    Keys.onReturnPressed: pressDefault()
+    Keys.onEnterPressed: pressDefault()
 
     ColumnLayout {
         id: column
@@ -176,7 +190,7 @@ FocusScope {
 
             objectName: "rememberDevice"
             visible: root.codeEntryShown
-            text: root.model.texts.rememberDevice
+            text: PlatformWords.rememberDevice
             checked: root.rememberDevice
             padding: 0
             spacing: 8
@@ -236,10 +250,10 @@ FocusScope {
             objectName: "passkeyNotice"
             visible: !root.codeEntryShown
             account: root.account
-            devicePiece: root.model.texts.passkeyNoticeFourthPiece
+            devicePiece: PlatformWords.passkeyNoticeFourthPiece
             allowsRecovery: root.acceptsRecoveryCode
             Layout.fillWidth: true
-            onOpenSecurity: Qt.openUrlExternally(Desktop.securityPage)
+            onOpenSecurity: root.openExternally(Desktop.securityPage)
             onUseRecovery: root.switchMethod(true)
         }
 
@@ -265,7 +279,7 @@ FocusScope {
             }
             ExpiryCountdown {
                 objectName: "countdown"
-                expiresAt: root.challenge ? root.challenge.expiresAt : new Date()
+                expiresAt: root.challenge.expiresAt
             }
         }
     }

@@ -5,12 +5,11 @@ import OrvelanNimbal.Panel
 
 // Shown while the user's switch of the sync service or of the account's folder is off: without
 // them the drive is not in the user's files. The button turns both back on (the click is the
-// user's consent). Its words name this desktop: they come from the model's platform texts.
+// user's consent). Its words name this desktop: they come from the platform's table.
 Rectangle {
     id: card
 
     property string account
-    required property var texts
 
     signal reactivate
 
@@ -42,7 +41,7 @@ Rectangle {
             }
         }
         Text {
-            text: card.texts.approvalExplanation
+            text: PlatformWords.approvalExplanation
             color: Style.primary
             font.pixelSize: Style.caption
             wrapMode: Text.Wrap
@@ -53,7 +52,7 @@ Rectangle {
             Layout.fillWidth: true
 
             Repeater {
-                model: [card.texts.approvalFirstSwitch, card.texts.approvalSecondSwitch + card.account]
+                model: [PlatformWords.approvalFirstSwitch, PlatformWords.approvalSecondSwitch + card.account]
 
                 RowLayout {
                     required property string modelData
@@ -78,7 +77,7 @@ Rectangle {
             }
         }
         Text {
-            text: card.texts.approvalHint
+            text: PlatformWords.approvalHint
             color: Style.secondary
             font.pixelSize: Style.caption2
             wrapMode: Text.Wrap
@@ -86,7 +85,7 @@ Rectangle {
         }
         PrimaryButton {
             objectName: "approvalButton"
-            title: card.texts.approvalButton
+            title: PlatformWords.approvalButton
             Layout.fillWidth: true
             onClicked: card.reactivate()
         }

@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The launch-at-login switch. It shows the model's state and asks the model to change it; the
@@ -9,7 +10,7 @@ import OrvelanNimbal.Panel
 ColumnLayout {
     id: block
 
-    required property QtObject model
+    required property AppModel model
 
     // Each time the block is shown, the state is read again.
     function shown() {
@@ -83,8 +84,10 @@ ColumnLayout {
             font.pixelSize: Style.caption
         }
         LinkButton {
+            objectName: "loginItemsSettingsLink"
             text: "Ouvrir les Réglages"
-            onClicked: Desktop.openLoginItemsSettings()
+            // The same place as the model's own way there: the desktop's startup settings.
+            onClicked: block.model.openSettings()
         }
     }
 }

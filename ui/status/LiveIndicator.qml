@@ -1,22 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The live connection as a coloured dot with a halo; the tooltip says what the colour means.
 Item {
     id: indicator
 
-    // The stream's last status ({kind, retryIn}), or nothing before its first report.
+    // The stream's last status, or undefined before its first report.
     property var status
     readonly property int kind: status ? status.kind : -1
-    readonly property color dotColor: kind === LiveKinds.connected ? Style.brandGreen : kind === LiveKinds.disconnected ? Style.orange : Style.secondary
+    readonly property color dotColor: kind === LiveStatus.Connected ? Style.brandGreen : kind === LiveStatus.Disconnected ? Style.orange : Style.secondary
     readonly property string tip: {
         switch (kind) {
-        case LiveKinds.connected:
+        case LiveStatus.Connected:
             return "Synchronisation en temps réel active";
-        case LiveKinds.disconnected:
+        case LiveStatus.Disconnected:
             return "Temps réel interrompu, nouvel essai dans " + status.retryIn + " s";
-        case LiveKinds.unauthorized:
+        case LiveStatus.Unauthorized:
             return "Temps réel arrêté : reconnectez-vous";
         default:
             return "Temps réel en cours de connexion";

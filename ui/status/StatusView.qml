@@ -2,6 +2,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import OrvelanNimbal.App
 import OrvelanNimbal.Panel
 
 // The signed-in screen: who is signed in, whether the drive is live and current, its quota, what
@@ -9,8 +10,8 @@ import OrvelanNimbal.Panel
 FocusScope {
     id: root
 
-    required property QtObject model
-    readonly property QtObject updater: model.updater ?? null
+    required property AppModel model
+    readonly property QtObject updater: model.updater
     readonly property string lastSyncText: model.lastSyncText ?? ""
     readonly property string conflictText: model.conflictText ?? ""
     readonly property string transferLabel: model.transferLabel ?? ""
@@ -51,6 +52,7 @@ FocusScope {
                 Accessible.ignored: true
             }
             ColumnLayout {
+                objectName: "headerTexts"
                 spacing: 1
                 Layout.fillWidth: true
                 Layout.minimumWidth: 0
@@ -67,9 +69,11 @@ FocusScope {
                         Accessible.name: text
                     }
                     Text {
+                        objectName: "versionLabel"
                         text: AppActions.shortVersion(root.model)
                         color: Style.secondary
                         font.pixelSize: Style.caption
+                        font.family: Style.tabularDigitsFamily
                         Layout.alignment: Qt.AlignBaseline
                     }
                 }
@@ -88,7 +92,8 @@ FocusScope {
             LiveIndicator {
                 objectName: "liveIndicator"
                 status: root.model.liveStatus
-                Layout.leftMargin: 8
+                // The flexible space of at least 8 points, with the row's spacing on each side.
+                Layout.leftMargin: 8 + 10
             }
         }
 
@@ -98,7 +103,6 @@ FocusScope {
             objectName: "approvalCard"
             visible: root.model.extensionNeedsApproval
             account: root.model.account ?? ""
-            texts: root.model.texts
             Layout.fillWidth: true
             onReactivate: root.model.reactivate()
         }
@@ -124,9 +128,13 @@ FocusScope {
                     visible: root.transferLabel !== ""
                 }
                 SymbolIcon {
+                    objectName: "statusSymbol"
                     visible: root.transferLabel === ""
-                    symbol: root.model.extensionNeedsApproval ? "hourglass" : "checkmark.circle.fill"
-                    color: root.model.extensionNeedsApproval ? Style.orange : Style.brandGreen
+                    // As the line reads: the approval first, then the pause.
+                    symbol: root.model.extensionNeedsApproval ? "hourglass"
+                          : root.model.syncPaused ? "pause.circle.fill" : "checkmark.circle.fill"
+                    color: root.model.extensionNeedsApproval ? Style.orange
+                         : root.model.syncPaused ? Style.secondary : Style.brandGreen
                     size: 14
                 }
                 Text {
@@ -212,7 +220,7 @@ FocusScope {
             IconButton {
                 objectName: "folderButton"
                 systemImage: "folder"
-                tip: root.model.texts.openFolderTip
+                tip: PlatformWords.openFolderTip
                 edge: Qt.AlignLeft
                 onClicked: root.model.openInFinder()
             }

@@ -3,7 +3,9 @@
 
 #include "PanelLog.h"
 #include "PanelPlacement.h"
+#include "PauseEntries.h"
 #include "TrayIconArt.h"
+#include "model/PanelModel.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -62,9 +64,10 @@ QQmlEngine *TrayPanel::engine() const
     return m_view->engine();
 }
 
-void TrayPanel::start(QObject *model)
+void TrayPanel::start(PanelModel *model)
 {
-    m_view->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(model)}});
+    m_view->setInitialProperties(
+        {{QStringLiteral("model"), QVariant::fromValue<QObject *>(model)}});
     m_view->setSource(QUrl(QStringLiteral("qrc:/qt/qml/OrvelanNimbal/Panel/scene/MenuContent.qml")));
     for (const auto &error : m_view->errors())
         qCCritical(panelLog).noquote() << error.toString();
@@ -77,6 +80,7 @@ void TrayPanel::start(QObject *model)
         return;
     }
     m_menu = std::make_unique<QMenu>();
+    addPauseEntries(*m_menu, *model);
     m_menu->addAction(QStringLiteral("Quitter Orvelan Nimbal"), qApp, &QCoreApplication::quit);
     m_tray = std::make_unique<QSystemTrayIcon>(trayIcon(desktopIsDark()));
     m_tray->setToolTip(title);

@@ -12,12 +12,16 @@ class QQmlEngine;
 class QQuickView;
 class QSystemTrayIcon;
 
+namespace OrvelanNimbal {
+class PanelModel;
+}
+
 namespace OrvelanNimbal::Panel {
 
 // The application's whole interface: a tray icon whose left click opens and closes the panel
 // (the views of MenuContent over the model) next to it, closed again when it loses the focus,
-// and a menu with the quit action. Where the desktop has no tray, the panel is an ordinary
-// small window instead, shown at start.
+// and a menu with the pause or the resume of the synchronisation and the quit action. Where the
+// desktop has no tray, the panel is an ordinary small window instead, shown at start.
 class TrayPanel : public QObject {
     Q_OBJECT
 
@@ -29,7 +33,7 @@ public:
     QQmlEngine *engine() const;
     // Puts the views over `model`, the application model that outlives this object, and shows
     // the tray icon, or the window where no tray host runs.
-    void start(QObject *model);
+    void start(PanelModel *model);
     bool usesTray() const { return m_tray != nullptr; }
     QQuickView *view() const { return m_view.get(); }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The domain controller over the in-memory file-provider system, answering on the main thread
-// or from workers: which domains a mount leaves, refusals, the signal and its bounded wait for
-// stabilisation, the user's switch, and the transfer text with its rounding and its cache.
+// The domain controller over the in-memory file-provider system: which domains a mount leaves,
+// refusals, the signal and its bounded wait for stabilisation, the user's switch, the transfer
+// text with its rounding and the domain looked up once per account, and the pause.
 #include "AsyncTest.h"
 #include "EventLoopWaits.h"
 #include "InMemoryFileProviderSystem.h"
@@ -11,7 +11,6 @@
 #include "domains/FileProviderFailure.h"
 
 #include <QTest>
-#include <QThreadPool>
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -28,16 +27,13 @@ struct Harness {
     DomainController controller;
     CancellationSource cancel;
 
-    explicit Harness(const QStringList &registered, bool fromWorkers = false)
+    explicit Harness(const QStringList &registered)
         : system(std::make_shared<InMemoryFileProviderSystem>())
         , controller(system, clock)
     {
         for (const QString &identifier : registered)
-            system->addDomain({identifier, identifier, true}, [](auto) {});
-        settle();
-        system->answerFromWorkers(fromWorkers);
+            system->registerDomain({identifier, identifier, true});
     }
-    ~Harness() { QThreadPool::globalInstance()->waitForDone(); }
 
     QStringList registered() const
     {
@@ -60,10 +56,12 @@ private slots:
     void signal_data();
     void signal();
     void stabilizationTimesOut();
-    void stabilizationRaceResumesOnce();
+    void stabilizationAnswerAtTheDeadline();
     void transferText_data();
     void transferText();
     void progressCachedPerAccount();
+    void pause_data();
+    void pause();
 };
 
 void TestDomainController::mount_data()
@@ -97,31 +95,29 @@ void TestDomainController::mount()
     QFETCH(QStringList, calls);
     QFETCH(QStringList, after);
 
-    for (const bool fromWorkers : {false, true}) {
-        Harness harness(before, fromWorkers);
-        const qsizetype start = harness.system->calls().size();
-        if (!failing.isEmpty())
-            harness.system->fail(failing, u"Le système a refusé."_s);
-        LogCapture log;
-        QString failure;
-        try {
-            runAsync(harness.controller.mount(ana, harness.cancel.token()));
-        } catch (const FileProviderFailure &error) {
-            failure = error.errorDescription();
-        }
-        QCOMPARE(failure, failing.isEmpty() ? QString() : u"Le système a refusé."_s);
-        QCOMPARE(harness.callsSince(start), calls);
-        QCOMPARE(harness.registered(), after);
-        // The account is private, in the log as anywhere else.
-        QCOMPARE(log.lines(), failing.isEmpty()
-                                  ? QStringList{u"domain: Domaine monté pour <private>"_s}
-                                  : QStringList());
-        // What the others read of the same system.
-        const bool listed = failing != u"domains" && after.contains(ana);
-        QCOMPARE(runAsync(harness.controller.isMounted(ana, harness.cancel.token())), listed);
-        QCOMPARE(runAsync(harness.controller.isUserEnabled(ana, harness.cancel.token())),
-                 listed ? std::optional(true) : std::nullopt);
+    Harness harness(before);
+    const qsizetype start = harness.system->calls().size();
+    if (!failing.isEmpty())
+        harness.system->fail(failing, u"Le système a refusé."_s);
+    LogCapture log;
+    QString failure;
+    try {
+        runAsync(harness.controller.mount(ana, harness.cancel.token()));
+    } catch (const FileProviderFailure &error) {
+        failure = error.errorDescription();
     }
+    QCOMPARE(failure, failing.isEmpty() ? QString() : u"Le système a refusé."_s);
+    QCOMPARE(harness.callsSince(start), calls);
+    QCOMPARE(harness.registered(), after);
+    // The account is private, in the log as anywhere else.
+    QCOMPARE(log.lines(), failing.isEmpty()
+                              ? QStringList{u"domain: Domaine monté pour <private>"_s}
+                              : QStringList());
+    // What the others read of the same system.
+    const bool listed = failing != u"domains" && after.contains(ana);
+    QCOMPARE(runAsync(harness.controller.isMounted(ana, harness.cancel.token())), listed);
+    QCOMPARE(runAsync(harness.controller.isUserEnabled(ana, harness.cancel.token())),
+             listed ? std::optional(true) : std::nullopt);
 }
 
 void TestDomainController::signal_data()
@@ -152,18 +148,16 @@ void TestDomainController::signal()
     QFETCH(bool, result);
     QFETCH(QStringList, log);
 
-    for (const bool fromWorkers : {false, true}) {
-        Harness harness({ana}, fromWorkers);
-        if (!failing.isEmpty())
-            harness.system->fail(failing, u"Refusé."_s);
-        LogCapture capture;
-        QCOMPARE(runAsync(harness.controller.signal(account, wait, 60s, harness.cancel.token())),
-                 result);
-        QCOMPARE(capture.lines(), log);
-        // Only a signal that waits asks for stabilisation.
-        QCOMPARE(harness.system->calls().filter(u"stabilize"_s).size(),
-                 wait && failing != u"signal" && account == ana ? 1 : 0);
-    }
+    Harness harness({ana});
+    if (!failing.isEmpty())
+        harness.system->fail(failing, u"Refusé."_s);
+    LogCapture capture;
+    QCOMPARE(runAsync(harness.controller.signal(account, wait, 60s, harness.cancel.token())),
+             result);
+    QCOMPARE(capture.lines(), log);
+    // Only a signal that waits asks for stabilisation.
+    QCOMPARE(harness.system->calls().filter(u"stabilize"_s).size(),
+             wait && failing != u"signal" && account == ana ? 1 : 0);
 }
 
 void TestDomainController::stabilizationTimesOut()
@@ -189,23 +183,21 @@ void TestDomainController::stabilizationTimesOut()
     QCOMPARE(*result, false);
 }
 
-void TestDomainController::stabilizationRaceResumesOnce()
+void TestDomainController::stabilizationAnswerAtTheDeadline()
 {
-    // The system answers from a worker while the deadline passes on the main thread: whichever
-    // wins, the caller resumes exactly once.
+    // The system answers in the very turn the deadline passes: the caller resumes once, with
+    // one of the two answers, and the other finds the wait over.
     Harness harness({ana});
-    std::shared_ptr<FileProviderManager> manager;
-    harness.system->manager(ana, [&](auto found) { manager = found; });
-    waitUntil([&] { return bool(manager); });
-    harness.system->answerFromWorkers(true);
-    for (int round = 0; round < 200; ++round) {
+    harness.system->setStabilizing(false);
+    for (int round = 0; round < 20; ++round) {
         int resumed = 0;
-        [](Harness &harness, std::shared_ptr<FileProviderManager> manager,
-           int &resumed) -> QCoro::Task<> {
-            co_await harness.controller.waitForStabilization(manager, 10ms, harness.cancel.token());
+        [](Harness &harness, int &resumed) -> QCoro::Task<> {
+            co_await harness.controller.waitForStabilization(ana, 10ms, harness.cancel.token());
             ++resumed;
-        }(harness, manager, resumed);
+        }(harness, resumed);
+        waitUntil([&] { return harness.system->heldStabilizations() == 1; });
         harness.clock->advance(10ms);
+        harness.system->completeStabilizations();
         waitUntil([&] { return resumed > 0; });
         settle();
         QCOMPARE(resumed, 1);
@@ -240,26 +232,28 @@ void TestDomainController::transferText()
     QFETCH(QList<double>, download);
     QFETCH(QString, expected);
 
-    SettableProgress up;
-    SettableProgress down;
-    up.set(upload[0] > 0, qint64(upload[1]), upload[2]);
-    down.set(download[0] > 0, qint64(download[1]), download[2]);
-    QCOMPARE(
-        DomainController::transferText(upload[1] < 0 ? nullptr : &up, &down).value_or(QString()),
-        expected);
+    const auto progress = [](const QList<double> &side) -> std::optional<FileProviderProgress> {
+        if (side[1] < 0)
+            return std::nullopt;
+        return FileProviderProgress{side[0] > 0, qint64(side[1]), qint64(side[1] * side[2]),
+                                    side[2]};
+    };
+    QCOMPARE(DomainController::transferText(progress(upload), progress(download))
+                 .value_or(QString()),
+             expected);
 }
 
 void TestDomainController::progressCachedPerAccount()
 {
     Harness harness({ana, u"bob"_s});
-    const auto lookups = [&] { return harness.system->calls().filter(u"manager"_s).size(); };
+    const auto lookups = [&] { return harness.system->calls().count(u"domains"_s); };
     const auto label = [&](const QString &account) {
         return runAsync(harness.controller.transferLabel(account, harness.cancel.token()));
     };
 
     QCOMPARE(label(ana), std::nullopt);
-    // Live objects: they follow the transfers without being asked for again.
-    harness.system->progress(FileProviderTransferKind::upload).set(false, 4, 0.5);
+    // The domain is not looked up again while the account stays.
+    harness.system->setProgress(FileProviderTransferKind::upload, {false, 4, 2, 0.5});
     QCOMPARE(label(ana), u"Envoi en cours… 50 %"_s);
     QCOMPARE(lookups(), 1);
     // An account without a domain gets nothing and leaves the cache alone; another replaces it.
@@ -271,5 +265,50 @@ void TestDomainController::progressCachedPerAccount()
     QCOMPARE(lookups(), 4);
 }
 
+void TestDomainController::pause_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("failure"); // of setPaused, "" when none
+    QTest::addColumn<bool>("paused");     // as read afterwards
+    QTest::addColumn<QStringList>("log");
+
+    QTest::newRow("paused") << ana << QString() << QString() << true
+                            << QStringList{u"domain: Synchronisation mise en pause."_s};
+    QTest::newRow("the pause refused: said, not paused")
+        << ana << u"pause"_s << u"Refusé."_s << false << QStringList();
+    QTest::newRow("no such domain: refused, and never reads as paused")
+        << u"bob"_s << QString() << u"Domaine inconnu."_s << false
+        << QStringList{u"domain: Pause inconnue : Domaine inconnu."_s};
+    QTest::newRow("paused, then unreadable: not paused")
+        << ana << u"pause-state"_s << QString() << false
+        << QStringList{u"domain: Synchronisation mise en pause."_s,
+                       u"domain: Pause inconnue : Refusé."_s};
+}
+
+void TestDomainController::pause()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, failing);
+    QFETCH(QString, failure);
+    QFETCH(bool, paused);
+    QFETCH(QStringList, log);
+
+    Harness harness({ana});
+    if (!failing.isEmpty())
+        harness.system->fail(failing, u"Refusé."_s);
+    LogCapture capture;
+    QString refused;
+    try {
+        runAsync(harness.controller.setPaused(account, true, harness.cancel.token()));
+    } catch (const FileProviderFailure &error) {
+        refused = error.errorDescription();
+    }
+    QCOMPARE(refused, failure);
+    QCOMPARE(runAsync(harness.controller.pause(account, harness.cancel.token())).paused, paused);
+    QCOMPARE(capture.lines(), log);
+}
+
 QTEST_GUILESS_MAIN(TestDomainController)
+
 #include "test_domain_controller.moc"

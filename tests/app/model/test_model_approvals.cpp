@@ -125,8 +125,7 @@ void TestModelApprovals::firstCheck()
     ModelHarness harness;
     if (!status.isEmpty())
         harness.setExtensionStatus(status);
-    harness.system->addDomain({ana, ana, domain != 0}, [](auto) {});
-    settle();
+    harness.system->registerDomain({ana, ana, domain != 0});
     LogCapture capture;
     harness.storeSession();
     harness.start();

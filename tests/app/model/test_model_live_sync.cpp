@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The model while signed in: signals and their coalescing, the safety signal and the wake-up,
-// the stream's statuses, the activity tick, the manual refresh, the conflict banner and the
-// drive's folder. Time is the manual clock's: a minute takes none.
+// the stream's statuses, the activity tick, the manual refresh, the conflict banner, the pause
+// and the drive's folder. Time is the manual clock's: a minute takes none.
 #include "LogCapture.h"
 #include "ModelHarness.h"
 #include "config/OrvelanNimbal.h"
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimeZone>
@@ -46,9 +47,15 @@ private slots:
     void burstOfChangesMakesTwoSignals();
     void wakeAndSafetySignals();
     void liveStatuses();
+    void backAfterDropSignals_data();
+    void backAfterDropSignals();
+    void endedLoopIsLoggedAndRestarted_data();
+    void endedLoopIsLoggedAndRestarted();
     void activityTick();
     void refreshNow();
     void conflictBanner();
+    void pause();
+    void pauseFromAnEarlierRun();
     void openInFinder_data();
     void openInFinder();
 };
@@ -125,20 +132,102 @@ void TestModelLiveSync::liveStatuses()
     harness.nextTick();
 }
 
+void TestModelLiveSync::backAfterDropSignals_data()
+{
+    // The stream's statuses in turn, each letter one: c connected, d disconnected (retry in 5 s).
+    QTest::addColumn<QString>("statuses");
+    QTest::addColumn<int>("more"); // signals beyond the one of the start
+
+    QTest::newRow("first connection: the start's signal is enough") << u"c"_s << 0;
+    QTest::newRow("connected again without a drop") << u"cc"_s << 0;
+    QTest::newRow("back after a drop") << u"cdc"_s << 1;
+    QTest::newRow("back after several retries") << u"cddc"_s << 1;
+    QTest::newRow("still down") << u"cdd"_s << 0;
+    QTest::newRow("two returns while the first is in flight: one more") << u"cdcdc"_s << 2;
+    QTest::newRow("three returns still make one more") << u"cdcdcdc"_s << 2;
+}
+
+void TestModelLiveSync::backAfterDropSignals()
+{
+    QFETCH(QString, statuses);
+    QFETCH(int, more);
+
+    ModelHarness harness;
+    harness.signedInAndLive();
+    for (const QChar status : statuses) {
+        harness.live.status(status == u'c' ? Status::connected() : Status::disconnected(5));
+        settle();
+    }
+    // Changes made while the stream was down reach the system after one debounce, not at the
+    // next safety signal; returns in a burst go through the same coalescing as change notices.
+    for (int round = 0; round < 3; ++round) {
+        harness.clock().advance(500ms);
+        settle();
+    }
+    QCOMPARE(harness.system->signalCount(), 1 + more);
+}
+
+void TestModelLiveSync::endedLoopIsLoggedAndRestarted_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<int>("runs"); // of the stream, once the pause is over
+
+    QTest::newRow("the stream returns by itself")
+        << u"returns"_s << u"app: Tâche « temps réel » terminée d'elle-même : elle repart."_s << 2;
+    QTest::newRow("the stream fails")
+        << u"throws"_s
+        << u"app: Tâche « temps réel » interrompue : coupure simulée ; elle repart."_s << 2;
+    QTest::newRow("the service refused the session: it stays stopped")
+        << u"unauthorized"_s << u"app: Tâche « temps réel » terminée : session refusée."_s << 1;
+}
+
+void TestModelLiveSync::endedLoopIsLoggedAndRestarted()
+{
+    QFETCH(QString, end);
+    QFETCH(QString, logged);
+    QFETCH(int, runs);
+
+    ModelHarness harness;
+    harness.signedInAndLive();
+    LogCapture log;
+    if (end == u"unauthorized")
+        harness.live.status(Status::unauthorized());
+    harness.live.finish(end == u"throws" ? std::optional(u"coupure simulée"_s) : std::nullopt);
+    settle();
+    QVERIFY2(log.lines().contains(logged), qPrintable(log.lines().join(u'\n')));
+    QCOMPARE(harness.live.runs(), 1);
+
+    harness.clock().advance(5s);
+    settle();
+    QCOMPARE(harness.live.runs(), runs);
+    // Started again, the stream's notices signal as before.
+    if (runs == 2) {
+        const int before = harness.system->signalCount();
+        harness.live.change();
+        settle();
+        harness.clock().advance(500ms);
+        waitUntil([&] { return harness.system->signalCount() == before + 1; });
+    }
+}
+
 void TestModelLiveSync::activityTick()
 {
     ModelHarness harness;
     harness.signedInAndLive();
     AppModel &model = *harness.model;
     LogCapture log;
-    SettableProgress &upload = harness.system->progress(FileProviderTransferKind::upload);
+    const auto upload = [&](bool finished, double fraction) {
+        harness.system->setProgress(FileProviderTransferKind::upload,
+                                    {finished, 10, qint64(fraction * 10), fraction});
+    };
 
     // The transfer text follows the system's progress, logged when it changes.
-    upload.set(false, 10, 0.424);
+    upload(false, 0.424);
     harness.nextTick();
     QCOMPARE(model.transferLabel(), u"Envoi en cours… 42 %"_s);
     harness.nextTick();
-    upload.set(true, 10, 1.0);
+    upload(true, 1.0);
     writeSummary({}, {4, 8, 15});
     harness.nextTick();
     QCOMPARE(model.transferLabel(), std::nullopt);
@@ -222,6 +311,71 @@ void TestModelLiveSync::conflictBanner()
     model.refreshNow();
     runAsync(model.whenIdle());
     QVERIFY(model.conflictText().value_or(QString()).contains(u"Budget.xlsx"_s));
+}
+
+void TestModelLiveSync::pause()
+{
+    ModelHarness harness;
+    harness.signedInAndLive();
+    AppModel &model = *harness.model;
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+
+    // Paused elsewhere (in a terminal) with an end: the system's notice is enough, no tick
+    // needed, and the end is shown.
+    const QDateTime until = harness.clock().currentDateTime().addSecs(3600);
+    harness.system->setPause(ana, {true, until});
+    QVERIFY(model.syncPaused());
+    QVERIFY(model.pause().until == until);
+    QCOMPARE(model.statusText(),
+             u"Synchronisation en pause jusqu'à "_s + until.toLocalTime().toString(u"HH:mm"_s));
+    // Another account's pause is not this one's.
+    harness.system->setPause(u"other@orvelan.net"_s, {false, std::nullopt});
+    QVERIFY(model.syncPaused());
+
+    // Resumed and paused again from the tray menu: the line follows at once.
+    int lines = 0;
+    connect(&model, &AppModel::statusTextChanged, &model, [&] { ++lines; });
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(!model.syncPaused());
+    QCOMPARE(model.statusText(), u"Nimbal à jour"_s);
+    model.setSyncPaused(true);
+    runAsync(model.whenIdle());
+    QCOMPARE(model.statusText(), u"Synchronisation en pause"_s);
+    QCOMPARE(lines, 2);
+    QCOMPARE(harness.system->calls().filter(QRegularExpression(u"^(pause|resume) "_s)),
+             (QStringList{u"resume "_s + ana, u"pause "_s + ana}));
+
+    // A refusal leaves the pause as the system has it, and says why in the log.
+    LogCapture log;
+    harness.system->fail(u"resume"_s, u"Le service de synchronisation est désactivé."_s);
+    model.setSyncPaused(false);
+    runAsync(model.whenIdle());
+    QVERIFY(model.syncPaused());
+    QCOMPARE(log.lines().filter(u"Reprise impossible"_s).size(), 1);
+
+    // The system was asked once, at the start: ticks read nothing more.
+    for (int tick = 0; tick < 6; ++tick)
+        harness.nextTick();
+    QCOMPARE(harness.system->calls().filter(u"pause-state "_s),
+             QStringList{u"pause-state "_s + ana});
+
+    // Signed out, the pause is nobody's.
+    model.signOut();
+    runAsync(model.whenIdle());
+    QVERIFY(!model.syncPaused());
+    QCOMPARE(model.statusText(), u"Non connecté"_s);
+}
+
+void TestModelLiveSync::pauseFromAnEarlierRun()
+{
+    // Paused before the application started (the extension keeps it across restarts).
+    ModelHarness harness;
+    harness.system->registerDomain({ana, ana, true});
+    harness.system->setPause(ana, {true, std::nullopt});
+    harness.signedInAndLive();
+    QVERIFY(harness.model->syncPaused());
+    QCOMPARE(harness.model->statusText(), u"Synchronisation en pause"_s);
 }
 
 void TestModelLiveSync::openInFinder_data()

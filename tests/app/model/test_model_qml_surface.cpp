@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The model as the panel's QML reads it: property names, the enums through their types, absent
-// values as "" or undefined, and an operation called with a value read from the model itself.
+// The model as the panel's QML reads it, through the module OrvelanNimbal.App: the model held
+// by a typed property, its status and live status compared with the enums through their types,
+// absent values as "" or undefined, dates as dates, and an operation called with a value read
+// from the model itself.
 #include "ModelHarness.h"
 
 #include <QQmlComponent>
@@ -8,6 +10,10 @@
 #include <QQmlEngine>
 #include <QQmlExpression>
 #include <QTest>
+#include <QTimeZone>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(OrvelanNimbal_AppPlugin)
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -22,49 +28,54 @@ private slots:
 
 void TestModelQmlSurface::readsAndCalls()
 {
-    qmlRegisterUncreatableMetaObject(AppStatus::staticMetaObject, "Nimbal", 1, 0, "AppStatus",
-                                     u"a value of the model"_s);
-    qmlRegisterUncreatableMetaObject(LiveStatusInfo::staticMetaObject, "Nimbal", 1, 0,
-                                     "LiveStatusInfo", u"a value of the model"_s);
-    QQmlEngine engine;
-    // Registered enums are reached through an import, as in the panel's files.
-    QQmlComponent component(&engine);
-    component.setData("import Nimbal\nimport QtQml\nQtObject {\n"
-                      "    readonly property var status: AppStatus\n"
-                      "    readonly property var live: LiveStatusInfo\n}\n",
-                      QUrl());
-    const std::unique_ptr<QObject> kinds(component.create());
-    QVERIFY2(kinds, qPrintable(component.errorString()));
-
     ModelHarness harness;
     AppModel &model = harness.twoFactorPending();
-    engine.rootContext()->setContextProperty(u"model"_s, &model);
-    engine.rootContext()->setContextProperty(u"kinds"_s, kinds.get());
+
+    QQmlEngine engine;
+    engine.addImportPath(u"qrc:/qt/qml"_s);
+    QQmlComponent component(&engine);
+    component.setData("import QtQml\nimport OrvelanNimbal.App\nQtObject {\n"
+                      "    required property AppModel model\n"
+                      "    function kindIs(name) { return model.status.kind === AppStatus[name] }\n"
+                      "    function liveIs(name) {\n"
+                      "        return model.liveStatus !== undefined\n"
+                      "            && model.liveStatus.kind === LiveStatus[name]\n"
+                      "    }\n}\n",
+                      QUrl());
+    const std::unique_ptr<QObject> view(
+        component.createWithInitialProperties({{u"model"_s, QVariant::fromValue(&model)}}));
+    QVERIFY2(view, qPrintable(component.errorString()));
     const auto read = [&](const char *expression) {
-        QQmlExpression qml(engine.rootContext(), nullptr, QString::fromUtf8(expression));
+        QQmlExpression qml(qmlContext(view.get()), view.get(), QString::fromUtf8(expression));
         const QVariant value = qml.evaluate();
         return qml.hasError() ? qml.error().toString() : value.toString();
     };
 
-    QCOMPARE(read("model.status.kind === kinds.status.TwoFactor"), u"true"_s);
+    QCOMPARE(read("kindIs('TwoFactor') && !kindIs('Ready')"), u"true"_s);
     QCOMPARE(
         read("model.status.challenge.account + ' ' + model.status.challenge.acceptsRecoveryCode"),
         ModelHarness::account + u" true"_s);
     QCOMPARE(read("model.account + '|' + model.twoFactorError + '|' + model.transferLabel"),
              u"||"_s);
     QCOMPARE(read("model.quota === undefined && model.liveStatus === undefined"), u"true"_s);
-    QCOMPARE(read("model.texts.approvalButton"), u"Réactiver"_s);
+    QCOMPARE(read("model.updater.shortVersion !== ''"), u"true"_s);
 
     // The two-factor view hands back the challenge it was given.
     harness.answers.insert(u"/auth/2fa/verify"_s, [] { return ModelHarness::session(); });
     read("model.submitCode(model.status.challenge, true, '1234-5678', false)");
     QCOMPARE(read("model.isVerifying"), u"true"_s);
     runAsync(model.whenIdle());
-    QCOMPARE(read("model.status.kind === kinds.status.Ready"), u"true"_s);
+    QCOMPARE(read("kindIs('Ready')"), u"true"_s);
     QCOMPARE(read("model.statusText + ' ' + model.quota.fraction"), u"Nimbal à jour 0.05"_s);
     harness.live.status(DriveEventStream::Status::disconnected(5));
-    QCOMPARE(read("model.liveStatus.kind === kinds.live.Disconnected && model.liveStatus.retryIn"),
-             u"5"_s);
+    QCOMPARE(read("liveIs('Disconnected') && model.liveStatus.retryIn"), u"5"_s);
+
+    // The pause, and its end as a date.
+    QCOMPARE(read("model.syncPaused"), u"false"_s);
+    harness.system->setPause(ModelHarness::account,
+                             {true, QDateTime(QDate(2030, 1, 2), QTime(3, 4), QTimeZone::utc())});
+    QCOMPARE(read("model.syncPaused + ' ' + model.pausedUntil.toISOString()"),
+             u"true 2030-01-02T03:04:00.000Z"_s);
 }
 
 QTEST_GUILESS_MAIN(TestModelQmlSurface)

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
-#include <QThreadPool>
 
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::Testing;
@@ -99,8 +98,7 @@ void TestModelSignIn::restore()
 
     ModelHarness harness;
     for (const QString &identifier : registered)
-        harness.system->addDomain({identifier, identifier, true}, [](auto) {});
-    settle();
+        harness.system->registerDomain({identifier, identifier, true});
     const qsizetype start = harness.system->calls().size();
     if (failing == u"keychain")
         harness.service.client = ApiClient::create(
@@ -328,7 +326,6 @@ void TestModelSignIn::destroyedWhileWaiting()
     QFETCH(QString, waitingFor);
 
     ModelHarness harness;
-    harness.system->answerFromWorkers(true);
     if (waitingFor == u"refresh") {
         harness.signedInAndLive();
         harness.system->setStabilizing(false);
@@ -347,7 +344,6 @@ void TestModelSignIn::destroyedWhileWaiting()
     // Late answers and deadlines find nothing to resume into.
     harness.system->completeStabilizations();
     harness.clock().advance(600s);
-    QThreadPool::globalInstance()->waitForDone();
     settle();
 }
 

@@ -8,4 +8,4 @@ nimbal_add_test(test_model_approvals SOURCES app/model/test_model_approvals.cpp
 # The panel's side of the model: read and called through the QML engine.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Qml)
 nimbal_add_test(test_model_qml_surface SOURCES app/model/test_model_qml_surface.cpp
-                LIBS NimbalAppTestSupport Qt6::Qml LABELS unit)
+                LIBS NimbalAppTestSupport Orvelan_Nimbalplugin Qt6::Qml LABELS unit)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "InMemoryFileProviderSystem.h"
 
-#include <QCoreApplication>
-#include <QThreadPool>
+#include "async/Wakeup.h"
+#include "domains/FileProviderFailure.h"
 
 namespace OrvelanNimbal::Testing {
 
@@ -13,52 +13,21 @@ FileProviderError unknownDomain()
     return {QStringLiteral("test.NoSuchDomain"), QStringLiteral("Domaine inconnu.")};
 }
 
+// Resumes from the event loop once `wakeup` fires, or at once when `cancel` does.
+QCoro::Task<> waitFor(std::shared_ptr<Wakeup> wakeup, CancellationToken cancel)
+{
+    const auto onCancel = cancel.onCancel([wakeup] { wakeup->fire(); });
+    co_await wakeup->wait();
+    cancel.throwIfCancelled();
+}
+
 } // namespace
-
-class InMemoryFileProviderSystem::Manager final : public FileProviderManager {
-public:
-    Manager(InMemoryFileProviderSystem *system, QString identifier)
-        : m_system(system)
-        , m_identifier(std::move(identifier))
-    {}
-
-    void signalWorkingSet(FileProviderCompletion completion) override
-    {
-        m_system->answer(completion, m_system->call(QStringLiteral("signal"), m_identifier));
-    }
-
-    void waitForStabilization(FileProviderCompletion completion) override
-    {
-        const auto error = m_system->call(QStringLiteral("stabilize"), m_identifier);
-        if (m_system->m_stabilizing || error)
-            m_system->answer(completion, error);
-        else
-            m_system->m_held.append(std::move(completion));
-    }
-
-    void userVisibleFolder(
-        std::function<void(std::optional<QString>, std::optional<FileProviderError>)> completion)
-        override
-    {
-        const std::optional<QString> folder = m_system->m_folder;
-        m_system->answer([completion, folder] {
-            completion(folder, folder ? std::nullopt : std::optional(unknownDomain()));
-        });
-    }
-
-    std::shared_ptr<FileProviderProgress> globalProgress(FileProviderTransferKind kind) override
-    {
-        return kind == FileProviderTransferKind::upload ? m_system->m_upload : m_system->m_download;
-    }
-
-private:
-    InMemoryFileProviderSystem *m_system;
-    QString m_identifier;
-};
 
 InMemoryFileProviderSystem::InMemoryFileProviderSystem(QList<FileProviderDomain> registered)
     : m_registered(std::move(registered))
 {}
+
+InMemoryFileProviderSystem::~InMemoryFileProviderSystem() = default;
 
 void InMemoryFileProviderSystem::fail(const QString &call, const QString &message)
 {
@@ -77,19 +46,14 @@ std::optional<FileProviderError> InMemoryFileProviderSystem::call(const QString 
     return std::nullopt;
 }
 
-void InMemoryFileProviderSystem::answer(std::function<void()> completion)
+QCoro::Task<> InMemoryFileProviderSystem::answer(std::optional<FileProviderError> error,
+                                                 CancellationToken cancel)
 {
-    if (m_fromWorkers)
-        QThreadPool::globalInstance()->start(std::move(completion));
-    else
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(completion),
-                                  Qt::QueuedConnection);
-}
-
-void InMemoryFileProviderSystem::answer(const FileProviderCompletion &completion,
-                                        std::optional<FileProviderError> error)
-{
-    answer([completion, error] { completion(error); });
+    const auto nextTurn = std::make_shared<Wakeup>();
+    nextTurn->fire();
+    co_await waitFor(nextTurn, cancel);
+    if (error)
+        throw FileProviderFailure(*error);
 }
 
 qsizetype InMemoryFileProviderSystem::indexOf(const QString &identifier) const
@@ -102,8 +66,8 @@ qsizetype InMemoryFileProviderSystem::indexOf(const QString &identifier) const
 
 void InMemoryFileProviderSystem::completeStabilizations()
 {
-    for (const FileProviderCompletion &completion : std::exchange(m_held, {}))
-        answer(completion, std::nullopt);
+    for (const std::shared_ptr<Wakeup> &held : std::exchange(m_held, {}))
+        held->fire();
 }
 
 void InMemoryFileProviderSystem::switchDomain(const QString &identifier, bool enabled)
@@ -112,58 +76,123 @@ void InMemoryFileProviderSystem::switchDomain(const QString &identifier, bool en
         m_registered[index].userEnabled = enabled;
 }
 
-SettableProgress &InMemoryFileProviderSystem::progress(FileProviderTransferKind kind)
+void InMemoryFileProviderSystem::setProgress(FileProviderTransferKind kind,
+                                             FileProviderProgress progress)
 {
-    return kind == FileProviderTransferKind::upload ? *m_upload : *m_download;
+    (kind == FileProviderTransferKind::upload ? m_upload : m_download) = progress;
 }
 
-void InMemoryFileProviderSystem::domains(
-    std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)> completion)
+void InMemoryFileProviderSystem::setPause(const QString &identifier, FileProviderPause pause)
 {
-    const auto error = call(QStringLiteral("domains"));
-    const auto registered = error ? QList<FileProviderDomain>() : m_registered;
-    answer([completion, registered, error] { completion(registered, error); });
+    if (m_pauses.value(identifier) == pause)
+        return;
+    m_pauses.insert(identifier, pause);
+    emit pauseChanged(identifier, pause);
 }
 
-void InMemoryFileProviderSystem::addDomain(FileProviderDomain domain,
-                                           FileProviderCompletion completion)
+QCoro::Task<QList<FileProviderDomain>> InMemoryFileProviderSystem::domains(CancellationToken cancel)
+{
+    const QList<FileProviderDomain> registered = m_registered;
+    co_await answer(call(QStringLiteral("domains")), cancel);
+    co_return registered;
+}
+
+QCoro::Task<> InMemoryFileProviderSystem::addDomain(FileProviderDomain domain,
+                                                    CancellationToken cancel)
 {
     const auto error = call(QStringLiteral("add"), domain.identifier);
     if (!error && indexOf(domain.identifier) < 0)
         m_registered.append(domain);
-    answer(completion, error);
+    co_await answer(error, cancel);
 }
 
-void InMemoryFileProviderSystem::removeDomain(FileProviderDomain domain,
-                                              FileProviderCompletion completion)
+QCoro::Task<> InMemoryFileProviderSystem::removeDomain(QString identifier,
+                                                       CancellationToken cancel)
 {
-    auto error = call(QStringLiteral("remove"), domain.identifier);
-    const qsizetype index = indexOf(domain.identifier);
+    auto error = call(QStringLiteral("remove"), identifier);
+    const qsizetype index = indexOf(identifier);
     if (!error && index < 0)
         error = unknownDomain();
     if (!error)
         m_registered.removeAt(index);
-    answer(completion, error);
+    co_await answer(error, cancel);
 }
 
-void InMemoryFileProviderSystem::manager(
-    QString identifier, std::function<void(std::shared_ptr<FileProviderManager>)> completion)
-{
-    std::shared_ptr<FileProviderManager> found;
-    if (!call(QStringLiteral("manager"), identifier) && indexOf(identifier) >= 0)
-        found = std::make_shared<Manager>(this, identifier);
-    answer([completion, found] { completion(found); });
-}
-
-void InMemoryFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
-                                                FileProviderCompletion completion)
+QCoro::Task<> InMemoryFileProviderSystem::setUserEnabled(QString identifier, bool enabled,
+                                                         CancellationToken cancel)
 {
     auto error = call(QStringLiteral("enable"), identifier);
     if (!error && indexOf(identifier) < 0)
         error = unknownDomain();
     if (!error)
         switchDomain(identifier, enabled);
-    answer(completion, error);
+    co_await answer(error, cancel);
+}
+
+QCoro::Task<> InMemoryFileProviderSystem::signalWorkingSet(QString identifier,
+                                                           CancellationToken cancel)
+{
+    auto error = call(QStringLiteral("signal"), identifier);
+    if (!error && indexOf(identifier) < 0)
+        error = unknownDomain();
+    co_await answer(error, cancel);
+}
+
+QCoro::Task<> InMemoryFileProviderSystem::waitForStabilization(QString identifier,
+                                                               CancellationToken cancel)
+{
+    const auto error = call(QStringLiteral("stabilize"), identifier);
+    if (m_stabilizing || error) {
+        co_await answer(error, cancel);
+        co_return;
+    }
+    const auto held = std::make_shared<Wakeup>();
+    m_held.append(held);
+    co_await waitFor(held, cancel);
+}
+
+QCoro::Task<QString> InMemoryFileProviderSystem::userVisibleFolder(QString identifier,
+                                                                   CancellationToken cancel)
+{
+    auto error = call(QStringLiteral("folder"), identifier);
+    if (!error && !m_folder)
+        error = unknownDomain();
+    const QString folder = m_folder.value_or(QString());
+    co_await answer(error, cancel);
+    co_return folder;
+}
+
+QCoro::Task<FileProviderProgress>
+InMemoryFileProviderSystem::progress(QString identifier, FileProviderTransferKind kind,
+                                     CancellationToken cancel)
+{
+    const FileProviderProgress progress =
+        kind == FileProviderTransferKind::upload ? m_upload : m_download;
+    co_await answer(call(QStringLiteral("progress"), identifier), cancel);
+    co_return progress;
+}
+
+QCoro::Task<> InMemoryFileProviderSystem::setPaused(QString identifier, bool paused,
+                                                    CancellationToken cancel)
+{
+    auto error = call(paused ? QStringLiteral("pause") : QStringLiteral("resume"), identifier);
+    if (!error && indexOf(identifier) < 0)
+        error = unknownDomain();
+    // Told before the answer, as the extension does.
+    if (!error)
+        setPause(identifier, {paused, std::nullopt});
+    co_await answer(error, cancel);
+}
+
+QCoro::Task<FileProviderPause> InMemoryFileProviderSystem::pause(QString identifier,
+                                                                 CancellationToken cancel)
+{
+    auto error = call(QStringLiteral("pause-state"), identifier);
+    if (!error && indexOf(identifier) < 0)
+        error = unknownDomain();
+    co_await answer(error, cancel);
+    // As it is when the answer arrives: no notice heard before it is newer.
+    co_return m_pauses.value(identifier);
 }
 
 } // namespace OrvelanNimbal::Testing

@@ -6,50 +6,42 @@
 #include <QHash>
 #include <QStringList>
 
-#include <atomic>
+#include <memory>
+
+namespace OrvelanNimbal {
+class Wakeup;
+}
 
 namespace OrvelanNimbal::Testing {
 
-// A transfer's progress as the test sets it; readable from any thread, like the system's.
-class SettableProgress final : public FileProviderProgress {
-public:
-    void set(bool finished, qint64 total, double fraction)
-    {
-        m_finished = finished;
-        m_total = total;
-        m_fraction = fraction;
-    }
-    bool isFinished() const override { return m_finished; }
-    qint64 totalUnitCount() const override { return m_total; }
-    qint64 completedUnitCount() const override { return qint64(double(m_total) * m_fraction); }
-    double fractionCompleted() const override { return m_fraction; }
-
-private:
-    std::atomic<bool> m_finished = true;
-    std::atomic<qint64> m_total = 0;
-    std::atomic<double> m_fraction = 0.0;
-};
-
-// The file-provider system in memory, with the real one's failures at hand. Calls are made on
-// the main thread; every answer comes later, on a later turn of the event loop or, when asked,
-// from a worker thread, as the system's completions do. Managers must not outlive it.
+// The file-provider system in memory, with the real one's failures at hand. A call takes effect
+// at once and answers on a later turn of the event loop, as the extension's answers arrive.
 class InMemoryFileProviderSystem final : public FileProviderSystem {
+    Q_OBJECT
+
 public:
     explicit InMemoryFileProviderSystem(QList<FileProviderDomain> registered = {});
+    ~InMemoryFileProviderSystem() override;
 
     // --- How it behaves ---
-    void answerFromWorkers(bool fromWorkers) { m_fromWorkers = fromWorkers; }
-    // Calls are named as calls() records them: "domains", "add ID", "remove ID", "manager ID"
-    // (failing: no manager), "signal ID", "stabilize ID", "enable ID"; a verb alone fails it for
-    // every domain, "*" fails every call. Nothing clears a failure.
+    // Calls are named as calls() records them: "domains", "add ID", "remove ID", "signal ID",
+    // "stabilize ID", "enable ID", "folder ID", "progress ID", "pause ID", "resume ID",
+    // "pause-state ID"; a verb alone fails it for every domain, "*" fails every call. Nothing
+    // clears a failure.
     void fail(const QString &call, const QString &message);
     // Off: stabilisation waits are held until completeStabilizations().
     void setStabilizing(bool stabilizing) { m_stabilizing = stabilizing; }
     void completeStabilizations();
     void setUserVisibleFolder(std::optional<QString> folder) { m_folder = std::move(folder); }
+    // A domain registered before the test, by an earlier run: not recorded as a call.
+    void registerDomain(const FileProviderDomain &domain) { m_registered.append(domain); }
     // The user flips a domain's switch in the desktop's settings.
     void switchDomain(const QString &identifier, bool enabled);
-    SettableProgress &progress(FileProviderTransferKind kind);
+    // What the system says of every domain's transfers of one kind from now on.
+    void setProgress(FileProviderTransferKind kind, FileProviderProgress progress);
+    // A domain's pause changes outside the application (a terminal, or its end came); told as
+    // the system tells it.
+    void setPause(const QString &identifier, FileProviderPause pause);
 
     // --- What was asked of it ---
     const QList<FileProviderDomain> &registered() const { return m_registered; }
@@ -57,32 +49,35 @@ public:
     int signalCount() const { return int(m_calls.filter(QStringLiteral("signal ")).size()); }
     qsizetype heldStabilizations() const { return m_held.size(); }
 
-    void domains(std::function<void(QList<FileProviderDomain>, std::optional<FileProviderError>)>
-                     completion) override;
-    void addDomain(FileProviderDomain domain, FileProviderCompletion completion) override;
-    void removeDomain(FileProviderDomain domain, FileProviderCompletion completion) override;
-    void manager(QString identifier,
-                 std::function<void(std::shared_ptr<FileProviderManager>)> completion) override;
-    void setUserEnabled(QString identifier, bool enabled,
-                        FileProviderCompletion completion) override;
+    QCoro::Task<QList<FileProviderDomain>> domains(CancellationToken cancel) override;
+    QCoro::Task<> addDomain(FileProviderDomain domain, CancellationToken cancel) override;
+    QCoro::Task<> removeDomain(QString identifier, CancellationToken cancel) override;
+    QCoro::Task<> setUserEnabled(QString identifier, bool enabled,
+                                 CancellationToken cancel) override;
+    QCoro::Task<> signalWorkingSet(QString identifier, CancellationToken cancel) override;
+    QCoro::Task<> waitForStabilization(QString identifier, CancellationToken cancel) override;
+    QCoro::Task<QString> userVisibleFolder(QString identifier, CancellationToken cancel) override;
+    QCoro::Task<FileProviderProgress> progress(QString identifier, FileProviderTransferKind kind,
+                                               CancellationToken cancel) override;
+    QCoro::Task<> setPaused(QString identifier, bool paused, CancellationToken cancel) override;
+    QCoro::Task<FileProviderPause> pause(QString identifier, CancellationToken cancel) override;
 
 private:
-    class Manager;
     // Records the call and gives its failure, if any.
     std::optional<FileProviderError> call(const QString &verb, const QString &identifier = {});
-    void answer(std::function<void()> completion);
-    void answer(const FileProviderCompletion &completion, std::optional<FileProviderError> error);
+    // Waits for a later turn of the event loop, then throws `error` if there is one.
+    static QCoro::Task<> answer(std::optional<FileProviderError> error, CancellationToken cancel);
     qsizetype indexOf(const QString &identifier) const;
 
-    bool m_fromWorkers = false;
     QList<FileProviderDomain> m_registered;
     QStringList m_calls;
     QHash<QString, QString> m_failures;
     bool m_stabilizing = true;
-    QList<FileProviderCompletion> m_held;
+    QList<std::shared_ptr<Wakeup>> m_held;
     std::optional<QString> m_folder;
-    std::shared_ptr<SettableProgress> m_upload = std::make_shared<SettableProgress>();
-    std::shared_ptr<SettableProgress> m_download = std::make_shared<SettableProgress>();
+    FileProviderProgress m_upload;
+    FileProviderProgress m_download;
+    QHash<QString, FileProviderPause> m_pauses;
 };
 
 } // namespace OrvelanNimbal::Testing

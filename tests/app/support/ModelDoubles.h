@@ -7,6 +7,10 @@
 #include <QList>
 #include <QTemporaryDir>
 
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
 namespace OrvelanNimbal::Testing {
 
 // A login item whose state the test sets, and whose (un)registrations may fail.
@@ -67,6 +71,14 @@ public:
         if (m_onStatus)
             m_onStatus(status);
     }
+    // The run ends by itself, or fails with `error`, as if the stream had a fault.
+    void finish(std::optional<QString> error = std::nullopt)
+    {
+        if (!m_stopped)
+            return;
+        m_failure = std::move(error);
+        m_stopped->fire();
+    }
 
 private:
     static QCoro::Task<> run(ScriptedLiveEvents *self, DriveEventStream::ChangeHandler onChange,
@@ -75,15 +87,21 @@ private:
         ++self->m_runs;
         self->m_onChange = std::move(onChange);
         self->m_onStatus = std::move(onStatus);
-        Wakeup stopped;
-        const auto onCancel = cancel.onCancel([&stopped] { stopped.fire(); });
-        co_await stopped.wait();
+        const auto stopped = std::make_shared<Wakeup>();
+        self->m_stopped = stopped;
+        const auto onCancel = cancel.onCancel([stopped] { stopped->fire(); });
+        co_await stopped->wait();
         self->m_onChange = {};
         self->m_onStatus = {};
+        self->m_stopped.reset();
+        if (const std::optional<QString> failure = std::exchange(self->m_failure, std::nullopt))
+            throw std::runtime_error(failure->toStdString());
     }
 
     DriveEventStream::ChangeHandler m_onChange;
     DriveEventStream::StatusHandler m_onStatus;
+    std::shared_ptr<Wakeup> m_stopped;
+    std::optional<QString> m_failure;
     int m_runs = 0;
 };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the application reads of the desktop: the computer's name, the preferences file, and
 // logind's wake-ups (a private bus stands in for the system bus, a fake logind on it).
-#include "system/ComputerName.h"
+#include "config/ComputerName.h"
 #include "system/Preferences.h"
 #include "system/WakeNotifier.h"
 
