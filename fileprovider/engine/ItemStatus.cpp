@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 namespace OrvelanNimbal::FileProvider {
 
 namespace {
@@ -181,26 +183,32 @@ private:
                 return status;
             folderID = row->key.id;
         }
-        remoteOnlyBelow(folderID, QString(), scan, status);
+        remoteOnlyBelow(folderID, scan, status);
         return status;
     }
 
-    // Walks the service's rows below `folderID`, `relative` being their folder's path below the
-    // folder asked about.
-    void remoteOnlyBelow(qint64 folderID, const QString &relative, const LocalScan &scan,
-                         ItemStatus &status, int depth = 0)
+    // Walks the service's rows below `folderID`, folder by folder, paths taken below the
+    // folder asked about. Each folder once, whatever parents the service's rows claim.
+    void remoteOnlyBelow(qint64 folderID, const LocalScan &scan, ItemStatus &status)
     {
-        if (depth > 4096)
-            return;
-        for (const ItemRecord &row : m_journal.itemsUnder(folderID)) {
-            if (!row.remote.present)
+        std::vector<std::pair<qint64, QString>> folders{{folderID, QString()}};
+        QSet<qint64> visited;
+        while (!folders.empty()) {
+            const auto [id, relative] = std::move(folders.back());
+            folders.pop_back();
+            if (visited.contains(id))
                 continue;
-            const QString path =
-                relative.isEmpty() ? row.remote.name : relative + u'/' + row.remote.name;
-            if (!scan.entries.contains(path) && !row.base.isOnDisk())
-                status = worst(status, ofRemoteOnly(row));
-            if (row.key.isFolder())
-                remoteOnlyBelow(row.key.id, path, scan, status, depth + 1);
+            visited.insert(id);
+            for (const ItemRecord &row : m_journal.itemsUnder(id)) {
+                if (!row.remote.present)
+                    continue;
+                const QString path =
+                    relative.isEmpty() ? row.remote.name : relative + u'/' + row.remote.name;
+                if (!scan.entries.contains(path) && !row.base.isOnDisk())
+                    status = worst(status, ofRemoteOnly(row));
+                if (row.key.isFolder())
+                    folders.emplace_back(row.key.id, path);
+            }
         }
     }
 
