@@ -26,8 +26,12 @@ DownloadTarget::DownloadTarget(const QString &destination)
 {
     const QFileInfo info(destination);
     m_state->destination = info.absoluteFilePath();
-    // Hidden, and named after the file it becomes, so that a look at the folder tells.
-    m_state->file.setFileTemplate(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+    // Hidden, and named after the file it becomes, so that a look at the folder tells. A hidden
+    // destination keeps its own leading dot: a caller that names its temporaries with a prefix
+    // of its own (and sweeps them) finds this one under the same prefix.
+    const QString hidden = info.fileName().startsWith(u'.') ? info.fileName()
+                                                             : u'.' + info.fileName();
+    m_state->file.setFileTemplate(info.absolutePath() + u'/' + hidden
                                   + QStringLiteral(".XXXXXX.nimbal-download"));
     if (!m_state->file.open())
         throw FileError(destination, m_state->file.errorString());

@@ -82,6 +82,10 @@ public:
         qint64 size = 0;     // as the caller measured it: decides the path and bounds the parts
         QString contentHash; // SHA-256, lower-case hexadecimal
         QString contentType; // MIME type
+        // Called once an upload in parts is opened, before its first part, with what abandoning
+        // it takes (abortUpload()): a caller that records them can abandon an upload a crash cut
+        // short. A std::exception it throws abandons the upload and ends the operation.
+        std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened = {};
     };
 
     static constexpr qint64 directUploadLimit = 16777216; // 16 MiB: larger goes part by part
@@ -99,6 +103,10 @@ public:
     QCoro::Task<DriveFile> replaceContent(DriveFile file, LocalContent content,
                                           ReplacePrecondition precondition, Progress progress,
                                           CancellationToken cancel = {}) const;
+    // Abandons an upload in parts: the service drops what it stored of it. An upload it no
+    // longer knows (finished, or already abandoned) gives DriveError::notFound.
+    QCoro::Task<> abortUpload(QString uploadID, QString storageKey,
+                              CancellationToken cancel = {}) const;
 
 private:
     std::shared_ptr<ApiClient> m_client;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Uploads: new files and new content for existing ones.
 #include "api/DriveAPI.h"
+#include "api/UploadForms_p.h"
 #include "api/UploadPaths_p.h"
 #include "errors/DriveError.h"
 
@@ -81,6 +82,17 @@ QCoro::Task<DriveFile> DriveAPI::replaceContent(DriveFile file, LocalContent con
     co_return co_await Uploads::replaceInParts(client, std::move(file), std::move(content),
                                                std::move(precondition), std::move(progress),
                                                std::move(cancel));
+}
+
+QCoro::Task<> DriveAPI::abortUpload(QString uploadID, QString storageKey,
+                                    CancellationToken cancel) const
+{
+    const auto client = m_client;
+    // Named first: GCC 12 ends the temporaries of a co_await expression twice.
+    const Uploads::OpenedUpload upload{std::move(uploadID), std::move(storageKey), 0};
+    QJsonObject body = Uploads::abandonBody(upload);
+    co_await client->post(QStringLiteral("/drive/upload/multipart/abort"), std::move(body),
+                          std::move(cancel));
 }
 
 } // namespace OrvelanNimbal

@@ -14,6 +14,7 @@ QCoro::Task<DriveFile> createInParts(std::shared_ptr<ApiClient> client, QString 
 {
     const OpenedUpload upload =
         co_await openUpload(client, openBody(name, parentID, content), content.size, cancel);
+    co_await announceOpened(client, upload, content.onPartsOpened);
     const std::vector<UploadedPart> parts =
         co_await sendPartsOrAbandon(client, upload, content, std::move(progress), cancel);
     // A failed finish is not abandoned: the service may have created the file and only its
@@ -35,6 +36,7 @@ QCoro::Task<DriveFile> replaceInParts(std::shared_ptr<ApiClient> client, DriveFi
 {
     const OpenedUpload upload = co_await openUpload(
         client, openBody(file.name, file.parentFolderID, content), content.size, cancel);
+    co_await announceOpened(client, upload, content.onPartsOpened);
     const std::vector<UploadedPart> parts =
         co_await sendPartsOrAbandon(client, upload, content, std::move(progress), cancel);
 

@@ -98,6 +98,25 @@ QCoro::Task<OpenedUpload> openUpload(std::shared_ptr<ApiClient> client, QJsonObj
     co_return OpenedUpload{opened.uploadID, opened.s3Key, DriveAPI::partSize(contentSize)};
 }
 
+QCoro::Task<> announceOpened(
+    std::shared_ptr<ApiClient> client, OpenedUpload upload,
+    std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened)
+{
+    if (!onPartsOpened)
+        co_return;
+    // Only what the caller reports as a failure abandons the upload; anything else passes
+    // through untouched, leaving the upload as a crash there would.
+    std::exception_ptr failure;
+    try {
+        onPartsOpened(upload.uploadID, upload.storageKey);
+        co_return;
+    } catch (const std::exception &) {
+        failure = std::current_exception();
+    }
+    co_await abandonUpload(client, upload);
+    std::rethrow_exception(failure);
+}
+
 QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
                                                           OpenedUpload upload,
                                                           DriveAPI::LocalContent content,

@@ -14,6 +14,12 @@ namespace OrvelanNimbal::Uploads {
 QCoro::Task<OpenedUpload> openUpload(std::shared_ptr<ApiClient> client, QJsonObject body,
                                      qint64 contentSize, CancellationToken cancel);
 
+// Tells the caller the upload is open (LocalContent::onPartsOpened); when that fails, the upload
+// is abandoned and the failure passed on.
+QCoro::Task<> announceOpened(
+    std::shared_ptr<ApiClient> client, OpenedUpload upload,
+    std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened);
+
 // Sends the content's parts strictly in order, holding one part in memory at a time, and
 // reports the cumulative bytes sent after each. Cancellation is checked before each part.
 // Any failure abandons the upload before it is passed on.

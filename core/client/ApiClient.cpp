@@ -23,10 +23,24 @@ QString loggedReason(const DriveError &error)
     return debugName(error);
 }
 
+// A Retry-After of whole seconds; the date form is left aside (the service sends seconds).
+std::optional<std::chrono::seconds> retryAfterOf(const HttpResponse &response)
+{
+    const std::optional<QByteArray> value = response.header("Retry-After");
+    if (!value)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 seconds = value->trimmed().toLongLong(&ok);
+    if (!ok || seconds < 0)
+        return std::nullopt;
+    return std::chrono::seconds(seconds);
+}
+
 DriveError errorOf(const HttpResult &result)
 {
     return mapHTTPError(result.response.statusCode, result.body,
-                        result.response.headerText("X-Drive-Conflict"));
+                        result.response.headerText("X-Drive-Conflict"))
+        .withRetryAfter(retryAfterOf(result.response));
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <exception>
+#include <optional>
 
 namespace OrvelanNimbal {
 
@@ -63,6 +65,16 @@ public:
     // Whether another attempt of the same request may succeed: transport failures and 5xx.
     bool isRetryable() const;
 
+    // How long the service asked to be left alone before the next attempt (its Retry-After,
+    // in seconds), when it said so. Not part of the error's identity.
+    std::optional<std::chrono::seconds> retryAfter() const { return m_retryAfter; }
+    DriveError withRetryAfter(std::optional<std::chrono::seconds> wait) const
+    {
+        DriveError copy = *this;
+        copy.m_retryAfter = wait;
+        return copy;
+    }
+
     const char *what() const noexcept override;
 
     // Same case and, for the three cases that carry one, the same payload.
@@ -78,6 +90,7 @@ private:
     int m_status = 0;
     QString m_text;
     QByteArray m_what; // UTF-8 form of errorDescription() for what()
+    std::optional<std::chrono::seconds> m_retryAfter;
 };
 
 // A short stable name of the case, for logs and test output ("http(503)", "notFound"...).

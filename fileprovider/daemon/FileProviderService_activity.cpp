@@ -5,9 +5,10 @@
 #include "async/OffMainThread.h"
 #include "config/OrvelanNimbal.h"
 #include "daemon/FileProviderService.h"
-#include "daemon/SyncStatus.h"
 #include "domain/DomainHost.h"
+#include "engine/ItemStatus.h"
 #include "engine/Journal.h"
+#include "engine/RemainingWork.h"
 #include "sync/DomainSummary.h"
 
 #include <QDBusConnection>
@@ -29,17 +30,20 @@ qint64 now()
     return QDateTime::currentSecsSinceEpoch();
 }
 
-// The rows the journal holds for the folder; none when it belongs to another folder or is not
-// there yet. Blocking.
-ItemTable journalItems(const QString &identifier)
+// A connection of its own to the domain's journal, read beside the engine's; an empty one when
+// the journal belongs to another folder or is not there yet (nothing synchronised then).
+// Blocking.
+std::unique_ptr<Journal> openJournal(const QString &identifier)
 {
     const QString path = DomainHost::journalFile(identifier);
     const std::optional<QString> marker =
         LocalFolder(DomainHost::folderFor(identifier)).readMarker();
-    if (path.isEmpty() || !marker || !QFile::exists(path))
-        return {};
-    Journal::Contents contents = Journal(path).load();
-    return contents.folderID == *marker ? std::move(contents.items) : ItemTable{};
+    if (!path.isEmpty() && marker && QFile::exists(path)) {
+        auto journal = std::make_unique<Journal>(path);
+        if (journal->folderID() == *marker)
+            return journal;
+    }
+    return std::make_unique<Journal>(QStringLiteral(":memory:"));
 }
 
 // Answers `call` with what `work` gives (the reply's arguments), worked out off the main thread.
@@ -159,16 +163,12 @@ QVariantMap FileProviderService::Activity(const QString &identifier)
         return {};
     setDelayedReply(true);
     const DomainStates::State state = m_states.state(identifier);
-    const auto host = m_hosts.find(identifier);
-    const bool running = host != m_hosts.end();
     QVariantMap activity{{QStringLiteral("paused"), isPaused(identifier)},
                          {QStringLiteral("pausedUntil"), state.pausedUntil},
                          {QStringLiteral("lastSync"), state.lastSync}};
-    auto work = [identifier, activity, items = running ? host->second->items() : std::nullopt,
-                 uploading = running && !host->second->uploadProgress().finished]() mutable {
-        const SyncStatus status(DomainHost::folderFor(identifier),
-                                items ? std::move(*items) : journalItems(identifier), uploading);
-        const SyncStatus::Remaining left = status.remaining();
+    auto work = [identifier, activity]() mutable {
+        const LocalFolder folder(DomainHost::folderFor(identifier));
+        const RemainingWork left = RemainingWork::of(openJournal(identifier)->items(), folder);
         activity.insert(QStringLiteral("itemsToSend"), left.itemsToSend);
         activity.insert(QStringLiteral("bytesToSend"), left.bytesToSend);
         activity.insert(QStringLiteral("itemsToReceive"), left.itemsToReceive);
@@ -192,13 +192,13 @@ QString FileProviderService::ItemStatus(const QString &identifier, const QString
     }
     setDelayedReply(true);
     const auto host = m_hosts.find(identifier);
-    const bool running = host != m_hosts.end();
-    auto work = [identifier, path, items = running ? host->second->items() : std::nullopt,
-                 uploading = running && !host->second->uploadProgress().finished]() mutable {
-        const SyncStatus status(DomainHost::folderFor(identifier),
-                                items ? std::move(*items) : journalItems(identifier), uploading);
-        const SyncStatus::PathStatus found = status.of(path);
-        return QVariantList{SyncStatus::word(found.state), found.reason};
+    QSet<QString> sending = host != m_hosts.end() ? host->second->sendingPaths() : QSet<QString>();
+    auto work = [identifier, path, sending = std::move(sending)]() mutable {
+        const std::unique_ptr<Journal> journal = openJournal(identifier);
+        const LocalFolder folder(DomainHost::folderFor(identifier));
+        const auto found = statusOf({*journal, folder, std::move(sending)}, path);
+        return QVariantList{FileProvider::ItemStatus::word(found.state),
+                            FileProvider::ItemStatus::word(found.reason)};
     };
     replyOffThread(message(), connection(), std::move(work));
     return {};

@@ -90,10 +90,35 @@ void FolderWatcher::watchTree(const QByteArray &top)
     }
 }
 
+void FolderWatcher::follow(const QByteArray &from, const QByteArray &to)
+{
+    // A folder renamed inside the tree keeps its watch, and so does everything beneath it: only
+    // the paths they are known by change, so that what is made in them later is found.
+    const QByteArray prefix = from + '/';
+    for (auto folder = m_folders.begin(); folder != m_folders.end(); ++folder) {
+        if (folder.value() == from)
+            folder.value() = to;
+        else if (folder.value().startsWith(prefix))
+            folder.value() = to + folder.value().sliced(from.size());
+    }
+}
+
+void FolderWatcher::forget(const QByteArray &path)
+{
+    const QByteArray prefix = path + '/';
+    m_folders.removeIf([&](const QHash<int, QByteArray>::iterator &folder) {
+        if (folder.value() != path && !folder.value().startsWith(prefix))
+            return false;
+        ::inotify_rm_watch(m_fd, folder.key());
+        return true;
+    });
+}
+
 void FolderWatcher::readEvents()
 {
     alignas(inotify_event) char buffer[16384];
     bool any = false;
+    QHash<uint32_t, QByteArray> departed; // a folder's old path, by the cookie of its move
     for (;;) {
         const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
         if (length <= 0)
@@ -104,6 +129,8 @@ void FolderWatcher::readEvents()
             if (event->mask & IN_Q_OVERFLOW) {
                 qCInfo(logExtension) << "File d'événements du dossier débordée : relecture "
                                         "complète.";
+                // Renames may have been missed too: every folder is watched again by its path.
+                watchTree(QFile::encodeName(m_root));
                 emit rescanNeeded(Rescan::overflow);
                 continue;
             }
@@ -112,15 +139,28 @@ void FolderWatcher::readEvents()
                 continue;
             }
             any = true;
-            // A folder that arrives (made, or moved in) is watched with all it already holds.
-            if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))
-                && event->len > 0) {
-                const auto folder = m_folders.constFind(event->wd);
-                if (folder != m_folders.cend())
-                    watchTree(*folder + '/' + event->name);
+            const auto parent = m_folders.constFind(event->wd);
+            if (!(event->mask & IN_ISDIR) || event->len == 0 || parent == m_folders.cend())
+                continue;
+            const QByteArray path = *parent + '/' + event->name;
+            if (event->mask & IN_MOVED_FROM) {
+                departed.insert(event->cookie, path);
+            } else if (event->mask & IN_MOVED_TO) {
+                const auto from = departed.constFind(event->cookie);
+                if (from != departed.cend()) {
+                    follow(*from, path);
+                    departed.erase(from);
+                } else {
+                    watchTree(path); // moved in from outside, with all it holds
+                }
+            } else if (event->mask & IN_CREATE) {
+                watchTree(path); // made here: watched, then reported, so nothing is missed
             }
         }
     }
+    // Moved out of the folder: nothing there is ours to watch any more.
+    for (const QByteArray &path : std::as_const(departed))
+        forget(path);
     if (any)
         emit changed();
 }

@@ -11,7 +11,8 @@ namespace OrvelanNimbal::FileProvider {
 
 // Tells when something changed in a domain's folder, through inotify: every folder is watched,
 // and a folder that appears is watched then reported, so that what was written into it before
-// the watch took is seen by the scan that follows. Events are only hints (the scan against the
+// the watch took is seen by the scan that follows. A folder renamed inside the tree keeps its
+// watches; only the paths they are known by follow. Events are only hints (the scan against the
 // journal decides what changed, and tells our own writes from the user's); when the kernel
 // dropped some (its queue overflowed) or could not watch every folder (the per-user watch
 // limit), the whole folder must be scanned again, and `rescanNeeded` says why.
@@ -35,12 +36,15 @@ signals:
 
 private:
     void watchTree(const QByteArray &path);
+    void follow(const QByteArray &from, const QByteArray &to);
+    void forget(const QByteArray &path);
     void readEvents();
 
     QString m_root;
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    QHash<int, QByteArray> m_folders; // watch descriptor → absolute path
+    // Watch descriptor → the folder's absolute path now: renames are followed by descriptor.
+    QHash<int, QByteArray> m_folders;
     bool m_complete = true;
 };
 

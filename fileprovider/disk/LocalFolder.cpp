@@ -5,8 +5,8 @@
 #include "errors/FileError.h"
 #include "sync/ContentHasher.h"
 
-#include <QDirIterator>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -61,6 +61,17 @@ QString parentPath(const QString &relative)
 QString fileName(const QString &relative)
 {
     return relative.sliced(relative.lastIndexOf(u'/') + 1);
+}
+
+bool isBelowAny(const QString &relative, const QSet<QString> &folders)
+{
+    if (folders.isEmpty())
+        return false;
+    for (QString above = parentPath(relative); !above.isEmpty(); above = parentPath(above)) {
+        if (folders.contains(above))
+            return true;
+    }
+    return false;
 }
 
 LocalFolder::LocalFolder(QString root)
@@ -220,19 +231,46 @@ void LocalFolder::writeMarker(const QString &folderID) const
         throw FileError(marker.fileName(), marker.errorString());
 }
 
-int LocalFolder::removePartialDownloads() const
+namespace {
+
+// Creates `name` in `folder` unless it exists: false when it was already there.
+bool createExclusively(int folder, const QByteArray &name)
 {
-    int removed = 0;
-    QDirIterator entries(m_root, {SafeNames::reservedPrefix + u'*'},
-                         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
-                         QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        entries.next();
-        if (SafeNames::isPartialDownloadName(entries.fileName())
-            && QFile::remove(entries.filePath()))
-            ++removed;
+    const int file = ::openat(folder, name.constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (file < 0)
+        return false;
+    ::close(file);
+    return true;
+}
+
+} // namespace
+
+bool LocalFolder::foldsNames() const
+{
+    const int folder =
+        ::open(encoded(m_root).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        fail(m_root, errno);
+    const QString tag = QString::number(QRandomGenerator::global()->generate64(), 36);
+    // Pairs of names that are one name where names are folded: case, then composition.
+    const QList<std::pair<QString, QString>> pairs{
+        {QStringLiteral("a"), QStringLiteral("A")},
+        {QStringLiteral("\u00e9"), QStringLiteral("e\u0301")}};
+    bool folds = false;
+    for (const auto &[first, second] : pairs) {
+        const QByteArray one = encoded(SafeNames::foldingProbeName(tag, first));
+        const QByteArray other = encoded(SafeNames::foldingProbeName(tag, second));
+        if (!createExclusively(folder, one))
+            continue; // nothing can be learnt here (read-only, full)
+        if (createExclusively(folder, other))
+            ::unlinkat(folder, other.constData(), 0);
+        else
+            folds = folds || errno == EEXIST;
+        ::unlinkat(folder, one.constData(), 0);
     }
-    return removed;
+    ::close(folder);
+    return folds;
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -59,8 +60,10 @@ public:
     std::optional<QString> readMarker() const;
     void writeMarker(const QString &folderID) const;
 
-    // Deletes downloads a killed run left half-written. Gives how many.
-    int removePartialDownloads() const;
+    // Whether the file system here takes two names that differ only by case, or only by how
+    // an accent is written (composed or not), for one: a casefolded ext4 folder, FAT, NTFS, SMB.
+    // Asked by making two probe files of ours and seeing whether the second finds the first.
+    bool foldsNames() const;
 
 private:
     void requireRealParent(const QString &relative) const;
@@ -72,5 +75,7 @@ private:
 QString childPath(const QString &parent, const QString &name);
 QString parentPath(const QString &relative);
 QString fileName(const QString &relative);
+// Whether one of the folders above `relative` is in `folders`.
+bool isBelowAny(const QString &relative, const QSet<QString> &folders);
 
 } // namespace OrvelanNimbal::FileProvider

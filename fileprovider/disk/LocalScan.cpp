@@ -2,10 +2,10 @@
 #include "disk/LocalScan.h"
 
 #include "Logging.h"
+#include "disk/FolderNames.h"
 #include "disk/SafeNames.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -19,16 +19,6 @@
 namespace OrvelanNimbal::FileProvider {
 
 namespace {
-
-// The name as text, or nothing when its bytes are not UTF-8.
-std::optional<QString> decodedName(const char *bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString name = decoder(QByteArrayView(bytes));
-    if (decoder.hasError())
-        return std::nullopt;
-    return name;
-}
 
 class Walker {
 public:
@@ -70,6 +60,16 @@ private:
                            .arg(childPath(relative, QString::fromLatin1(raw)));
                 continue;
             }
+            const QString path = childPath(relative, *name);
+            if (const auto temporary = SafeNames::temporaryKind(*name);
+                temporary != SafeNames::Temporary::none) {
+                m_scan.temporaries.append(path);
+                struct stat parked {};
+                if (temporary == SafeNames::Temporary::parked
+                    && ::fstatat(::dirfd(dir), raw, &parked, AT_SYMLINK_NOFOLLOW) == 0)
+                    m_scan.parkedByInode.insert(parked.st_ino, path);
+                continue;
+            }
             // The extension's own files and the names the drive never takes stay out silently;
             // other refused names (too long) are worth a line.
             if (const auto refusal = SafeNames::check(*name)) {
@@ -78,17 +78,18 @@ private:
                     ++m_scan.refusedNames;
                     qCInfo(logExtension).noquote()
                         << QStringLiteral("« %1 » laissé de côté : %2.")
-                               .arg(childPath(relative, *name), SafeNames::describe(*refusal));
+                               .arg(path, SafeNames::describe(*refusal));
                 }
                 continue;
             }
             struct stat info {};
             if (::fstatat(::dirfd(dir), raw, &info, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // gone meanwhile
-            const QString path = childPath(relative, *name);
             const LocalEntry entry = LocalEntry::of(info);
-            if (entry.type == LocalEntry::Type::other)
-                continue; // links, sockets, fifos, devices: never sent, never followed
+            if (entry.type == LocalEntry::Type::other) {
+                m_scan.others.insert(path); // links, sockets, fifos, devices: never followed
+                continue;
+            }
             m_scan.entries.insert(path, entry);
             m_scan.pathsByInode.insert(entry.inode, path);
             if (entry.type == LocalEntry::Type::folder) {
@@ -134,7 +135,12 @@ bool LocalScan::isUnseen(const QString &path) const
         if (folder.isEmpty() || path == folder || path.startsWith(folder + u'/'))
             return true;
     }
-    return false;
+    return isBeneathLink(path);
+}
+
+bool LocalScan::isBeneathLink(const QString &path) const
+{
+    return isBelowAny(path, others);
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -61,9 +61,36 @@ QString partialDownloadName(qint64 fileID)
     return reservedPrefix + QString::number(fileID) + QStringLiteral(".part");
 }
 
-bool isPartialDownloadName(QStringView name)
+QString parkingName(bool folder, qint64 id)
 {
-    return name.startsWith(reservedPrefix) && name.endsWith(u".part");
+    return reservedPrefix + (folder ? QStringLiteral("move-d") : QStringLiteral("move-f"))
+           + QString::number(id);
+}
+
+QString foldingProbeName(const QString &tag, const QString &variant)
+{
+    return reservedPrefix + QStringLiteral("probe-") + tag + u'-' + variant;
+}
+
+Temporary temporaryKind(QStringView name)
+{
+    // The download's own temporary, named after its destination, may also be one of an earlier
+    // layout that began with a second dot.
+    if (name.startsWith(u'.') && name.endsWith(u".nimbal-download"))
+        return Temporary::disposable;
+    if (!name.startsWith(reservedPrefix))
+        return Temporary::none;
+    const QStringView rest = name.sliced(reservedPrefix.size());
+    if (rest.startsWith(u"move-"))
+        return Temporary::parked;
+    if (rest.startsWith(u"probe-"))
+        return Temporary::disposable;
+    // ".nimbal-<id>.part"; anything else of that prefix is nobody's business but the user's.
+    const qsizetype dot = rest.indexOf(u'.');
+    bool number = false;
+    if (dot > 0)
+        static_cast<void>(rest.first(dot).toLongLong(&number));
+    return number && rest.sliced(dot) == u".part" ? Temporary::disposable : Temporary::none;
 }
 
 } // namespace OrvelanNimbal::FileProvider::SafeNames

@@ -28,10 +28,20 @@ QString describe(Refusal refusal);
 // composes accents: the name composed (NFC) then case-folded.
 QString collisionKey(const QString &name);
 
-// Names of the extension's own files inside a domain's folder.
+// Names of the extension's own files inside a domain's folder: all of one form, hidden and
+// beginning with ".nimbal-", so that a scan never takes one for the user's.
 inline const QString reservedPrefix = QStringLiteral(".nimbal-");
 inline const QString folderMarkerName = QStringLiteral(".nimbal-folder");
-QString partialDownloadName(qint64 fileID); // ".nimbal-<id>.part"
-bool isPartialDownloadName(QStringView name);
+// Where a download is written beside its place: ".nimbal-<id>.part".
+QString partialDownloadName(qint64 fileID);
+// Where an item waits while its place is freed (two items trading places): ".nimbal-move-f12".
+QString parkingName(bool folder, qint64 id);
+// The two files that tell whether a folder folds names, made and removed at once.
+QString foldingProbeName(const QString &tag, const QString &variant);
+
+// What a temporary of ours holds. Downloads and probes are only ever copies and are removed
+// when a run that was cut short left them; a parked item is the user's and is put back.
+enum class Temporary { none, disposable, parked };
+Temporary temporaryKind(QStringView name);
 
 } // namespace OrvelanNimbal::FileProvider::SafeNames

@@ -138,9 +138,9 @@ TransferProgress::Snapshot DomainHost::uploadProgress() const
     return m_engine ? m_engine->uploadProgress().snapshot() : TransferProgress::Snapshot{};
 }
 
-std::optional<ItemTable> DomainHost::items() const
+QSet<QString> DomainHost::sendingPaths() const
 {
-    return m_engine ? std::optional(m_engine->items()) : std::nullopt;
+    return m_engine ? m_engine->sendingPaths() : QSet<QString>();
 }
 
 void DomainHost::watchFolder()
@@ -173,7 +173,7 @@ QCoro::Task<> DomainHost::runPasses()
         m_settling = false;
         try {
             if (!m_engine)
-                co_await openEngine();
+                openEngine();
             co_await ensureSession();
             const SyncEngine::PassOutcome outcome = co_await m_engine->runPass(cancel);
             m_blocked.reset();
@@ -214,7 +214,10 @@ QCoro::Task<> DomainHost::runPasses()
             m_blocked = ExtensionError::failed(error.message());
             qCWarning(logExtension).noquote() << error.message();
         } catch (const FileError &error) {
-            m_blocked = ExtensionError::failed(error.errorDescription());
+            // The disk refused something of the domain's own (its folder, its journal's
+            // place): tried again later, never given up on.
+            m_serviceFailing = true;
+            retry = serviceBackOff(++m_serviceFailures);
             qCWarning(logExtension).noquote() << error.errorDescription();
         }
         if (!self)
@@ -230,7 +233,7 @@ QCoro::Task<> DomainHost::runPasses()
         waiter();
 }
 
-QCoro::Task<> DomainHost::openEngine()
+void DomainHost::openEngine()
 {
     const QString root = folder();
     const LocalFolder local(root);
@@ -244,11 +247,10 @@ QCoro::Task<> DomainHost::openEngine()
     if (path.isEmpty())
         throw JournalError(QStringLiteral("Aucun dossier de données pour le journal."));
     auto journal = std::make_unique<Journal>(path);
-    Journal::Contents contents = journal->load();
-    if (contents.folderID != *marker) {
+    if (journal->folderID() != *marker) {
         // The journal describes another folder (or the folder was made anew): none of its rows
         // can be trusted here. Whatever is on disk is looked at afresh.
-        if (!contents.folderID.isEmpty())
+        if (!journal->folderID().isEmpty())
             qCInfo(logExtension) << "Journal d'un autre dossier : repris à zéro.";
         journal.reset();
         removeJournalFiles(path);
@@ -256,13 +258,7 @@ QCoro::Task<> DomainHost::openEngine()
         Journal::Batch batch;
         batch.setFolderID(*marker);
         journal->commit(batch);
-        contents = journal->load();
     }
-    auto sweep = [root] { return LocalFolder(root).removePartialDownloads(); };
-    const int swept = co_await runOffMainThread(std::move(sweep));
-    if (swept > 0)
-        qCInfo(logExtension) << swept << "téléchargements interrompus effacés.";
-
     SyncEngine::Settings settings{DriveAPI(m_client),
                                   std::make_shared<ContentDownloader>(DriveAPI(m_client)),
                                   root,
@@ -272,8 +268,7 @@ QCoro::Task<> DomainHost::openEngine()
                                   systemClock(),
                                   parallelDownloads,
                                   quietPeriod};
-    m_engine =
-        std::make_unique<SyncEngine>(std::move(settings), std::move(journal), std::move(contents));
+    m_engine = std::make_unique<SyncEngine>(std::move(settings), std::move(journal));
     m_engine->downloadProgress().setOnChange([this] {
         if (!m_progressTimer.isActive())
             m_progressTimer.start();
@@ -349,9 +344,9 @@ QCoro::Task<> DomainHost::removeEverything()
     ItemTable items;
     if (marker && !journalPath.isEmpty() && QFile::exists(journalPath)) {
         try {
-            Journal::Contents contents = Journal(journalPath).load();
-            if (contents.folderID == *marker)
-                items = std::move(contents.items);
+            Journal journal(journalPath);
+            if (journal.folderID() == *marker)
+                items = journal.items();
         } catch (const JournalError &error) {
             qCWarning(logExtension).noquote() << error.message();
         }

@@ -58,8 +58,8 @@ public:
 
     TransferProgress::Snapshot downloadProgress() const;
     TransferProgress::Snapshot uploadProgress() const;
-    // The journal's rows as the engine holds them; nothing before its first pass opened it.
-    std::optional<ItemTable> items() const;
+    // The files being sent now (see SyncEngine::sendingPaths); none before the first pass.
+    QSet<QString> sendingPaths() const;
 
 signals:
     // A pass ended with nothing left to do.
@@ -71,7 +71,7 @@ signals:
 
 private:
     QCoro::Task<> runPasses();
-    QCoro::Task<> openEngine();
+    void openEngine();
     QCoro::Task<> ensureSession();
     void settleWaiters();
     void scheduleRetry(std::chrono::milliseconds wait);

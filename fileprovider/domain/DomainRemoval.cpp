@@ -3,6 +3,7 @@
 
 #include "Logging.h"
 #include "config/PlatformWords.h"
+#include "disk/FolderNames.h"
 #include "disk/LocalFolder.h"
 #include "disk/SafeNames.h"
 #include "errors/FileError.h"
@@ -19,8 +20,8 @@ public:
         : m_folder(root)
     {
         for (const ItemRecord &record : items) {
-            if (record.local.isOnDisk())
-                m_known.insert(record.local.path, &record);
+            if (record.base.isOnDisk())
+                m_known.insert(record.base.path, &record);
         }
     }
 
@@ -29,10 +30,8 @@ public:
     // NOLINTNEXTLINE(misc-no-recursion)
     void empty(const QString &relative)
     {
-        const QDir dir(m_folder.absolute(relative));
-        const QStringList names =
-            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &name : names)
+        // Names as the disk has them, byte for byte: a name read otherwise would be another.
+        for (const QString &name : namesIn(m_folder.absolute(relative)))
             handle(childPath(relative, name));
     }
 
@@ -50,7 +49,8 @@ private:
                 m_folder.removeFile(relative);
                 return;
             }
-            if (entry.type == LocalEntry::Type::file && SafeNames::isPartialDownloadName(name)) {
+            if (entry.type == LocalEntry::Type::file
+                && SafeNames::temporaryKind(name) == SafeNames::Temporary::disposable) {
                 m_folder.removeFile(relative);
                 return;
             }
@@ -61,8 +61,8 @@ private:
                 return;
             }
             if (known && !known->key.isFolder() && entry.type == LocalEntry::Type::file
-                && entry.size == known->local.size && entry.mtimeNs == known->local.mtimeNs
-                && entry.inode == known->local.inode) {
+                && entry.size == known->base.size && entry.mtimeNs == known->base.mtimeNs
+                && entry.inode == known->base.inode) {
                 m_folder.removeFile(relative);
                 return;
             }

@@ -13,6 +13,26 @@ qint64 parentOf(const std::optional<qint64> &parentID)
 
 } // namespace
 
+QString ItemKey::text() const
+{
+    return (isFolder() ? QStringLiteral("d:") : QStringLiteral("f:")) + QString::number(id);
+}
+
+bool remoteContentChanged(const RemoteState &remote, const BaseState &base)
+{
+    if (remote.size != base.size)
+        return true;
+    // The hash says whether the bytes differ; without one, only the version can.
+    if (!remote.contentHash.isEmpty() && !base.contentHash.isEmpty())
+        return remote.contentHash != base.contentHash;
+    return remote.uploaded != base.uploaded;
+}
+
+bool remoteVersionMoved(const RemoteState &remote, const BaseState &base)
+{
+    return !remoteContentChanged(remote, base) && remote.uploaded != base.uploaded;
+}
+
 RemoteState remoteState(const DriveFolder &folder)
 {
     RemoteState state;

@@ -20,6 +20,8 @@ struct ItemKey {
     static ItemKey file(qint64 id) { return {ItemKind::file, id}; }
     static ItemKey folder(qint64 id) { return {ItemKind::folder, id}; }
     bool isFolder() const { return kind == ItemKind::folder; }
+    // "f:12", "d:3": how the log and the item store name it.
+    QString text() const;
 
     friend bool operator==(const ItemKey &, const ItemKey &) = default;
 };
@@ -43,43 +45,43 @@ struct RemoteState {
     friend bool operator==(const RemoteState &, const RemoteState &) = default;
 };
 
-// What is on disk from the last synchronised version: where, which content, and how the file
-// looked right after we wrote it, so that any later change by someone else shows.
-struct LocalState {
-    QString path; // relative to the domain's folder; empty: nothing of ours on disk
+// The last version both sides agreed on: where the item is on disk and under which parent and
+// name the service had it then, which content (and its version on the service), and how the
+// file looked on disk right after, so that any later change on either side shows as a
+// difference from it. Absent (no path) while nothing of the item is on disk.
+struct BaseState {
+    QString path;        // relative to the domain's folder; empty: not on disk
+    qint64 parentID = 0; // the service's parent of the item at that version
     qint64 size = 0;
-    QString contentHash; // of the content we placed
-    qint64 uploaded = 0; // its upload time on the service
-    qint64 mtimeNs = 0;  // modification time after we set it, in nanoseconds
+    QString contentHash;
+    qint64 uploaded = 0; // the upload time of that content on the service
+    qint64 mtimeNs = 0;  // modification time on disk, in nanoseconds
     quint64 inode = 0;
 
     bool isOnDisk() const { return !path.isEmpty(); }
 
-    friend bool operator==(const LocalState &, const LocalState &) = default;
+    friend bool operator==(const BaseState &, const BaseState &) = default;
 };
 
-// One row of the journal: the service's side, the disk's side, and why the item is not shown
-// when it is not (an archived file, a name we refuse, a clash).
+// One row of the journal: the service's side as last read, the base, and why the item is left
+// out of the folder when it is (an archived file, a name refused, a link in its place).
 struct ItemRecord {
     ItemKey key;
     RemoteState remote;
-    LocalState local;
+    BaseState base;
     QString skipped; // empty when the item is placed (or on its way)
-
-    // Whether the content on disk is the one the service holds.
-    bool contentIsCurrent() const
-    {
-        if (!local.isOnDisk() || local.size != remote.size)
-            return false;
-        if (!remote.contentHash.isEmpty())
-            return local.contentHash == remote.contentHash;
-        return local.uploaded == remote.uploaded;
-    }
 
     friend bool operator==(const ItemRecord &, const ItemRecord &) = default;
 };
 
 using ItemTable = QHash<ItemKey, ItemRecord>;
+
+// The service's content differs from the base's: another version to fetch. An upload date
+// that moved over the same bytes is not one (see versionMoved).
+bool remoteContentChanged(const RemoteState &remote, const BaseState &base);
+// The same bytes with a newer version on the service (saved again elsewhere): the base takes
+// the service's version, so that the next edit sent from here names the right one.
+bool remoteVersionMoved(const RemoteState &remote, const BaseState &base);
 
 // The service's records in the journal's terms.
 RemoteState remoteState(const DriveFolder &folder);

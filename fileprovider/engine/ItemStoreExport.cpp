@@ -31,14 +31,14 @@ QJsonObject entryOf(const ItemRecord &record)
                       {QStringLiteral("date"), record.remote.modified}};
     if (!record.key.isFolder()) {
         DriveFile version;
-        version.size = record.local.size;
-        if (!record.local.contentHash.isEmpty())
-            version.contentHash = record.local.contentHash;
-        if (record.local.uploaded > 0)
-            version.uploadTimestamp = record.local.uploaded;
+        version.size = record.base.size;
+        if (!record.base.contentHash.isEmpty())
+            version.contentHash = record.base.contentHash;
+        if (record.base.uploaded > 0)
+            version.uploadTimestamp = record.base.uploaded;
         version.modifiedAt = QDateTime::fromSecsSinceEpoch(record.remote.modified, Qt::UTC);
-        entry.insert(QStringLiteral("size"), record.local.size);
-        entry.insert(QStringLiteral("hash"), record.local.contentHash);
+        entry.insert(QStringLiteral("size"), record.base.size);
+        entry.insert(QStringLiteral("hash"), record.base.contentHash);
         entry.insert(QStringLiteral("version"), ContentVersion::token(version));
     }
     return entry;
@@ -57,11 +57,11 @@ QByteArray itemStoreJson(const ItemTable &items, std::optional<qint64> cursor)
 {
     std::vector<const ItemRecord *> placed;
     for (const ItemRecord &record : items) {
-        if (record.local.isOnDisk())
+        if (record.base.isOnDisk())
             placed.push_back(&record);
     }
     std::sort(placed.begin(), placed.end(), [](const ItemRecord *a, const ItemRecord *b) {
-        return a->local.path < b->local.path;
+        return a->base.path < b->base.path;
     });
     // Written piece by piece: a hundred thousand entries never exist as one JSON tree.
     QByteArray json = "{\"version\":1,\"cursor\":";
@@ -72,7 +72,7 @@ QByteArray itemStoreJson(const ItemTable &items, std::optional<qint64> cursor)
         if (!first)
             json += ',';
         first = false;
-        json += quoted(record->local.path);
+        json += quoted(record->base.path);
         json += ':';
         json += QJsonDocument(entryOf(*record)).toJson(QJsonDocument::Compact);
     }

@@ -7,9 +7,10 @@ namespace OrvelanNimbal::FileProvider {
 
 namespace {
 
-constexpr qint64 schemaVersion = 1;
+constexpr qint64 schemaVersion = 2;
 
-const char *const schema = R"sql(
+// The first layout; kept as it was, so that a journal of it is read and brought up to date.
+const char *const firstLayout = R"sql(
 CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS items (
     kind INTEGER NOT NULL, id INTEGER NOT NULL,
@@ -22,8 +23,56 @@ CREATE TABLE IF NOT EXISTS items (
     PRIMARY KEY (kind, id)) WITHOUT ROWID;
 )sql";
 
-const char *const cursorKey = "cursor";
-const char *const folderKey = "folder";
+// The second: the base's parent, the indexes the queries use, failures and intents.
+const char *const secondLayout = R"sql(
+ALTER TABLE items ADD COLUMN base_parent INTEGER NOT NULL DEFAULT 0;
+UPDATE items SET base_parent = parent WHERE path <> '';
+CREATE INDEX IF NOT EXISTS items_by_path ON items (path) WHERE path <> '';
+CREATE INDEX IF NOT EXISTS items_by_parent ON items (parent);
+CREATE TABLE IF NOT EXISTS failures (
+    subject TEXT PRIMARY KEY, kind INTEGER NOT NULL, attempts INTEGER NOT NULL,
+    error TEXT NOT NULL, next_try INTEGER NOT NULL, fingerprint TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS intents (
+    number INTEGER PRIMARY KEY, kind INTEGER NOT NULL, item_kind INTEGER NOT NULL,
+    item_id INTEGER NOT NULL, path TEXT NOT NULL, temporary TEXT NOT NULL, target TEXT NOT NULL,
+    inode INTEGER NOT NULL, upload_id TEXT NOT NULL, storage_key TEXT NOT NULL);
+)sql";
+
+const char *const itemColumns =
+    "kind, id, parent, name, size, hash, uploaded, modified, class, present, path, base_parent,"
+    " local_size, local_hash, local_uploaded, mtime_ns, inode, skipped";
+
+const QString cursorKey = QStringLiteral("cursor");
+const QString folderKey = QStringLiteral("folder");
+const QString schemaKey = QStringLiteral("schema");
+
+ItemRecord recordOf(const SqliteDatabase::Statement &row)
+{
+    ItemRecord record;
+    record.key = {ItemKind(row.int64(0)), row.int64(1)};
+    record.remote.parentID = row.int64(2);
+    record.remote.name = row.text(3);
+    record.remote.size = row.int64(4);
+    record.remote.contentHash = row.text(5);
+    record.remote.uploaded = row.int64(6);
+    record.remote.modified = row.int64(7);
+    record.remote.storageClass = storageClassFromServerValue(row.text(8));
+    record.remote.present = row.int64(9) != 0;
+    record.base.path = row.text(10);
+    record.base.parentID = row.int64(11);
+    record.base.size = row.int64(12);
+    record.base.contentHash = row.text(13);
+    record.base.uploaded = row.int64(14);
+    record.base.mtimeNs = row.int64(15);
+    record.base.inode = quint64(row.int64(16));
+    record.skipped = row.text(17);
+    return record;
+}
+
+QByteArray itemQuery(const char *condition)
+{
+    return QByteArray("SELECT ") + itemColumns + " FROM items " + condition;
+}
 
 } // namespace
 
@@ -32,53 +81,170 @@ Journal::Journal(const QString &path)
 {
     // Who has what on their drive is the user's business alone.
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    m_db.exec(schema);
-    auto version = m_db.prepare("SELECT value FROM meta WHERE key = 'schema'");
-    if (!version.step()) {
-        m_db.prepare("INSERT INTO meta (key, value) VALUES ('schema', ?)")
-            .bind(1, QString::number(schemaVersion))
+    m_db.exec(firstLayout);
+    migrate();
+}
+
+void Journal::migrate()
+{
+    const std::optional<QString> version = setting(schemaKey);
+    const qint64 found = version ? version->toLongLong() : 0;
+    if (found == schemaVersion)
+        return;
+    // A new file has the first layout from above and no version yet.
+    if (version && found != 1)
+        throw JournalError(
+            QStringLiteral("Journal de synchronisation d'une version inconnue (%1)").arg(*version));
+    m_db.exec("BEGIN IMMEDIATE");
+    try {
+        m_db.exec(secondLayout);
+        m_db.prepare("INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)")
+            .bind(1, schemaKey)
+            .bind(2, QString::number(schemaVersion))
             .run();
-    } else if (version.text(0).toLongLong() != schemaVersion) {
-        throw JournalError(QStringLiteral("Journal de synchronisation d'une version inconnue (%1)")
-                               .arg(version.text(0)));
+        m_db.exec("COMMIT");
+    } catch (...) {
+        m_db.exec("ROLLBACK");
+        throw;
     }
 }
 
-Journal::Contents Journal::load()
+std::optional<QString> Journal::setting(const QString &key)
 {
-    Contents contents;
-    auto meta = m_db.prepare("SELECT key, value FROM meta");
-    while (meta.step()) {
-        const QString key = meta.text(0);
-        if (key == QLatin1String(cursorKey))
-            contents.cursor = meta.text(1).toLongLong();
-        else if (key == QLatin1String(folderKey))
-            contents.folderID = meta.text(1);
+    auto query = m_db.prepare("SELECT value FROM meta WHERE key = ?");
+    query.bind(1, key);
+    if (!query.step())
+        return std::nullopt;
+    return query.text(0);
+}
+
+std::optional<qint64> Journal::cursor()
+{
+    const std::optional<QString> value = setting(cursorKey);
+    if (!value)
+        return std::nullopt;
+    return value->toLongLong();
+}
+
+QString Journal::folderID()
+{
+    return setting(folderKey).value_or(QString());
+}
+
+std::optional<ItemRecord> Journal::oneItem(SqliteDatabase::Statement &query)
+{
+    if (!query.step())
+        return std::nullopt;
+    return recordOf(query);
+}
+
+std::optional<ItemRecord> Journal::item(const ItemKey &key)
+{
+    auto query = m_db.prepare(itemQuery("WHERE kind = ? AND id = ?").constData());
+    query.bind(1, qint64(key.kind)).bind(2, key.id);
+    return oneItem(query);
+}
+
+std::optional<ItemRecord> Journal::itemAt(const QString &path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    auto query = m_db.prepare(itemQuery("WHERE path = ? AND path <> ''").constData());
+    query.bind(1, path);
+    return oneItem(query);
+}
+
+std::vector<ItemRecord> Journal::itemsUnder(qint64 parentID)
+{
+    std::vector<ItemRecord> found;
+    auto query = m_db.prepare(itemQuery("WHERE parent = ?").constData());
+    query.bind(1, parentID);
+    while (query.step())
+        found.push_back(recordOf(query));
+    return found;
+}
+
+ItemTable Journal::items()
+{
+    ItemTable table;
+    auto query = m_db.prepare(itemQuery("").constData());
+    while (query.step()) {
+        const ItemRecord record = recordOf(query);
+        table.insert(record.key, record);
     }
-    auto rows = m_db.prepare(
-        "SELECT kind, id, parent, name, size, hash, uploaded, modified, class, present, path,"
-        " local_size, local_hash, local_uploaded, mtime_ns, inode, skipped FROM items");
-    while (rows.step()) {
-        ItemRecord record;
-        record.key = {ItemKind(rows.int64(0)), rows.int64(1)};
-        record.remote.parentID = rows.int64(2);
-        record.remote.name = rows.text(3);
-        record.remote.size = rows.int64(4);
-        record.remote.contentHash = rows.text(5);
-        record.remote.uploaded = rows.int64(6);
-        record.remote.modified = rows.int64(7);
-        record.remote.storageClass = storageClassFromServerValue(rows.text(8));
-        record.remote.present = rows.int64(9) != 0;
-        record.local.path = rows.text(10);
-        record.local.size = rows.int64(11);
-        record.local.contentHash = rows.text(12);
-        record.local.uploaded = rows.int64(13);
-        record.local.mtimeNs = rows.int64(14);
-        record.local.inode = quint64(rows.int64(15));
-        record.skipped = rows.text(16);
-        contents.items.insert(record.key, record);
+    return table;
+}
+
+qsizetype Journal::itemCount()
+{
+    auto query = m_db.prepare("SELECT count(*) FROM items");
+    query.step();
+    return qsizetype(query.int64(0));
+}
+
+std::vector<Failure> Journal::failures()
+{
+    std::vector<Failure> found;
+    auto query = m_db.prepare(
+        "SELECT subject, kind, attempts, error, next_try, fingerprint FROM failures");
+    while (query.step()) {
+        found.push_back({query.text(0), FailureKind(query.int64(1)), int(query.int64(2)),
+                         query.text(3), query.int64(4), query.text(5)});
     }
-    return contents;
+    return found;
+}
+
+std::optional<Failure> Journal::failure(const QString &subject)
+{
+    auto query = m_db.prepare("SELECT subject, kind, attempts, error, next_try, fingerprint"
+                              " FROM failures WHERE subject = ?");
+    query.bind(1, subject);
+    if (!query.step())
+        return std::nullopt;
+    return Failure{query.text(0),  FailureKind(query.int64(1)), int(query.int64(2)),
+                   query.text(3),  query.int64(4),              query.text(5)};
+}
+
+std::vector<Intent> Journal::intents()
+{
+    std::vector<Intent> found;
+    auto query = m_db.prepare("SELECT number, kind, item_kind, item_id, path, temporary, target,"
+                              " inode, upload_id, storage_key FROM intents ORDER BY number");
+    while (query.step()) {
+        Intent intent;
+        intent.number = query.int64(0);
+        intent.kind = Intent::Kind(query.int64(1));
+        intent.key = {ItemKind(query.int64(2)), query.int64(3)};
+        intent.path = query.text(4);
+        intent.temporary = query.text(5);
+        intent.target = query.text(6);
+        intent.inode = quint64(query.int64(7));
+        intent.uploadID = query.text(8);
+        intent.storageKey = query.text(9);
+        found.push_back(std::move(intent));
+    }
+    return found;
+}
+
+qint64 Journal::record(const Intent &intent)
+{
+    auto insert = m_db.prepare(
+        "INSERT INTO intents (kind, item_kind, item_id, path, temporary, target, inode, upload_id,"
+        " storage_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING number");
+    insert.bind(1, qint64(intent.kind))
+        .bind(2, qint64(intent.key.kind))
+        .bind(3, intent.key.id)
+        .bind(4, intent.path)
+        .bind(5, intent.temporary)
+        .bind(6, intent.target)
+        .bind(7, qint64(intent.inode))
+        .bind(8, intent.uploadID)
+        .bind(9, intent.storageKey);
+    if (!insert.step())
+        throw JournalError(QStringLiteral("Journal de synchronisation : intention non écrite"));
+    const qint64 number = insert.int64(0);
+    insert.run();
+    return number;
 }
 
 void Journal::commit(const Batch &batch)
@@ -88,9 +254,9 @@ void Journal::commit(const Batch &batch)
     m_db.exec("BEGIN IMMEDIATE");
     try {
         auto put = m_db.prepare(
-            "INSERT OR REPLACE INTO items (kind, id, parent, name, size, hash, uploaded, modified,"
-            " class, present, path, local_size, local_hash, local_uploaded, mtime_ns, inode,"
-            " skipped) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            (QByteArray("INSERT OR REPLACE INTO items (") + itemColumns
+             + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .constData());
         auto remove = m_db.prepare("DELETE FROM items WHERE kind = ? AND id = ?");
         for (const auto &change : batch.m_changes) {
             if (const auto *key = std::get_if<ItemKey>(&change)) {
@@ -99,7 +265,7 @@ void Journal::commit(const Batch &batch)
             }
             const ItemRecord &record = std::get<ItemRecord>(change);
             const RemoteState &remote = record.remote;
-            const LocalState &local = record.local;
+            const BaseState &base = record.base;
             put.bind(1, qint64(record.key.kind))
                 .bind(2, record.key.id)
                 .bind(3, remote.parentID)
@@ -110,26 +276,48 @@ void Journal::commit(const Batch &batch)
                 .bind(8, remote.modified)
                 .bind(9, rawValue(remote.storageClass))
                 .bind(10, qint64(remote.present))
-                .bind(11, local.path)
-                .bind(12, local.size)
-                .bind(13, local.contentHash)
-                .bind(14, local.uploaded)
-                .bind(15, local.mtimeNs)
-                .bind(16, qint64(local.inode))
-                .bind(17, record.skipped)
+                .bind(11, base.path)
+                .bind(12, base.parentID)
+                .bind(13, base.size)
+                .bind(14, base.contentHash)
+                .bind(15, base.uploaded)
+                .bind(16, base.mtimeNs)
+                .bind(17, qint64(base.inode))
+                .bind(18, record.skipped)
                 .run();
         }
+        auto putFailure = m_db.prepare(
+            "INSERT OR REPLACE INTO failures (subject, kind, attempts, error, next_try,"
+            " fingerprint) VALUES (?, ?, ?, ?, ?, ?)");
+        auto clearFailure = m_db.prepare("DELETE FROM failures WHERE subject = ?");
+        for (const auto &change : batch.m_failures) {
+            if (const auto *subject = std::get_if<QString>(&change)) {
+                clearFailure.bind(1, *subject).run();
+                continue;
+            }
+            const Failure &failure = std::get<Failure>(change);
+            putFailure.bind(1, failure.subject)
+                .bind(2, qint64(failure.kind))
+                .bind(3, failure.attempts)
+                .bind(4, failure.error)
+                .bind(5, failure.nextTryMs)
+                .bind(6, failure.fingerprint)
+                .run();
+        }
+        auto dropIntent = m_db.prepare("DELETE FROM intents WHERE number = ?");
+        for (qint64 number : batch.m_droppedIntents)
+            dropIntent.bind(1, number).run();
         auto setMeta = m_db.prepare("INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)");
+        for (const auto &[key, value] : batch.m_settings)
+            setMeta.bind(1, key).bind(2, value).run();
         if (batch.m_cursor) {
             if (*batch.m_cursor)
-                setMeta.bind(1, QString::fromLatin1(cursorKey))
-                    .bind(2, QString::number(**batch.m_cursor))
-                    .run();
+                setMeta.bind(1, cursorKey).bind(2, QString::number(**batch.m_cursor)).run();
             else
                 m_db.prepare("DELETE FROM meta WHERE key = 'cursor'").run();
         }
         if (batch.m_folderID)
-            setMeta.bind(1, QString::fromLatin1(folderKey)).bind(2, *batch.m_folderID).run();
+            setMeta.bind(1, folderKey).bind(2, *batch.m_folderID).run();
         m_db.exec("COMMIT");
     } catch (...) {
         m_db.exec("ROLLBACK");

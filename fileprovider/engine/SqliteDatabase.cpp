@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/SqliteDatabase.h"
 
+#include "json/Utf8Text.h"
+
 #include <QFile>
 
 #include <sqlite3.h>
@@ -74,7 +76,8 @@ QString SqliteDatabase::Statement::text(int column) const
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
     if (!bytes)
         return {};
-    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
+    // Every character kept: a name may begin with U+FEFF, which fromUtf8 would drop.
+    return utf8Text(QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column)));
 }
 
 void SqliteDatabase::Statement::reset()

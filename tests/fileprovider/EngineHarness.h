@@ -22,13 +22,22 @@ struct EngineHarness {
     EngineHarness();
     void reopen();
     FileProvider::SyncEngine::PassOutcome pass();
+    // Passes until the engine has nothing more to do now (at most `limit`), the clock moved past
+    // each wait it asked for. Gives how many passes ran.
+    int settle(int limit = 10);
 
     QString file(const QString &relative) const { return folder + u'/' + relative; }
     QByteArray read(const QString &relative) const;
-    void write(const QString &relative, const QByteArray &content) const;
+    void write(const QString &relative, const QByteArray &content);
+    void remove(const QString &relative) const;
     // Every path under the folder, sorted, the marker left out.
     QStringList tree() const;
+    qint64 writes = 0; // how many files write() made, each given a date of its own
     QUrl summaryFile() const { return QUrl::fromLocalFile(directory.filePath(u"summary.json"_qs)); }
+    QString journalFile() const { return directory.filePath(u"journal.sqlite"_qs); }
+    // What the journal holds now, read by a connection of its own.
+    FileProvider::ItemTable journalItems() const;
+    std::optional<qint64> cursor() const;
     QUrl itemStoreFile() const
     {
         return QUrl::fromLocalFile(directory.filePath(u"item-store.json"_qs));

@@ -4,8 +4,10 @@
 // whatever the service says, a forgotten cursor, a listing that fails, and a pass cut short.
 #include "DriveErrorTesting.h"
 #include "EngineHarness.h"
+#include "FileAccess.h"
 #include "disk/SafeNames.h"
-#include "engine/Planner.h"
+#include "engine/ItemStatus.h"
+#include "engine/Reconciler.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -45,6 +47,7 @@ class TestSyncEngine : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { honourFilePermissions(); }
     void firstPassPlacesTheDrive();
     void refusedNamesStayOffTheDisk_data();
     void refusedNamesStayOffTheDisk();
@@ -55,6 +58,8 @@ private slots:
     void forgottenCursorReconciles();
     void incompleteListingsRemoveNothing();
     void interruptedPassResumes();
+    void statusSaysWhy_data();
+    void statusSaysWhy();
 };
 
 void TestSyncEngine::firstPassPlacesTheDrive()
@@ -72,7 +77,8 @@ void TestSyncEngine::firstPassPlacesTheDrive()
     QCOMPARE(QFileInfo(harness.file(u"Documents/a.txt"_qs)).lastModified().toSecsSinceEpoch(),
              1700000000);
     QCOMPARE(harness.downloads->served(), 3);
-    QCOMPARE(harness.engine->items()[ItemKey::file(archived)].skipped, skippedArchived);
+    const ItemTable rows = harness.journalItems();
+    QCOMPARE(rows.value(ItemKey::file(archived)).skipped, skippedArchived);
 
     // The archived file is counted where the application reads it.
     const auto summary = DomainSummary::load(harness.summaryFile());
@@ -96,7 +102,7 @@ void TestSyncEngine::firstPassPlacesTheDrive()
     // Nothing changed: the next pass reads the feed from its cursor and fetches nothing.
     harness.pass();
     QCOMPARE(harness.downloads->served(), 3);
-    QVERIFY(harness.drive.requestsFor(u"since=%1"_qs.arg(*harness.engine->cursor())) > 0);
+    QVERIFY(harness.drive.requestsFor(u"since=%1"_qs.arg(*harness.cursor())) > 0);
 }
 
 void TestSyncEngine::refusedNamesStayOffTheDisk_data()
@@ -125,7 +131,7 @@ void TestSyncEngine::refusedNamesStayOffTheDisk()
     harness.pass();
     QCOMPARE(harness.tree(), QStringList{u"sain.txt"_qs});
     QVERIFY(!QFileInfo::exists(harness.directory.filePath(u"evil"_qs)));
-    const ItemTable &items = harness.engine->items();
+    const ItemTable items = harness.journalItems();
     QVERIFY(!items[ItemKey::folder(folder)].skipped.isEmpty());
     QCOMPARE(items[ItemKey::file(inside)].skipped, skippedParent);
     QVERIFY(!items[ItemKey::file(file)].skipped.isEmpty());
@@ -318,7 +324,9 @@ void TestSyncEngine::interruptedPassResumes()
     QVERIFY(!QFileInfo::exists(
         harness.file(u"Documents/2024/"_qs + SafeNames::partialDownloadName(drive.beta))));
 
-    // Killed after the new content was renamed into place, before the journal heard of it.
+    // Killed after the new content was renamed into place, before the journal heard of it;
+    // started again once the failed download's wait is over.
+    harness.client.clock->advance(*outcome.retryIn);
     harness.drive.write(drive.alpha, "alpha 2");
     harness.write(u"Documents/a.txt"_qs, "alpha 2");
     harness.reopen();
@@ -328,6 +336,88 @@ void TestSyncEngine::interruptedPassResumes()
     QCOMPARE(harness.read(u"Documents/a.txt"_qs), QByteArray("alpha 2"));
     // Only the file that never arrived was fetched; the renamed one was recognised.
     QCOMPARE(harness.downloads->served(), served + 1);
+}
+
+void TestSyncEngine::statusSaysWhy_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("reason");
+    using State = ItemStatus::State;
+    using Reason = ItemStatus::Reason;
+    QTest::newRow("in step") << u"none"_qs << u"Documents/a.txt"_qs << int(State::synced)
+                             << int(Reason::none);
+    QTest::newRow("a folder in step")
+        << u"none"_qs << u"Documents/Vieux"_qs << int(State::synced) << int(Reason::none);
+    QTest::newRow("new here") << u"new"_qs << u"Documents/neuf.txt"_qs
+                              << int(State::pendingUpload) << int(Reason::none);
+    QTest::newRow("edited here") << u"edit"_qs << u"Documents/a.txt"_qs
+                                 << int(State::pendingUpload) << int(Reason::none);
+    QTest::newRow("newer on the drive") << u"newer"_qs << u"Documents/a.txt"_qs
+                                        << int(State::pendingDownload) << int(Reason::none);
+    QTest::newRow("a name never synchronised")
+        << u"none"_qs << u"Documents/.DS_Store"_qs << int(State::excluded)
+        << int(Reason::excludedName);
+    QTest::newRow("archived, not on disk") << u"none"_qs << u"Documents/vieux.zip"_qs
+                                           << int(State::excluded) << int(Reason::archived);
+    QTest::newRow("a folder holding it") << u"none"_qs << u"Documents"_qs << int(State::excluded)
+                                         << int(Reason::archived);
+    QTest::newRow("unreadable") << u"unreadable"_qs << u"Documents/secret.txt"_qs
+                                << int(State::excluded) << int(Reason::unreadable);
+    QTest::newRow("refused by the drive") << u"refused"_qs << u"Documents/refusé.txt"_qs
+                                          << int(State::excluded) << int(Reason::refused);
+    QTest::newRow("a conflict copy")
+        << u"conflict"_qs << u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs
+        << int(State::conflict) << int(Reason::none);
+    QTest::newRow("a link") << u"link"_qs << u"Documents/lien"_qs << int(State::excluded)
+                            << int(Reason::specialFile);
+    QTest::newRow("nothing there") << u"none"_qs << u"Documents/rien.txt"_qs
+                                   << int(State::unknown) << int(Reason::none);
+}
+
+// The status read beside a running engine, from the journal it committed, its recorded
+// failures and the disk.
+void TestSyncEngine::statusSaysWhy()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, path);
+    QFETCH(int, state);
+    QFETCH(int, reason);
+    EngineHarness harness;
+    const qint64 documents = harness.drive.addFolder(u"Documents"_qs);
+    harness.drive.addFolder(u"Vieux"_qs, documents);
+    const qint64 a = harness.drive.addFile(u"a.txt"_qs, "alpha", documents);
+    harness.drive.addFile(u"vieux.zip"_qs, "zip", documents, u"glacier"_qs);
+    harness.pass();
+    if (situation == u"new") {
+        harness.write(u"Documents/neuf.txt"_qs, "neuf");
+    } else if (situation == u"edit") {
+        harness.write(u"Documents/a.txt"_qs, "alpha, modifié");
+    } else if (situation == u"newer") {
+        harness.drive.write(a, "alpha, de l'autre ordinateur");
+        harness.downloads->failNext(a); // read from the service, not here yet
+        harness.pass();
+    } else if (situation == u"unreadable") {
+        // Refused by the disk: the pass's failure for it is what the status says.
+        harness.write(u"Documents/secret.txt"_qs, "secret");
+        makeUnreadable(harness.file(u"Documents/secret.txt"_qs));
+        harness.pass();
+    } else if (situation == u"refused") {
+        harness.drive.failRequests(u"/upload/file"_qs, 400, 1);
+        harness.write(u"Documents/refusé.txt"_qs, "non");
+        harness.pass();
+    } else if (situation == u"conflict") {
+        harness.write(u"Documents/a (conflit Linux 2024-03-05 14h07).txt"_qs, "la mienne");
+    } else if (situation == u"link") {
+        QFile::link(harness.file(u"Documents/a.txt"_qs), harness.file(u"Documents/lien"_qs));
+    }
+    FileProvider::Journal journal(harness.journalFile());
+    const FileProvider::LocalFolder folder(harness.folder);
+    const ItemStatus status = statusOf({journal, folder, {}}, path);
+    QCOMPARE(ItemStatus::word(ItemStatus::State(status.state)),
+             ItemStatus::word(ItemStatus::State(state)));
+    QCOMPARE(ItemStatus::word(status.reason), ItemStatus::word(ItemStatus::Reason(reason)));
 }
 
 QTEST_GUILESS_MAIN(TestSyncEngine)

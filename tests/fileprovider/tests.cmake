@@ -8,6 +8,9 @@ add_library(NimbalFileProviderTestSupport STATIC
     fileprovider/ExtensionBus.h
     fileprovider/FakeDrive.cpp
     fileprovider/FakeDrive.h
+    fileprovider/FakeDriveWrites.cpp
+    fileprovider/FileAccess.cpp
+    fileprovider/FileAccess.h
 )
 nimbal_strict_warnings(NimbalFileProviderTestSupport)
 target_include_directories(NimbalFileProviderTestSupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/fileprovider)
@@ -21,6 +24,19 @@ add_dependencies(NimbalFileProviderTestSupport nimbal-fileprovider)
 
 nimbal_add_test(test_sync_engine SOURCES fileprovider/test_sync_engine.cpp
                 LIBS NimbalFileProviderTestSupport LABELS unit)
+nimbal_add_test(test_sync_faults SOURCES fileprovider/test_sync_faults.cpp
+                LIBS NimbalFileProviderTestSupport LABELS unit)
+nimbal_add_test(test_reconciler SOURCES fileprovider/test_reconciler.cpp
+                LIBS NimbalFileProvider LABELS unit)
+nimbal_add_test(test_journal SOURCES fileprovider/test_journal.cpp
+                LIBS NimbalFileProvider LABELS unit)
+# Kills between effects need the crash points, compiled into the builds made for the tests.
+if(NIMBAL_CRASH_POINTS)
+    nimbal_add_test(test_sync_crashes SOURCES fileprovider/test_sync_crashes.cpp
+                    LIBS NimbalFileProviderTestSupport LABELS unit)
+    nimbal_add_test(test_sync_random SOURCES fileprovider/test_sync_random.cpp
+                    LIBS NimbalFileProviderTestSupport LABELS unit)
+endif()
 # The daemon as the application drives it over the bus.
 add_library(NimbalExtensionTestSupport STATIC
     fileprovider/ExtensionTest.cpp

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The state of paths and what is left to do, read from journal rows against a real folder; and
+// The state of paths and what is left to do, read from a journal against a real folder; and
 // the pauses as they are kept across restarts.
 #include "daemon/DomainStates.h"
-#include "daemon/SyncStatus.h"
+#include "disk/LocalFolder.h"
+#include "engine/ItemStatus.h"
+#include "engine/Journal.h"
+#include "engine/RemainingWork.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +15,8 @@
 using namespace OrvelanNimbal;
 using namespace OrvelanNimbal::FileProvider;
 
-Q_DECLARE_METATYPE(OrvelanNimbal::FileProvider::SyncStatus::State)
+Q_DECLARE_METATYPE(OrvelanNimbal::FileProvider::ItemStatus::State)
+Q_DECLARE_METATYPE(OrvelanNimbal::FileProvider::ItemStatus::Reason)
 
 namespace {
 
@@ -50,10 +54,16 @@ public:
         QVERIFY(QFile::remove(path(u"deleted.txt"_qs)));
     }
 
-    SyncStatus status(bool uploading = false) const
+    ItemStatus status(const QString &path, const QSet<QString> &sending = {}) const
     {
-        return SyncStatus(m_root.path(), m_items, uploading);
+        Journal journal(m_journalFolder.filePath(u"journal.sqlite"_qs));
+        Journal::Batch rows;
+        for (const ItemRecord &record : m_items)
+            rows.put(record);
+        journal.commit(rows);
+        return statusOf({journal, m_folder, sending}, path);
     }
+    RemainingWork remaining() const { return RemainingWork::of(m_items, m_folder); }
     QString path(const QString &relative) const { return m_root.filePath(relative); }
 
 private:
@@ -71,8 +81,8 @@ private:
         record.remote.name = name;
         if (placed) {
             QVERIFY(QDir(m_root.path()).mkpath(name));
-            record.local.path = name;
-            record.local.inode = m_folder.inspect(name).inode;
+            record.base.path = name;
+            record.base.inode = m_folder.inspect(name).inode;
         }
         m_items.insert(record.key, record);
     }
@@ -86,15 +96,16 @@ private:
         record.remote.contentHash = stableHash;
         if (placed) {
             const QString relative =
-                parent == 0 ? name : m_items[ItemKey::folder(parent)].local.path + u'/' + name;
+                parent == 0 ? name : m_items[ItemKey::folder(parent)].base.path + u'/' + name;
             write(relative, content);
             const LocalEntry entry = m_folder.inspect(relative);
-            record.local = {relative, entry.size, stableHash, 0, entry.mtimeNs, entry.inode};
+            record.base = {relative, parent, entry.size, stableHash, 0, entry.mtimeNs, entry.inode};
         }
         m_items.insert(record.key, record);
     }
 
     QTemporaryDir m_root;
+    QTemporaryDir m_journalFolder; // beside the folder, never in it
     LocalFolder m_folder;
     ItemTable m_items;
 };
@@ -107,7 +118,7 @@ class TestDomainActivity : public QObject {
 private slots:
     void pathStates_data();
     void pathStates();
-    void anUploadUnderWayShowsOnChangedFilesOnly();
+    void anUploadUnderWayShowsOnTheFileSentOnly();
     void remainingCountsEachWayAndMovesOnce();
     void pausesEndOnTimeAndSurviveARestart_data();
     void pausesEndOnTimeAndSurviveARestart();
@@ -117,61 +128,70 @@ private slots:
 void TestDomainActivity::pathStates_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<SyncStatus::State>("state");
-    QTest::addColumn<QString>("reason");
-    using State = SyncStatus::State;
-    QTest::newRow("as synchronised") << u"synced.txt"_qs << State::synced << QString();
-    QTest::newRow("edited since") << u"edited.txt"_qs << State::pendingUpload << QString();
-    QTest::newRow("new here") << u"new.txt"_qs << State::pendingUpload << QString();
-    QTest::newRow("newer on the drive") << u"stale.txt"_qs << State::pendingDownload << QString();
-    QTest::newRow("not here yet") << u"remote-only.txt"_qs << State::pendingDownload << QString();
-    QTest::newRow("archived") << u"cold.txt"_qs << State::excluded << u"archived"_qs;
-    QTest::newRow("conflict copy")
-        << u"Rapport (conflit Linux 2026-12-06 10h00).txt"_qs << State::conflict << QString();
-    QTest::newRow("editor litter") << u"~$draft.docx"_qs << State::excluded << u"excluded-name"_qs;
-    QTest::newRow("our own names")
-        << u".nimbal-folder"_qs << State::excluded << u"excluded-name"_qs;
+    QTest::addColumn<ItemStatus::State>("state");
+    QTest::addColumn<ItemStatus::Reason>("reason");
+    using State = ItemStatus::State;
+    using Reason = ItemStatus::Reason;
+    QTest::newRow("as synchronised") << u"synced.txt"_qs << State::synced << Reason::none;
+    QTest::newRow("edited since") << u"edited.txt"_qs << State::pendingUpload << Reason::none;
+    QTest::newRow("new here") << u"new.txt"_qs << State::pendingUpload << Reason::none;
+    QTest::newRow("removed here") << u"deleted.txt"_qs << State::pendingUpload << Reason::none;
+    QTest::newRow("newer on the drive") << u"stale.txt"_qs << State::pendingDownload
+                                        << Reason::none;
+    QTest::newRow("not here yet") << u"remote-only.txt"_qs << State::pendingDownload
+                                  << Reason::none;
+    QTest::newRow("archived") << u"cold.txt"_qs << State::excluded << Reason::archived;
+    QTest::newRow("conflict copy") << u"Rapport (conflit Linux 2026-12-06 10h00).txt"_qs
+                                   << State::conflict << Reason::none;
+    QTest::newRow("editor litter") << u"~$draft.docx"_qs << State::excluded
+                                   << Reason::excludedName;
+    QTest::newRow("our own names") << u".nimbal-folder"_qs << State::excluded
+                                   << Reason::excludedName;
     QTest::newRow("beneath our own names")
-        << u".nimbal-12.part/x"_qs << State::excluded << u"excluded-name"_qs;
-    QTest::newRow("climbing out") << u"docs/../../etc"_qs << State::excluded << u"excluded-name"_qs;
-    QTest::newRow("symbolic link") << u"link"_qs << State::excluded << u"special-file"_qs;
-    QTest::newRow("nowhere") << u"nowhere.txt"_qs << State::unknown << QString();
+        << u".nimbal-12.part/x"_qs << State::excluded << Reason::excludedName;
+    QTest::newRow("climbing out") << u"docs/../../etc"_qs << State::excluded
+                                  << Reason::excludedName;
+    QTest::newRow("symbolic link") << u"link"_qs << State::excluded << Reason::specialFile;
+    QTest::newRow("nowhere") << u"nowhere.txt"_qs << State::unknown << Reason::none;
+    QTest::newRow("nowhere, in a folder unknown")
+        << u"nowhere/x.txt"_qs << State::unknown << Reason::none;
     // A folder takes the worst of what it holds, what is still on the drive only included.
-    QTest::newRow("folder with a new file") << u"docs"_qs << State::pendingUpload << QString();
-    QTest::newRow("folder all synchronised") << u"clean"_qs << State::synced << QString();
+    QTest::newRow("folder with a new file") << u"docs"_qs << State::pendingUpload << Reason::none;
+    QTest::newRow("folder all synchronised") << u"clean"_qs << State::synced << Reason::none;
     // Its archived file is the worst: there, yet never on this disk.
-    QTest::newRow("the whole folder") << QString() << State::excluded << u"archived"_qs;
+    QTest::newRow("the whole folder") << QString() << State::excluded << Reason::archived;
 }
 
 void TestDomainActivity::pathStates()
 {
     QFETCH(QString, path);
-    QFETCH(SyncStatus::State, state);
-    QFETCH(QString, reason);
+    QFETCH(ItemStatus::State, state);
+    QFETCH(ItemStatus::Reason, reason);
     const Scene scene;
-    const SyncStatus::PathStatus found = scene.status().of(path);
-    QCOMPARE(SyncStatus::word(found.state), SyncStatus::word(state));
-    QCOMPARE(found.reason, reason);
+    const ItemStatus found = scene.status(path);
+    QCOMPARE(ItemStatus::word(found.state), ItemStatus::word(state));
+    QCOMPARE(ItemStatus::word(found.reason), ItemStatus::word(reason));
 }
 
-void TestDomainActivity::anUploadUnderWayShowsOnChangedFilesOnly()
+void TestDomainActivity::anUploadUnderWayShowsOnTheFileSentOnly()
 {
     const Scene scene;
-    const SyncStatus status = scene.status(true);
-    QCOMPARE(status.of(u"new.txt"_qs).state, SyncStatus::State::uploading);
-    QCOMPARE(status.of(u"synced.txt"_qs).state, SyncStatus::State::synced);
-    // Held open for writing: not sent before it is closed, whatever else is being sent.
-    QFile open(scene.path(u"new.txt"_qs));
+    const QSet<QString> sending{u"new.txt"_qs};
+    QCOMPARE(scene.status(u"new.txt"_qs, sending).state, ItemStatus::State::uploading);
+    QCOMPARE(scene.status(u"edited.txt"_qs, sending).state, ItemStatus::State::pendingUpload);
+    QCOMPARE(scene.status(u"synced.txt"_qs, sending).state, ItemStatus::State::synced);
+    // Held open for writing: not sent before it is closed and quiet.
+    QFile open(scene.path(u"edited.txt"_qs));
     QVERIFY(open.open(QIODevice::Append));
-    const SyncStatus::PathStatus writing = status.of(u"new.txt"_qs);
-    QCOMPARE(writing.state, SyncStatus::State::pendingUpload);
-    QCOMPARE(writing.reason, u"being-written"_qs);
+    const ItemStatus writing = scene.status(u"edited.txt"_qs);
+    QCOMPARE(writing.state, ItemStatus::State::pendingUpload);
+    QCOMPARE(writing.reason, ItemStatus::Reason::beingWritten);
 }
 
 void TestDomainActivity::remainingCountsEachWayAndMovesOnce()
 {
     const Scene scene;
-    const SyncStatus::Remaining left = scene.status().remaining();
+    const RemainingWork left = scene.remaining();
     // To send: edited.txt (13 bytes), new.txt (7), docs/new inside.txt (3), the conflict copy
     // (4), moved-after.txt (a move, no bytes), deleted.txt (a removal). The litter and the link
     // never go.

@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The plan's downloads: several at once, each beside its place, then renamed in.
+#include "async/Wakeup.h"
+#include "disk/SafeNames.h"
+#include "engine/CrashPoints.h"
+#include "engine/Executor.h"
+#include "errors/DriveError.h"
+#include "errors/FileError.h"
+#include "sync/ContentHasher.h"
+
+namespace OrvelanNimbal::FileProvider {
+
+namespace {
+
+// printf '' | sha256sum
+const QString emptyContentHash =
+    QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+
+bool isEmptyContent(const RemoteState &remote)
+{
+    return remote.size == 0
+           && (remote.contentHash.isEmpty() || remote.contentHash == emptyContentHash);
+}
+
+bool matchesBase(const BaseState &base, const LocalEntry &entry)
+{
+    return entry.type == LocalEntry::Type::file && entry.size == base.size
+           && entry.mtimeNs == base.mtimeNs && entry.inode == base.inode;
+}
+
+} // namespace
+
+QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
+{
+    auto queue = std::make_shared<std::vector<Action>>();
+    qint64 bytes = 0;
+    for (Action &action : downloads) {
+        if (isWaiting(action))
+            continue;
+        bytes += row(action.key).remote.size;
+        queue->push_back(std::move(action));
+    }
+    if (queue->empty())
+        co_return;
+    // Taken from the back: the order of the plan.
+    std::reverse(queue->begin(), queue->end());
+    TransferProgress &progress = m_context.downloadProgress();
+    progress.add(bytes);
+    const int workers = std::max(
+        1, std::min(m_context.settings().parallelDownloads, int(queue->size())));
+    // The workers share the queue; each ends when it is empty, the last one wakes us.
+    auto left = std::make_shared<int>(workers);
+    Wakeup allDone;
+    std::exception_ptr failure;
+    for (int i = 0; i < workers; ++i) {
+        [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
+           Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
+            try {
+                co_await self->downloadWorker(queue);
+            } catch (...) {
+                // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
+                // other workers' queue too, and is passed on once they are done.
+                queue->clear();
+                if (!*failure)
+                    *failure = std::current_exception();
+            }
+            if (--*left == 0)
+                allDone->fire();
+        }(this, queue, left, &allDone, &failure);
+    }
+    co_await allDone.wait();
+    progress.finish();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+QCoro::Task<> Executor::downloadWorker(std::shared_ptr<std::vector<Action>> queue)
+{
+    while (!queue->empty()) {
+        m_cancel.throwIfCancelled();
+        Action action = std::move(queue->back());
+        queue->pop_back();
+        co_await perform(std::move(action));
+        m_context.commitIfDue();
+    }
+}
+
+QCoro::Task<> Executor::download(Action action)
+{
+    const ItemKey key = action.key;
+    const ItemRecord record = row(key);
+    const LocalFolder &folder = m_context.folder();
+    QString target = action.path;
+    if (target.isEmpty())
+        target = whereIs(key).value_or(QString());
+    if (target.isEmpty())
+        target = pathOf(action.target).value_or(QString());
+    if (target.isEmpty() || !folder.isRealFolder(parentPath(target)))
+        throw FileError(folder.absolute(target.isEmpty() ? action.target.name : target),
+                        QStringLiteral("le dossier de destination n'est pas en place"));
+    if (co_await isAlreadyThere(key, target)) {
+        m_context.succeeded(key.text());
+        co_return;
+    }
+    const QString part = childPath(parentPath(target), SafeNames::partialDownloadName(key.id));
+    TransferProgress &progress = m_context.downloadProgress();
+    Intent intent;
+    intent.kind = Intent::Kind::download;
+    intent.key = key;
+    intent.path = part;
+    // Written before the temporary exists: a kill leaves it named in the journal, removed at
+    // the next start.
+    const qint64 number = m_context.journal().record(intent);
+    qint64 counted = 0;
+    // A download that does not end in place leaves nothing behind, or its intent says where.
+    const auto discard = [&] {
+        progress.drop(record.remote.size - counted);
+        try {
+            folder.removeFile(part);
+            m_context.dropIntent(number);
+        } catch (const FileError &) {
+            // removed at the next start, from the intent
+        }
+    };
+    try {
+        Version version;
+        if (isEmptyContent(record.remote)) {
+            // Nothing to fetch: an empty file is made here, as it would arrive.
+            folder.createEmptyFile(part);
+            version.contentHash = emptyContentHash;
+            version.uploaded = record.remote.uploaded;
+        } else {
+            DriveFile file;
+            file.id = key.id;
+            if (record.remote.parentID > 0)
+                file.parentFolderID = record.remote.parentID;
+            file.name = record.remote.name;
+            file.size = record.remote.size;
+            if (!record.remote.contentHash.isEmpty())
+                file.contentHash = record.remote.contentHash;
+            file.storageClass = record.remote.storageClass;
+            const DriveDownload grant = co_await m_context.drive().contentURL(file, m_cancel);
+            // Named one by one: GCC 12 frees temporaries of a braced initialiser in a coroutine
+            // too early.
+            version.size = grant.fileSize ? *grant.fileSize : record.remote.size;
+            version.contentHash =
+                grant.contentHash ? *grant.contentHash : record.remote.contentHash;
+            version.uploaded =
+                grant.uploadTimestamp ? *grant.uploadTimestamp : record.remote.uploaded;
+            ContentDownloads::Expected expected;
+            expected.size = version.size;
+            if (!version.contentHash.isEmpty())
+                expected.sha256 = version.contentHash;
+            ContentDownloads::Progress onProgress = [&progress, &counted](qint64 received) {
+                progress.advance(received - counted);
+                counted = received;
+            };
+            QString destination = folder.absolute(part); // named: see above
+            co_await m_context.settings().downloads->download(
+                grant.url, std::move(destination), expected, onProgress, m_cancel);
+        }
+        // The drive's date, set before the file appears, so that it appears whole.
+        folder.setModificationTime(part, record.remote.modified);
+        NIMBAL_CRASH_POINT("download.written");
+        co_await place(key, part, target, version);
+    } catch (const DriveError &error) {
+        discard();
+        // Gone there, or archived, since the feed was read: the next pass reads what it is.
+        if (error.kind() != DriveError::Kind::notFound
+            && error.kind() != DriveError::Kind::archived)
+            throw;
+        m_outcome.again = true;
+        co_return;
+    } catch (const FileError &) {
+        discard();
+        throw;
+    } catch (const OperationCancelled &) {
+        discard();
+        throw;
+    }
+    m_context.dropIntent(number);
+    m_context.succeeded(key.text());
+}
+
+QCoro::Task<bool> Executor::isAlreadyThere(ItemKey key, QString target)
+{
+    // The drive's content may already sit at the item's place: a run cut short between the
+    // rename and the journal, or the same file put there by the user. Recorded, not fetched.
+    const ItemRecord record = row(key);
+    const LocalFolder &folder = m_context.folder();
+    const LocalEntry entry = folder.inspect(target);
+    const auto owner = m_at.constFind(target);
+    const bool ours = owner != m_at.cend() && *owner == key;
+    if (entry.type != LocalEntry::Type::file || entry.size != record.remote.size
+        || record.remote.contentHash.isEmpty() || (owner != m_at.cend() && !ours))
+        co_return false;
+    if (ours && matchesBase(record.base, entry))
+        co_return false; // the base's own content: a new version is wanted
+    // Named: GCC 12 ends the temporaries of a co_await expression twice.
+    QUrl file = QUrl::fromLocalFile(folder.absolute(target));
+    const QString local = co_await ContentHasher::sha256(std::move(file), m_cancel);
+    if (local != record.remote.contentHash || folder.inspect(target).mtimeNs != entry.mtimeNs)
+        co_return false;
+    ItemRecord found = record;
+    found.base = baseOf(target, record.remote.parentID, entry, local, record.remote.uploaded);
+    this->record(found);
+    placeAt(key, target);
+    co_return true;
+}
+
+QCoro::Task<> Executor::place(ItemKey key, QString part, QString target, Version version)
+{
+    const ItemRecord record = row(key);
+    const LocalFolder &folder = m_context.folder();
+    LocalEntry entry = folder.inspect(target);
+    const bool ours = m_at.value(target) == key;
+    bool placed = false;
+    if (!entry.exists()) {
+        placed = folder.moveNoReplace(part, target);
+        if (!placed)
+            entry = folder.inspect(target); // appeared meanwhile: looked at below
+    } else if (ours && matchesBase(record.base, entry)) {
+        folder.moveReplacing(part, target);
+        placed = true;
+    }
+    if (!placed && entry.type == LocalEntry::Type::file && (!m_at.contains(target) || ours)) {
+        // Not the file we left there: its content decides.
+        QUrl file = QUrl::fromLocalFile(folder.absolute(target)); // named: see above
+        const QString local = co_await ContentHasher::sha256(std::move(file), m_cancel);
+        if (local == version.contentHash) {
+            folder.removeFile(part); // already there, from a run that was cut short
+            placed = true;
+        } else if (ours && local == record.base.contentHash) {
+            folder.moveReplacing(part, target); // only its date changed
+            placed = true;
+        }
+    }
+    if (!placed) {
+        // Someone's work is there: kept beside under a conflict name, never overwritten.
+        if (!vacate(target, key) || !folder.moveNoReplace(part, target))
+            throw FileError(folder.absolute(target),
+                            QStringLiteral("la place est prise par un autre élément"));
+    }
+    m_context.diskChanged();
+    NIMBAL_CRASH_POINT("download.placed");
+    const LocalEntry written = folder.inspect(target);
+    ItemRecord done = record;
+    done.base = baseOf(target, record.remote.parentID, written, version.contentHash,
+                       version.uploaded);
+    // The version the grant named is the service's newest: the row says so too.
+    if (!version.contentHash.isEmpty() && version.contentHash != done.remote.contentHash) {
+        done.remote.contentHash = version.contentHash;
+        done.remote.size = version.size;
+        done.remote.uploaded = version.uploaded;
+    }
+    this->record(done);
+    placeAt(key, target);
+}
+
+} // namespace OrvelanNimbal::FileProvider
