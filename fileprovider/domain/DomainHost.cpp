@@ -59,6 +59,8 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
     : QObject(parent)
     , m_record(std::move(record))
     , m_endpoints(std::move(endpoints))
+    , m_downloadReports(progressInterval, [this] { emit downloadProgressChanged(); })
+    , m_uploadReports(progressInterval, [this] { emit uploadProgressChanged(); })
 {
     m_client = ApiClient::create(
         DriveConfiguration(m_endpoints.apiBaseURL, requestAttempts, requestBackOff,
@@ -69,12 +71,6 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
                                                      appGroupIdentifier));
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &DomainHost::requestPass);
-    m_progressTimer.setSingleShot(true);
-    m_progressTimer.setInterval(progressInterval);
-    connect(&m_progressTimer, &QTimer::timeout, this, &DomainHost::downloadProgressChanged);
-    m_uploadProgressTimer.setSingleShot(true);
-    m_uploadProgressTimer.setInterval(progressInterval);
-    connect(&m_uploadProgressTimer, &QTimer::timeout, this, &DomainHost::uploadProgressChanged);
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(quietPeriod);
     connect(&m_quietTimer, &QTimer::timeout, this, &DomainHost::requestPass);
@@ -269,14 +265,8 @@ void DomainHost::openEngine()
                                   parallelDownloads,
                                   quietPeriod};
     m_engine = std::make_unique<SyncEngine>(std::move(settings), std::move(journal));
-    m_engine->downloadProgress().setOnChange([this] {
-        if (!m_progressTimer.isActive())
-            m_progressTimer.start();
-    });
-    m_engine->uploadProgress().setOnChange([this] {
-        if (!m_uploadProgressTimer.isActive())
-            m_uploadProgressTimer.start();
-    });
+    m_engine->downloadProgress().setOnChange([this] { m_downloadReports.changed(); });
+    m_engine->uploadProgress().setOnChange([this] { m_uploadReports.changed(); });
     watchFolder();
 }
 

@@ -5,6 +5,7 @@
 #include "daemon/ExtensionError.h"
 #include "config/ServiceEndpoints.h"
 #include "disk/FolderWatcher.h"
+#include "domain/ReportThrottle.h"
 #include "engine/SyncEngine.h"
 
 #include <QObject>
@@ -92,8 +93,8 @@ private:
     std::vector<std::function<void(std::optional<ExtensionError>)>> m_waiters;
     std::vector<std::function<void()>> m_stopWaiters;
     QTimer m_retryTimer;
-    QTimer m_progressTimer;
-    QTimer m_uploadProgressTimer;
+    ReportThrottle m_downloadReports;
+    ReportThrottle m_uploadReports;
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer m_quietTimer;  // a pass once the folder has been quiet for a moment
     QTimer m_rescanTimer; // a complete look at the folder, whatever the watcher says

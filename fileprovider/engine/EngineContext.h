@@ -3,6 +3,7 @@
 
 #include "api/DriveAPI.h"
 #include "async/Clock.h"
+#include "async/Wakeup.h"
 #include "disk/LocalFolder.h"
 #include "engine/Journal.h"
 #include "sync/DomainSummary.h"
@@ -67,9 +68,15 @@ public:
     Journal::Batch &batch() { return m_batch; }
     // Something on disk changed: the next commit makes it durable before the rows saying so.
     void diskChanged() { m_diskTouched = true; }
-    void commit();
-    // What is on disk and the rows that say so are written down at most this far apart.
-    void commitIfDue();
+    // Writes the rows down, what they say of the disk made durable first, off the main thread
+    // so that transfers go on meanwhile. Rows put during the wait belong to the next commit;
+    // commits follow one another in order.
+    QCoro::Task<> commit();
+    // What is on disk and the rows that say so are written down at most this far apart; a
+    // commit under way already is enough.
+    QCoro::Task<> commitIfDue();
+    // The same as commit, waiting here: only for an engine that stops.
+    void commitNow();
 
     // --- Failures, per item, with their waits ---
     void loadFailures();
@@ -104,7 +111,7 @@ public:
 
     // The summary and the item store, rewritten when something changed since.
     void reportsChanged() { m_reportsStale = true; }
-    void writeReports();
+    QCoro::Task<> writeReports();
 
 private:
     EngineSettings m_settings;
@@ -115,6 +122,8 @@ private:
     TransferProgress m_uploadProgress;
     Journal::Batch m_batch;
     bool m_diskTouched = false;
+    bool m_committing = false;
+    std::vector<std::shared_ptr<Wakeup>> m_commitWaiters;
     bool m_reportsStale = true;
     std::chrono::nanoseconds m_lastCommit{};
     QHash<QString, Failure> m_failures;

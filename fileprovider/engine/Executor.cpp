@@ -104,7 +104,7 @@ QCoro::Task<PassOutcome> Executor::run()
             break;
         }
     }
-    m_context.commit();
+    co_await m_context.commit();
 
     // Parents before children, on both sides.
     std::stable_sort(tree.begin(), tree.end(),
@@ -112,16 +112,16 @@ QCoro::Task<PassOutcome> Executor::run()
     for (Action &action : tree) {
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
-        m_context.commitIfDue();
+        co_await m_context.commitIfDue();
     }
-    m_context.commit();
+    co_await m_context.commit();
 
     co_await downloadAll(std::move(downloads));
-    m_context.commit();
+    co_await m_context.commit();
     for (Action &action : contents) {
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
-        m_context.commit(); // what the service now has is on record before the next one goes
+        co_await m_context.commit(); // what the service now has is on record before the next one goes
     }
 
     // Deepest first, so that a folder is empty when its turn comes.
@@ -131,14 +131,14 @@ QCoro::Task<PassOutcome> Executor::run()
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
     }
-    m_context.commit();
+    co_await m_context.commit();
     co_await trashAll(std::move(trashes));
     // Names the service refused because another item held them until the trashing.
     for (Action &action : std::exchange(m_deferredMoves, {})) {
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
     }
-    m_context.commit();
+    co_await m_context.commit();
     co_return m_outcome;
 }
 
