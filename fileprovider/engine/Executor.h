@@ -5,8 +5,11 @@
 #include "engine/LocalObservations.h"
 #include "engine/Plan.h"
 #include "errors/DriveError.h"
+#include "transfer/GrantWindow.h"
 
 #include <QCoro/QCoroTask>
+
+#include <memory>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -83,6 +86,8 @@ private:
     QCoro::Task<> downloadAll(std::vector<Action> downloads);
     QCoro::Task<> downloadWorker(std::shared_ptr<std::vector<Action>> queue);
     QCoro::Task<> download(Action action);
+    // The item's grant: asked for ahead when downloadAll queued it, now otherwise.
+    QCoro::Task<DriveDownload> grantFor(ItemKey key, RemoteState remote);
     QCoro::Task<bool> isAlreadyThere(ItemKey key, QString target);
     QCoro::Task<> place(ItemKey key, QString part, QString target, Version version);
     QCoro::Task<> upload(Action action);
@@ -125,6 +130,8 @@ private:
     QSet<ItemKey> m_removingHere;      // items still to be removed from disk this pass
     QHash<ItemKey, qint64> m_parkIntents;  // parked items and the intent that says where from
     QHash<QString, qint64> m_uploadIntents; // uploads in parts under way, by path
+    std::unique_ptr<GrantWindow> m_grants; // the downloads' grants, asked for ahead
+    QHash<ItemKey, qsizetype> m_grantIndex; // and where each download is in it
     std::vector<Action> m_deferredMoves;   // refused for a name another item gives up later
     QSet<ItemKey> m_deferredOnce;
 };

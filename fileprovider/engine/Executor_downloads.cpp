@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plan's downloads: several at once, each beside its place, then renamed in.
+// The plan's downloads: several at once, their grants asked for a little ahead, each written
+// beside its place, then renamed in.
 #include "async/Wakeup.h"
 #include "disk/SafeNames.h"
 #include "engine/CrashPoints.h"
@@ -7,6 +8,7 @@
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
 #include "sync/ContentHasher.h"
+#include "transfer/GrantWindow.h"
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -22,6 +24,24 @@ bool isEmptyContent(const RemoteState &remote)
            && (remote.contentHash.isEmpty() || remote.contentHash == emptyContentHash);
 }
 
+// How far ahead of the downloads their grants are asked for: enough that a download never waits
+// for its grant, few enough that none expires before its turn.
+constexpr qsizetype grantWindow = 32;
+
+DriveFile fileToFetch(const ItemKey &key, const RemoteState &remote)
+{
+    DriveFile file;
+    file.id = key.id;
+    if (remote.parentID > 0)
+        file.parentFolderID = remote.parentID;
+    file.name = remote.name;
+    file.size = remote.size;
+    if (!remote.contentHash.isEmpty())
+        file.contentHash = remote.contentHash;
+    file.storageClass = remote.storageClass;
+    return file;
+}
+
 bool matchesBase(const BaseState &base, const LocalEntry &entry)
 {
     return entry.type == LocalEntry::Type::file && entry.size == base.size
@@ -33,16 +53,23 @@ bool matchesBase(const BaseState &base, const LocalEntry &entry)
 QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
 {
     auto queue = std::make_shared<std::vector<Action>>();
+    std::vector<std::optional<DriveFile>> toFetch;
     qint64 bytes = 0;
     for (Action &action : downloads) {
         if (isWaiting(action))
             continue;
-        bytes += row(action.key).remote.size;
+        const RemoteState &remote = row(action.key).remote;
+        bytes += remote.size;
+        m_grantIndex.insert(action.key, qsizetype(toFetch.size()));
+        toFetch.push_back(isEmptyContent(remote) ? std::nullopt
+                                                 : std::optional(fileToFetch(action.key, remote)));
         queue->push_back(std::move(action));
     }
     if (queue->empty())
         co_return;
-    // Taken from the back: the order of the plan.
+    m_grants = std::make_unique<GrantWindow>(m_context.drive(), std::move(toFetch), grantWindow,
+                                             m_cancel);
+    // Taken from the back: the order of the plan, which is the grants' order too.
     std::reverse(queue->begin(), queue->end());
     TransferProgress &progress = m_context.downloadProgress();
     progress.add(bytes);
@@ -69,6 +96,8 @@ QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
         }(this, queue, left, &allDone, &failure);
     }
     co_await allDone.wait();
+    m_grants.reset();
+    m_grantIndex.clear();
     progress.finish();
     if (failure)
         std::rethrow_exception(failure);
@@ -81,7 +110,7 @@ QCoro::Task<> Executor::downloadWorker(std::shared_ptr<std::vector<Action>> queu
         Action action = std::move(queue->back());
         queue->pop_back();
         co_await perform(std::move(action));
-        m_context.commitIfDue();
+        co_await m_context.commitIfDue();
     }
 }
 
@@ -130,16 +159,7 @@ QCoro::Task<> Executor::download(Action action)
             version.contentHash = emptyContentHash;
             version.uploaded = record.remote.uploaded;
         } else {
-            DriveFile file;
-            file.id = key.id;
-            if (record.remote.parentID > 0)
-                file.parentFolderID = record.remote.parentID;
-            file.name = record.remote.name;
-            file.size = record.remote.size;
-            if (!record.remote.contentHash.isEmpty())
-                file.contentHash = record.remote.contentHash;
-            file.storageClass = record.remote.storageClass;
-            const DriveDownload grant = co_await m_context.drive().contentURL(file, m_cancel);
+            const DriveDownload grant = co_await grantFor(key, record.remote);
             // Named one by one: GCC 12 frees temporaries of a braced initialiser in a coroutine
             // too early.
             version.size = grant.fileSize ? *grant.fileSize : record.remote.size;
@@ -180,6 +200,14 @@ QCoro::Task<> Executor::download(Action action)
     }
     m_context.dropIntent(number);
     m_context.succeeded(key.text());
+}
+
+QCoro::Task<DriveDownload> Executor::grantFor(ItemKey key, RemoteState remote)
+{
+    const auto asked = m_grantIndex.constFind(key);
+    if (m_grants && asked != m_grantIndex.cend())
+        co_return co_await m_grants->grant(*asked);
+    co_return co_await m_context.drive().contentURL(fileToFetch(key, remote), m_cancel);
 }
 
 QCoro::Task<bool> Executor::isAlreadyThere(ItemKey key, QString target)
