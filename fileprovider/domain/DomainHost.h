@@ -81,6 +81,7 @@ private:
     DomainRecord m_record;
     ServiceEndpoints m_endpoints;
     std::shared_ptr<ApiClient> m_client;
+    std::shared_ptr<ApiClient> m_contentClient; // downloads only, never signed in
     std::unique_ptr<SyncEngine> m_engine;
     std::unique_ptr<CancellationSource> m_cancel;
     bool m_running = false;

@@ -95,6 +95,8 @@ public:
 
     // --- Files being sent now, for the item's status ---
     QSet<QString> &sending() { return m_sending; }
+    // Files closed by their writers since they were last looked at: no quiet wait for them.
+    QSet<QString> &closedAfterWriting() { return m_closedAfterWriting; }
     // Removals a complete listing implied, held back until the next one says the same.
     QSet<ItemKey> &heldRemovals() { return m_heldRemovals; }
 
@@ -129,6 +131,7 @@ private:
     QHash<QString, Failure> m_failures;
     std::chrono::nanoseconds m_quotaPausedUntil{};
     QSet<QString> m_sending;
+    QSet<QString> m_closedAfterWriting;
     QSet<ItemKey> m_heldRemovals;
 };
 

@@ -2,6 +2,7 @@
 #include "engine/Executor.h"
 
 #include "Logging.h"
+#include "async/Wakeup.h"
 #include "engine/RetryPolicy.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
@@ -13,6 +14,9 @@ namespace OrvelanNimbal::FileProvider {
 namespace {
 
 using Kind = Action::Kind;
+
+// Files sent at once; the parts of one file still go one after another.
+constexpr int parallelUploads = 4;
 
 QString describe(Kind kind)
 {
@@ -118,11 +122,7 @@ QCoro::Task<PassOutcome> Executor::run()
 
     co_await downloadAll(std::move(downloads));
     co_await m_context.commit();
-    for (Action &action : contents) {
-        m_cancel.throwIfCancelled();
-        co_await perform(std::move(action));
-        co_await m_context.commit(); // what the service now has is on record before the next one goes
-    }
+    co_await sendAll(std::move(contents));
 
     // Deepest first, so that a folder is empty when its turn comes.
     std::stable_sort(removals.begin(), removals.end(),
@@ -140,6 +140,45 @@ QCoro::Task<PassOutcome> Executor::run()
     }
     co_await m_context.commit();
     co_return m_outcome;
+}
+
+QCoro::Task<> Executor::sendAll(std::vector<Action> contents)
+{
+    if (contents.empty())
+        co_return;
+    std::reverse(contents.begin(), contents.end()); // taken from the back: the plan's order
+    auto queue = std::make_shared<std::vector<Action>>(std::move(contents));
+    const int workers = std::max(1, std::min(parallelUploads, int(queue->size())));
+    auto left = std::make_shared<int>(workers);
+    Wakeup allDone;
+    std::exception_ptr failure;
+    for (int i = 0; i < workers; ++i) {
+        [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
+           Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
+            try {
+                while (!queue->empty()) {
+                    self->m_cancel.throwIfCancelled();
+                    Action action = std::move(queue->back());
+                    queue->pop_back();
+                    co_await self->perform(std::move(action));
+                    // What the service now has is on record before this worker sends another.
+                    co_await self->m_context.commit();
+                }
+            } catch (...) {
+                // What ends the pass ends the other workers' queue too, passed on once they
+                // are done.
+                queue->clear();
+                if (!*failure)
+                    *failure = std::current_exception();
+            }
+            if (--*left == 0)
+                allDone->fire();
+        }(this, queue, left, &allDone, &failure);
+    }
+    co_await allDone.wait();
+    if (failure)
+        std::rethrow_exception(failure);
+    co_await placeWritten(); // the service's versions fetched after conflicts
 }
 
 std::optional<QString> Executor::whereIs(const ItemKey &key) const

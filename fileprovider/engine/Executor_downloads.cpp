@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The plan's downloads: several at once, their grants asked for a little ahead, each written
 // beside its place, then renamed in.
+#include "async/OffMainThread.h"
 #include "async/Wakeup.h"
 #include "disk/SafeNames.h"
 #include "engine/CrashPoints.h"
@@ -27,6 +28,10 @@ bool isEmptyContent(const RemoteState &remote)
 // How far ahead of the downloads their grants are asked for: enough that a download never waits
 // for its grant, few enough that none expires before its turn.
 constexpr qsizetype grantWindow = 32;
+// Downloads written are made durable and put in place together, this many at most, the first of
+// them waiting this long at most.
+constexpr qsizetype placeBatchFiles = 1000;
+constexpr std::chrono::seconds placeBatchAge(2);
 
 DriveFile fileToFetch(const ItemKey &key, const RemoteState &remote)
 {
@@ -96,6 +101,8 @@ QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
         }(this, queue, left, &allDone, &failure);
     }
     co_await allDone.wait();
+    if (!failure)
+        co_await placeWritten();
     m_grants.reset();
     m_grantIndex.clear();
     progress.finish();
@@ -110,6 +117,8 @@ QCoro::Task<> Executor::downloadWorker(std::shared_ptr<std::vector<Action>> queu
         Action action = std::move(queue->back());
         queue->pop_back();
         co_await perform(std::move(action));
+        if (isBatchDue())
+            co_await placeWritten();
         co_await m_context.commitIfDue();
     }
 }
@@ -151,8 +160,8 @@ QCoro::Task<> Executor::download(Action action)
             // removed at the next start, from the intent
         }
     };
+    Version version;
     try {
-        Version version;
         if (isEmptyContent(record.remote)) {
             // Nothing to fetch: an empty file is made here, as it would arrive.
             folder.createEmptyFile(part);
@@ -182,7 +191,6 @@ QCoro::Task<> Executor::download(Action action)
         // The drive's date, set before the file appears, so that it appears whole.
         folder.setModificationTime(part, record.remote.modified);
         NIMBAL_CRASH_POINT("download.written");
-        co_await place(key, part, target, version);
     } catch (const DriveError &error) {
         discard();
         // Gone there, or archived, since the feed was read: the next pass reads what it is.
@@ -198,8 +206,71 @@ QCoro::Task<> Executor::download(Action action)
         discard();
         throw;
     }
-    m_context.dropIntent(number);
-    m_context.succeeded(key.text());
+    // Placed with the rest of its batch, once their contents are all on the disk.
+    if (m_written.empty())
+        m_writtenSince = m_context.clock().continuousNow();
+    // Named: GCC 12 frees temporaries of a braced initialiser in a coroutine too early.
+    Written written;
+    written.action = std::move(action);
+    written.part = part;
+    written.target = target;
+    written.version = version;
+    written.intent = number;
+    m_written.push_back(std::move(written));
+}
+
+bool Executor::isBatchDue() const
+{
+    return !m_placing && !m_written.empty()
+           && (qsizetype(m_written.size()) >= placeBatchFiles
+               || m_context.clock().continuousNow() - m_writtenSince >= placeBatchAge);
+}
+
+QCoro::Task<> Executor::placeWritten()
+{
+    if (m_placing || m_written.empty())
+        co_return;
+    m_placing = true;
+    const auto placing = qScopeGuard([this] { m_placing = false; });
+    std::vector<Written> batch = std::exchange(m_written, {});
+    qsizetype next = 0;
+    // What is left of the batch when the pass ends halfway goes, as a failed download would.
+    const auto discardRest = qScopeGuard([&] {
+        for (; next < qsizetype(batch.size()); ++next) {
+            try {
+                m_context.folder().removeFile(batch[size_t(next)].part);
+                m_context.dropIntent(batch[size_t(next)].intent);
+            } catch (const FileError &) {
+                // removed at the next pass, from its intent
+            }
+        }
+    });
+    // One sync for the whole batch: every content on the disk before any takes its place.
+    auto sync = [folder = m_context.folder()] {
+        folder.syncFileSystem();
+        return true;
+    };
+    co_await runOffMainThread(std::move(sync));
+    for (; next < qsizetype(batch.size()); ++next) {
+        Written &written = batch[size_t(next)];
+        m_cancel.throwIfCancelled();
+        try {
+            co_await place(written.action.key, written.part, written.target, written.version);
+        } catch (const FileError &error) {
+            try {
+                m_context.folder().removeFile(written.part);
+                m_context.dropIntent(written.intent);
+            } catch (const FileError &) {
+                // removed at the next pass, from its intent
+            }
+            failed(written.action, error);
+            continue;
+        }
+        m_context.dropIntent(written.intent);
+        m_context.succeeded(written.action.key.text());
+    }
+    // The renames and their rows: synced and written down together.
+    co_await m_context.commit();
 }
 
 QCoro::Task<DriveDownload> Executor::grantFor(ItemKey key, RemoteState remote)
