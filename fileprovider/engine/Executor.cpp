@@ -16,7 +16,7 @@ namespace {
 using Kind = Action::Kind;
 
 // Files sent at once; the parts of one file still go one after another.
-constexpr int parallelUploads = 4;
+constexpr int parallelUploads = 8;
 
 QString describe(Kind kind)
 {
