@@ -144,41 +144,54 @@ QCoro::Task<PassOutcome> Executor::run()
 
 QCoro::Task<> Executor::sendAll(std::vector<Action> contents)
 {
-    if (contents.empty())
+    co_await runTogether(std::move(contents), parallelUploads, &Executor::afterSending);
+    co_await placeWritten(); // the service's versions fetched after conflicts
+}
+
+QCoro::Task<> Executor::afterSending()
+{
+    // What the service now has is on record before this worker sends another.
+    co_await m_context.commit();
+}
+
+QCoro::Task<> Executor::runTogether(std::vector<Action> actions, int width,
+                                    QCoro::Task<> (Executor::*afterEach)())
+{
+    if (actions.empty())
         co_return;
-    std::reverse(contents.begin(), contents.end()); // taken from the back: the plan's order
-    auto queue = std::make_shared<std::vector<Action>>(std::move(contents));
-    const int workers = std::max(1, std::min(parallelUploads, int(queue->size())));
+    std::reverse(actions.begin(), actions.end()); // taken from the back: the plan's order
+    auto queue = std::make_shared<std::vector<Action>>(std::move(actions));
+    const int workers = std::max(1, std::min(width, int(queue->size())));
+    // The workers share the queue; each ends when it is empty, the last one wakes us.
     auto left = std::make_shared<int>(workers);
     Wakeup allDone;
     std::exception_ptr failure;
     for (int i = 0; i < workers; ++i) {
-        [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
-           Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
+        [](Executor *self, std::shared_ptr<std::vector<Action>> queue,
+           QCoro::Task<> (Executor::*afterEach)(), std::shared_ptr<int> left, Wakeup *allDone,
+           std::exception_ptr *failure) -> QCoro::Task<> {
             try {
                 while (!queue->empty()) {
                     self->m_cancel.throwIfCancelled();
                     Action action = std::move(queue->back());
                     queue->pop_back();
                     co_await self->perform(std::move(action));
-                    // What the service now has is on record before this worker sends another.
-                    co_await self->m_context.commit();
+                    co_await (self->*afterEach)();
                 }
             } catch (...) {
-                // What ends the pass ends the other workers' queue too, passed on once they
-                // are done.
+                // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
+                // other workers' queue too, and is passed on once they are done.
                 queue->clear();
                 if (!*failure)
                     *failure = std::current_exception();
             }
             if (--*left == 0)
                 allDone->fire();
-        }(this, queue, left, &allDone, &failure);
+        }(this, queue, afterEach, left, &allDone, &failure);
     }
     co_await allDone.wait();
     if (failure)
         std::rethrow_exception(failure);
-    co_await placeWritten(); // the service's versions fetched after conflicts
 }
 
 std::optional<QString> Executor::whereIs(const ItemKey &key) const

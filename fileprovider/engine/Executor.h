@@ -83,8 +83,13 @@ private:
     bool isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const;
 
     // --- Contents (Executor_downloads.cpp, Executor_uploads.cpp) ---
+    // Runs `actions` in the plan's order on `width` workers sharing one queue, each calling
+    // `afterEach` after every action. What ends the pass ends every worker's queue, and is
+    // passed on once they are all done.
+    QCoro::Task<> runTogether(std::vector<Action> actions, int width,
+                              QCoro::Task<> (Executor::*afterEach)());
     QCoro::Task<> downloadAll(std::vector<Action> downloads);
-    QCoro::Task<> downloadWorker(std::shared_ptr<std::vector<Action>> queue);
+    QCoro::Task<> afterDownload();
     // Fetches the content beside its place; the batch of written ones takes it in later.
     QCoro::Task<> download(Action action);
     bool isBatchDue() const;
@@ -96,6 +101,7 @@ private:
     QCoro::Task<> place(ItemKey key, QString part, QString target, Version version);
     // The contents to send or compare, several files at a time, each on record once sent.
     QCoro::Task<> sendAll(std::vector<Action> contents);
+    QCoro::Task<> afterSending();
     QCoro::Task<> upload(Action action);
     QCoro::Task<> uploadNew(Action action);
     QCoro::Task<> compare(Action action);

@@ -57,7 +57,7 @@ bool matchesBase(const BaseState &base, const LocalEntry &entry)
 
 QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
 {
-    auto queue = std::make_shared<std::vector<Action>>();
+    std::vector<Action> queue;
     std::vector<std::optional<DriveFile>> toFetch;
     qint64 bytes = 0;
     for (Action &action : downloads) {
@@ -68,59 +68,30 @@ QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
         m_grantIndex.insert(action.key, qsizetype(toFetch.size()));
         toFetch.push_back(isEmptyContent(remote) ? std::nullopt
                                                  : std::optional(fileToFetch(action.key, remote)));
-        queue->push_back(std::move(action));
+        queue.push_back(std::move(action));
     }
-    if (queue->empty())
+    if (queue.empty())
         co_return;
+    // In the plan's order, which is the order the workers take them in.
     m_grants = std::make_unique<GrantWindow>(m_context.drive(), std::move(toFetch), grantWindow,
                                              m_cancel);
-    // Taken from the back: the order of the plan, which is the grants' order too.
-    std::reverse(queue->begin(), queue->end());
     TransferProgress &progress = m_context.downloadProgress();
     progress.add(bytes);
-    const int workers = std::max(
-        1, std::min(m_context.settings().parallelDownloads, int(queue->size())));
-    // The workers share the queue; each ends when it is empty, the last one wakes us.
-    auto left = std::make_shared<int>(workers);
-    Wakeup allDone;
-    std::exception_ptr failure;
-    for (int i = 0; i < workers; ++i) {
-        [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
-           Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
-            try {
-                co_await self->downloadWorker(queue);
-            } catch (...) {
-                // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
-                // other workers' queue too, and is passed on once they are done.
-                queue->clear();
-                if (!*failure)
-                    *failure = std::current_exception();
-            }
-            if (--*left == 0)
-                allDone->fire();
-        }(this, queue, left, &allDone, &failure);
-    }
-    co_await allDone.wait();
-    if (!failure)
-        co_await placeWritten();
-    m_grants.reset();
-    m_grantIndex.clear();
-    progress.finish();
-    if (failure)
-        std::rethrow_exception(failure);
+    const auto done = qScopeGuard([&] {
+        m_grants.reset();
+        m_grantIndex.clear();
+        progress.finish();
+    });
+    co_await runTogether(std::move(queue), m_context.settings().parallelDownloads,
+                         &Executor::afterDownload);
+    co_await placeWritten();
 }
 
-QCoro::Task<> Executor::downloadWorker(std::shared_ptr<std::vector<Action>> queue)
+QCoro::Task<> Executor::afterDownload()
 {
-    while (!queue->empty()) {
-        m_cancel.throwIfCancelled();
-        Action action = std::move(queue->back());
-        queue->pop_back();
-        co_await perform(std::move(action));
-        if (isBatchDue())
-            co_await placeWritten();
-        co_await m_context.commitIfDue();
-    }
+    if (isBatchDue())
+        co_await placeWritten();
+    co_await m_context.commitIfDue();
 }
 
 QCoro::Task<> Executor::download(Action action)
