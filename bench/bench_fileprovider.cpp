@@ -4,15 +4,18 @@
 //   - a change on the service to the file on disk (event stream, 0.5 s debounce as the
 //     application waits, signal, change feed, download): median and p99 over 100 changes;
 //   - the first enumeration of 10,000 files of 4–64 KiB beside curl --parallel --parallel-max 8
-//     fetching the same pre-signed addresses;
-//   - the first enumeration of 100,000 files of metadata alone (folders and empty files), the
-//     daemon's resident memory holding them and its CPU while idle, then a pass over them all
-//     unchanged (the folder walked and compared with the journal, warm);
+//     fetching the same pre-signed addresses, and the daemon's peak resident memory doing it;
+//   - the first enumeration of 100,000 files of metadata alone (folders and empty files, seeded
+//     on the service in one go), the daemon's resident memory holding them and its CPU while
+//     idle, a pass over them all unchanged (the folder walked and compared with the journal,
+//     warm), and the daemon's CPU time for one file changed among them;
+//   - 2,000 files of 1–16 KiB written into the folder to stored on the service, beside curl
+//     sending the same files 8 at a time straight to the direct upload route;
 //   - a local save to the service (inotify, 1 s quiet period, upload, stored): median and p99
 //     over 100 saves of a small file;
 //   - 1 GiB moved into the folder to stored on the service, beside curl -T of the same bytes.
 // Run it inside a keychain session (./run bench); `bench_fileprovider
-// latency|enumeration|large|saves|upload` runs one part.
+// latency|enumeration|large|saves|small|upload` runs one part.
 #include "AsyncTest.h"
 #include "ExtensionBus.h"
 #include "LocalService.h"
@@ -62,6 +65,9 @@ constexpr long memoryTargetKiB = 150 * 1024;
 constexpr double saveTarget = 1.5;        // seconds, median
 constexpr double rescanTarget = 2.0;      // seconds, 100,000 unchanged files, warm
 constexpr double uploadRatioTarget = 0.8; // of curl -T's throughput
+constexpr double changedPassTarget = 0.05; // CPU seconds, one file changed among 100,000
+constexpr double idleTarget = 0.1;         // per cent of one core
+constexpr int smallFiles = 2000;
 
 // Benchmarks may spin the event loop, as tests do.
 bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds ceiling)
@@ -245,11 +251,38 @@ bool measureChangeLatency(LocalService &service)
     return median <= latencyTarget;
 }
 
+// A line of /proc/<pid>/status in KiB: "VmRSS" now, "VmHWM" the peak so far.
+long statusKiB(qint64 pid, const QByteArray &field)
+{
+    QFile status(u"/proc/%1/status"_qs.arg(pid));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+long residentKiB(qint64 pid)
+{
+    return statusKiB(pid, "VmRSS");
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_qs.arg(pid));
+    stat.open(QIODevice::ReadOnly);
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    // utime and stime, the 14th and 15th fields of the whole line.
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 bool measureFirstEnumeration(LocalService &service, int files)
 {
     Setup setup(service);
     putFiles(service, setup.email, makeFolders(setup, 10), files, 4 * 1024, 64 * 1024);
     const double extension = setup.mount();
+    const long peak = statusKiB(setup.bus->daemonPid(), "VmHWM");
 
     // curl on the same content, from the same kind of pre-signed addresses.
     const DriveAPI drive(setup.client);
@@ -280,46 +313,63 @@ bool measureFirstEnumeration(LocalService &service, int files)
                 "downloads, journal), curl --parallel-max 8 %.2f s (downloads alone): %.2f x "
                 "(target >= %.1f x)\n",
                 files, extension, curlSeconds, ratio, curlRatioTarget);
+    std::printf("  daemon's peak resident memory over it: %.1f MiB\n", double(peak) / 1024);
     std::fflush(stdout);
     return ratio >= curlRatioTarget;
 }
 
-long residentKiB(qint64 pid)
+// One file of the folder saved; gives when the service has it, in seconds, or a negative value
+// after the ceiling.
+double saveAndWaitStored(Setup &setup, const QString &relative, std::optional<qint64> folderId,
+                         const QByteArray &content, std::chrono::milliseconds ceiling)
 {
-    QFile status(u"/proc/%1/status"_qs.arg(pid));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+    const DriveAPI drive(setup.client);
+    const QString hash =
+        QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+    const QString name = relative.section(u'/', -1);
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(setup.folder() + u'/' + relative);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) < 0)
+        qFatal("cannot save %s", qPrintable(file.fileName()));
+    file.close();
+    const auto stored = [&] {
+        for (const DriveFile &listed : runAsync(drive.files(folderId)))
+            if (listed.name == name && listed.contentHash == hash)
+                return true;
+        return false;
+    };
+    while (!stored()) {
+        if (timer.elapsed() > ceiling.count())
+            return -1;
+        waitUntil([] { return false; }, 20ms);
     }
-    return -1;
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(u"/proc/%1/stat"_qs.arg(pid));
-    stat.open(QIODevice::ReadOnly);
-    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
-    // utime and stime, the 14th and 15th fields of the whole line.
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return double(timer.nsecsElapsed()) / 1e9;
 }
 
 bool measureLargeDomain(LocalService &service)
 {
     constexpr int files = 100000;
+    constexpr int folders = 100;
+    constexpr auto idleSpan = 30s;
     Setup setup(service);
-    putFiles(service, setup.email, makeFolders(setup, 100), files, 0, 0);
+    QElapsedTimer seeding;
+    seeding.start();
+    service.seedDrive(setup.email, folders, files);
+    std::printf("100,000 items seeded on the service in %.1f s\n",
+                double(seeding.nsecsElapsed()) / 1e9);
     const double seconds = setup.mount();
     const qint64 pid = setup.bus->daemonPid();
     waitUntil([] { return false; }, 2s);
     const long resident = residentKiB(pid);
     const double before = cpuSeconds(pid);
-    waitUntil([] { return false; }, 10s);
-    const double idle = cpuSeconds(pid) - before;
-    std::printf("first enumeration of %d empty files in 100 folders (metadata alone): %.2f s\n"
+    waitUntil([] { return false; }, idleSpan);
+    const double idle = (cpuSeconds(pid) - before) * 100 / double(idleSpan.count());
+    std::printf("first enumeration of %d empty files in %d folders (metadata alone): %.2f s\n"
                 "daemon holding them: resident %.1f MiB (target <= %ld MiB), CPU while idle "
-                "%.2f %% over 10 s\n",
-                files, seconds, double(resident) / 1024, memoryTargetKiB / 1024, idle * 10);
+                "%.2f %% over %lld s (target <= %.1f %%)\n",
+                files, folders, seconds, double(resident) / 1024, memoryTargetKiB / 1024, idle,
+                qlonglong(idleSpan.count()), idleTarget);
     // Nothing changed on either side: a pass reads the feed, walks the folder and compares it
     // with the journal. The first one warms the caches; the next ones are measured.
     std::vector<double> rescans;
@@ -339,39 +389,39 @@ bool measureLargeDomain(LocalService &service)
                 "(target <= %.1f s); resident after it %.1f MiB\n",
                 files, rescan, rescanTarget, double(afterRescan) / 1024);
     std::fflush(stdout);
-    return resident > 0 && resident <= memoryTargetKiB && rescan <= rescanTarget;
+
+    // One file saved among them: what the daemon spends noticing it, sending it and recording
+    // it, from its own CPU counters.
+    const DriveAPI drive(setup.client);
+    std::optional<qint64> firstFolder;
+    for (const DriveFolder &folder : runAsync(drive.folders({})))
+        if (folder.name == u"Dossier 0")
+            firstFolder = folder.id;
+    const double cpuBefore = cpuSeconds(pid);
+    if (saveAndWaitStored(setup, u"Dossier 0/fichier-000000.txt"_qs, firstFolder, "changé", 60s)
+        < 0)
+        qFatal("the changed file never reached the service");
+    if (const auto error = await(setup.system->waitForStabilization(setup.email, {})))
+        qFatal("stabilisation: %s", qPrintable(error->message));
+    const double changed = cpuSeconds(pid) - cpuBefore;
+    std::printf("pass after one changed file among %d: daemon CPU %.0f ms (target <= %.0f ms)\n",
+                files, changed * 1000, changedPassTarget * 1000);
+    std::fflush(stdout);
+    return resident > 0 && resident <= memoryTargetKiB && rescan <= rescanTarget
+           && idle <= idleTarget && changed <= changedPassTarget;
 }
 
 bool measureSaves(LocalService &service)
 {
     Setup setup(service);
     setup.mount();
-    const DriveAPI drive(setup.client);
-    const QString path = setup.folder() + u"/note.txt"_qs;
     std::vector<double> seconds;
     for (int i = 0; i < changeSamples; ++i) {
-        const QByteArray content = "sauvegarde " + QByteArray::number(i);
-        const QString hash = QString::fromLatin1(
-            QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-        QElapsedTimer timer;
-        timer.start();
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) < 0)
-            qFatal("cannot save %s", qPrintable(path));
-        file.close();
-        // Stored: the service lists the file with this content.
-        const auto stored = [&] {
-            for (const DriveFile &listed : runAsync(drive.files({})))
-                if (listed.name == u"note.txt" && listed.contentHash == hash)
-                    return true;
-            return false;
-        };
-        while (!stored()) {
-            if (timer.elapsed() > 30000)
-                qFatal("save %d never reached the service", i);
-            waitUntil([] { return false; }, 20ms);
-        }
-        seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+        const double stored = saveAndWaitStored(setup, u"note.txt"_qs, {},
+                                                "sauvegarde " + QByteArray::number(i), 30s);
+        if (stored < 0)
+            qFatal("save %d never reached the service", i);
+        seconds.push_back(stored);
     }
     const double median = percentile(seconds, 0.5);
     std::printf("local save -> stored on the service (inotify, 1 s quiet, upload), %d saves:\n"
@@ -379,6 +429,80 @@ bool measureSaves(LocalService &service)
                 changeSamples, median, percentile(seconds, 0.99), saveTarget);
     std::fflush(stdout);
     return median <= saveTarget;
+}
+
+// Random bytes of 1 to 16 KiB in `count` files of `folder`.
+void writeSmallFiles(const QString &folder, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        QByteArray content(QRandomGenerator::global()->bounded(1024, 16 * 1024 + 1),
+                           Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(content.data()),
+                                              content.size() / 4);
+        QFile file(folder + u"/petit-%1.bin"_qs.arg(i, 4, 10, QChar(u'0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+    }
+}
+
+int countFiles(const DriveAPI &drive, std::optional<qint64> folder)
+{
+    return int(runAsync(drive.files(folder, {})).size());
+}
+
+bool measureSmallFiles(LocalService &service)
+{
+    Setup setup(service);
+    const DriveAPI drive(setup.client);
+
+    // curl: the same kind of files sent 8 at a time to the direct upload route, into a folder of
+    // their own. The token goes in a private configuration file, never on a command line.
+    QTemporaryDir staged;
+    writeSmallFiles(staged.path(), smallFiles);
+    const qint64 curlFolder = runAsync(drive.createFolder(u"curl"_qs, {}, {}));
+    QFile config(staged.filePath(u"curl.conf"_qs));
+    config.open(QIODevice::WriteOnly);
+    config.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray route = service.apiBaseURL().toEncoded() + "/drive/upload/file";
+    const QByteArray authorization =
+        "header = \"Authorization: Bearer " + setup.client->session()->accessToken.toUtf8() + "\"\n";
+    for (int i = 0; i < smallFiles; ++i) {
+        if (i > 0)
+            config.write("next\n");
+        config.write(authorization + "url = \"" + route + "\"\noutput = \"/dev/null\"\n"
+                     + "form = \"id_folder=" + QByteArray::number(curlFolder) + "\"\n"
+                     + "form = \"file=@"
+                     + staged.filePath(u"petit-%1.bin"_qs.arg(i, 4, 10, QChar(u'0'))).toUtf8()
+                     + "\"\n");
+    }
+    config.close();
+    QProcess curl;
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(u"curl"_qs, {u"--parallel"_qs, u"--parallel-max"_qs, u"8"_qs, u"-sS"_qs,
+                            u"--fail"_qs, u"-K"_qs, config.fileName()});
+    curl.waitForFinished(-1);
+    const double curlSeconds = double(timer.nsecsElapsed()) / 1e9;
+    if (curl.exitCode() != 0 || countFiles(drive, curlFolder) != smallFiles)
+        qFatal("curl failed (%d): %s", curl.exitCode(), curl.readAllStandardError().constData());
+
+    // The extension, once it holds curl's files too: the files written straight into the folder,
+    // as a program would.
+    setup.mount();
+    timer.restart();
+    writeSmallFiles(setup.folder(), smallFiles);
+    while (countFiles(drive, {}) < smallFiles) {
+        if (timer.elapsed() > 600000)
+            qFatal("the small files never all reached the service");
+        waitUntil([] { return false; }, 100ms);
+    }
+    const double extension = double(timer.nsecsElapsed()) / 1e9;
+    const double ratio = curlSeconds / extension;
+    std::printf("%d files of 1-16 KiB written into the folder -> stored: extension %.2f s, curl "
+                "8 at a time to the upload route %.2f s: %.2f x (target >= %.1f x)\n",
+                smallFiles, extension, curlSeconds, ratio, curlRatioTarget);
+    std::fflush(stdout);
+    return ratio >= curlRatioTarget;
 }
 
 bool measureLargeUpload(LocalService &service)
@@ -443,7 +567,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_fileprovider: %s\n", qPrintable(service.errorString()));
         return 1;
     }
-    // One part alone when named (latency, enumeration, large, saves, upload); all of them
+    // One part alone when named (latency, enumeration, large, saves, small, upload); all of them
     // otherwise.
     const QString only = QCoreApplication::arguments().value(1);
     bool met = true;
@@ -457,6 +581,8 @@ int main(int argc, char **argv)
         met = measureLargeDomain(service) && met;
     if (only.isEmpty() || only == u"saves")
         met = measureSaves(service) && met;
+    if (only.isEmpty() || only == u"small")
+        met = measureSmallFiles(service) && met;
     if (only.isEmpty() || only == u"upload")
         met = measureLargeUpload(service) && met;
     return met ? 0 : 1;

@@ -69,10 +69,10 @@ QCoro::Task<> DownloadTarget::write(QByteArray bytes)
     co_await runOffMainThread(std::move(work));
 }
 
-QCoro::Task<> DownloadTarget::commit(std::optional<QString> expectedHash)
+QCoro::Task<> DownloadTarget::commit(std::optional<QString> expectedHash, Flush flush)
 {
     auto work = [state = m_state, rest = std::exchange(m_pending, {}),
-                 expectedHash = std::move(expectedHash)] {
+                 expectedHash = std::move(expectedHash), flush] {
         append(*state, rest);
         const QString received = state->digest.finish();
         if (expectedHash && expectedHash->compare(received, Qt::CaseInsensitive) != 0)
@@ -80,7 +80,8 @@ QCoro::Task<> DownloadTarget::commit(std::optional<QString> expectedHash)
                 QStringLiteral("contenu reçu différent de celui du Nimbal (SHA-256)"));
         // On the disk before it takes the destination's name: after a crash the destination
         // holds either its old content or the whole new one.
-        if (!state->file.flush() || ::fdatasync(state->file.handle()) != 0)
+        if (!state->file.flush()
+            || (flush == Flush::now && ::fdatasync(state->file.handle()) != 0))
             throw FileError(state->destination, state->file.errorString());
         if (std::rename(QFile::encodeName(state->file.fileName()).constData(),
                         QFile::encodeName(state->destination).constData())

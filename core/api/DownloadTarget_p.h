@@ -29,10 +29,13 @@ public:
     // Appends `bytes`. FileError when the disk refuses them.
     QCoro::Task<> write(QByteArray bytes);
     static constexpr qsizetype writeBytes = 1024 * 1024;
-    // Flushes the content to the disk, checks its SHA-256 against `expectedHash` when there is
-    // one (DriveError::transport when it differs), then renames it into place, replacing what
-    // was there. FileError when the disk refuses.
-    QCoro::Task<> commit(std::optional<QString> expectedHash);
+    // Whether commit() flushes the content to the disk itself, or leaves it to a caller that
+    // syncs many files at once.
+    enum class Flush { now, byCaller };
+    // Checks the content's SHA-256 against `expectedHash` when there is one
+    // (DriveError::transport when it differs), flushes it to the disk (see Flush), then renames
+    // it into place, replacing what was there. FileError when the disk refuses.
+    QCoro::Task<> commit(std::optional<QString> expectedHash, Flush flush = Flush::now);
 
     struct State; // the file, its hash so far and its destination; used on the pool
 

@@ -71,6 +71,12 @@ public:
     // the rest.
     QCoro::Task<qint64> downloadContent(DriveDownload grant, QString destination, Progress progress,
                                         CancellationToken cancel = {}) const;
+    // The same without the flush, for a caller that makes many downloads durable at once (one
+    // sync of the file system for a whole batch) before it relies on any of them: until then,
+    // a crash may leave the destination with less than its content.
+    QCoro::Task<qint64> downloadContentUnflushed(DriveDownload grant, QString destination,
+                                                 Progress progress,
+                                                 CancellationToken cancel = {}) const;
     // The file's download grant, then its content as downloadContent() fetches it. Gives the
     // file refreshed with what the grant states and the bytes received.
     QCoro::Task<DriveFile> download(DriveFile file, QString destination, Progress progress,

@@ -18,7 +18,7 @@ constexpr qsizetype refusalBytes = 300;
 
 QCoro::Task<qint64> downloadOnce(std::shared_ptr<ApiClient> client, DriveDownload grant,
                                  QString destination, DriveAPI::Progress progress,
-                                 CancellationToken cancel)
+                                 Downloads::DownloadTarget::Flush flush, CancellationToken cancel)
 {
     Downloads::DownloadTarget target(destination);
     HttpRequest request;
@@ -51,8 +51,20 @@ QCoro::Task<qint64> downloadOnce(std::shared_ptr<ApiClient> client, DriveDownloa
     }
     cancel.throwIfCancelled(); // a cancelled download never takes the destination's place
     DriveDownload::checkReceived(received, grant.fileSize);
-    co_await target.commit(grant.contentHash);
+    co_await target.commit(grant.contentHash, flush);
     co_return received;
+}
+
+QCoro::Task<qint64> fetchContent(std::shared_ptr<ApiClient> client, DriveDownload grant,
+                                 QString destination, DriveAPI::Progress progress,
+                                 Downloads::DownloadTarget::Flush flush, CancellationToken cancel)
+{
+    qCDebug(lcClient, "téléchargement : %s vers %s", qUtf8Printable(loggedURL(grant.url)),
+            qUtf8Printable(destination));
+    const auto attempt = [&] {
+        return downloadOnce(client, grant, destination, progress, flush, cancel);
+    };
+    co_return co_await client->withRetries<qint64>(client->retryAttempts(), cancel, attempt);
 }
 
 } // namespace
@@ -72,11 +84,16 @@ QCoro::Task<DriveDownload> DriveAPI::contentURL(DriveFile file, CancellationToke
 QCoro::Task<qint64> DriveAPI::downloadContent(DriveDownload grant, QString destination,
                                               Progress progress, CancellationToken cancel) const
 {
-    const auto client = m_client;
-    qCDebug(lcClient, "téléchargement : %s vers %s", qUtf8Printable(loggedURL(grant.url)),
-            qUtf8Printable(destination));
-    const auto attempt = [&] { return downloadOnce(client, grant, destination, progress, cancel); };
-    co_return co_await client->withRetries<qint64>(client->retryAttempts(), cancel, attempt);
+    return fetchContent(m_client, std::move(grant), std::move(destination), std::move(progress),
+                        Downloads::DownloadTarget::Flush::now, std::move(cancel));
+}
+
+QCoro::Task<qint64> DriveAPI::downloadContentUnflushed(DriveDownload grant, QString destination,
+                                                       Progress progress,
+                                                       CancellationToken cancel) const
+{
+    return fetchContent(m_client, std::move(grant), std::move(destination), std::move(progress),
+                        Downloads::DownloadTarget::Flush::byCaller, std::move(cancel));
 }
 
 QCoro::Task<DriveFile> DriveAPI::download(DriveFile file, QString destination, Progress progress,

@@ -118,6 +118,7 @@ void FolderWatcher::readEvents()
 {
     alignas(inotify_event) char buffer[16384];
     bool any = false;
+    bool onlyWritesClosed = true;
     QHash<uint32_t, QByteArray> departed; // a folder's old path, by the cookie of its move
     for (;;) {
         const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
@@ -140,6 +141,14 @@ void FolderWatcher::readEvents()
             }
             any = true;
             const auto parent = m_folders.constFind(event->wd);
+            const bool isFile = !(event->mask & IN_ISDIR) && event->len > 0;
+            if (isFile && (event->mask & IN_CLOSE_WRITE) && parent != m_folders.cend()) {
+                const QString path = QFile::decodeName(*parent + '/' + event->name);
+                emit closedAfterWriting(path.sliced(qMin(m_root.size() + 1, path.size())));
+                continue;
+            }
+            // A file made here is written next: its closing says when it is whole.
+            onlyWritesClosed = onlyWritesClosed && isFile && (event->mask & IN_CREATE);
             if (!(event->mask & IN_ISDIR) || event->len == 0 || parent == m_folders.cend())
                 continue;
             const QByteArray path = *parent + '/' + event->name;
@@ -162,7 +171,7 @@ void FolderWatcher::readEvents()
     for (const QByteArray &path : std::as_const(departed))
         forget(path);
     if (any)
-        emit changed();
+        emit changed(onlyWritesClosed);
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -31,7 +31,11 @@ public:
     bool isComplete() const { return m_complete; }
 
 signals:
-    void changed();
+    // `onlyWritesClosed`: every change was a file made or written, then closed by its writer;
+    // nothing is left to settle.
+    void changed(bool onlyWritesClosed);
+    // A file (relative to the root) closed by a program that had it open for writing.
+    void closedAfterWriting(const QString &path);
     void rescanNeeded(OrvelanNimbal::FileProvider::FolderWatcher::Rescan why);
 
 private:

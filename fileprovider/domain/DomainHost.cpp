@@ -29,10 +29,12 @@ namespace {
 constexpr int requestAttempts = 3;
 constexpr std::chrono::milliseconds requestBackOff(400);
 constexpr double requestTimeoutSeconds = 60;
-constexpr int parallelDownloads = 8;
+constexpr int parallelDownloads = 16;
 constexpr std::chrono::milliseconds progressInterval(100);
 // A change on disk is looked at once the folder has been quiet this long.
 constexpr std::chrono::milliseconds quietPeriod(1000);
+// Files closed after writing are looked at this soon, so that a burst of them goes together.
+constexpr std::chrono::milliseconds closedWritesDelay(50);
 // Every folder is looked at this often even when the watcher saw nothing; more often when it
 // cannot watch every folder.
 constexpr std::chrono::minutes rescanInterval(60);
@@ -59,22 +61,24 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
     : QObject(parent)
     , m_record(std::move(record))
     , m_endpoints(std::move(endpoints))
+    , m_downloadReports(progressInterval, [this] { emit downloadProgressChanged(); })
+    , m_uploadReports(progressInterval, [this] { emit uploadProgressChanged(); })
 {
-    m_client = ApiClient::create(
-        DriveConfiguration(m_endpoints.apiBaseURL, requestAttempts, requestBackOff,
-                           requestTimeoutSeconds),
-        std::make_shared<CurlTransport>(),
-        std::make_shared<KeychainSessionStore>(m_endpoints.sessionService, appGroupIdentifier),
-        std::make_shared<KeychainTrustedDeviceStore>(m_endpoints.trustedDeviceService,
-                                                     appGroupIdentifier));
+    const auto client = [this] {
+        return ApiClient::create(
+            DriveConfiguration(m_endpoints.apiBaseURL, requestAttempts, requestBackOff,
+                               requestTimeoutSeconds),
+            std::make_shared<CurlTransport>(),
+            std::make_shared<KeychainSessionStore>(m_endpoints.sessionService, appGroupIdentifier),
+            std::make_shared<KeychainTrustedDeviceStore>(m_endpoints.trustedDeviceService,
+                                                         appGroupIdentifier));
+    };
+    m_client = client();
+    // Contents come from pre-signed addresses over connections of their own: the requests for
+    // their grants never queue behind them, wherever the storage is.
+    m_contentClient = client();
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &DomainHost::requestPass);
-    m_progressTimer.setSingleShot(true);
-    m_progressTimer.setInterval(progressInterval);
-    connect(&m_progressTimer, &QTimer::timeout, this, &DomainHost::downloadProgressChanged);
-    m_uploadProgressTimer.setSingleShot(true);
-    m_uploadProgressTimer.setInterval(progressInterval);
-    connect(&m_uploadProgressTimer, &QTimer::timeout, this, &DomainHost::uploadProgressChanged);
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(quietPeriod);
     connect(&m_quietTimer, &QTimer::timeout, this, &DomainHost::requestPass);
@@ -147,7 +151,15 @@ void DomainHost::watchFolder()
 {
     m_watcher = std::make_unique<FolderWatcher>(folder());
     // Every pass looks at the whole folder, so a rescan is a pass; the watcher said why.
-    connect(m_watcher.get(), &FolderWatcher::changed, this, [this] { m_quietTimer.start(); });
+    // Files written and closed are whole as far as their writers go: they need no quiet wait.
+    connect(m_watcher.get(), &FolderWatcher::changed, this, [this](bool onlyWritesClosed) {
+        m_quietTimer.start(onlyWritesClosed ? closedWritesDelay : quietPeriod);
+    });
+    connect(m_watcher.get(), &FolderWatcher::closedAfterWriting, this,
+            [this](const QString &path) {
+                if (m_engine)
+                    m_engine->closedAfterWriting(path);
+            });
     connect(m_watcher.get(), &FolderWatcher::rescanNeeded, this, [this] {
         if (!m_watcher->isComplete())
             m_rescanTimer.setInterval(blindRescanInterval);
@@ -260,7 +272,7 @@ void DomainHost::openEngine()
         journal->commit(batch);
     }
     SyncEngine::Settings settings{DriveAPI(m_client),
-                                  std::make_shared<ContentDownloader>(DriveAPI(m_client)),
+                                  std::make_shared<ContentDownloader>(DriveAPI(m_contentClient)),
                                   root,
                                   *marker,
                                   itemStoreURL(m_record.identifier),
@@ -269,14 +281,8 @@ void DomainHost::openEngine()
                                   parallelDownloads,
                                   quietPeriod};
     m_engine = std::make_unique<SyncEngine>(std::move(settings), std::move(journal));
-    m_engine->downloadProgress().setOnChange([this] {
-        if (!m_progressTimer.isActive())
-            m_progressTimer.start();
-    });
-    m_engine->uploadProgress().setOnChange([this] {
-        if (!m_uploadProgressTimer.isActive())
-            m_uploadProgressTimer.start();
-    });
+    m_engine->downloadProgress().setOnChange([this] { m_downloadReports.changed(); });
+    m_engine->uploadProgress().setOnChange([this] { m_uploadReports.changed(); });
     watchFolder();
 }
 

@@ -5,6 +5,7 @@
 #include "daemon/ExtensionError.h"
 #include "config/ServiceEndpoints.h"
 #include "disk/FolderWatcher.h"
+#include "domain/ReportThrottle.h"
 #include "engine/SyncEngine.h"
 
 #include <QObject>
@@ -80,6 +81,7 @@ private:
     DomainRecord m_record;
     ServiceEndpoints m_endpoints;
     std::shared_ptr<ApiClient> m_client;
+    std::shared_ptr<ApiClient> m_contentClient; // downloads only, never signed in
     std::unique_ptr<SyncEngine> m_engine;
     std::unique_ptr<CancellationSource> m_cancel;
     bool m_running = false;
@@ -92,8 +94,8 @@ private:
     std::vector<std::function<void(std::optional<ExtensionError>)>> m_waiters;
     std::vector<std::function<void()>> m_stopWaiters;
     QTimer m_retryTimer;
-    QTimer m_progressTimer;
-    QTimer m_uploadProgressTimer;
+    ReportThrottle m_downloadReports;
+    ReportThrottle m_uploadReports;
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer m_quietTimer;  // a pass once the folder has been quiet for a moment
     QTimer m_rescanTimer; // a complete look at the folder, whatever the watcher says

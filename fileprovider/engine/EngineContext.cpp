@@ -2,6 +2,7 @@
 #include "engine/EngineContext.h"
 
 #include "Logging.h"
+#include "async/OffMainThread.h"
 #include "config/PlatformWords.h"
 #include "engine/ItemStoreExport.h"
 #include "engine/RetryPolicy.h"
@@ -83,24 +84,60 @@ void EngineContext::dropIntent(qint64 number)
     m_batch.dropIntent(number);
 }
 
-void EngineContext::commit()
+QCoro::Task<> EngineContext::commit()
 {
+    while (m_committing) {
+        auto turn = std::make_shared<Wakeup>();
+        m_commitWaiters.push_back(turn);
+        co_await turn->wait();
+    }
     m_lastCommit = clock().continuousNow();
     if (m_batch.isEmpty())
-        return;
-    // What the rows say was written must be on the disk before the rows are; rows that only
-    // record what the service said need no such wait.
-    if (m_diskTouched)
-        m_folder.syncFileSystem();
-    m_diskTouched = false;
-    m_journal->commit(m_batch);
-    m_batch = {};
+        co_return;
+    Journal::Batch batch = std::exchange(m_batch, {});
+    const bool durable = std::exchange(m_diskTouched, false);
+    m_committing = true;
+    std::exception_ptr failure;
+    try {
+        // What the rows say was written must be on the disk before the rows are; rows that only
+        // record what the service said need no such wait.
+        if (durable) {
+            auto sync = [folder = m_folder] {
+                folder.syncFileSystem();
+                return true;
+            };
+            co_await runOffMainThread(std::move(sync));
+        }
+        m_journal->commit(batch);
+    } catch (...) {
+        failure = std::current_exception();
+        // Kept for the next commit, ahead of what came meanwhile.
+        batch.append(std::move(m_batch));
+        m_batch = std::move(batch);
+        m_diskTouched = m_diskTouched || durable;
+    }
+    m_committing = false;
+    for (const std::shared_ptr<Wakeup> &waiter : std::exchange(m_commitWaiters, {}))
+        waiter->fire();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-void EngineContext::commitIfDue()
+QCoro::Task<> EngineContext::commitIfDue()
 {
+    if (m_committing)
+        co_return;
     if (m_batch.size() >= batchLimit || clock().continuousNow() - m_lastCommit >= commitInterval)
-        commit();
+        co_await commit();
+}
+
+void EngineContext::commitNow()
+{
+    if (m_batch.isEmpty())
+        return;
+    if (std::exchange(m_diskTouched, false))
+        m_folder.syncFileSystem();
+    m_journal->commit(std::exchange(m_batch, {}));
 }
 
 void EngineContext::loadFailures()
@@ -226,11 +263,11 @@ QString EngineContext::keepAside(const QString &path, const QString &originalNam
     return childPath(parentPath(path), copy);
 }
 
-void EngineContext::writeReports()
+QCoro::Task<> EngineContext::writeReports()
 {
     if (!m_reportsStale)
-        return;
-    const ItemTable items = m_journal->items();
+        co_return;
+    ItemTable items = m_journal->items();
     // Files archived now, and files that were and no longer are, so that the set is exact.
     std::vector<DriveFile> files;
     for (const ItemRecord &record : items) {
@@ -253,8 +290,14 @@ void EngineContext::writeReports()
     }
     m_summary.apply(files);
     m_summary.save(m_settings.summaryFile);
-    writeItemStore(m_settings.itemStoreFile, items, m_journal->cursor());
     m_reportsStale = false;
+    // Made, sorted and flushed to disk on the pool: a large drive's takes a while.
+    auto write = [file = m_settings.itemStoreFile, items = std::move(items),
+                  cursor = m_journal->cursor()] {
+        writeItemStore(file, items, cursor);
+        return true;
+    };
+    co_await runOffMainThread(std::move(write));
 }
 
 } // namespace OrvelanNimbal::FileProvider

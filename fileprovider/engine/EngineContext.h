@@ -3,6 +3,7 @@
 
 #include "api/DriveAPI.h"
 #include "async/Clock.h"
+#include "async/Wakeup.h"
 #include "disk/LocalFolder.h"
 #include "engine/Journal.h"
 #include "sync/DomainSummary.h"
@@ -67,9 +68,15 @@ public:
     Journal::Batch &batch() { return m_batch; }
     // Something on disk changed: the next commit makes it durable before the rows saying so.
     void diskChanged() { m_diskTouched = true; }
-    void commit();
-    // What is on disk and the rows that say so are written down at most this far apart.
-    void commitIfDue();
+    // Writes the rows down, what they say of the disk made durable first, off the main thread
+    // so that transfers go on meanwhile. Rows put during the wait belong to the next commit;
+    // commits follow one another in order.
+    QCoro::Task<> commit();
+    // What is on disk and the rows that say so are written down at most this far apart; a
+    // commit under way already is enough.
+    QCoro::Task<> commitIfDue();
+    // The same as commit, waiting here: only for an engine that stops.
+    void commitNow();
 
     // --- Failures, per item, with their waits ---
     void loadFailures();
@@ -88,6 +95,8 @@ public:
 
     // --- Files being sent now, for the item's status ---
     QSet<QString> &sending() { return m_sending; }
+    // Files closed by their writers since they were last looked at: no quiet wait for them.
+    QSet<QString> &closedAfterWriting() { return m_closedAfterWriting; }
     // Removals a complete listing implied, held back until the next one says the same.
     QSet<ItemKey> &heldRemovals() { return m_heldRemovals; }
 
@@ -104,7 +113,7 @@ public:
 
     // The summary and the item store, rewritten when something changed since.
     void reportsChanged() { m_reportsStale = true; }
-    void writeReports();
+    QCoro::Task<> writeReports();
 
 private:
     EngineSettings m_settings;
@@ -115,11 +124,14 @@ private:
     TransferProgress m_uploadProgress;
     Journal::Batch m_batch;
     bool m_diskTouched = false;
+    bool m_committing = false;
+    std::vector<std::shared_ptr<Wakeup>> m_commitWaiters;
     bool m_reportsStale = true;
     std::chrono::nanoseconds m_lastCommit{};
     QHash<QString, Failure> m_failures;
     std::chrono::nanoseconds m_quotaPausedUntil{};
     QSet<QString> m_sending;
+    QSet<QString> m_closedAfterWriting;
     QSet<ItemKey> m_heldRemovals;
 };
 

@@ -2,6 +2,7 @@
 #include "engine/Executor.h"
 
 #include "Logging.h"
+#include "async/Wakeup.h"
 #include "engine/RetryPolicy.h"
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
@@ -13,6 +14,9 @@ namespace OrvelanNimbal::FileProvider {
 namespace {
 
 using Kind = Action::Kind;
+
+// Files sent at once; the parts of one file still go one after another.
+constexpr int parallelUploads = 8;
 
 QString describe(Kind kind)
 {
@@ -104,7 +108,7 @@ QCoro::Task<PassOutcome> Executor::run()
             break;
         }
     }
-    m_context.commit();
+    co_await m_context.commit();
 
     // Parents before children, on both sides.
     std::stable_sort(tree.begin(), tree.end(),
@@ -112,17 +116,13 @@ QCoro::Task<PassOutcome> Executor::run()
     for (Action &action : tree) {
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
-        m_context.commitIfDue();
+        co_await m_context.commitIfDue();
     }
-    m_context.commit();
+    co_await m_context.commit();
 
     co_await downloadAll(std::move(downloads));
-    m_context.commit();
-    for (Action &action : contents) {
-        m_cancel.throwIfCancelled();
-        co_await perform(std::move(action));
-        m_context.commit(); // what the service now has is on record before the next one goes
-    }
+    co_await m_context.commit();
+    co_await sendAll(std::move(contents));
 
     // Deepest first, so that a folder is empty when its turn comes.
     std::stable_sort(removals.begin(), removals.end(),
@@ -131,15 +131,67 @@ QCoro::Task<PassOutcome> Executor::run()
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
     }
-    m_context.commit();
+    co_await m_context.commit();
     co_await trashAll(std::move(trashes));
     // Names the service refused because another item held them until the trashing.
     for (Action &action : std::exchange(m_deferredMoves, {})) {
         m_cancel.throwIfCancelled();
         co_await perform(std::move(action));
     }
-    m_context.commit();
+    co_await m_context.commit();
     co_return m_outcome;
+}
+
+QCoro::Task<> Executor::sendAll(std::vector<Action> contents)
+{
+    co_await runTogether(std::move(contents), parallelUploads, &Executor::afterSending);
+    co_await placeWritten(); // the service's versions fetched after conflicts
+}
+
+QCoro::Task<> Executor::afterSending()
+{
+    // What the service now has is on record before this worker sends another.
+    co_await m_context.commit();
+}
+
+QCoro::Task<> Executor::runTogether(std::vector<Action> actions, int width,
+                                    QCoro::Task<> (Executor::*afterEach)())
+{
+    if (actions.empty())
+        co_return;
+    std::reverse(actions.begin(), actions.end()); // taken from the back: the plan's order
+    auto queue = std::make_shared<std::vector<Action>>(std::move(actions));
+    const int workers = std::max(1, std::min(width, int(queue->size())));
+    // The workers share the queue; each ends when it is empty, the last one wakes us.
+    auto left = std::make_shared<int>(workers);
+    Wakeup allDone;
+    std::exception_ptr failure;
+    for (int i = 0; i < workers; ++i) {
+        [](Executor *self, std::shared_ptr<std::vector<Action>> queue,
+           QCoro::Task<> (Executor::*afterEach)(), std::shared_ptr<int> left, Wakeup *allDone,
+           std::exception_ptr *failure) -> QCoro::Task<> {
+            try {
+                while (!queue->empty()) {
+                    self->m_cancel.throwIfCancelled();
+                    Action action = std::move(queue->back());
+                    queue->pop_back();
+                    co_await self->perform(std::move(action));
+                    co_await (self->*afterEach)();
+                }
+            } catch (...) {
+                // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
+                // other workers' queue too, and is passed on once they are done.
+                queue->clear();
+                if (!*failure)
+                    *failure = std::current_exception();
+            }
+            if (--*left == 0)
+                allDone->fire();
+        }(this, queue, afterEach, left, &allDone, &failure);
+    }
+    co_await allDone.wait();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 std::optional<QString> Executor::whereIs(const ItemKey &key) const

@@ -5,8 +5,11 @@
 #include "engine/LocalObservations.h"
 #include "engine/Plan.h"
 #include "errors/DriveError.h"
+#include "transfer/GrantWindow.h"
 
 #include <QCoro/QCoroTask>
+
+#include <memory>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -18,7 +21,7 @@ namespace OrvelanNimbal::FileProvider {
 //
 // Order: what only the journal records; then the tree, shallowest place first, on both sides
 // (folders made, items moved; a place held by an item about to leave is freed by parking that
-// item under a name of ours); contents, several downloads at once and the uploads; removals
+// item under a name of ours); contents, several downloads and several uploads at once; removals
 // last, deepest first on disk, and on the service after asking it what changed meanwhile.
 class Executor {
 public:
@@ -80,11 +83,25 @@ private:
     bool isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const;
 
     // --- Contents (Executor_downloads.cpp, Executor_uploads.cpp) ---
+    // Runs `actions` in the plan's order on `width` workers sharing one queue, each calling
+    // `afterEach` after every action. What ends the pass ends every worker's queue, and is
+    // passed on once they are all done.
+    QCoro::Task<> runTogether(std::vector<Action> actions, int width,
+                              QCoro::Task<> (Executor::*afterEach)());
     QCoro::Task<> downloadAll(std::vector<Action> downloads);
-    QCoro::Task<> downloadWorker(std::shared_ptr<std::vector<Action>> queue);
+    QCoro::Task<> afterDownload();
+    // Fetches the content beside its place; the batch of written ones takes it in later.
     QCoro::Task<> download(Action action);
+    bool isBatchDue() const;
+    // The written downloads synced to disk at once, renamed into place, recorded together.
+    QCoro::Task<> placeWritten();
+    // The item's grant: asked for ahead when downloadAll queued it, now otherwise.
+    QCoro::Task<DriveDownload> grantFor(ItemKey key, RemoteState remote);
     QCoro::Task<bool> isAlreadyThere(ItemKey key, QString target);
     QCoro::Task<> place(ItemKey key, QString part, QString target, Version version);
+    // The contents to send or compare, several files at a time, each on record once sent.
+    QCoro::Task<> sendAll(std::vector<Action> contents);
+    QCoro::Task<> afterSending();
     QCoro::Task<> upload(Action action);
     QCoro::Task<> uploadNew(Action action);
     QCoro::Task<> compare(Action action);
@@ -125,6 +142,18 @@ private:
     QSet<ItemKey> m_removingHere;      // items still to be removed from disk this pass
     QHash<ItemKey, qint64> m_parkIntents;  // parked items and the intent that says where from
     QHash<QString, qint64> m_uploadIntents; // uploads in parts under way, by path
+    struct Written {
+        Action action;
+        QString part;   // where its content waits
+        QString target; // where it goes
+        Version version;
+        qint64 intent = 0;
+    };
+    std::vector<Written> m_written; // downloads waiting to be placed, in the order they ended
+    std::chrono::nanoseconds m_writtenSince{};
+    bool m_placing = false;
+    std::unique_ptr<GrantWindow> m_grants; // the downloads' grants, asked for ahead
+    QHash<ItemKey, qsizetype> m_grantIndex; // and where each download is in it
     std::vector<Action> m_deferredMoves;   // refused for a name another item gives up later
     QSet<ItemKey> m_deferredOnce;
 };

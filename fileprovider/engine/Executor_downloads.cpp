@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plan's downloads: several at once, each beside its place, then renamed in.
+// The plan's downloads: several at once, their grants asked for a little ahead, each written
+// beside its place, then renamed in.
+#include "async/OffMainThread.h"
 #include "async/Wakeup.h"
 #include "disk/SafeNames.h"
 #include "engine/CrashPoints.h"
@@ -7,6 +9,7 @@
 #include "errors/DriveError.h"
 #include "errors/FileError.h"
 #include "sync/ContentHasher.h"
+#include "transfer/GrantWindow.h"
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -22,6 +25,28 @@ bool isEmptyContent(const RemoteState &remote)
            && (remote.contentHash.isEmpty() || remote.contentHash == emptyContentHash);
 }
 
+// How far ahead of the downloads their grants are asked for: enough that a download never waits
+// for its grant, few enough that none expires before its turn.
+constexpr qsizetype grantWindow = 32;
+// Downloads written are made durable and put in place together, this many at most, the first of
+// them waiting this long at most.
+constexpr qsizetype placeBatchFiles = 1000;
+constexpr std::chrono::seconds placeBatchAge(2);
+
+DriveFile fileToFetch(const ItemKey &key, const RemoteState &remote)
+{
+    DriveFile file;
+    file.id = key.id;
+    if (remote.parentID > 0)
+        file.parentFolderID = remote.parentID;
+    file.name = remote.name;
+    file.size = remote.size;
+    if (!remote.contentHash.isEmpty())
+        file.contentHash = remote.contentHash;
+    file.storageClass = remote.storageClass;
+    return file;
+}
+
 bool matchesBase(const BaseState &base, const LocalEntry &entry)
 {
     return entry.type == LocalEntry::Type::file && entry.size == base.size
@@ -32,57 +57,41 @@ bool matchesBase(const BaseState &base, const LocalEntry &entry)
 
 QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
 {
-    auto queue = std::make_shared<std::vector<Action>>();
+    std::vector<Action> queue;
+    std::vector<std::optional<DriveFile>> toFetch;
     qint64 bytes = 0;
     for (Action &action : downloads) {
         if (isWaiting(action))
             continue;
-        bytes += row(action.key).remote.size;
-        queue->push_back(std::move(action));
+        const RemoteState &remote = row(action.key).remote;
+        bytes += remote.size;
+        m_grantIndex.insert(action.key, qsizetype(toFetch.size()));
+        toFetch.push_back(isEmptyContent(remote) ? std::nullopt
+                                                 : std::optional(fileToFetch(action.key, remote)));
+        queue.push_back(std::move(action));
     }
-    if (queue->empty())
+    if (queue.empty())
         co_return;
-    // Taken from the back: the order of the plan.
-    std::reverse(queue->begin(), queue->end());
+    // In the plan's order, which is the order the workers take them in.
+    m_grants = std::make_unique<GrantWindow>(m_context.drive(), std::move(toFetch), grantWindow,
+                                             m_cancel);
     TransferProgress &progress = m_context.downloadProgress();
     progress.add(bytes);
-    const int workers = std::max(
-        1, std::min(m_context.settings().parallelDownloads, int(queue->size())));
-    // The workers share the queue; each ends when it is empty, the last one wakes us.
-    auto left = std::make_shared<int>(workers);
-    Wakeup allDone;
-    std::exception_ptr failure;
-    for (int i = 0; i < workers; ++i) {
-        [](Executor *self, std::shared_ptr<std::vector<Action>> queue, std::shared_ptr<int> left,
-           Wakeup *allDone, std::exception_ptr *failure) -> QCoro::Task<> {
-            try {
-                co_await self->downloadWorker(queue);
-            } catch (...) {
-                // Whatever ends the pass (a cancel, the journal, a kill in a test) ends the
-                // other workers' queue too, and is passed on once they are done.
-                queue->clear();
-                if (!*failure)
-                    *failure = std::current_exception();
-            }
-            if (--*left == 0)
-                allDone->fire();
-        }(this, queue, left, &allDone, &failure);
-    }
-    co_await allDone.wait();
-    progress.finish();
-    if (failure)
-        std::rethrow_exception(failure);
+    const auto done = qScopeGuard([&] {
+        m_grants.reset();
+        m_grantIndex.clear();
+        progress.finish();
+    });
+    co_await runTogether(std::move(queue), m_context.settings().parallelDownloads,
+                         &Executor::afterDownload);
+    co_await placeWritten();
 }
 
-QCoro::Task<> Executor::downloadWorker(std::shared_ptr<std::vector<Action>> queue)
+QCoro::Task<> Executor::afterDownload()
 {
-    while (!queue->empty()) {
-        m_cancel.throwIfCancelled();
-        Action action = std::move(queue->back());
-        queue->pop_back();
-        co_await perform(std::move(action));
-        m_context.commitIfDue();
-    }
+    if (isBatchDue())
+        co_await placeWritten();
+    co_await m_context.commitIfDue();
 }
 
 QCoro::Task<> Executor::download(Action action)
@@ -122,24 +131,15 @@ QCoro::Task<> Executor::download(Action action)
             // removed at the next start, from the intent
         }
     };
+    Version version;
     try {
-        Version version;
         if (isEmptyContent(record.remote)) {
             // Nothing to fetch: an empty file is made here, as it would arrive.
             folder.createEmptyFile(part);
             version.contentHash = emptyContentHash;
             version.uploaded = record.remote.uploaded;
         } else {
-            DriveFile file;
-            file.id = key.id;
-            if (record.remote.parentID > 0)
-                file.parentFolderID = record.remote.parentID;
-            file.name = record.remote.name;
-            file.size = record.remote.size;
-            if (!record.remote.contentHash.isEmpty())
-                file.contentHash = record.remote.contentHash;
-            file.storageClass = record.remote.storageClass;
-            const DriveDownload grant = co_await m_context.drive().contentURL(file, m_cancel);
+            const DriveDownload grant = co_await grantFor(key, record.remote);
             // Named one by one: GCC 12 frees temporaries of a braced initialiser in a coroutine
             // too early.
             version.size = grant.fileSize ? *grant.fileSize : record.remote.size;
@@ -162,7 +162,6 @@ QCoro::Task<> Executor::download(Action action)
         // The drive's date, set before the file appears, so that it appears whole.
         folder.setModificationTime(part, record.remote.modified);
         NIMBAL_CRASH_POINT("download.written");
-        co_await place(key, part, target, version);
     } catch (const DriveError &error) {
         discard();
         // Gone there, or archived, since the feed was read: the next pass reads what it is.
@@ -178,8 +177,79 @@ QCoro::Task<> Executor::download(Action action)
         discard();
         throw;
     }
-    m_context.dropIntent(number);
-    m_context.succeeded(key.text());
+    // Placed with the rest of its batch, once their contents are all on the disk.
+    if (m_written.empty())
+        m_writtenSince = m_context.clock().continuousNow();
+    // Named: GCC 12 frees temporaries of a braced initialiser in a coroutine too early.
+    Written written;
+    written.action = std::move(action);
+    written.part = part;
+    written.target = target;
+    written.version = version;
+    written.intent = number;
+    m_written.push_back(std::move(written));
+}
+
+bool Executor::isBatchDue() const
+{
+    return !m_placing && !m_written.empty()
+           && (qsizetype(m_written.size()) >= placeBatchFiles
+               || m_context.clock().continuousNow() - m_writtenSince >= placeBatchAge);
+}
+
+QCoro::Task<> Executor::placeWritten()
+{
+    if (m_placing || m_written.empty())
+        co_return;
+    m_placing = true;
+    const auto placing = qScopeGuard([this] { m_placing = false; });
+    std::vector<Written> batch = std::exchange(m_written, {});
+    qsizetype next = 0;
+    // What is left of the batch when the pass ends halfway goes, as a failed download would.
+    const auto discardRest = qScopeGuard([&] {
+        for (; next < qsizetype(batch.size()); ++next) {
+            try {
+                m_context.folder().removeFile(batch[size_t(next)].part);
+                m_context.dropIntent(batch[size_t(next)].intent);
+            } catch (const FileError &) {
+                // removed at the next pass, from its intent
+            }
+        }
+    });
+    // One sync for the whole batch: every content on the disk before any takes its place.
+    auto sync = [folder = m_context.folder()] {
+        folder.syncFileSystem();
+        return true;
+    };
+    co_await runOffMainThread(std::move(sync));
+    for (; next < qsizetype(batch.size()); ++next) {
+        Written &written = batch[size_t(next)];
+        m_cancel.throwIfCancelled();
+        try {
+            co_await place(written.action.key, written.part, written.target, written.version);
+        } catch (const FileError &error) {
+            try {
+                m_context.folder().removeFile(written.part);
+                m_context.dropIntent(written.intent);
+            } catch (const FileError &) {
+                // removed at the next pass, from its intent
+            }
+            failed(written.action, error);
+            continue;
+        }
+        m_context.dropIntent(written.intent);
+        m_context.succeeded(written.action.key.text());
+    }
+    // The renames and their rows: synced and written down together.
+    co_await m_context.commit();
+}
+
+QCoro::Task<DriveDownload> Executor::grantFor(ItemKey key, RemoteState remote)
+{
+    const auto asked = m_grantIndex.constFind(key);
+    if (m_grants && asked != m_grantIndex.cend())
+        co_return co_await m_grants->grant(*asked);
+    co_return co_await m_context.drive().contentURL(fileToFetch(key, remote), m_cancel);
 }
 
 QCoro::Task<bool> Executor::isAlreadyThere(ItemKey key, QString target)

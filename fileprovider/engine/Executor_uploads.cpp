@@ -44,10 +44,12 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
         m_outcome.again = true; // gone or moved meanwhile: the next pass sees where
         co_return std::nullopt;
     }
-    // Written within the quiet period, or still open for writing: it goes once it settles.
+    // Written within the quiet period, or still open for writing: it goes once it settles. A
+    // file its writer closed since needs no wait, only nobody writing it now.
     const auto quiet = m_context.settings().quietPeriod;
     const qint64 ageMs = m_context.nowMs() - entry.mtimeNs / 1000000;
-    if (ageMs < quiet.count()) {
+    const bool closed = m_context.closedAfterWriting().contains(path);
+    if (!closed && ageMs < quiet.count()) {
         m_outcome.settling = true;
         m_outcome.postpone(quiet - std::chrono::milliseconds(std::max<qint64>(ageMs, 0)));
         co_return std::nullopt;
@@ -67,6 +69,7 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
         m_outcome.postpone(quiet);
         co_return std::nullopt;
     }
+    m_context.closedAfterWriting().remove(path);
     co_return std::pair{hash, after};
 }
 
@@ -360,6 +363,7 @@ QCoro::Task<> Executor::conflict(ItemKey key, QString path)
     fetch.key = key;
     fetch.path = path;
     co_await download(std::move(fetch));
+    co_await placeWritten(); // or, when another worker is placing a batch, once sending ends
 }
 
 void Executor::keepAside(const Action &action)

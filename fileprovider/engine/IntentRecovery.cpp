@@ -117,7 +117,7 @@ QCoro::Task<> IntentRecovery::finish(CancellationToken cancel)
     }
     if (changed)
         context.diskChanged();
-    context.commit();
+    co_await context.commit();
 }
 
 bool IntentRecovery::finishOnDisk(const Intent &intent)

@@ -247,6 +247,20 @@ qint64 Journal::record(const Intent &intent)
     return number;
 }
 
+void Journal::Batch::append(Batch &&later)
+{
+    std::move(later.m_changes.begin(), later.m_changes.end(), std::back_inserter(m_changes));
+    std::move(later.m_failures.begin(), later.m_failures.end(), std::back_inserter(m_failures));
+    m_droppedIntents.insert(m_droppedIntents.end(), later.m_droppedIntents.begin(),
+                            later.m_droppedIntents.end());
+    std::move(later.m_settings.begin(), later.m_settings.end(), std::back_inserter(m_settings));
+    if (later.m_cursor)
+        m_cursor = later.m_cursor;
+    if (later.m_folderID)
+        m_folderID = later.m_folderID;
+    later = {};
+}
+
 void Journal::commit(const Batch &batch)
 {
     if (batch.isEmpty())

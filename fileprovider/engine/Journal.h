@@ -57,6 +57,8 @@ public:
                    && m_settings.empty() && !m_cursor && !m_folderID;
         }
         qsizetype size() const { return qsizetype(m_changes.size() + m_failures.size()); }
+        // `later`'s changes after these, its cursor and settings over these.
+        void append(Batch &&later);
 
     private:
         friend class Journal;

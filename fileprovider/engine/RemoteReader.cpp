@@ -40,12 +40,12 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::read(CancellationToken cancel)
     if (!page) {
         qCInfo(logExtension) << "Curseur des changements expiré : relecture complète du Nimbal.";
         m_context.batch().setCursor(std::nullopt);
-        m_context.commit();
+        co_await m_context.commit();
         co_return co_await readFromStart(std::move(cancel));
     }
     apply(page->folders, page->files, nullptr);
     m_context.batch().setCursor(page->cursor);
-    m_context.commit();
+    co_await m_context.commit();
     co_return Outcome{false, true};
 }
 
@@ -66,7 +66,7 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
         const bool applied = markGone(missing, known);
         if (applied)
             m_context.batch().setCursor(everything->cursor);
-        m_context.commit();
+        co_await m_context.commit();
         co_return Outcome{true, true, !applied};
     }
     // Refused too: the tree, but not at every pass.
@@ -95,7 +95,7 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
     }
     const bool applied = markGone(missing, known);
     m_context.batch().setSetting(walkedKey, QString::number(now));
-    m_context.commit();
+    co_await m_context.commit();
     co_return Outcome{true, true, !applied};
 }
 

@@ -37,7 +37,7 @@ SyncEngine::~SyncEngine()
         return;
     // A pass cut short (the domain stopped or removed) keeps what it did.
     try {
-        m_context.commit();
+        m_context.commitNow();
     } catch (const std::exception &error) {
         qCWarning(logExtension) << error.what();
     }
@@ -117,8 +117,8 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
             m_context.batch().setCursor(std::nullopt);
             outcome.again = true;
         }
-        m_context.commit();
-        m_context.writeReports();
+        co_await m_context.commit();
+        co_await m_context.writeReports();
         co_return outcome;
 #ifdef NIMBAL_CRASH_POINTS
     } catch (const CrashPoints::Killed &) {

@@ -53,6 +53,8 @@ public:
     // The files being sent now, by path in the domain's folder: what a path's status reads
     // beside the journal.
     QSet<QString> sendingPaths() { return m_context.sending(); }
+    // A file of the folder (relative path) its writer closed: sent without the quiet wait.
+    void closedAfterWriting(const QString &path) { m_context.closedAfterWriting().insert(path); }
 
 private:
     void requireFolder() const;

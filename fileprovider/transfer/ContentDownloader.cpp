@@ -19,7 +19,7 @@ QCoro::Task<> ContentDownloader::download(QUrl url, QString destination, Expecte
     DriveAPI::Progress received;
     if (progress)
         received = [progress = std::move(progress)](qint64 bytes) { progress(bytes); };
-    co_await m_drive.downloadContent(std::move(grant), std::move(destination),
+    co_await m_drive.downloadContentUnflushed(std::move(grant), std::move(destination),
                                      std::move(received), std::move(cancel));
 }
 

@@ -26,8 +26,9 @@ public:
 
     virtual ~ContentDownloads() = default;
 
-    // Streams the content into `destination` (created or truncated), writes it out, and checks
-    // its size and SHA-256 against `expected`. On any failure, the destination is removed:
+    // Streams the content into `destination` (created or truncated) and checks its size and
+    // SHA-256 against `expected`; making it durable is the caller's (the engine syncs a batch of
+    // downloads at once). On any failure, the destination is removed:
     // DriveError (http, transport, or a transport error naming the mismatch), FileError, or
     // OperationCancelled.
     virtual QCoro::Task<> download(QUrl url, QString destination, Expected expected,

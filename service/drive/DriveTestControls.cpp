@@ -10,6 +10,9 @@
 //                              a file's state changed as the web site would   → 200 file record
 //   POST /_test/drive/compact  {"email"}     the feed refuses every cursor but the newest
 //                                                                         → {"cursor"}
+//   POST /_test/drive/seed     {"email", "folders", "files"}  a large drive in one change:
+//                              folders "Dossier N" at the root, empty files "fichier-NNNNNN.txt"
+//                              spread over them                          → {"folders", "files"}
 #include "auth/Accounts.h"
 #include "drive/ChangeFeed.h"
 #include "drive/DriveChange.h"
@@ -27,6 +30,11 @@
 #include "storage/ContentStore.h"
 
 #include <QJsonArray>
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
 
 namespace OrvelanNimbal::Service {
 
@@ -103,6 +111,45 @@ void compact(ServiceContext &context, const QJsonObject &body, httplib::Response
     sendJson(response, 200, QJsonObject{{QStringLiteral("cursor"), qint64(cursor)}});
 }
 
+// Benchmarks need drives of a hundred thousand items; made one request at a time they would
+// take longer than what is measured. One transaction, and the empty contents written without
+// the atomic replacement a real upload deserves (nothing reads them before the answer).
+void seed(ServiceContext &context, const QJsonObject &body, httplib::Response &response)
+{
+    const std::int64_t accountId = accountOf(context, body);
+    const int folderCount = std::max(1, body.value(u"folders").toInt(1));
+    const int fileCount = std::max(0, body.value(u"files").toInt(0));
+    const ContentStore &store = context.contentStore;
+    const QString emptyHash = contentHash({});
+    std::vector<QString> keys;
+    keys.reserve(size_t(fileCount));
+    for (int i = 0; i < fileCount; ++i) {
+        keys.push_back(ContentStore::newKey(accountId));
+        const auto path = store.pathOf(keys.back());
+        std::error_code error;
+        std::filesystem::create_directories(path->parent_path(), error);
+        if (error || !std::ofstream(*path, std::ios::binary))
+            throw std::runtime_error("écriture du contenu impossible");
+    }
+    changeDrive(context, accountId, [&](DriveChange &change) {
+        std::vector<std::int64_t> folders;
+        for (int i = 0; i < folderCount; ++i)
+            folders.push_back(
+                DriveMutations::createFolder(change, QStringLiteral("Dossier %1").arg(i), driveRoot));
+        for (int i = 0; i < fileCount; ++i) {
+            FileRecord file;
+            file.name = QStringLiteral("fichier-%1.txt").arg(i, 6, 10, QChar(u'0'));
+            file.folderId = folders[size_t(i % folderCount)];
+            file.contentHash = emptyHash;
+            file.contentKey = keys[size_t(i)];
+            DriveMutations::addFile(change, file);
+        }
+    });
+    sendJson(response, 200,
+             QJsonObject{{QStringLiteral("folders"), folderCount},
+                         {QStringLiteral("files"), fileCount}});
+}
+
 httplib::Server::Handler control(ServiceContext &context, Control handler)
 {
     return [&context, handler](const httplib::Request &request, httplib::Response &response) {
@@ -122,6 +169,7 @@ void installDriveTestControls(httplib::Server &server, ServiceContext &context)
     server.Post(root + "/files", control(context, &addFile));
     server.Post(root + "/flags", control(context, &setFlags));
     server.Post(root + "/compact", control(context, &compact));
+    server.Post(root + "/seed", control(context, &seed));
 }
 
 } // namespace OrvelanNimbal::Service

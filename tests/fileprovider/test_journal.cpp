@@ -45,6 +45,7 @@ private slots:
     void namesComeBackAsWritten_data();
     void namesComeBackAsWritten();
     void rowsAreFoundWhereTheyAreNow();
+    void batchKeptAfterAFailedCommitComesFirst();
     void intentsAndFailuresOutliveTheProcess();
     void waitsAfterAFailure_data();
     void waitsAfterAFailure();
@@ -120,6 +121,25 @@ void TestJournal::namesComeBackAsWritten()
     QCOMPARE(row->remote.name, name);
     QCOMPARE(row->base.path, u"dossier/"_qs + name);
     QCOMPARE(row->remote.name.toUtf8(), name.toUtf8());
+}
+
+// A commit that failed keeps its batch ahead of what came meanwhile: the newer rows and the
+// newer cursor win, nothing of either is lost.
+void TestJournal::batchKeptAfterAFailedCommitComesFirst()
+{
+    Journal journal(m_directory.filePath(u"reprise.sqlite"_qs));
+    Journal::Batch failed;
+    failed.put(placed(ItemKey::file(7), 0, u"ancien.txt"_qs, u"ancien.txt"_qs));
+    failed.put(placed(ItemKey::file(8), 0, u"seul.txt"_qs, u"seul.txt"_qs));
+    failed.setCursor(3);
+    Journal::Batch meanwhile;
+    meanwhile.put(placed(ItemKey::file(7), 0, u"nouveau.txt"_qs, u"nouveau.txt"_qs));
+    meanwhile.setCursor(5);
+    failed.append(std::move(meanwhile));
+    journal.commit(failed);
+    QCOMPARE(journal.cursor(), std::optional<qint64>(5));
+    QCOMPARE(journal.item(ItemKey::file(7))->base.path, u"nouveau.txt"_qs);
+    QVERIFY(journal.item(ItemKey::file(8)));
 }
 
 void TestJournal::rowsAreFoundWhereTheyAreNow()

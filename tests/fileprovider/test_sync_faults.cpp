@@ -70,6 +70,8 @@ private slots:
     void expiredFeedIsNotWalkedEveryPass();
     void walkDeletionsAreConfirmed();
     void folderMadeInsideRenamedFolderIsWatched();
+    void closedWritesAreTold_data();
+    void closedWritesAreTold();
     void emptiedFolderIsNotTrashed();
 };
 
@@ -371,6 +373,46 @@ void TestSyncFaults::folderMadeInsideRenamedFolderIsWatched()
     file.write("x");
     file.close();
     QVERIFY(changed.wait(2000));
+}
+
+// What the watcher tells of files closed after writing decides whether they wait for the quiet
+// period: only a burst of files made and closed may skip it, and the paths are the folder's.
+void TestSyncFaults::closedWritesAreTold_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("onlyWritesClosed");
+    QTest::addColumn<QStringList>("closed");
+    QTest::newRow("written and closed") << u"write"_qs << true << QStringList{u"d/n.txt"_qs};
+    QTest::newRow("still open") << u"open"_qs << true << QStringList{};
+    QTest::newRow("moved in") << u"move"_qs << false << QStringList{};
+}
+
+void TestSyncFaults::closedWritesAreTold()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, onlyWritesClosed);
+    QFETCH(QStringList, closed);
+    QTemporaryDir outside;
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(u"d"_qs));
+    FolderWatcher watcher(root.path());
+    QVERIFY(watcher.start());
+    QSignalSpy changed(&watcher, &FolderWatcher::changed);
+    QSignalSpy closedSpy(&watcher, &FolderWatcher::closedAfterWriting);
+    QFile file((change == u"move" ? outside.path() : root.path() + u"/d"_qs) + u"/n.txt"_qs);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("contenu");
+    if (change != u"open")
+        file.close();
+    if (change == u"move")
+        QVERIFY(QFile::rename(file.fileName(), root.path() + u"/d/n.txt"_qs));
+    QVERIFY(changed.wait(2000));
+    QTest::qWait(50); // the rest of the burst, if any
+    QCOMPARE(changed.last().at(0).toBool(), onlyWritesClosed);
+    QStringList told;
+    for (const QList<QVariant> &signal : std::as_const(closedSpy))
+        told.append(signal.at(0).toString());
+    QCOMPARE(told, closed);
 }
 
 void TestSyncFaults::emptiedFolderIsNotTrashed()

@@ -220,6 +220,15 @@ void LocalService::setFileState(const QString &email, qint64 id, const QString &
     call("POST", "/_test/drive/flags", body);
 }
 
+void LocalService::seedDrive(const QString &email, int folders, int files)
+{
+    // A hundred thousand rows take longer than the controls' usual five seconds.
+    m_control->set_read_timeout(std::chrono::minutes(10));
+    call("POST", "/_test/drive/seed",
+         {{u"email"_qs, email}, {u"folders"_qs, folders}, {u"files"_qs, files}});
+    m_control->set_read_timeout(std::chrono::seconds(CPPHTTPLIB_READ_TIMEOUT_SECOND));
+}
+
 qint64 LocalService::compactChanges(const QString &email)
 {
     return call("POST", "/_test/drive/compact", emailBody(email)).value(u"cursor").toInteger(-1);

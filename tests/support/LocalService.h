@@ -99,6 +99,9 @@ public:
     // What the web site can do to a file: open it in the editor ("locked"), move it to
     // reinforced storage ("reinforced") or to a cold storage class ("glacier", …).
     void setFileState(const QString &email, qint64 id, const QString &state);
+    // A large drive in one go: `folders` folders at the root and `files` empty files spread
+    // over them ("fichier-000000.txt"…), far faster than one request each.
+    void seedDrive(const QString &email, int folders, int files);
     // The feed refuses every cursor but the newest, which this gives.
     qint64 compactChanges(const QString &email);
     // The storage answers the next `count` part uploads `status` and keeps nothing.
