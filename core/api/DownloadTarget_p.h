@@ -16,8 +16,9 @@ namespace OrvelanNimbal::Downloads {
 // touches a file already at the destination.
 //
 // The file is made with the first bytes; it, the writes, the flush and the rename run on the
-// thread pool, one at a time: the caller awaits each before the next. Bytes are handed over a mebibyte or more at a time, so that a download
-// costs few trips to the pool, and a small file exactly one.
+// thread pool, one at a time: the caller awaits each before the next. Bytes are handed over a
+// mebibyte or more at a time, so that a download costs few trips to the pool, and a small file
+// exactly one.
 class DownloadTarget {
 public:
     explicit DownloadTarget(const QString &destination);
