@@ -516,8 +516,8 @@ double serviceCompletionSeconds(LocalService &service, const QString &email)
     url.setQuery(u"email="_qs + QString::fromLatin1(QUrl::toPercentEncoding(email)));
     QNetworkReply *reply = network.get(QNetworkRequest(url));
     waitUntil([reply] { return reply->isFinished(); }, 30s);
-    const double ms =
-        QJsonDocument::fromJson(reply->readAll()).object().value(u"last_completion_ms").toDouble(-1);
+    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    const double ms = answer.value(u"last_completion_ms").toDouble(-1);
     reply->deleteLater();
     return ms / 1000.0;
 }
