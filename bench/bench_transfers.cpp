@@ -2,7 +2,8 @@
 // Transfers through the client beside curl, against the same local service in the same run:
 //
 // - one gigabyte downloaded into a file (DriveAPI::downloadContent: written beside the
-//   destination, hashed, flushed, renamed) against `curl -o` of the same pre-signed address;
+//   destination, hashed, flushed, renamed) against `curl -o` of the same pre-signed address,
+//   and against `curl | tee FILE | sha256sum` (what a client that checks the content must do);
 // - 2,000 files of 4 to 64 KiB downloaded into a folder, all started at once (the transport runs
 //   8 at a time) against `curl --parallel --parallel-max 8` fetching the same addresses into
 //   the same kind of folder;
@@ -66,13 +67,14 @@ struct Figure {
     }
 };
 
-// Runs curl with `arguments`; gives the nanoseconds, or -1 when it failed.
-qint64 timeCurl(const QStringList &arguments)
+// Runs `program` (curl unless named) with `arguments`; gives the nanoseconds, or -1 when it
+// failed.
+qint64 timeCurl(const QStringList &arguments, const QString &program = QStringLiteral("curl"))
 {
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("curl"), arguments);
+    curl.start(program, arguments);
     const bool finished = curl.waitForFinished(600000);
     const qint64 elapsed = timer.nsecsElapsed();
     if (!finished || curl.exitStatus() != QProcess::NormalExit || curl.exitCode() != 0) {
@@ -144,6 +146,8 @@ int main(int argc, char **argv)
 
     // --- One gigabyte ---
     Figure large{"1 GiB download into a file", 0.9};
+    // What a client that checks the content must do at least: hash the bytes it writes.
+    Figure verified{"1 GiB download into a file, hashed (curl | tee | sha256sum)", 0.9};
     {
         const Bench::GeneratedFile source(largeSize);
         const DriveAPI::LocalContent content{QUrl::fromLocalFile(source.path()), source.size(),
@@ -169,11 +173,23 @@ int main(int argc, char **argv)
                         double(largeSize) / 1048576.0 / (double(ours) / 1e9));
             large.note(curl, ours);
             QFile::remove(curlTarget);
+            // The address and the file as arguments of the script, never inside it.
+            const qint64 hashed = timeCurl(
+                {QStringLiteral("-o"), QStringLiteral("pipefail"), QStringLiteral("-c"),
+                 QStringLiteral("curl --silent --show-error --fail \"$1\" | tee \"$2\" "
+                                "| sha256sum >/dev/null"),
+                 QStringLiteral("bench"), grant.url.toString(), curlTarget},
+                QStringLiteral("bash"));
+            std::printf("  round %d: curl | tee | sha256sum %.0f MiB/s\n", round,
+                        double(largeSize) / 1048576.0 / (double(hashed) / 1e9));
+            verified.note(hashed, ours);
+            QFile::remove(curlTarget);
             QFile::remove(clientTarget);
         }
         runAsync(drive.trash({file.id}, {}));
     }
     large.print();
+    verified.print();
 
     // --- 2,000 small files ---
     Figure small{"2000 files of 4-64 KiB, 8 at a time", 0.8};
@@ -263,5 +279,5 @@ int main(int argc, char **argv)
     }
     listing.print();
 
-    return large.passes() && small.passes() && listing.passes() ? 0 : 1;
+    return large.passes() && verified.passes() && small.passes() && listing.passes() ? 0 : 1;
 }

@@ -70,6 +70,9 @@ public:
     UploadLocks uploadLocks;
     UploadDigests uploadDigests;
     StorageFaults storageFaults;
+    // How long the latest multipart completion took (assembly, hash, commit), in milliseconds:
+    // the service's own share of an upload, told to benchmarks.
+    std::atomic<qint64> lastCompletionMs = -1;
     // Last: its thread, once started, uses the members above and is stopped before they go.
     UploadExpiry uploadExpiry;
 };

@@ -33,11 +33,6 @@ DownloadTarget::DownloadTarget(const QString &destination)
                                                              : u'.' + info.fileName();
     m_state->file.setFileTemplate(info.absolutePath() + u'/' + hidden
                                   + QStringLiteral(".XXXXXX.nimbal-download"));
-    if (!m_state->file.open())
-        throw FileError(destination, m_state->file.errorString());
-    // A temporary file is private to its owner; the file it becomes is an ordinary one.
-    m_state->file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                 | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
 // Still there when not committed: QTemporaryFile removes it.
@@ -47,6 +42,15 @@ namespace {
 
 void append(DownloadTarget::State &state, const QByteArray &bytes)
 {
+    // Made with the first bytes, on the pool: making a file costs the file system more than
+    // writing a small one, and many downloads make theirs at once.
+    if (!state.file.isOpen()) {
+        if (!state.file.open())
+            throw FileError(state.destination, state.file.errorString());
+        // A temporary file is private to its owner; the file it becomes is an ordinary one.
+        state.file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
     if (state.file.write(bytes) != bytes.size())
         throw FileError(state.destination, state.file.errorString());
     state.digest.add(bytes);

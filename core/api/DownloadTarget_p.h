@@ -15,18 +15,19 @@ namespace OrvelanNimbal::Downloads {
 // that removes its file, so a failed or cancelled download leaves nothing behind and never
 // touches a file already at the destination.
 //
-// Writes, the flush and the rename run on the thread pool, one at a time: the caller awaits
-// each before the next. Bytes are handed over a mebibyte or more at a time, so that a download
-// costs few trips to the pool, and a small file exactly one.
+// The file is made with the first bytes; it, the writes, the flush and the rename run on the
+// thread pool, one at a time: the caller awaits each before the next. Bytes are handed over a
+// mebibyte or more at a time, so that a download costs few trips to the pool, and a small file
+// exactly one.
 class DownloadTarget {
 public:
-    // FileError when the destination's folder does not take a new file.
     explicit DownloadTarget(const QString &destination);
     DownloadTarget(const DownloadTarget &) = delete;
     DownloadTarget &operator=(const DownloadTarget &) = delete;
     ~DownloadTarget();
 
-    // Appends `bytes`. FileError when the disk refuses them.
+    // Appends `bytes`. FileError when the disk refuses them, or the destination's folder a new
+    // file.
     QCoro::Task<> write(QByteArray bytes);
     static constexpr qsizetype writeBytes = 1024 * 1024;
     // Whether commit() flushes the content to the disk itself, or leaves it to a caller that

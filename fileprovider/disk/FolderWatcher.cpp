@@ -142,13 +142,18 @@ void FolderWatcher::readEvents()
             any = true;
             const auto parent = m_folders.constFind(event->wd);
             const bool isFile = !(event->mask & IN_ISDIR) && event->len > 0;
-            if (isFile && (event->mask & IN_CLOSE_WRITE) && parent != m_folders.cend()) {
+            // A file moved into place moved no bytes: it is as whole as its writer left it, like
+            // one closed after writing; the read lease still tells whether someone writes it now.
+            if (isFile && (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO))
+                && parent != m_folders.cend()) {
                 const QString path = QFile::decodeName(*parent + '/' + event->name);
                 emit closedAfterWriting(path.sliced(qMin(m_root.size() + 1, path.size())));
                 continue;
             }
-            // A file made here is written next: its closing says when it is whole.
-            onlyWritesClosed = onlyWritesClosed && isFile && (event->mask & IN_CREATE);
+            // A file made here is written next: its closing says when it is whole. A file moved
+            // away is the other half of a rename, or gone whole.
+            onlyWritesClosed =
+                onlyWritesClosed && isFile && (event->mask & (IN_CREATE | IN_MOVED_FROM));
             if (!(event->mask & IN_ISDIR) || event->len == 0 || parent == m_folders.cend())
                 continue;
             const QByteArray path = *parent + '/' + event->name;

@@ -31,10 +31,11 @@ public:
     bool isComplete() const { return m_complete; }
 
 signals:
-    // `onlyWritesClosed`: every change was a file made or written, then closed by its writer;
-    // nothing is left to settle.
+    // `onlyWritesClosed`: every change was a file made or written, then closed by its writer,
+    // or a file moved; nothing is left to settle.
     void changed(bool onlyWritesClosed);
-    // A file (relative to the root) closed by a program that had it open for writing.
+    // A file (relative to the root) closed by a program that had it open for writing, or moved
+    // into place (from outside or within the folder).
     void closedAfterWriting(const QString &path);
     void rescanNeeded(OrvelanNimbal::FileProvider::FolderWatcher::Rescan why);
 

@@ -79,6 +79,9 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
         RemoteReader reader(m_context);
         const RemoteReader::Outcome read = co_await reader.read(cancel);
         requireFolder(); // it may have gone while the service answered
+        // Files told whole before the scan are seen whole by it: what this pass did not send
+        // needed no sending (our own renames among them), and is forgotten after it.
+        const QSet<QString> toldWhole = m_context.closedAfterWriting();
         auto scanFolder = [root = m_context.folder().root()] { return LocalScan::of(root); };
         LocalScan scan = co_await runOffMainThread(std::move(scanFolder));
         requireFolder(); // an unmounted folder reads as empty: that is no deletion
@@ -108,6 +111,8 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
         Executor executor(m_context, std::move(decided.rows), decided.observed,
                           std::move(decided.plan), cancel);
         PassOutcome outcome = co_await executor.run();
+        for (const QString &path : toldWhole)
+            m_context.closedAfterWriting().remove(path);
         if (read.held)
             outcome.postpone(heldRemovalCheck); // the next complete listing confirms them
         if (orphans > 0 && read.read && !read.complete) {

@@ -47,7 +47,9 @@
 #include "uploads/UploadPaths.h"
 #include "uploads/UploadRoutes.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace OrvelanNimbal::Service {
 
@@ -126,8 +128,11 @@ template <class Finish>
 FileRecord complete(ServiceContext &context, const Account &account, const QJsonObject &body,
                     Finish finish)
 {
+    QElapsedTimer timer;
+    timer.start();
     const OpenUploads::Held held(context, account.id, body);
     const UploadSession &upload = held.upload();
+    const auto timed = qScopeGuard([&] { context.lastCompletionMs = timer.elapsed(); });
     try {
         const QJsonValue partsMember = body.value(u"parts");
         if (!partsMember.isArray())

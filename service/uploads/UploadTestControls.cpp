@@ -8,7 +8,8 @@
 //        omit_etag: store the part, answer without its ETag
 //   GET  /_test/uploads?email=E → {"uploads", "parts"} (rows of uploads in progress and of
 //        their parts), {"part_files", "content_files"} (files on disk under the account's
-//        parts folder, and under its content folder, half-written ones included)
+//        parts folder, and under its content folder, half-written ones included),
+//        {"last_completion_ms"} (how long the service's latest multipart completion took)
 //   POST /_test/uploads/reset   faults dropped                                        → 204
 #include "auth/Accounts.h"
 #include "foundation/ApiPaths.h"
@@ -79,7 +80,9 @@ void leftovers(ServiceContext &context, const httplib::Request &request,
                          {QStringLiteral("parts"), parts},
                          {QStringLiteral("part_files"),
                           context.partStore.countFiles(accountId)},
-                         {QStringLiteral("content_files"), regularFilesUnder(contentFolder)}});
+                         {QStringLiteral("content_files"), regularFilesUnder(contentFolder)},
+                         {QStringLiteral("last_completion_ms"),
+                          context.lastCompletionMs.load()}});
 }
 
 void reset(ServiceContext &context, const httplib::Request &, httplib::Response &response)

@@ -375,8 +375,9 @@ void TestSyncFaults::folderMadeInsideRenamedFolderIsWatched()
     QVERIFY(changed.wait(2000));
 }
 
-// What the watcher tells of files closed after writing decides whether they wait for the quiet
-// period: only a burst of files made and closed may skip it, and the paths are the folder's.
+// What the watcher tells of files closed after writing or moved into place decides whether they
+// wait for the quiet period: only a burst of such files may skip it, and the paths are the
+// folder's.
 void TestSyncFaults::closedWritesAreTold_data()
 {
     QTest::addColumn<QString>("change");
@@ -384,7 +385,9 @@ void TestSyncFaults::closedWritesAreTold_data()
     QTest::addColumn<QStringList>("closed");
     QTest::newRow("written and closed") << u"write"_qs << true << QStringList{u"d/n.txt"_qs};
     QTest::newRow("still open") << u"open"_qs << true << QStringList{};
-    QTest::newRow("moved in") << u"move"_qs << false << QStringList{};
+    QTest::newRow("moved in") << u"move"_qs << true << QStringList{u"d/n.txt"_qs};
+    QTest::newRow("renamed within") << u"rename"_qs << true << QStringList{u"d/m.txt"_qs};
+    QTest::newRow("folder moved in") << u"folder"_qs << false << QStringList{};
 }
 
 void TestSyncFaults::closedWritesAreTold()
@@ -399,13 +402,28 @@ void TestSyncFaults::closedWritesAreTold()
     QVERIFY(watcher.start());
     QSignalSpy changed(&watcher, &FolderWatcher::changed);
     QSignalSpy closedSpy(&watcher, &FolderWatcher::closedAfterWriting);
-    QFile file((change == u"move" ? outside.path() : root.path() + u"/d"_qs) + u"/n.txt"_qs);
+    const bool fromOutside = change == u"move" || change == u"folder";
+    if (change == u"folder")
+        QVERIFY(QDir(outside.path()).mkpath(u"e"_qs));
+    QFile file(outside.path() + (change == u"folder" ? u"/e"_qs : QString()) + u"/n.txt"_qs);
+    if (!fromOutside)
+        file.setFileName(root.path() + u"/d/n.txt"_qs);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("contenu");
     if (change != u"open")
         file.close();
+    if (change == u"rename") {
+        QVERIFY(changed.wait(2000));
+        QTest::qWait(50);
+        changed.clear();
+        closedSpy.clear();
+        QVERIFY(QFile::rename(file.fileName(), root.path() + u"/d/m.txt"_qs));
+    }
     if (change == u"move")
         QVERIFY(QFile::rename(file.fileName(), root.path() + u"/d/n.txt"_qs));
+    // A folder moved in brings files nobody told of: the quiet wait stays.
+    if (change == u"folder")
+        QVERIFY(QFile::rename(outside.path() + u"/e"_qs, root.path() + u"/d/e"_qs));
     QVERIFY(changed.wait(2000));
     QTest::qWait(50); // the rest of the burst, if any
     QCOMPARE(changed.last().at(0).toBool(), onlyWritesClosed);
