@@ -47,12 +47,6 @@ DriveFile fileToFetch(const ItemKey &key, const RemoteState &remote)
     return file;
 }
 
-bool matchesBase(const BaseState &base, const LocalEntry &entry)
-{
-    return entry.type == LocalEntry::Type::file && entry.size == base.size
-           && entry.mtimeNs == base.mtimeNs && entry.inode == base.inode;
-}
-
 } // namespace
 
 QCoro::Task<> Executor::downloadAll(std::vector<Action> downloads)
@@ -289,7 +283,7 @@ QCoro::Task<> Executor::place(ItemKey key, QString part, QString target, Version
         placed = folder.moveNoReplace(part, target);
         if (!placed)
             entry = folder.inspect(target); // appeared meanwhile: looked at below
-    } else if (ours && matchesBase(record.base, entry)) {
+    } else if (ours && entry.type == LocalEntry::Type::file && matchesBase(record.base, entry)) {
         folder.moveReplacing(part, target);
         placed = true;
     }

@@ -121,9 +121,7 @@ private:
         }
         if (!row->skipped.isEmpty())
             return {State::excluded, skippedReason(row->skipped)};
-        const bool changed = isFile
-                             && (entry.size != row->base.size || entry.mtimeNs != row->base.mtimeNs
-                                 || entry.inode != row->base.inode);
+        const bool changed = isFile && !matchesBase(row->base, entry);
         if (auto failed = fromFailure(m_journal.failure(row->key.text()),
                                       changed ? State::pendingUpload : State::pendingDownload))
             return *failed;

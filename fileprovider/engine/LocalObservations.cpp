@@ -79,4 +79,9 @@ LocalObservations observe(const ItemTable &rows, const LocalScan &scan)
     return seen;
 }
 
+bool matchesBase(const BaseState &base, const LocalEntry &entry)
+{
+    return entry.size == base.size && entry.mtimeNs == base.mtimeNs && entry.inode == base.inode;
+}
+
 } // namespace OrvelanNimbal::FileProvider

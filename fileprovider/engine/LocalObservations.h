@@ -36,4 +36,8 @@ struct LocalObservations {
 // (a new inode) is the same item with new content. Everything no row claims is new.
 LocalObservations observe(const ItemTable &rows, const LocalScan &scan);
 
+// Whether what the disk shows is still the base's version: the same size, date and inode. Any
+// write since (a save in place, a replacement, a touch) tells it apart.
+bool matchesBase(const BaseState &base, const LocalEntry &entry);
+
 } // namespace OrvelanNimbal::FileProvider

@@ -23,11 +23,6 @@ qsizetype depthOf(const QString &path)
     return path.isEmpty() ? 0 : path.count(u'/') + 1;
 }
 
-bool sameSnapshot(const BaseState &base, const LocalEntry &entry)
-{
-    return entry.size == base.size && entry.mtimeNs == base.mtimeNs && entry.inode == base.inode;
-}
-
 // The paths of the scan in order, so that what lies under a folder is one range of it.
 std::vector<QString> sortedPaths(const LocalScan &scan)
 {
@@ -238,7 +233,7 @@ private:
             sides.service = serviceSide(record);
             switch (observation.state) {
             case Observation::State::present:
-                sides.disk = sides.folder || sameSnapshot(record.base, observation.entry)
+                sides.disk = sides.folder || matchesBase(record.base, observation.entry)
                                  ? Disk::same
                                  : Disk::changed;
                 break;

@@ -2,19 +2,11 @@
 #include "engine/RemainingWork.h"
 
 #include "disk/LocalScan.h"
+#include "engine/LocalObservations.h"
 
 #include <QSet>
 
 namespace OrvelanNimbal::FileProvider {
-
-namespace {
-
-bool matchesBase(const BaseState &base, const LocalEntry &entry)
-{
-    return entry.size == base.size && entry.mtimeNs == base.mtimeNs && entry.inode == base.inode;
-}
-
-} // namespace
 
 RemainingWork RemainingWork::of(const ItemTable &rows, const LocalFolder &folder)
 {
