@@ -53,7 +53,7 @@ bool FolderWatcher::start()
     return true;
 }
 
-void FolderWatcher::watchTree(const QByteArray &top)
+void FolderWatcher::watchTree(const QByteArray &top, QSet<QByteArray> *watched)
 {
     // A stack rather than recursion: a folder may be as deep as anyone made it.
     std::vector<QByteArray> pending{top};
@@ -73,6 +73,8 @@ void FolderWatcher::watchTree(const QByteArray &top)
             continue; // gone meanwhile, or not a folder: nothing to watch
         }
         m_folders.insert(wd, path);
+        if (watched)
+            watched->insert(path);
         DIR *dir = ::opendir(path.constData());
         if (!dir)
             continue;
@@ -90,17 +92,21 @@ void FolderWatcher::watchTree(const QByteArray &top)
     }
 }
 
-void FolderWatcher::follow(const QByteArray &from, const QByteArray &to)
+bool FolderWatcher::follow(const QByteArray &from, const QByteArray &to)
 {
+    bool followed = false;
     // A folder renamed inside the tree keeps its watch, and so does everything beneath it: only
     // the paths they are known by change, so that what is made in them later is found.
     const QByteArray prefix = from + '/';
     for (auto folder = m_folders.begin(); folder != m_folders.end(); ++folder) {
-        if (folder.value() == from)
+        if (folder.value() == from) {
             folder.value() = to;
-        else if (folder.value().startsWith(prefix))
+            followed = true;
+        } else if (folder.value().startsWith(prefix)) {
             folder.value() = to + folder.value().sliced(from.size());
+        }
     }
+    return followed;
 }
 
 void FolderWatcher::forget(const QByteArray &path)
@@ -120,6 +126,7 @@ void FolderWatcher::readEvents()
     bool any = false;
     bool onlyWritesClosed = true;
     QHash<uint32_t, QByteArray> departed; // a folder's old path, by the cookie of its move
+    QSet<QByteArray> folders;             // whose entries changed
     for (;;) {
         const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
         if (length <= 0)
@@ -141,6 +148,8 @@ void FolderWatcher::readEvents()
             }
             any = true;
             const auto parent = m_folders.constFind(event->wd);
+            if (parent != m_folders.cend())
+                folders.insert(*parent);
             const bool isFile = !(event->mask & IN_ISDIR) && event->len > 0;
             // A file moved into place moved no bytes: it is as whole as its writer left it, like
             // one closed after writing; the read lease still tells whether someone writes it now.
@@ -161,22 +170,32 @@ void FolderWatcher::readEvents()
                 departed.insert(event->cookie, path);
             } else if (event->mask & IN_MOVED_TO) {
                 const auto from = departed.constFind(event->cookie);
-                if (from != departed.cend()) {
-                    follow(*from, path);
+                // A folder renamed before its watch took (made, then renamed at once) is
+                // watched at its new place, as one moved in.
+                const bool followed = from != departed.cend() && follow(*from, path);
+                if (from != departed.cend())
                     departed.erase(from);
-                } else {
-                    watchTree(path); // moved in from outside, with all it holds
+                if (!followed) {
+                    watchTree(path, &folders); // moved in from outside, with all it holds
                 }
             } else if (event->mask & IN_CREATE) {
-                watchTree(path); // made here: watched, then reported, so nothing is missed
+                watchTree(path, &folders); // made here: watched, then reported, so nothing is
+                                           // missed
             }
         }
     }
     // Moved out of the folder: nothing there is ours to watch any more.
     for (const QByteArray &path : std::as_const(departed))
         forget(path);
-    if (any)
-        emit changed(onlyWritesClosed);
+    if (!any)
+        return;
+    QSet<QString> relative;
+    for (const QByteArray &folder : std::as_const(folders)) {
+        const QString path = QFile::decodeName(folder);
+        relative.insert(path.size() > m_root.size() ? path.sliced(m_root.size() + 1) : QString());
+    }
+    emit foldersChanged(relative);
+    emit changed(onlyWritesClosed);
 }
 
 } // namespace OrvelanNimbal::FileProvider

@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QSocketNotifier>
 
 #include <memory>
@@ -29,19 +30,27 @@ public:
     bool start();
     // Whether every folder is watched; otherwise only rescans see changes.
     bool isComplete() const { return m_complete; }
+    // Reads the events the kernel holds now, at once rather than at the next turn of the event
+    // loop.
+    void readNow() { readEvents(); }
 
 signals:
     // `onlyWritesClosed`: every change was a file made or written, then closed by its writer,
     // or a file moved; nothing is left to settle.
     void changed(bool onlyWritesClosed);
+    // The folders (relative to the root, "" for the root itself) whose entries changed, each
+    // folder made or moved in among them: what a scan of part of the tree reads.
+    void foldersChanged(const QSet<QString> &folders);
     // A file (relative to the root) closed by a program that had it open for writing, or moved
     // into place (from outside or within the folder).
     void closedAfterWriting(const QString &path);
     void rescanNeeded(OrvelanNimbal::FileProvider::FolderWatcher::Rescan why);
 
 private:
-    void watchTree(const QByteArray &path);
-    void follow(const QByteArray &from, const QByteArray &to);
+    // Watches `path` and every folder beneath it; `watched` gains them.
+    void watchTree(const QByteArray &path, QSet<QByteArray> *watched = nullptr);
+    // False when nothing was watched at `from`.
+    bool follow(const QByteArray &from, const QByteArray &to);
     void forget(const QByteArray &path);
     void readEvents();
 

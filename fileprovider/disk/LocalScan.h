@@ -9,6 +9,18 @@
 
 namespace OrvelanNimbal::FileProvider {
 
+// The part of a domain's folder a scan reads when the watcher said where things changed.
+struct ScanParts {
+    // Folders whose entries are read; a folder among them is gone into only when it is not the
+    // one `known` has at that place (new here, moved in, replaced): then with all it holds.
+    QSet<QString> listed; // "" for the root
+    QHash<QString, quint64> known; // folders at their place, by inode
+    // Folders read with everything beneath them.
+    QSet<QString> walked;
+    // Single entries, each looked at on its own when no listing above found it.
+    QList<QString> entries;
+};
+
 // Everything in a domain's folder that may go to the drive: real files and folders under names
 // the drive takes, by relative path, and by inode so that a rename is seen as one. Names are
 // read byte for byte (a leading U+FEFF included). Symbolic links, sockets, fifos and devices
@@ -29,6 +41,10 @@ struct LocalScan {
 
     // Walks the whole folder, directory by directory. Blocking: run off the main thread.
     static LocalScan of(const QString &root);
+    // Reads only `parts` of the folder, never through a link. Blocking: run off the main thread.
+    static LocalScan of(const QString &root, const ScanParts &parts);
+    // Looks at single entries more, as `parts.entries` are.
+    void add(const QString &root, const QList<QString> &paths);
 
     // Whether `path` lies in a folder the walk could not read, or beneath a link: what is there
     // was not seen, which is never a deletion.

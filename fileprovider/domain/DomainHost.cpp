@@ -39,6 +39,9 @@ constexpr std::chrono::milliseconds closedWritesDelay(50);
 // cannot watch every folder.
 constexpr std::chrono::minutes rescanInterval(60);
 constexpr std::chrono::minutes blindRescanInterval(5);
+// The item store is an export of every row: after passes over part of the folder, it is
+// written once the domain has had nothing to do for this long.
+constexpr std::chrono::seconds itemStoreDelay(10);
 
 // After a pass that could not reach the service: 5 s, doubling up to 5 minutes.
 std::chrono::milliseconds serviceBackOff(int failures)
@@ -83,7 +86,10 @@ DomainHost::DomainHost(DomainRecord record, ServiceEndpoints endpoints, QObject 
     m_quietTimer.setInterval(quietPeriod);
     connect(&m_quietTimer, &QTimer::timeout, this, &DomainHost::requestPass);
     m_rescanTimer.setInterval(rescanInterval);
-    connect(&m_rescanTimer, &QTimer::timeout, this, &DomainHost::requestPass);
+    connect(&m_rescanTimer, &QTimer::timeout, this, &DomainHost::requestWholePass);
+    m_itemStoreTimer.setSingleShot(true);
+    m_itemStoreTimer.setInterval(itemStoreDelay);
+    connect(&m_itemStoreTimer, &QTimer::timeout, this, &DomainHost::writeItemStore);
 }
 
 DomainHost::~DomainHost() = default;
@@ -123,6 +129,24 @@ void DomainHost::start()
     requestPass();
 }
 
+void DomainHost::requestWholePass()
+{
+    m_scope = PassScope::everything();
+    requestPass();
+}
+
+QCoro::Task<> DomainHost::writeItemStore()
+{
+    if (m_running || m_stopping || !m_engine) {
+        co_return; // the next quiet moment
+    }
+    try {
+        co_await m_engine->writeItemStore();
+    } catch (const std::exception &error) {
+        qCWarning(logExtension) << error.what();
+    }
+}
+
 void DomainHost::requestPass()
 {
     if (m_stopping)
@@ -150,8 +174,12 @@ QSet<QString> DomainHost::sendingPaths() const
 void DomainHost::watchFolder()
 {
     m_watcher = std::make_unique<FolderWatcher>(folder());
-    // Every pass looks at the whole folder, so a rescan is a pass; the watcher said why.
-    // Files written and closed are whole as far as their writers go: they need no quiet wait.
+    // A pass looks at the folders the watcher saw change; a rescan at all of them. Files
+    // written and closed are whole as far as their writers go: they need no quiet wait.
+    connect(m_watcher.get(), &FolderWatcher::foldersChanged, this,
+            [this](const QSet<QString> &folders) {
+                m_scope.merge(PassScope::changedIn(folders));
+            });
     connect(m_watcher.get(), &FolderWatcher::changed, this, [this](bool onlyWritesClosed) {
         m_quietTimer.start(onlyWritesClosed ? closedWritesDelay : quietPeriod);
     });
@@ -163,7 +191,7 @@ void DomainHost::watchFolder()
     connect(m_watcher.get(), &FolderWatcher::rescanNeeded, this, [this] {
         if (!m_watcher->isComplete())
             m_rescanTimer.setInterval(blindRescanInterval);
-        requestPass();
+        requestWholePass();
     });
     if (!m_watcher->start() || !m_watcher->isComplete())
         m_rescanTimer.setInterval(blindRescanInterval);
@@ -180,6 +208,11 @@ QCoro::Task<> DomainHost::runPasses()
     while (m_passRequested && !m_stopping) {
         m_passRequested = false;
         m_retryTimer.stop();
+        m_itemStoreTimer.stop();
+        // What the watcher cannot vouch for is looked at whole.
+        PassScope scope = std::exchange(m_scope, PassScope::changedIn({}));
+        if (!m_watcher || !m_watcher->isComplete())
+            scope = PassScope::everything();
         std::optional<std::chrono::milliseconds> retry;
         bool cancelled = false;
         m_settling = false;
@@ -187,7 +220,8 @@ QCoro::Task<> DomainHost::runPasses()
             if (!m_engine)
                 openEngine();
             co_await ensureSession();
-            const SyncEngine::PassOutcome outcome = co_await m_engine->runPass(cancel);
+            const SyncEngine::PassOutcome outcome =
+                co_await m_engine->runPass(std::move(scope), cancel);
             m_blocked.reset();
             m_serviceFailing = false;
             m_serviceFailures = 0;
@@ -240,6 +274,8 @@ QCoro::Task<> DomainHost::runPasses()
             scheduleRetry(*retry);
     }
     m_running = false;
+    if (!m_stopping)
+        m_itemStoreTimer.start();
     settleWaiters();
     for (auto &waiter : std::exchange(m_stopWaiters, {}))
         waiter();
@@ -329,6 +365,7 @@ QCoro::Task<> DomainHost::stop()
     m_retryTimer.stop();
     m_quietTimer.stop();
     m_rescanTimer.stop();
+    m_itemStoreTimer.stop();
     m_watcher.reset();
     if (m_cancel)
         m_cancel->cancel();

@@ -51,7 +51,10 @@ public:
     // host keeps the domain any more.
     QCoro::Task<> removeEverything();
 
+    // A pass over what the watcher saw change (the whole folder when it cannot tell).
     void requestPass();
+    // A pass over the whole folder, whatever the watcher says.
+    void requestWholePass();
     // Completes when the domain has nothing left to do now: no pass running or asked for. A
     // folder that is missing answers with its error; a service that does not answer keeps the
     // caller waiting, as there is still work to do.
@@ -77,6 +80,7 @@ private:
     void settleWaiters();
     void scheduleRetry(std::chrono::milliseconds wait);
     void watchFolder();
+    QCoro::Task<> writeItemStore();
 
     DomainRecord m_record;
     ServiceEndpoints m_endpoints;
@@ -99,6 +103,8 @@ private:
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer m_quietTimer;  // a pass once the folder has been quiet for a moment
     QTimer m_rescanTimer; // a complete look at the folder, whatever the watcher says
+    QTimer m_itemStoreTimer; // the item store once the domain has been quiet for a while
+    PassScope m_scope;       // what the next pass looks at
 };
 
 } // namespace OrvelanNimbal::FileProvider

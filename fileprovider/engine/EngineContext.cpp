@@ -44,6 +44,12 @@ QString fitted(const QString &name, qsizetype suffixAt)
 
 void PassOutcome::postpone(std::chrono::milliseconds wait)
 {
+    waitAfterFailure(wait);
+    revisit = true;
+}
+
+void PassOutcome::waitAfterFailure(std::chrono::milliseconds wait)
+{
     ++itemsLeft;
     wait = std::max(wait, std::chrono::milliseconds(0));
     retryIn = std::min(retryIn.value_or(wait), wait);
@@ -54,6 +60,7 @@ void PassOutcome::merge(const PassOutcome &other)
     itemsLeft += other.itemsLeft;
     again = again || other.again;
     settling = settling || other.settling;
+    revisit = revisit || other.revisit;
     if (other.retryIn)
         retryIn = std::min(retryIn.value_or(*other.retryIn), *other.retryIn);
 }
@@ -69,14 +76,26 @@ EngineContext::EngineContext(EngineSettings settings, std::unique_ptr<Journal> j
 void EngineContext::put(const ItemRecord &record)
 {
     m_batch.put(record);
+    m_touched.insert(record.key);
     m_reportsStale = true;
+    if (record.key.isFolder())
+        return;
+    // The archived files are followed row by row, so that the summary never needs every row.
+    DriveFile file;
+    file.id = record.key.id;
+    file.isTrashed = !record.remote.present;
+    file.storageClass = record.remote.storageClass;
+    m_summary.apply({file});
 }
 
 void EngineContext::forget(const ItemKey &key)
 {
     m_batch.remove(key);
+    m_touched.insert(key);
     succeeded(key.text());
     m_reportsStale = true;
+    if (!key.isFolder())
+        m_summary.archivedFileIDs.remove(key.id);
 }
 
 void EngineContext::dropIntent(qint64 number)
@@ -164,7 +183,7 @@ bool EngineContext::isWaiting(const QString &subject, const QString &fingerprint
     const qint64 left = found->nextTryMs - nowMs();
     if (left <= 0)
         return false;
-    outcome.postpone(std::chrono::milliseconds(left));
+    outcome.waitAfterFailure(std::chrono::milliseconds(left));
     return true;
 }
 
@@ -186,7 +205,7 @@ void EngineContext::failed(const QString &subject, const QString &fingerprint,
     failure.error = describeFailure(error);
     m_failures.insert(subject, failure);
     m_batch.putFailure(failure);
-    outcome.postpone(wait);
+    outcome.waitAfterFailure(wait);
     qCWarning(logExtension).noquote()
         << QStringLiteral("%1 de « %2 » impossible : %3 ; nouvel essai dans %4 s.")
                .arg(what, subject, failure.error)
@@ -263,10 +282,19 @@ QString EngineContext::keepAside(const QString &path, const QString &originalNam
     return childPath(parentPath(path), copy);
 }
 
-QCoro::Task<> EngineContext::writeReports()
+QCoro::Task<> EngineContext::writeReports(bool everyRow)
 {
-    if (!m_reportsStale)
+    if (!m_reportsStale && !(everyRow && m_itemStoreStale))
         co_return;
+    if (m_reportsStale)
+        m_itemStoreStale = true;
+    m_reportsStale = false;
+    if (!everyRow) {
+        // The summary follows the rows as they are put; the item store, an export of every
+        // row, waits for a whole pass or a quiet moment (writeItemStore).
+        m_summary.save(m_settings.summaryFile);
+        co_return;
+    }
     ItemTable items = m_journal->items();
     // Files archived now, and files that were and no longer are, so that the set is exact.
     std::vector<DriveFile> files;
@@ -290,11 +318,22 @@ QCoro::Task<> EngineContext::writeReports()
     }
     m_summary.apply(files);
     m_summary.save(m_settings.summaryFile);
-    m_reportsStale = false;
+    co_await exportItems(std::move(items));
+}
+
+QCoro::Task<> EngineContext::writeItemStore()
+{
+    if (m_itemStoreStale)
+        co_await exportItems(m_journal->items());
+}
+
+QCoro::Task<> EngineContext::exportItems(ItemTable items)
+{
+    m_itemStoreStale = false;
     // Made, sorted and flushed to disk on the pool: a large drive's takes a while.
     auto write = [file = m_settings.itemStoreFile, items = std::move(items),
                   cursor = m_journal->cursor()] {
-        writeItemStore(file, items, cursor);
+        FileProvider::writeItemStore(file, items, cursor);
         return true;
     };
     co_await runOffMainThread(std::move(write));

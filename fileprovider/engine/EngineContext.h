@@ -24,9 +24,14 @@ struct PassOutcome {
     std::optional<std::chrono::milliseconds> retryIn; // when the first of them is due
     bool again = false;    // something changed under the pass: another one should follow now
     bool settling = false; // files still being written wait for their quiet period
+    // What this pass looked at must be looked at again by the next one: something waits for
+    // a moment rather than after a failure (the journal keeps those).
+    bool revisit = false;
 
     // One more item waits `wait` before its next try.
     void postpone(std::chrono::milliseconds wait);
+    // The same for an item whose failure the journal recorded.
+    void waitAfterFailure(std::chrono::milliseconds wait);
     void merge(const PassOutcome &other);
 };
 
@@ -66,6 +71,9 @@ public:
     void forget(const ItemKey &key);
     void dropIntent(qint64 number);
     Journal::Batch &batch() { return m_batch; }
+    // The items whose rows were put or forgotten since the last call: a step that changed a
+    // row may leave the next one to its successor.
+    QSet<ItemKey> takeTouched() { return std::exchange(m_touched, {}); }
     // Something on disk changed: the next commit makes it durable before the rows saying so.
     void diskChanged() { m_diskTouched = true; }
     // Writes the rows down, what they say of the disk made durable first, off the main thread
@@ -88,6 +96,7 @@ public:
                 const std::exception &error, PassOutcome &outcome);
     void succeeded(const QString &subject);
     std::optional<Failure> failure(const QString &subject) const;
+    QList<QString> failureSubjects() const { return m_failures.keys(); }
 
     // --- New content paused by a full drive; renames, moves and trashing go on ---
     bool newContentPaused(PassOutcome &outcome) const;
@@ -111,11 +120,16 @@ public:
 
     qint64 nowMs() const { return clock().currentDateTime().toMSecsSinceEpoch(); }
 
-    // The summary and the item store, rewritten when something changed since.
+    // The summary and the item store, rewritten when something changed since: both after a
+    // pass over `everyRow`, the summary alone after one over part of the folder.
     void reportsChanged() { m_reportsStale = true; }
-    QCoro::Task<> writeReports();
+    QCoro::Task<> writeReports(bool everyRow);
+    // The item store, when passes over part of the folder left it behind.
+    QCoro::Task<> writeItemStore();
 
 private:
+    QCoro::Task<> exportItems(ItemTable items);
+
     EngineSettings m_settings;
     LocalFolder m_folder;
     std::unique_ptr<Journal> m_journal;
@@ -123,10 +137,12 @@ private:
     TransferProgress m_downloadProgress;
     TransferProgress m_uploadProgress;
     Journal::Batch m_batch;
+    QSet<ItemKey> m_touched;
     bool m_diskTouched = false;
     bool m_committing = false;
     std::vector<std::shared_ptr<Wakeup>> m_commitWaiters;
     bool m_reportsStale = true;
+    bool m_itemStoreStale = true;
     std::chrono::nanoseconds m_lastCommit{};
     QHash<QString, Failure> m_failures;
     std::chrono::nanoseconds m_quotaPausedUntil{};

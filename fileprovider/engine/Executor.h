@@ -80,7 +80,7 @@ private:
     void movedThere(const ItemKey &key, qint64 parent, const QString &name,
                     const QString &basePath);
     // Whether another item the service has is named `name` under `parent`.
-    bool isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const;
+    bool isHeldThere(qint64 parent, const QString &name, const ItemKey &except);
 
     // --- Contents (Executor_downloads.cpp, Executor_uploads.cpp) ---
     // Runs `actions` in the plan's order on `width` workers sharing one queue, each calling

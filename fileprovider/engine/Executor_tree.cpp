@@ -210,11 +210,19 @@ void Executor::movedThere(const ItemKey &key, qint64 parent, const QString &name
     this->record(record);
 }
 
-bool Executor::isHeldThere(qint64 parent, const QString &name, const ItemKey &except) const
+bool Executor::isHeldThere(qint64 parent, const QString &name, const ItemKey &except)
 {
-    return std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const ItemRecord &other) {
+    const auto holds = [&](const ItemRecord &other) {
         return other.key != except && other.remote.present && other.remote.parentID == parent
                && other.remote.name == name;
+    };
+    if (std::any_of(m_rows.cbegin(), m_rows.cend(), holds))
+        return true;
+    // The pass's rows may be those of part of the folder: the journal has the others, as the
+    // pass found them (the pass's own are newer).
+    const std::vector<ItemRecord> named = m_context.journal().itemsNamed(parent, name);
+    return std::any_of(named.cbegin(), named.cend(), [&](const ItemRecord &other) {
+        return !m_rows.contains(other.key) && holds(other);
     });
 }
 

@@ -7,7 +7,7 @@ namespace OrvelanNimbal::FileProvider {
 
 namespace {
 
-constexpr qint64 schemaVersion = 2;
+constexpr qint64 schemaVersion = 3;
 
 // The first layout; kept as it was, so that a journal of it is read and brought up to date.
 const char *const firstLayout = R"sql(
@@ -36,6 +36,13 @@ CREATE TABLE IF NOT EXISTS intents (
     number INTEGER PRIMARY KEY, kind INTEGER NOT NULL, item_kind INTEGER NOT NULL,
     item_id INTEGER NOT NULL, path TEXT NOT NULL, temporary TEXT NOT NULL, target TEXT NOT NULL,
     inode INTEGER NOT NULL, upload_id TEXT NOT NULL, storage_key TEXT NOT NULL);
+)sql";
+
+// The third: what is on disk directly in a folder, found without reading the rest. The folder
+// of a path is the path up to its last '/' (rtrim removes every character but '/' from the end).
+const char *const thirdLayout = R"sql(
+CREATE INDEX IF NOT EXISTS items_by_folder ON items (rtrim(path, replace(path, '/', '')))
+    WHERE path <> '';
 )sql";
 
 const char *const itemColumns =
@@ -92,12 +99,14 @@ void Journal::migrate()
     if (found == schemaVersion)
         return;
     // A new file has the first layout from above and no version yet.
-    if (version && found != 1)
+    if (version && found != 1 && found != 2)
         throw JournalError(
             QStringLiteral("Journal de synchronisation d'une version inconnue (%1)").arg(*version));
     m_db.exec("BEGIN IMMEDIATE");
     try {
-        m_db.exec(secondLayout);
+        if (found < 2)
+            m_db.exec(secondLayout);
+        m_db.exec(thirdLayout);
         m_db.prepare("INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)")
             .bind(1, schemaKey)
             .bind(2, QString::number(schemaVersion))
@@ -162,6 +171,46 @@ std::vector<ItemRecord> Journal::itemsUnder(qint64 parentID)
     while (query.step())
         found.push_back(recordOf(query));
     return found;
+}
+
+std::vector<ItemRecord> Journal::itemsInFolder(const QString &folder)
+{
+    std::vector<ItemRecord> found;
+    auto query = m_db.prepare(
+        itemQuery("WHERE rtrim(path, replace(path, '/', '')) = ? AND path <> ''").constData());
+    query.bind(1, folder.isEmpty() ? folder : folder + u'/');
+    while (query.step())
+        found.push_back(recordOf(query));
+    return found;
+}
+
+std::vector<ItemRecord> Journal::itemsBeneath(const QString &path)
+{
+    // Everything whose path starts with "path/": in byte order, from "path/" up to "path0",
+    // '0' being the character after '/'.
+    std::vector<ItemRecord> found;
+    auto query = m_db.prepare(itemQuery("WHERE path >= ? AND path < ? AND path <> ''").constData());
+    query.bind(1, path + u'/').bind(2, path + u'0');
+    while (query.step())
+        found.push_back(recordOf(query));
+    return found;
+}
+
+std::vector<ItemRecord> Journal::itemsNamed(qint64 parentID, const QString &name)
+{
+    std::vector<ItemRecord> found;
+    auto query = m_db.prepare(itemQuery("WHERE parent = ? AND name = ?").constData());
+    query.bind(1, parentID).bind(2, name);
+    while (query.step())
+        found.push_back(recordOf(query));
+    return found;
+}
+
+qsizetype Journal::placedCount()
+{
+    auto query = m_db.prepare("SELECT count(*) FROM items WHERE path <> ''");
+    query.step();
+    return qsizetype(query.int64(0));
 }
 
 ItemTable Journal::items()

@@ -83,7 +83,16 @@ public:
     std::optional<ItemRecord> itemAt(const QString &path);
     // The items the service has under `parentID` (0: its root), as last read.
     std::vector<ItemRecord> itemsUnder(qint64 parentID);
+    // The items whose base is directly in `folder` on disk ("" for the top).
+    std::vector<ItemRecord> itemsInFolder(const QString &folder);
+    // The items whose base lies anywhere beneath `path` on disk.
+    std::vector<ItemRecord> itemsBeneath(const QString &path);
+    // The items the service has under `parentID` with `name`.
+    std::vector<ItemRecord> itemsNamed(qint64 parentID, const QString &name);
+    // The whole journal: for the few readers that need every row (a full pass, the reports).
     ItemTable items();
+    // How many items have a base on disk.
+    qsizetype placedCount();
     qsizetype itemCount();
 
     std::vector<Failure> failures();

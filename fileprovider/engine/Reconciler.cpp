@@ -456,7 +456,7 @@ private:
         }
         if (deletions.empty())
             return;
-        qsizetype total = 0;
+        qsizetype total = m_in.placedElsewhere;
         for (const auto &[placed, deleted] : std::as_const(byFolder))
             total += placed;
         const auto count = qsizetype(deletions.size());

@@ -23,6 +23,9 @@ struct ReconcileInput {
     bool foldsNames = false;
     // The conflict name for an item, for such a clash.
     std::function<QString(const QString &name)> conflictName;
+    // Items on disk the rows leave out, when they are those of part of the folder: what a
+    // share of deletions is measured against.
+    qsizetype placedElsewhere = 0;
 };
 
 // The whole pass's decisions, made at once and without touching anything: for every row of the

@@ -43,10 +43,11 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::read(CancellationToken cancel)
         co_await m_context.commit();
         co_return co_await readFromStart(std::move(cancel));
     }
-    apply(page->folders, page->files, nullptr);
+    Outcome outcome = Outcome::of(false, true);
+    apply(page->folders, page->files, nullptr, &outcome);
     m_context.batch().setCursor(page->cursor);
     co_await m_context.commit();
-    co_return Outcome{false, true};
+    co_return outcome;
 }
 
 QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken cancel)
@@ -67,14 +68,14 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
         if (applied)
             m_context.batch().setCursor(everything->cursor);
         co_await m_context.commit();
-        co_return Outcome{true, true, !applied};
+        co_return Outcome::of(true, true, !applied);
     }
     // Refused too: the tree, but not at every pass.
     const qint64 now = m_context.nowMs();
     const qint64 walked = m_context.journal().setting(walkedKey).value_or(QString()).toLongLong();
     if (walked > 0 && now - walked < std::chrono::milliseconds(walkInterval).count()) {
         qCDebug(logExtension) << "Relecture de l'arborescence pas encore due.";
-        co_return Outcome{false, false};
+        co_return Outcome::of(false, false);
     }
     const Walk tree = co_await walk(cancel);
     ItemTable known = m_context.journal().items();
@@ -96,7 +97,7 @@ QCoro::Task<RemoteReader::Outcome> RemoteReader::readFromStart(CancellationToken
     const bool applied = markGone(missing, known);
     m_context.batch().setSetting(walkedKey, QString::number(now));
     co_await m_context.commit();
-    co_return Outcome{true, true, !applied};
+    co_return Outcome::of(true, true, !applied);
 }
 
 QCoro::Task<RemoteReader::Walk> RemoteReader::walk(CancellationToken cancel)
@@ -139,7 +140,8 @@ QCoro::Task<std::vector<ItemKey>> RemoteReader::confirmedGone(std::vector<ItemKe
 }
 
 std::vector<ItemKey> RemoteReader::apply(const std::vector<DriveFolder> &folders,
-                                         const std::vector<DriveFile> &files, ItemTable *known)
+                                         const std::vector<DriveFile> &files, ItemTable *known,
+                                         Outcome *outcome)
 {
     QSet<ItemKey> seen;
     Journal &journal = m_context.journal();
@@ -159,6 +161,14 @@ std::vector<ItemKey> RemoteReader::apply(const std::vector<DriveFolder> &folders
         // The service's version is taken whenever it changes, the same bytes included.
         if (row && changed.remote == state)
             return;
+        if (outcome) {
+            outcome->changed.insert(key);
+            const bool moved = !row || row->remote.parentID != state.parentID
+                               || row->remote.name != state.name
+                               || row->remote.present != state.present;
+            if (key.isFolder() && moved)
+                outcome->foldersMoved.insert(key);
+        }
         changed.remote = state;
         m_context.put(changed);
         if (known)

@@ -26,6 +26,20 @@ public:
         bool complete = false; // the whole drive was read, not only what changed
         bool read = true;      // false: nothing was read this pass (a walk not due yet)
         bool held = false;     // removals held back until the next complete read
+        // What changed since the previous read, when only that was read.
+        QSet<ItemKey> changed;
+        // Folders among them whose place changed (renamed, moved, trashed, restored, new):
+        // everything beneath them is concerned.
+        QSet<ItemKey> foldersMoved;
+
+        static Outcome of(bool complete, bool read, bool held = false)
+        {
+            Outcome outcome;
+            outcome.complete = complete;
+            outcome.read = read;
+            outcome.held = held;
+            return outcome;
+        }
     };
 
     static constexpr qsizetype massRemovalFloor = 50;
@@ -51,7 +65,8 @@ private:
     // Records what the service said. With `known`, the listing is the whole drive: the rows it
     // leaves out are the removal candidates, given back.
     std::vector<ItemKey> apply(const std::vector<DriveFolder> &folders,
-                               const std::vector<DriveFile> &files, ItemTable *known);
+                               const std::vector<DriveFile> &files, ItemTable *known,
+                               Outcome *outcome = nullptr);
     // Marks what a complete listing no longer has as gone; false when that was held back.
     bool markGone(const std::vector<ItemKey> &gone, const ItemTable &known);
 

@@ -7,8 +7,11 @@
 #include "engine/Executor.h"
 #include "engine/IntentRecovery.h"
 #include "engine/LocalObservations.h"
+#include "engine/PartialView.h"
 #include "engine/Reconciler.h"
 #include "engine/RemoteReader.h"
+
+#include <algorithm>
 
 namespace OrvelanNimbal::FileProvider {
 
@@ -22,6 +25,8 @@ struct Decided {
     LocalObservations observed;
     Plan plan;
 };
+// Beyond this many items to look at again one by one, the next pass reads the whole folder.
+constexpr qsizetype carriedItemsLimit = 5000;
 // How soon removals held back are asked about again.
 constexpr std::chrono::minutes heldRemovalCheck(1);
 
@@ -52,7 +57,81 @@ void SyncEngine::requireFolder() const
                 .arg(m_context.folder().root()));
 }
 
-QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
+QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherWhole()
+{
+    auto scanFolder = [root = m_context.folder().root()] { return LocalScan::of(root); };
+    Gathered gathered;
+    gathered.scan = co_await runOffMainThread(std::move(scanFolder));
+    gathered.rows = m_context.journal().items();
+    gathered.whole = true;
+    co_return gathered;
+}
+
+QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(const PassScope &scope,
+                                                       const RemoteReader::Outcome &read,
+                                                       QSet<ItemKey> &concerned)
+{
+    Journal &journal = m_context.journal();
+    PartialView view(journal);
+    for (const QString &folder : scope.folders)
+        view.addFolder(folder);
+    // Besides what changed: what waits after a failure, and removals held back.
+    for (const Failure &failure : journal.failures()) {
+        if (const auto key = itemKeyOf(failure.subject))
+            concerned.insert(*key);
+        else if (failure.subject.startsWith(u"p:"))
+            view.addFolder(parentPath(failure.subject.sliced(2)));
+    }
+    concerned.unite(m_context.heldRemovals());
+    concerned.unite(m_carried.items);
+    for (const ItemKey &key : std::as_const(concerned))
+        view.addItem(key);
+    for (auto seen = m_carried.seenAt.cbegin(); seen != m_carried.seenAt.cend(); ++seen)
+        view.addSeen(seen.key(), seen.value());
+    for (const ItemKey &folder : m_carried.changedFolders)
+        view.addChildren(folder);
+    for (const ItemKey &folder : read.foldersMoved)
+        view.addSubtree(folder);
+    auto scanPart = [root = m_context.folder().root(), parts = view.scanParts()] {
+        return LocalScan::of(root, parts);
+    };
+    Gathered gathered;
+    gathered.scan = co_await runOffMainThread(std::move(scanPart));
+    if (QList<QString> joined = view.widen(gathered.scan); !joined.isEmpty()) {
+        auto lookAt = [root = m_context.folder().root(), scan = std::move(gathered.scan),
+                       joined = std::move(joined)]() mutable {
+            scan.add(root, joined);
+            return std::move(scan);
+        };
+        gathered.scan = co_await runOffMainThread(std::move(lookAt));
+    }
+    // An item missing from its place, found nowhere the part was read, and not in a folder
+    // listed now: the part cannot tell a deletion from a move it did not see.
+    if (const std::optional<QString> missing = view.unexplainedAbsence(gathered.scan)) {
+        qCInfo(logExtension).noquote()
+            << QStringLiteral("« %1 » introuvable hors des dossiers changés : relecture complète.")
+                   .arg(*missing);
+        co_return co_await gatherWhole();
+    }
+    gathered.whole = false;
+    gathered.rows = view.takeRows();
+    // A share of deletions is measured against the whole folder: counted only when some row
+    // of the part may be one.
+    const bool anyMissing = std::any_of(gathered.rows.cbegin(), gathered.rows.cend(),
+                                        [&](const ItemRecord &row) {
+                                            return row.base.isOnDisk()
+                                                   && !gathered.scan.entries.contains(row.base.path);
+                                        });
+    if (anyMissing) {
+        const auto placedHere =
+            std::count_if(gathered.rows.cbegin(), gathered.rows.cend(),
+                          [](const ItemRecord &row) { return row.base.isOnDisk(); });
+        gathered.placedElsewhere = std::max<qsizetype>(journal.placedCount() - placedHere, 0);
+    }
+    co_return gathered;
+}
+
+QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken cancel)
 {
 #ifdef NIMBAL_CRASH_POINTS
     try {
@@ -79,24 +158,42 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
         RemoteReader reader(m_context);
         const RemoteReader::Outcome read = co_await reader.read(cancel);
         requireFolder(); // it may have gone while the service answered
+        // Only a pass that follows a whole one (without fault) knows that what the watcher did
+        // not report is as the journal says; only a read of the changes says what they are.
+        if (!m_wholeKnown || m_foldsNames || read.complete || !read.read)
+            scope = PassScope::everything();
+        scope.merge(m_carried.scope);
+        m_wholeKnown = false; // until this pass ends without fault
+        m_context.takeTouched(); // what the passes before changed is in `scope` already
         // Files told whole before the scan are seen whole by it: what this pass did not send
         // needed no sending (our own renames among them), and is forgotten after it.
         const QSet<QString> toldWhole = m_context.closedAfterWriting();
-        auto scanFolder = [root = m_context.folder().root()] { return LocalScan::of(root); };
-        LocalScan scan = co_await runOffMainThread(std::move(scanFolder));
+        QSet<ItemKey> concerned = read.changed;
+        // One wait per statement: GCC 12 mishandles a co_await in either branch of ?:.
+        Gathered gathered;
+        if (scope.whole)
+            gathered = co_await gatherWhole();
+        else
+            gathered = co_await gatherPart(scope, read, concerned);
+        if (gathered.whole)
+            scope = PassScope::everything();
         requireFolder(); // an unmounted folder reads as empty: that is no deletion
-        recovery.sweep(scan);
+        recovery.sweep(gathered.scan);
 
         // Every item's decision at once: work for the pool, with copies of what it reads.
-        auto decideAll = [rows = m_context.journal().items(), scan = std::move(scan),
-                          folds = m_foldsNames,
+        auto decideAll = [rows = std::move(gathered.rows), scan = std::move(gathered.scan),
+                          elsewhere = gathered.placedElsewhere, folds = m_foldsNames,
                           now = m_context.clock().currentDateTime()]() mutable {
             Decided decided;
             decided.observed = observe(rows, scan);
-            const ReconcileInput input{rows, decided.observed, scan, folds,
+            const ReconcileInput input{rows,
+                                       decided.observed,
+                                       scan,
+                                       folds,
                                        [now](const QString &name) {
                                            return EngineContext::conflictNameAt(name, now);
-                                       }};
+                                       },
+                                       elsewhere};
             decided.plan = reconcile(input);
             decided.rows = std::move(rows);
             return decided;
@@ -108,6 +205,25 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
                                   "la corbeille du Nimbal sans confirmation.")
                        .arg(decided.plan.heldDeletions);
         const qsizetype orphans = decided.plan.orphans;
+        // What the next pass looks for besides what changes by then: the items found moved,
+        // where they were found, until their rows say so; the items not placed yet (their
+        // place is the service's to give, no folder listing finds them); and, when something
+        // waits for a moment, everything this pass looked at.
+        QHash<ItemKey, QString> seenAt;
+        for (auto seen = decided.observed.items.cbegin(); seen != decided.observed.items.cend();
+             ++seen) {
+            if (seen->state == Observation::State::present
+                && seen->path != decided.rows.value(seen.key()).base.path)
+                seenAt.insert(seen.key(), seen->path);
+        }
+        QSet<ItemKey> looked;
+        QSet<ItemKey> unplaced;
+        for (const ItemRecord &row : std::as_const(decided.rows)) {
+            if (!scope.whole)
+                looked.insert(row.key);
+            if (row.remote.present && !row.base.isOnDisk() && row.skipped.isEmpty())
+                unplaced.insert(row.key);
+        }
         Executor executor(m_context, std::move(decided.rows), decided.observed,
                           std::move(decided.plan), cancel);
         PassOutcome outcome = co_await executor.run();
@@ -123,7 +239,25 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(CancellationToken cancel)
             outcome.again = true;
         }
         co_await m_context.commit();
-        co_await m_context.writeReports();
+        co_await m_context.writeReports(scope.whole);
+        // What waits for a moment (a file still written, a folder not made yet) is looked at
+        // again; what waits after a failure is found by its failure. So is every row this pass
+        // changed: a step may leave the next one to the next pass (a base let go is placed
+        // again, a folder made here is filled).
+        if (outcome.revisit || outcome.settling || outcome.again)
+            m_carried = {scope, looked.unite(concerned), {}, {}};
+        else
+            m_carried = {PassScope::changedIn({}), {}, {}, {}};
+        const QSet<ItemKey> touched = m_context.takeTouched();
+        m_carried.items.unite(touched).unite(unplaced);
+        m_carried.seenAt = std::move(seenAt);
+        for (const ItemKey &key : touched) {
+            if (key.isFolder())
+                m_carried.changedFolders.insert(key);
+        }
+        if (m_carried.items.size() + m_carried.seenAt.size() > carriedItemsLimit)
+            m_carried = {PassScope::everything(), {}, {}, {}}; // cheaper whole than one by one
+        m_wholeKnown = true;
         co_return outcome;
 #ifdef NIMBAL_CRASH_POINTS
     } catch (const CrashPoints::Killed &) {

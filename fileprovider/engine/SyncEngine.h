@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "disk/LocalScan.h"
 #include "engine/EngineContext.h"
+#include "engine/PassScope.h"
+#include "engine/RemoteReader.h"
 
 #include <exception>
 #include <memory>
@@ -44,9 +47,14 @@ public:
     SyncEngine(Settings settings, std::unique_ptr<Journal> journal);
     ~SyncEngine();
 
-    // Throws FolderUnavailable, DriveError (the service could not be read, or the session is
-    // gone: nothing changed on disk), JournalError, or OperationCancelled.
-    QCoro::Task<PassOutcome> runPass(CancellationToken cancel);
+    // Looks at `scope` of the folder, and at all of it whenever what lies outside is not known
+    // to be as the journal says (the first pass, one after a fault, a complete read of the
+    // service). Throws FolderUnavailable, DriveError (the service could not be read, or the
+    // session is gone: nothing changed on disk), JournalError, or OperationCancelled.
+    QCoro::Task<PassOutcome> runPass(PassScope scope, CancellationToken cancel);
+
+    // The export of every row that passes over part of the folder leave for a quiet moment.
+    QCoro::Task<> writeItemStore() { return m_context.writeItemStore(); }
 
     TransferProgress &downloadProgress() { return m_context.downloadProgress(); }
     TransferProgress &uploadProgress() { return m_context.uploadProgress(); }
@@ -57,12 +65,37 @@ public:
     void closedAfterWriting(const QString &path) { m_context.closedAfterWriting().insert(path); }
 
 private:
+    // The rows and the disk a pass decides from.
+    struct Gathered {
+        ItemTable rows;
+        LocalScan scan;
+        qsizetype placedElsewhere = 0;
+        bool whole = true;
+    };
+    // What a pass looked at that its successor looks at again.
+    struct Carried {
+        PassScope scope = PassScope::changedIn({});
+        QSet<ItemKey> items;
+        // Items found away from their base's place (moved here, not recorded yet): where.
+        QHash<ItemKey, QString> seenAt;
+        // Folders this pass changed (made, moved, placed, let go): what the service has in
+        // them may now be placed, or placed elsewhere.
+        QSet<ItemKey> changedFolders;
+    };
+
     void requireFolder() const;
+    QCoro::Task<Gathered> gatherWhole();
+    // `concerned` gains what waits after a failure or was held back. Gives the whole folder
+    // when the part cannot explain what it finds.
+    QCoro::Task<Gathered> gatherPart(const PassScope &scope, const RemoteReader::Outcome &read,
+                                     QSet<ItemKey> &concerned);
 
     EngineContext m_context;
     bool m_probed = false;
     bool m_foldsNames = false;
     bool m_killed = false; // a test killed it: nothing more is written, as after SIGKILL
+    bool m_wholeKnown = false; // the last pass ended without fault: the journal is the disk
+    Carried m_carried;
 };
 
 } // namespace OrvelanNimbal::FileProvider

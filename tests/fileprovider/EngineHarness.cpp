@@ -36,6 +36,18 @@ EngineHarness::EngineHarness()
 void EngineHarness::reopen()
 {
     engine.reset();
+    // The daemon's watcher, so that passes look at what changed as the daemon's do: a change
+    // a pass over part of the folder would miss fails the test that made it.
+    scope = PassScope::everything();
+    watcher = std::make_unique<FolderWatcher>(folder);
+    QObject::connect(watcher.get(), &FolderWatcher::foldersChanged,
+                     [this](const QSet<QString> &folders) {
+                         scope.merge(PassScope::changedIn(folders));
+                     });
+    QObject::connect(watcher.get(), &FolderWatcher::rescanNeeded,
+                     [this] { scope = PassScope::everything(); });
+    if (!watcher->start() || !watcher->isComplete())
+        qFatal("the test's folder cannot be watched");
     auto journal = std::make_unique<Journal>(journalFile());
     if (journal->folderID().isEmpty()) {
         Journal::Batch batch;
@@ -59,7 +71,8 @@ std::optional<qint64> EngineHarness::cursor() const
 
 SyncEngine::PassOutcome EngineHarness::pass()
 {
-    return runAsync(engine->runPass({}));
+    watcher->readNow();
+    return runAsync(engine->runPass(std::exchange(scope, PassScope::changedIn({})), {}));
 }
 
 int EngineHarness::settle(int limit)

@@ -3,6 +3,7 @@
 
 #include "ClientHarness.h"
 #include "FakeDrive.h"
+#include "disk/FolderWatcher.h"
 #include "engine/SyncEngine.h"
 
 #include <QTemporaryDir>
@@ -18,9 +19,13 @@ struct EngineHarness {
     QTemporaryDir directory;
     QString folder;
     std::unique_ptr<FileProvider::SyncEngine> engine;
+    std::unique_ptr<FileProvider::FolderWatcher> watcher;
+    FileProvider::PassScope scope; // what the watcher saw change since the last pass
 
     EngineHarness();
     void reopen();
+    // A pass over what changed since the last one, as the daemon runs them (over the whole
+    // folder after reopen()).
     FileProvider::SyncEngine::PassOutcome pass();
     // Passes until the engine has nothing more to do now (at most `limit`), the clock moved past
     // each wait it asked for. Gives how many passes ran.

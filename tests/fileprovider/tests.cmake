@@ -26,6 +26,8 @@ nimbal_add_test(test_sync_engine SOURCES fileprovider/test_sync_engine.cpp
                 LIBS NimbalFileProviderTestSupport LABELS unit)
 nimbal_add_test(test_sync_faults SOURCES fileprovider/test_sync_faults.cpp
                 LIBS NimbalFileProviderTestSupport LABELS unit)
+nimbal_add_test(test_sync_partial SOURCES fileprovider/test_sync_partial.cpp
+                LIBS NimbalFileProviderTestSupport LABELS unit)
 nimbal_add_test(test_reconciler SOURCES fileprovider/test_reconciler.cpp
                 LIBS NimbalFileProvider LABELS unit)
 nimbal_add_test(test_journal SOURCES fileprovider/test_journal.cpp
