@@ -12,6 +12,8 @@
 #include <QTextBoundaryFinder>
 #include <QTimeZone>
 
+#include <malloc.h>
+
 namespace OrvelanNimbal::FileProvider {
 
 namespace {
@@ -323,8 +325,26 @@ QCoro::Task<> EngineContext::writeReports(bool everyRow)
 
 QCoro::Task<> EngineContext::writeItemStore()
 {
-    if (m_itemStoreStale)
+    if (!m_itemStoreStale)
+        co_return;
+    const QString journal = m_journal->file();
+    if (journal.isEmpty()) {
         co_await exportItems(m_journal->items());
+        co_return;
+    }
+    m_itemStoreStale = false;
+    // Every row read by a connection of its own on the pool: the main thread goes on.
+    auto write = [file = m_settings.itemStoreFile, journal] {
+        try {
+            Journal reader(journal);
+            FileProvider::writeItemStore(file, reader.items(), reader.cursor());
+            ::malloc_trim(0); // every row was held for the export: given back
+        } catch (const JournalError &error) {
+            qCWarning(logExtension).noquote() << error.message();
+        }
+        return true;
+    };
+    co_await runOffMainThread(std::move(write));
 }
 
 QCoro::Task<> EngineContext::exportItems(ItemTable items)

@@ -74,6 +74,9 @@ public:
     // layout is brought up to this one. Throws JournalError.
     explicit Journal(const QString &path);
 
+    // The file it lives in, for a reader of its own elsewhere; empty for one in memory.
+    QString file() const { return m_db.fileName(); }
+
     std::optional<qint64> cursor(); // nothing: the next read is a complete one
     QString folderID();             // the marker of the folder these rows describe
     std::optional<QString> setting(const QString &key);

@@ -121,6 +121,12 @@ void SqliteDatabase::exec(const char *sql)
     }
 }
 
+QString SqliteDatabase::fileName() const
+{
+    const char *name = sqlite3_db_filename(m_db, "main");
+    return name ? QString::fromUtf8(name) : QString();
+}
+
 SqliteDatabase::Statement SqliteDatabase::prepare(const char *sql)
 {
     sqlite3_stmt *statement = nullptr;

@@ -57,6 +57,8 @@ public:
 
     void exec(const char *sql);
     Statement prepare(const char *sql);
+    // The file it was opened on; empty for a database in memory.
+    QString fileName() const;
 
 private:
     sqlite3 *m_db = nullptr;

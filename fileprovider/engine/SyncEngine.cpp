@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+#include <malloc.h>
+
 namespace OrvelanNimbal::FileProvider {
 
 namespace {
@@ -258,6 +260,10 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
         if (m_carried.items.size() + m_carried.seenAt.size() > carriedItemsLimit)
             m_carried = {PassScope::everything(), {}, {}, {}}; // cheaper whole than one by one
         m_wholeKnown = true;
+        // A whole pass held every row, the scan and the decisions, many on the pool's threads:
+        // the allocator keeps what they freed unless asked to give it back.
+        if (scope.whole)
+            ::malloc_trim(0);
         co_return outcome;
 #ifdef NIMBAL_CRASH_POINTS
     } catch (const CrashPoints::Killed &) {
