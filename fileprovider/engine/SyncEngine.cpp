@@ -69,13 +69,13 @@ QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherWhole()
     co_return gathered;
 }
 
-QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(const PassScope &scope,
-                                                       const RemoteReader::Outcome &read,
-                                                       QSet<ItemKey> &concerned)
+QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(PassScope scope,
+                                                       QSet<ItemKey> concerned,
+                                                       QSet<ItemKey> foldersMoved)
 {
     Journal &journal = m_context.journal();
     PartialView view(journal);
-    for (const QString &folder : scope.folders)
+    for (const QString &folder : std::as_const(scope.folders))
         view.addFolder(folder);
     // Besides what changed: what waits after a failure, and removals held back.
     for (const Failure &failure : journal.failures()) {
@@ -90,9 +90,9 @@ QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(const PassScope &scope,
         view.addItem(key);
     for (auto seen = m_carried.seenAt.cbegin(); seen != m_carried.seenAt.cend(); ++seen)
         view.addSeen(seen.key(), seen.value());
-    for (const ItemKey &folder : m_carried.changedFolders)
+    for (const ItemKey &folder : std::as_const(m_carried.changedFolders))
         view.addChildren(folder);
-    for (const ItemKey &folder : read.foldersMoved)
+    for (const ItemKey &folder : std::as_const(foldersMoved))
         view.addSubtree(folder);
     auto scanPart = [root = m_context.folder().root(), parts = view.scanParts()] {
         return LocalScan::of(root, parts);
@@ -116,6 +116,7 @@ QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(const PassScope &scope,
         co_return co_await gatherWhole();
     }
     gathered.whole = false;
+    gathered.concerned = std::move(concerned);
     gathered.rows = view.takeRows();
     // A share of deletions is measured against the whole folder: counted only when some row
     // of the part may be one.
@@ -176,9 +177,11 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
         if (scope.whole)
             gathered = co_await gatherWhole();
         else
-            gathered = co_await gatherPart(scope, read, concerned);
+            gathered = co_await gatherPart(scope, concerned, read.foldersMoved);
         if (gathered.whole)
             scope = PassScope::everything();
+        else
+            concerned = std::move(gathered.concerned);
         requireFolder(); // an unmounted folder reads as empty: that is no deletion
         recovery.sweep(gathered.scan);
 

@@ -4,7 +4,6 @@
 #include "disk/LocalScan.h"
 #include "engine/EngineContext.h"
 #include "engine/PassScope.h"
-#include "engine/RemoteReader.h"
 
 #include <exception>
 #include <memory>
@@ -71,6 +70,7 @@ private:
         LocalScan scan;
         qsizetype placedElsewhere = 0;
         bool whole = true;
+        QSet<ItemKey> concerned; // of a part: the items it was asked about, and those waiting
     };
     // What a pass looked at that its successor looks at again.
     struct Carried {
@@ -85,10 +85,10 @@ private:
 
     void requireFolder() const;
     QCoro::Task<Gathered> gatherWhole();
-    // `concerned` gains what waits after a failure or was held back. Gives the whole folder
-    // when the part cannot explain what it finds.
-    QCoro::Task<Gathered> gatherPart(const PassScope &scope, const RemoteReader::Outcome &read,
-                                     QSet<ItemKey> &concerned);
+    // `concerned` (the items the feed changed) gains what waits after a failure or was held
+    // back. Gives the whole folder when the part cannot explain what it finds.
+    QCoro::Task<Gathered> gatherPart(PassScope scope, QSet<ItemKey> concerned,
+                                     QSet<ItemKey> foldersMoved);
 
     EngineContext m_context;
     bool m_probed = false;

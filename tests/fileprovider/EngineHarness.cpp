@@ -40,11 +40,11 @@ void EngineHarness::reopen()
     // a pass over part of the folder would miss fails the test that made it.
     scope = PassScope::everything();
     watcher = std::make_unique<FolderWatcher>(folder);
-    QObject::connect(watcher.get(), &FolderWatcher::foldersChanged,
+    QObject::connect(watcher.get(), &FolderWatcher::foldersChanged, watcher.get(),
                      [this](const QSet<QString> &folders) {
                          scope.merge(PassScope::changedIn(folders));
                      });
-    QObject::connect(watcher.get(), &FolderWatcher::rescanNeeded,
+    QObject::connect(watcher.get(), &FolderWatcher::rescanNeeded, watcher.get(),
                      [this] { scope = PassScope::everything(); });
     if (!watcher->start() || !watcher->isComplete())
         qFatal("the test's folder cannot be watched");
