@@ -86,7 +86,9 @@ public:
     struct LocalContent {
         QUrl url;            // the local file
         qint64 size = 0;     // as the caller measured it: decides the path and bounds the parts
-        QString contentHash; // SHA-256, lower-case hexadecimal
+        // SHA-256, lower-case hexadecimal. Left empty, it is made from the content as it is
+        // sent: part by part for an upload in parts (read once), first for a direct one.
+        QString contentHash;
         QString contentType; // MIME type
         // Called once an upload in parts is opened, before its first part, with what abandoning
         // it takes (abortUpload()): a caller that records them can abandon an upload a crash cut

@@ -4,6 +4,7 @@
 #include "api/UploadForms_p.h"
 #include "api/UploadPaths_p.h"
 #include "errors/DriveError.h"
+#include "sync/ContentHasher.h"
 
 #include <algorithm>
 
@@ -49,6 +50,11 @@ QCoro::Task<DriveFile> DriveAPI::createFile(QString name, std::optional<qint64> 
     const auto client = m_client;
     std::optional<DriveFile> created;
     if (content.size <= directUploadLimit) {
+        // One request carries the hash with the bytes: a hash left to the upload comes first.
+        if (content.contentHash.isEmpty()) {
+            QUrl file = content.url; // named: GCC 12 ends a co_await's temporaries twice
+            content.contentHash = co_await ContentHasher::sha256(std::move(file), cancel);
+        }
         try {
             created =
                 co_await Uploads::createDirectly(client, name, parentID, content, progress, cancel);
@@ -70,6 +76,11 @@ QCoro::Task<DriveFile> DriveAPI::replaceContent(DriveFile file, LocalContent con
 {
     const auto client = m_client;
     if (content.size <= directUploadLimit) {
+        // One request carries the hash with the bytes: a hash left to the upload comes first.
+        if (content.contentHash.isEmpty()) {
+            QUrl file = content.url; // named: GCC 12 ends a co_await's temporaries twice
+            content.contentHash = co_await ContentHasher::sha256(std::move(file), cancel);
+        }
         try {
             co_return co_await Uploads::replaceDirectly(client, file, content, precondition,
                                                         progress, cancel);

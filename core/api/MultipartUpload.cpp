@@ -15,8 +15,10 @@ QCoro::Task<DriveFile> createInParts(std::shared_ptr<ApiClient> client, QString 
     const OpenedUpload upload =
         co_await openUpload(client, openBody(name, parentID, content), content.size, cancel);
     co_await announceOpened(client, upload, content.onPartsOpened);
-    const std::vector<UploadedPart> parts =
+    const SentParts sent =
         co_await sendPartsOrAbandon(client, upload, content, std::move(progress), cancel);
+    content.contentHash = sent.contentHash;
+    const std::vector<UploadedPart> &parts = sent.parts;
     // A failed finish is not abandoned: the service may have created the file and only its
     // answer been lost, and an abort must not pull the parts from under a new file.
     const UploadResponseDTO answer = co_await client->post<UploadResponseDTO>(
@@ -37,8 +39,10 @@ QCoro::Task<DriveFile> replaceInParts(std::shared_ptr<ApiClient> client, DriveFi
     const OpenedUpload upload = co_await openUpload(
         client, openBody(file.name, file.parentFolderID, content), content.size, cancel);
     co_await announceOpened(client, upload, content.onPartsOpened);
-    const std::vector<UploadedPart> parts =
+    const SentParts sent =
         co_await sendPartsOrAbandon(client, upload, content, std::move(progress), cancel);
+    content.contentHash = sent.contentHash;
+    const std::vector<UploadedPart> &parts = sent.parts;
 
     // A refused finish (a version conflict above all) leaves the old content in place, so the
     // stored parts serve nothing any more and are abandoned.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "api/PartLoop_p.h"
 #include "api/UploadSource_p.h"
+#include "async/OffMainThread.h"
 #include "errors/DriveError.h"
 #include "models/DriveDTOs.h"
+#include "sync/ContentHasher.h"
 
 #include <exception>
 #include <optional>
@@ -37,13 +39,13 @@ QCoro::Task<QUrl> presignPart(std::shared_ptr<ApiClient> client, OpenedUpload up
 
 // Stores one part and returns the storage's ETag exactly as sent, quotes included: the
 // service hands it back to the storage when it assembles the parts.
-QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, FileRegion bytes,
+QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, HttpBody bytes,
                                CancellationToken cancel)
 {
     HttpRequest request;
     request.url = std::move(url);
     request.method = QByteArrayLiteral("PUT");
-    request.body.append(std::move(bytes));
+    request.body = std::move(bytes);
     request.timeout = partTimeoutSeconds;
     const HttpResult stored = co_await client->sendExternal(std::move(request), std::move(cancel));
     const std::optional<QString> etag = stored.response.headerText("ETag");
@@ -52,22 +54,54 @@ QCoro::Task<QString> storePart(std::shared_ptr<ApiClient> client, QUrl url, File
     co_return *etag;
 }
 
+// A part read into memory and added to the content's hash, on the pool: the bytes hashed are
+// the bytes sent. Parts are read in order, each once the one before it is.
+QCoro::Task<QByteArray> readAndHash(std::shared_ptr<const UploadSource> source,
+                                    std::shared_ptr<ContentHasher::Digest> digest, qint64 offset,
+                                    qint64 length)
+{
+    auto read = [source = std::move(source), digest = std::move(digest), offset, length] {
+        QByteArray bytes = source->read(offset, length);
+        digest->add(bytes);
+        return bytes;
+    };
+    co_return co_await runOffMainThread(std::move(read));
+}
+
 // The parts go one after the other, each read from the file as it is sent. Only the address of
 // the next part is asked for while the current part travels: the storage spends that time
 // taking in the bytes, and the round trip of the request would otherwise leave it idle once per
-// part. An address asked for in vain (the upload fails first) is simply never used.
+// part. An address asked for in vain (the upload fails first) is simply never used. With a
+// `digest`, the content's hash is made from the parts themselves: the next part is read and
+// hashed on the pool while the current one travels, so the file is read once.
 QCoro::Task<std::vector<UploadedPart>>
 sendParts(std::shared_ptr<ApiClient> client, OpenedUpload upload, DriveAPI::LocalContent content,
-          DriveAPI::Progress progress, CancellationToken cancel)
+          std::shared_ptr<ContentHasher::Digest> digest, DriveAPI::Progress progress,
+          CancellationToken cancel)
 {
-    const UploadSource source(content.url);
+    const auto source = std::make_shared<const UploadSource>(content.url);
     std::vector<UploadedPart> parts;
     qint64 sent = 0;
     std::optional<QCoro::Task<QUrl>> nextAddress;
+    std::optional<QCoro::Task<QByteArray>> nextBytes;
+    if (digest)
+        nextBytes.emplace(
+            readAndHash(source, digest, 0, std::min(upload.partSize, content.size)));
     for (int number = 1; sent < content.size; ++number) {
         cancel.throwIfCancelled();
         const qint64 length = std::min(upload.partSize, content.size - sent);
-        FileRegion bytes = source.region(sent, length);
+        HttpBody bytes;
+        if (nextBytes) {
+            QCoro::Task<QByteArray> reading = std::move(*nextBytes);
+            nextBytes.reset();
+            bytes.append(co_await reading);
+            const qint64 next = sent + length;
+            if (next < content.size)
+                nextBytes.emplace(readAndHash(source, digest, next,
+                                              std::min(upload.partSize, content.size - next)));
+        } else {
+            bytes.append(source->region(sent, length));
+        }
         // Not a conditional expression around co_await: GCC 12 miscompiles that.
         QUrl url;
         if (nextAddress) {
@@ -117,16 +151,21 @@ QCoro::Task<> announceOpened(
     std::rethrow_exception(failure);
 }
 
-QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
-                                                          OpenedUpload upload,
-                                                          DriveAPI::LocalContent content,
-                                                          DriveAPI::Progress progress,
-                                                          CancellationToken cancel)
+QCoro::Task<SentParts> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
+                                          OpenedUpload upload, DriveAPI::LocalContent content,
+                                          DriveAPI::Progress progress, CancellationToken cancel)
 {
     std::exception_ptr failure;
     try {
-        co_return co_await sendParts(client, upload, std::move(content), std::move(progress),
-                                     std::move(cancel));
+        // A hash the caller left to the parts is made as they are read.
+        std::shared_ptr<ContentHasher::Digest> digest;
+        if (content.contentHash.isEmpty())
+            digest = std::make_shared<ContentHasher::Digest>();
+        SentParts sent;
+        sent.parts = co_await sendParts(client, upload, content, digest, std::move(progress),
+                                        std::move(cancel));
+        sent.contentHash = digest ? digest->finish() : content.contentHash;
+        co_return sent;
     } catch (...) {
         // Cancellation included: a cancelled upload is one to abandon too.
         failure = std::current_exception();

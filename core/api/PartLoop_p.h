@@ -20,14 +20,19 @@ QCoro::Task<> announceOpened(
     std::shared_ptr<ApiClient> client, OpenedUpload upload,
     std::function<void(const QString &uploadID, const QString &storageKey)> onPartsOpened);
 
-// Sends the content's parts strictly in order, holding one part in memory at a time, and
-// reports the cumulative bytes sent after each. Cancellation is checked before each part.
-// Any failure abandons the upload before it is passed on.
-QCoro::Task<std::vector<UploadedPart>> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
-                                                          OpenedUpload upload,
-                                                          DriveAPI::LocalContent content,
-                                                          DriveAPI::Progress progress,
-                                                          CancellationToken cancel);
+// The stored parts, and the content's hash: the caller's, or the one made from the parts.
+struct SentParts {
+    std::vector<UploadedPart> parts;
+    QString contentHash;
+};
+
+// Sends the content's parts strictly in order and reports the cumulative bytes sent after
+// each. Cancellation is checked before each part. A content whose hash the caller left empty
+// is hashed from the parts as they are read (two parts in memory at most: the one travelling
+// and the next). Any failure abandons the upload before it is passed on.
+QCoro::Task<SentParts> sendPartsOrAbandon(std::shared_ptr<ApiClient> client,
+                                          OpenedUpload upload, DriveAPI::LocalContent content,
+                                          DriveAPI::Progress progress, CancellationToken cancel);
 
 // Asks the service to drop the upload's stored parts. Never fails: it only runs when the upload
 // has already failed, and that failure is what the caller must learn.

@@ -25,4 +25,22 @@ FileRegion UploadSource::region(qint64 offset, qint64 length) const
     return {m_path, offset, length};
 }
 
+QByteArray UploadSource::read(qint64 offset, qint64 length) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        throw FileError(m_path, file.errorString());
+    QByteArray bytes(length, Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < length) {
+        const qint64 got = file.read(bytes.data() + filled, length - filled);
+        if (got < 0)
+            throw FileError(m_path, file.errorString());
+        if (got == 0)
+            throw DriveError::transport(QStringLiteral("le fichier a changé pendant l'envoi"));
+        filled += got;
+    }
+    return bytes;
+}
+
 } // namespace OrvelanNimbal::Uploads

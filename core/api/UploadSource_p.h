@@ -27,6 +27,9 @@ public:
     // `length` bytes from `offset`, as a body sends them. DriveError::transport "le fichier a
     // changé pendant l'envoi" when the file no longer reaches that far.
     FileRegion region(qint64 offset, qint64 length) const;
+    // The same bytes read now, for a caller that hashes what it sends. Blocking: for the pool.
+    // The same error when the file ends before them; FileError when it cannot be read.
+    QByteArray read(qint64 offset, qint64 length) const;
 
 private:
     QString m_path;

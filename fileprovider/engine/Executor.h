@@ -107,8 +107,10 @@ private:
     QCoro::Task<> compare(Action action);
     void keepAside(const Action &action);
     // Whether the file at `path` has settled: written long enough ago, not open for writing,
-    // unchanged over the hashing. Gives its hash and what it looked like, or nothing yet.
-    QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> settledContent(QString path);
+    // unchanged over the hashing. Gives its hash (empty without `hash`: left to the upload)
+    // and what it looked like, or nothing yet.
+    QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> settledContent(QString path,
+                                                                              bool hash = true);
     DriveAPI::LocalContent contentOf(const QString &path, const LocalEntry &entry,
                                      const QString &hash, const ItemKey &key);
     QCoro::Task<> sendContent(Action action, QString path, QString hash, LocalEntry entry,

@@ -36,7 +36,8 @@ DriveFile fileOf(const ItemRecord &record)
 
 } // namespace
 
-QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledContent(QString path)
+QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledContent(QString path,
+                                                                                  bool hash)
 {
     const LocalFolder &folder = m_context.folder();
     const LocalEntry entry = folder.inspect(path);
@@ -59,9 +60,12 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
         m_outcome.postpone(quiet);
         co_return std::nullopt;
     }
+    m_context.closedAfterWriting().remove(path);
+    if (!hash)
+        co_return std::pair{QString(), entry};
     // Named: GCC 12 ends the temporaries of a co_await expression twice.
     QUrl file = QUrl::fromLocalFile(folder.absolute(path));
-    const QString hash = co_await ContentHasher::sha256(std::move(file), m_cancel);
+    const QString digest = co_await ContentHasher::sha256(std::move(file), m_cancel);
     // Read whole and unchanged meanwhile, or it waits for the next pass.
     const LocalEntry after = folder.inspect(path);
     if (!sameSnapshot(after, entry)) {
@@ -69,8 +73,7 @@ QCoro::Task<std::optional<std::pair<QString, LocalEntry>>> Executor::settledCont
         m_outcome.postpone(quiet);
         co_return std::nullopt;
     }
-    m_context.closedAfterWriting().remove(path);
-    co_return std::pair{hash, after};
+    co_return std::pair{digest, after};
 }
 
 DriveAPI::LocalContent Executor::contentOf(const QString &path, const LocalEntry &entry,
@@ -272,10 +275,14 @@ QCoro::Task<> Executor::uploadNew(Action action)
         m_outcome.postpone(m_context.settings().quietPeriod); // its folder is not there yet
         co_return;
     }
-    const auto settled = co_await settledContent(path);
+    // A new file sent in parts is hashed from its parts as they go: read once. Nothing to
+    // compare it with beforehand, and a change while it is read shows after.
+    const bool hashWhileSending =
+        m_context.folder().inspect(path).size > DriveAPI::directUploadLimit;
+    const auto settled = co_await settledContent(path, !hashWhileSending);
     if (!settled)
         co_return;
-    const QString hash = settled->first;
+    QString hash = settled->first;
     const LocalEntry entry = settled->second;
     TransferProgress &progress = m_context.uploadProgress();
     progress.add(entry.size);
@@ -315,6 +322,13 @@ QCoro::Task<> Executor::uploadNew(Action action)
     if (failure)
         std::rethrow_exception(failure);
     NIMBAL_CRASH_POINT("upload.sent");
+    if (hash.isEmpty()) {
+        hash = sent->contentHash.value_or(QString());
+        // Changed while it was read: the base keeps what was seen before, so the next pass
+        // finds the disk changed since and sends the newer content.
+        if (!sameSnapshot(m_context.folder().inspect(path), entry))
+            m_outcome.again = true;
+    }
     ItemRecord record;
     record.key = ItemKey::file(sent->id);
     record.remote = remoteState(*sent);

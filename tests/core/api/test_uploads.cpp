@@ -3,6 +3,8 @@
 #include "DriveModelsTesting.h"
 #include "FakeUploadService.h"
 
+#include <QCryptographicHash>
+
 #include <limits>
 
 using namespace OrvelanNimbal;
@@ -71,6 +73,7 @@ private slots:
     void paths();
     void directCreate();
     void multipartCreate();
+    void hashLeftToTheUpload();
     void replacePreconditions_data();
     void replacePreconditions();
     void replaceAnswerMerge_data();
@@ -251,6 +254,39 @@ void TestUploads::multipartCreate()
             service.api.createFile(QStringLiteral("a.txt"), 3, service.localFile("hello"), {}));
         QCOMPARE(created.storageKey, QStringLiteral("k/multi"));
     }
+}
+
+void TestUploads::hashLeftToTheUpload()
+{
+    // In parts, the hash is made from the parts as they are read; the parts are the file.
+    const QByteArray large = generatedContent(16777217 + 5);
+    const QByteArray largeHash = QCryptographicHash::hash(large, QCryptographicHash::Sha256).toHex();
+    FakeUploadService service;
+    service.routes[QStringLiteral("grant")] = [](const HttpRequest &) {
+        return Reply::withStatus(404); // the file keeps the hash made here
+    };
+    DriveAPI::LocalContent content = service.localFile(large);
+    content.contentHash.clear();
+    const DriveFile created =
+        runAsync(service.api.createFile(QStringLiteral("Gros.bin"), 4, content, {}));
+    QByteArray sent;
+    for (const HttpRequest &part : service.requests(QStringLiteral("part")))
+        sent += part.body.toByteArray();
+    QCOMPARE(sent, large);
+    const QByteArray finish =
+        service.requests(QStringLiteral("finishCreate")).constFirst().body.toByteArray();
+    const QByteArray hashField = "\"content_hash\":\"" + largeHash + "\"";
+    QVERIFY(finish.contains(hashField));
+    QCOMPARE(created.contentHash.value_or(QString()), QString::fromLatin1(largeHash));
+
+    // In one request, it is made before the request.
+    FakeUploadService direct;
+    DriveAPI::LocalContent small = direct.localFile("bonjour");
+    small.contentHash.clear();
+    runAsync(direct.api.createFile(QStringLiteral("petit.txt"), 4, small, {}));
+    const QByteArray form =
+        direct.requests(QStringLiteral("directCreate")).constFirst().body.toByteArray();
+    QVERIFY(form.contains(QCryptographicHash::hash("bonjour", QCryptographicHash::Sha256).toHex()));
 }
 
 void TestUploads::replacePreconditions_data()
