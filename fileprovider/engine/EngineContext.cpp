@@ -77,8 +77,11 @@ EngineContext::EngineContext(EngineSettings settings, std::unique_ptr<Journal> j
 
 void EngineContext::put(const ItemRecord &record)
 {
+    if (record.key.isFolder() && !record.base.isOnDisk())
+        touchBeneath(record.key);
     m_batch.put(record);
     m_touched.insert(record.key);
+    m_forgotten.remove(record.key);
     m_reportsStale = true;
     if (record.key.isFolder())
         return;
@@ -92,12 +95,28 @@ void EngineContext::put(const ItemRecord &record)
 
 void EngineContext::forget(const ItemKey &key)
 {
+    if (key.isFolder())
+        touchBeneath(key);
     m_batch.remove(key);
     m_touched.insert(key);
+    m_forgotten.insert(key);
     succeeded(key.text());
     m_reportsStale = true;
     if (!key.isFolder())
         m_summary.archivedFileIDs.remove(key.id);
+}
+
+void EngineContext::touchBeneath(const ItemKey &folder)
+{
+    // A folder leaving the disk leaves the rows beneath its place with bases where nobody will
+    // list again: the next pass looks at them (and, finding them nowhere it read, at everything).
+    const std::optional<ItemRecord> known = m_journal->item(folder);
+    if (!known || !known->base.isOnDisk())
+        return;
+    for (const ItemRecord &row : m_journal->itemsBeneath(known->base.path)) {
+        m_touched.insert(row.key);
+        m_leftBeneath = true;
+    }
 }
 
 void EngineContext::dropIntent(qint64 number)

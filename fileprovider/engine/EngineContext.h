@@ -73,7 +73,17 @@ public:
     Journal::Batch &batch() { return m_batch; }
     // The items whose rows were put or forgotten since the last call: a step that changed a
     // row may leave the next one to its successor.
-    QSet<ItemKey> takeTouched() { return std::exchange(m_touched, {}); }
+    QSet<ItemKey> takeTouched()
+    {
+        m_forgotten.clear();
+        m_leftBeneath = false;
+        return std::exchange(m_touched, {});
+    }
+    // Whether a folder left the disk since with rows beneath its place: a pass over part of
+    // the folder may not have had them, and leaves them to the next.
+    bool leftRowsBeneath() const { return m_leftBeneath; }
+    // Whether the row was forgotten since (the journal may still have it, uncommitted).
+    bool isForgotten(const ItemKey &key) const { return m_forgotten.contains(key); }
     // Something on disk changed: the next commit makes it durable before the rows saying so.
     void diskChanged() { m_diskTouched = true; }
     // Writes the rows down, what they say of the disk made durable first, off the main thread
@@ -129,6 +139,9 @@ public:
 
 private:
     QCoro::Task<> exportItems(ItemTable items);
+    // The rows beneath the place `folder` had on disk, as the journal last had them, are
+    // touched.
+    void touchBeneath(const ItemKey &folder);
 
     EngineSettings m_settings;
     LocalFolder m_folder;
@@ -138,6 +151,8 @@ private:
     TransferProgress m_uploadProgress;
     Journal::Batch m_batch;
     QSet<ItemKey> m_touched;
+    QSet<ItemKey> m_forgotten;
+    bool m_leftBeneath = false;
     bool m_diskTouched = false;
     bool m_committing = false;
     std::vector<std::shared_ptr<Wakeup>> m_commitWaiters;

@@ -317,8 +317,33 @@ BaseState Executor::baseOf(const QString &path, qint64 parentID, const LocalEntr
 
 void Executor::record(const ItemRecord &record)
 {
+    const auto before = m_rows.constFind(record.key);
+    const bool folderMoved = record.key.isFolder() && before != m_rows.cend()
+                             && before->base.isOnDisk() && record.base.isOnDisk()
+                             && before->base.path != record.base.path;
+    const QString from = folderMoved ? before->base.path : QString();
     m_rows.insert(record.key, record);
     m_context.put(record);
+    if (folderMoved)
+        rebaseBeneath(from, record.base.path);
+}
+
+void Executor::rebaseBeneath(const QString &from, const QString &to)
+{
+    const QString prefix = from + u'/';
+    for (const ItemRecord &committed : m_context.journal().itemsBeneath(from)) {
+        if (m_context.isForgotten(committed.key))
+            continue;
+        const auto here = m_rows.find(committed.key);
+        // The pass's own version of the row is the newer one.
+        ItemRecord moved = here != m_rows.end() ? *here : committed;
+        if (!moved.base.isOnDisk() || !moved.base.path.startsWith(prefix))
+            continue;
+        moved.base.path = to + moved.base.path.sliced(from.size());
+        if (here != m_rows.end())
+            *here = moved;
+        m_context.put(moved);
+    }
 }
 
 bool Executor::isWaiting(const Action &action)

@@ -54,7 +54,12 @@ private:
                             const QString &hash = {}, qint64 uploaded = 0);
     QString fingerprint(const ItemKey &key) const;
     QString fingerprint(const QString &path) const;
+    // Writes the row; a folder whose place on disk changed takes the bases beneath it along.
     void record(const ItemRecord &record);
+    // Everything whose base lies beneath `from` moved with it to `to`, whatever the scan saw of
+    // it (a link in its place, an unreadable folder, an item deleted since): no row is left at
+    // a place that no longer exists, where no pass over part of the folder would look.
+    void rebaseBeneath(const QString &from, const QString &to);
 
     // --- Running actions on their own ---
     bool isWaiting(const Action &action);

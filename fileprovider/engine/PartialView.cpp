@@ -63,6 +63,12 @@ void PartialView::addChildren(const ItemKey &folder)
     addItem(folder);
     for (const ItemRecord &row : m_journal.itemsUnder(folder.id))
         add(row);
+    // And what lies directly at its place on disk, whoever has it on the service now.
+    const auto row = m_rows.constFind(folder);
+    if (row != m_rows.cend() && row->base.isOnDisk()) {
+        for (const ItemRecord &child : m_journal.itemsInFolder(row->base.path))
+            add(child);
+    }
 }
 
 void PartialView::addSeen(const ItemKey &key, const QString &path)

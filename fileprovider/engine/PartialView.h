@@ -27,7 +27,7 @@ public:
     void addItem(const ItemKey &key);
     // A folder whose place on the service changed: everything beneath it.
     void addSubtree(const ItemKey &folder);
-    // A folder and what the service has directly in it.
+    // A folder, what the service has directly in it and what lies directly at its place.
     void addChildren(const ItemKey &folder);
     // An item an earlier pass found away from its base's place, at `path`.
     void addSeen(const ItemKey &key, const QString &path);

@@ -134,6 +134,22 @@ QCoro::Task<SyncEngine::Gathered> SyncEngine::gatherPart(PassScope scope,
     co_return gathered;
 }
 
+bool SyncEngine::holdUnconfirmedDeletions(Plan &plan)
+{
+    // A pass over part of the folder took its scope before it looked: a file moved from a
+    // folder it lists to one it does not, just then, reads as deleted. A deletion is sent only
+    // when the next pass (which has the other half of such a move) finds it again.
+    QSet<ItemKey> unconfirmed;
+    std::erase_if(plan.actions, [&](const Action &action) {
+        if (action.kind != Action::Kind::trashThere || m_deletedOnce.contains(action.key))
+            return false;
+        unconfirmed.insert(action.key);
+        return true;
+    });
+    m_deletedOnce = unconfirmed;
+    return !unconfirmed.isEmpty();
+}
+
 QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken cancel)
 {
 #ifdef NIMBAL_CRASH_POINTS
@@ -204,6 +220,9 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
             return decided;
         };
         Decided decided = co_await runOffMainThread(std::move(decideAll));
+        const bool deletionsAwait = !scope.whole && holdUnconfirmedDeletions(decided.plan);
+        if (scope.whole)
+            m_deletedOnce.clear(); // a whole pass saw everywhere a moved file could be
         if (decided.plan.heldDeletions > 0)
             qCWarning(logExtension).noquote()
                 << QStringLiteral("%1 éléments effacés du dossier d'un coup : rien n'est mis à "
@@ -232,6 +251,8 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
         Executor executor(m_context, std::move(decided.rows), decided.observed,
                           std::move(decided.plan), cancel);
         PassOutcome outcome = co_await executor.run();
+        if (deletionsAwait)
+            outcome.again = true; // the next pass, at once, confirms them or finds them moved
         for (const QString &path : toldWhole)
             m_context.closedAfterWriting().remove(path);
         if (read.held)
@@ -249,6 +270,10 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
         // again; what waits after a failure is found by its failure. So is every row this pass
         // changed: a step may leave the next one to the next pass (a base let go is placed
         // again, a folder made here is filled).
+        // A folder that left the disk this pass left rows beneath it a part may not have had:
+        // another pass follows at once, with them.
+        if (!scope.whole && m_context.leftRowsBeneath())
+            outcome.again = true;
         if (outcome.revisit || outcome.settling || outcome.again)
             m_carried = {scope, looked.unite(concerned), {}, {}};
         else

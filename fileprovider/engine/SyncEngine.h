@@ -4,6 +4,7 @@
 #include "disk/LocalScan.h"
 #include "engine/EngineContext.h"
 #include "engine/PassScope.h"
+#include "engine/Plan.h"
 
 #include <exception>
 #include <memory>
@@ -84,6 +85,9 @@ private:
     };
 
     void requireFolder() const;
+    // Takes out of a partial pass's plan the deletions the previous pass did not find too;
+    // true when some wait for that.
+    bool holdUnconfirmedDeletions(Plan &plan);
     QCoro::Task<Gathered> gatherWhole();
     // `concerned` (the items the feed changed) gains what waits after a failure or was held
     // back. Gives the whole folder when the part cannot explain what it finds.
@@ -96,6 +100,7 @@ private:
     bool m_killed = false; // a test killed it: nothing more is written, as after SIGKILL
     bool m_wholeKnown = false; // the last pass ended without fault: the journal is the disk
     Carried m_carried;
+    QSet<ItemKey> m_deletedOnce; // found deleted by the last pass over part of the folder
 };
 
 } // namespace OrvelanNimbal::FileProvider

@@ -34,6 +34,7 @@ class TestSyncPartial : public QObject {
 private slots:
     void passLooksOnlyWhereChangesWere();
     void moveRefusedOnceIsNotTakenForDeletion();
+    void moveHalfSeenIsNoDeletion();
     void folderMovedOutIsTrashedWhole();
     void folderRenamedOnServiceCarriesItsFiles();
     void folderMadeThenRenamedAtOnceIsWatched();
@@ -83,6 +84,32 @@ void TestSyncPartial::moveRefusedOnceIsNotTakenForDeletion()
     QCOMPARE(harness.drive.item(file).parent, target);
     QCOMPARE(harness.drive.item(file).content, QByteArray("rapport"));
     QCOMPARE(harness.read(u"B/rapport.txt"_qs), QByteArray("rapport"));
+}
+
+void TestSyncPartial::moveHalfSeenIsNoDeletion()
+{
+    EngineHarness harness;
+    const qint64 source = harness.drive.addFolder(u"A"_qs);
+    const qint64 target = harness.drive.addFolder(u"B"_qs);
+    const qint64 file = harness.drive.addFile(u"f.txt"_qs, "contenu", source);
+    harness.settle();
+
+    // Moved just as a pass took its scope: the pass has the folder it left, not the one it
+    // went to. It sends no deletion; the next pass has both halves.
+    QVERIFY(QFile::rename(harness.file(u"A/f.txt"_qs), harness.file(u"B/f.txt"_qs)));
+    harness.watcher->readNow();
+    harness.scope = PassScope::changedIn({u"A"_qs});
+    harness.pass();
+    QVERIFY(!harness.drive.item(file).trashed);
+    harness.scope.merge(PassScope::changedIn({u"B"_qs}));
+    harness.settle();
+    QVERIFY(!harness.drive.item(file).trashed);
+    QCOMPARE(harness.drive.item(file).parent, target);
+
+    // A deletion is one all the same, found twice.
+    QVERIFY(QFile::remove(harness.file(u"B/f.txt"_qs)));
+    harness.settle();
+    QVERIFY(harness.drive.item(file).trashed);
 }
 
 void TestSyncPartial::folderMovedOutIsTrashedWhole()
