@@ -43,7 +43,6 @@ public:
     // listed: one the part cannot judge (gone, or moved where nobody looked). Its path.
     std::optional<QString> unexplainedAbsence(const LocalScan &scan) const;
 
-    const ItemTable &rows() const { return m_rows; }
     ItemTable takeRows() { return std::move(m_rows); }
 
 private:
