@@ -106,7 +106,6 @@ public:
                 const std::exception &error, PassOutcome &outcome);
     void succeeded(const QString &subject);
     std::optional<Failure> failure(const QString &subject) const;
-    QList<QString> failureSubjects() const { return m_failures.keys(); }
 
     // --- New content paused by a full drive; renames, moves and trashing go on ---
     bool newContentPaused(PassOutcome &outcome) const;
