@@ -152,6 +152,18 @@ bool SyncEngine::holdUnconfirmedDeletions(Plan &plan)
 
 QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken cancel)
 {
+    m_lastWasWhole = false;
+    const PassOutcome outcome = co_await pass(std::move(scope), std::move(cancel));
+    // A whole pass held every row, the scan and the decisions, many on the pool's threads; all
+    // of it is freed now that its frame is gone, but the allocator keeps the memory unless
+    // asked to give it back.
+    if (m_lastWasWhole)
+        ::malloc_trim(0);
+    co_return outcome;
+}
+
+QCoro::Task<PassOutcome> SyncEngine::pass(PassScope scope, CancellationToken cancel)
+{
 #ifdef NIMBAL_CRASH_POINTS
     try {
 #endif
@@ -288,10 +300,7 @@ QCoro::Task<PassOutcome> SyncEngine::runPass(PassScope scope, CancellationToken 
         if (m_carried.items.size() + m_carried.seenAt.size() > carriedItemsLimit)
             m_carried = {PassScope::everything(), {}, {}, {}}; // cheaper whole than one by one
         m_wholeKnown = true;
-        // A whole pass held every row, the scan and the decisions, many on the pool's threads:
-        // the allocator keeps what they freed unless asked to give it back.
-        if (scope.whole)
-            ::malloc_trim(0);
+        m_lastWasWhole = scope.whole;
         co_return outcome;
 #ifdef NIMBAL_CRASH_POINTS
     } catch (const CrashPoints::Killed &) {

@@ -85,6 +85,7 @@ private:
     };
 
     void requireFolder() const;
+    QCoro::Task<PassOutcome> pass(PassScope scope, CancellationToken cancel);
     // Takes out of a partial pass's plan the deletions the previous pass did not find too;
     // true when some wait for that.
     bool holdUnconfirmedDeletions(Plan &plan);
@@ -99,6 +100,7 @@ private:
     bool m_foldsNames = false;
     bool m_killed = false; // a test killed it: nothing more is written, as after SIGKILL
     bool m_wholeKnown = false; // the last pass ended without fault: the journal is the disk
+    bool m_lastWasWhole = false;
     Carried m_carried;
     QSet<ItemKey> m_deletedOnce; // found deleted by the last pass over part of the folder
 };
