@@ -33,6 +33,17 @@ QCoro::Task<DriveFile> refreshedFromGrant(std::shared_ptr<ApiClient> client, Dri
     co_return file;
 }
 
+// One request carries the hash with the bytes: a hash left to the upload is made first.
+QCoro::Task<DriveAPI::LocalContent> hashed(DriveAPI::LocalContent content,
+                                           CancellationToken cancel)
+{
+    if (content.contentHash.isEmpty()) {
+        QUrl file = content.url; // named: GCC 12 ends a co_await's temporaries twice
+        content.contentHash = co_await ContentHasher::sha256(std::move(file), std::move(cancel));
+    }
+    co_return content;
+}
+
 } // namespace
 
 qint64 DriveAPI::partSize(qint64 contentSize)
@@ -50,11 +61,7 @@ QCoro::Task<DriveFile> DriveAPI::createFile(QString name, std::optional<qint64> 
     const auto client = m_client;
     std::optional<DriveFile> created;
     if (content.size <= directUploadLimit) {
-        // One request carries the hash with the bytes: a hash left to the upload comes first.
-        if (content.contentHash.isEmpty()) {
-            QUrl file = content.url; // named: GCC 12 ends a co_await's temporaries twice
-            content.contentHash = co_await ContentHasher::sha256(std::move(file), cancel);
-        }
+        content = co_await hashed(std::move(content), cancel);
         try {
             created =
                 co_await Uploads::createDirectly(client, name, parentID, content, progress, cancel);
@@ -76,11 +83,7 @@ QCoro::Task<DriveFile> DriveAPI::replaceContent(DriveFile file, LocalContent con
 {
     const auto client = m_client;
     if (content.size <= directUploadLimit) {
-        // One request carries the hash with the bytes: a hash left to the upload comes first.
-        if (content.contentHash.isEmpty()) {
-            QUrl file = content.url; // named: GCC 12 ends a co_await's temporaries twice
-            content.contentHash = co_await ContentHasher::sha256(std::move(file), cancel);
-        }
+        content = co_await hashed(std::move(content), cancel);
         try {
             co_return co_await Uploads::replaceDirectly(client, file, content, precondition,
                                                         progress, cancel);

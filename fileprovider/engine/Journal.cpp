@@ -147,6 +147,14 @@ std::optional<ItemRecord> Journal::oneItem(SqliteDatabase::Statement &query)
     return recordOf(query);
 }
 
+std::vector<ItemRecord> Journal::allItems(SqliteDatabase::Statement &query)
+{
+    std::vector<ItemRecord> found;
+    while (query.step())
+        found.push_back(recordOf(query));
+    return found;
+}
+
 std::optional<ItemRecord> Journal::item(const ItemKey &key)
 {
     auto query = m_db.prepare(itemQuery("WHERE kind = ? AND id = ?").constData());
@@ -165,45 +173,33 @@ std::optional<ItemRecord> Journal::itemAt(const QString &path)
 
 std::vector<ItemRecord> Journal::itemsUnder(qint64 parentID)
 {
-    std::vector<ItemRecord> found;
     auto query = m_db.prepare(itemQuery("WHERE parent = ?").constData());
     query.bind(1, parentID);
-    while (query.step())
-        found.push_back(recordOf(query));
-    return found;
+    return allItems(query);
 }
 
 std::vector<ItemRecord> Journal::itemsInFolder(const QString &folder)
 {
-    std::vector<ItemRecord> found;
     auto query = m_db.prepare(
         itemQuery("WHERE rtrim(path, replace(path, '/', '')) = ? AND path <> ''").constData());
     query.bind(1, folder.isEmpty() ? folder : folder + u'/');
-    while (query.step())
-        found.push_back(recordOf(query));
-    return found;
+    return allItems(query);
 }
 
 std::vector<ItemRecord> Journal::itemsBeneath(const QString &path)
 {
     // Everything whose path starts with "path/": in byte order, from "path/" up to "path0",
     // '0' being the character after '/'.
-    std::vector<ItemRecord> found;
     auto query = m_db.prepare(itemQuery("WHERE path >= ? AND path < ? AND path <> ''").constData());
     query.bind(1, path + u'/').bind(2, path + u'0');
-    while (query.step())
-        found.push_back(recordOf(query));
-    return found;
+    return allItems(query);
 }
 
 std::vector<ItemRecord> Journal::itemsNamed(qint64 parentID, const QString &name)
 {
-    std::vector<ItemRecord> found;
     auto query = m_db.prepare(itemQuery("WHERE parent = ? AND name = ?").constData());
     query.bind(1, parentID).bind(2, name);
-    while (query.step())
-        found.push_back(recordOf(query));
-    return found;
+    return allItems(query);
 }
 
 qsizetype Journal::placedCount()

@@ -111,6 +111,7 @@ public:
 private:
     void migrate();
     std::optional<ItemRecord> oneItem(SqliteDatabase::Statement &query);
+    std::vector<ItemRecord> allItems(SqliteDatabase::Statement &query);
 
     SqliteDatabase m_db;
 };

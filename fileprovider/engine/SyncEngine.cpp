@@ -248,8 +248,9 @@ QCoro::Task<PassOutcome> SyncEngine::pass(PassScope scope, CancellationToken can
         QHash<ItemKey, QString> seenAt;
         for (auto seen = decided.observed.items.cbegin(); seen != decided.observed.items.cend();
              ++seen) {
-            if (seen->state == Observation::State::present
-                && seen->path != decided.rows.value(seen.key()).base.path)
+            const auto row = decided.rows.constFind(seen.key());
+            if (seen->state == Observation::State::present && row != decided.rows.cend()
+                && seen->path != row->base.path)
                 seenAt.insert(seen.key(), seen->path);
         }
         QSet<ItemKey> looked;

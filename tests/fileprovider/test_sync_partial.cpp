@@ -20,6 +20,24 @@ using namespace OrvelanNimbal::Testing;
 
 namespace {
 
+// Folders A and B on the drive and on disk, and a file in A.
+struct TwoFolders {
+    qint64 source = 0;
+    qint64 target = 0;
+    qint64 file = 0;
+};
+
+TwoFolders settledWithFileInA(EngineHarness &harness, const QString &name,
+                              const QByteArray &content)
+{
+    TwoFolders made;
+    made.source = harness.drive.addFolder(u"A"_qs);
+    made.target = harness.drive.addFolder(u"B"_qs);
+    made.file = harness.drive.addFile(name, content, made.source);
+    harness.settle();
+    return made;
+}
+
 quint64 inodeOf(const QString &path)
 {
     struct stat info {};
@@ -65,10 +83,7 @@ void TestSyncPartial::passLooksOnlyWhereChangesWere()
 void TestSyncPartial::moveRefusedOnceIsNotTakenForDeletion()
 {
     EngineHarness harness;
-    const qint64 source = harness.drive.addFolder(u"A"_qs);
-    const qint64 target = harness.drive.addFolder(u"B"_qs);
-    const qint64 file = harness.drive.addFile(u"rapport.txt"_qs, "rapport", source);
-    harness.settle();
+    const auto [source, target, file] = settledWithFileInA(harness, u"rapport.txt"_qs, "rapport");
 
     // The move is refused once; later passes look only at the folder it left, where something
     // else changed: the file is not there, which is no deletion.
@@ -89,10 +104,7 @@ void TestSyncPartial::moveRefusedOnceIsNotTakenForDeletion()
 void TestSyncPartial::moveHalfSeenIsNoDeletion()
 {
     EngineHarness harness;
-    const qint64 source = harness.drive.addFolder(u"A"_qs);
-    const qint64 target = harness.drive.addFolder(u"B"_qs);
-    const qint64 file = harness.drive.addFile(u"f.txt"_qs, "contenu", source);
-    harness.settle();
+    const auto [source, target, file] = settledWithFileInA(harness, u"f.txt"_qs, "contenu");
 
     // Moved just as a pass took its scope: the pass has the folder it left, not the one it
     // went to. It sends no deletion; the next pass has both halves.
